@@ -1,0 +1,25 @@
+#pragma once
+
+#include "command/OptionReader.h"
+
+#include <QString>
+
+// Appends " /NAME" when the value is non-zero / true.
+void AppendSwitch(QString &cmd, QStringView name, qint16 value);
+void AppendSwitch(QString &cmd, QStringView name, bool value);
+// Appends " /NAME:value" when the value is not empty (blanks count as text).
+void AppendSwitch(QString &cmd, QStringView name, const QString &value);
+void AppendSwitch(QString &cmd, QStringView name, const char *value) = delete;
+// Any other kind of value appends nothing.
+template <typename T>
+void AppendSwitch(QString &, QStringView, const T &) {}
+
+// " /sCmd:sValue", or empty when sValue is empty.
+QString ParmStr(const QString &sCmd, const QString &sValue);
+
+// Quotes a source, destination or log path so that cmd.exe hands it to
+// Robocopy as one argument.
+QString QuotePathArgument(const QString &path);
+
+// Composes the whole Robocopy command line from the options.
+QString BuildCommandLine(const OptionReader &options);

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QtGlobal>
+
+#include <span>
+
+// The option catalogue: every frame, label, option control and button of the
+// main window, in creation order (which is also the tab order). The window
+// builds its controls from this table and nothing else repeats it.
+
+enum class ControlKind : quint8 { Frame, Label, CheckBox, TextBox, ComboBox, Button };
+
+// Oldest Robocopy version that accepts the option, shown as the caption colour.
+enum class VersionColour : quint8 { XP010, XP026, XP027, V10 };
+
+// How a field fills itself from dropped files and folders.
+enum class DropRule : quint8 {
+    None,
+    Path,         // full path of the first item
+    PathList,     // every full path, quoted, blank-separated
+    FileName,     // file name of the first item
+    FileNameList  // every file name, quoted, each followed by a blank
+};
+
+enum ControlFlag : quint16 {
+    NoFlags = 0,
+    Checked = 1 << 0,       // check box starts checked
+    Disabled = 1 << 1,      // starts disabled
+    MultiLine = 1 << 2,     // multi-line text box with a vertical scroll bar
+    BoxColour = 1 << 3,     // caption-less check box: colour painted behind the box
+    NoTextColour = 1 << 4,  // colour only behind the box, not on the text
+    BuddyNext = 1 << 5,     // label whose access key focuses the next control
+    KeyBlack = 1 << 6,      // version key label drawn in pure black
+};
+
+struct Twips
+{
+    int left, top, width, height;
+};
+
+struct ControlSpec
+{
+    const char *name;
+    ControlKind kind;
+    const char *parent;  // frame name, or nullptr for the canvas
+    const char *caption;
+    VersionColour colour;
+    Twips geometry;      // relative to the parent
+    quint16 flags;
+    DropRule drop;
+    const char *tooltip;
+    const char *initialText;
+};
+
+struct MenuSpec
+{
+    const char *name;
+    const char *parent;  // nullptr for a top-level menu
+    const char *caption; // "-" for a separator
+    const char *shortcut;
+    bool checkable;      // check-mark item, created checked
+};
+
+std::span<const ControlSpec> controlCatalogue();
+std::span<const MenuSpec> menuCatalogue();
+const ControlSpec *findControlSpec(const char *name);
+
+// Canvas size and conversion: 15 twips per pixel at 96 dpi.
+constexpr int kCanvasWidthTwips = 15132;
+constexpr int kCanvasHeightTwips = 10135;
+constexpr int kTwipsPerPixel = 15;
+constexpr int twipsToPixels(int twips) { return (twips * 2 + kTwipsPerPixel) / (2 * kTwipsPerPixel); }

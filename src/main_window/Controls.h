@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// Uniform access to the values of the window's controls, whatever widget
+// class stands behind them. Every piece of code that assigns a value by
+// program (load, clear, folder picker, drop) goes through these, so an
+// assignment raises the control's change handling exactly when the value
+// really changes.
+
+// "CheckBox", "TextBox", "ComboBox", "Label", "Frame", "CommandButton", or
+// empty for widgets that are not catalogue controls.
+QString controlKind(const QWidget *w);
+
+// 0 unchecked, 1 checked, 2 grayed.
+qint16 checkValueOf(const QWidget *w);
+// False when the control is no check box or the value is no valid state.
+bool setCheckValueOf(QWidget *w, qint16 value);
+
+// Text of a text box (single- or multi-line) or of a combo box's edit field.
+QString textOf(const QWidget *w);
+// False when the control holds no text.
+bool setTextOf(QWidget *w, const QString &text);

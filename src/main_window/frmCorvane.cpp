@@ -1,0 +1,318 @@
+#include "main_window/frmCorvane.h"
+
+#include "command/CommandBuilder.h"
+#include "main_window/Catalogue.h"
+#include "main_window/Controls.h"
+#include "main_window/WindowFont.h"
+#include "settings/CSettings.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeySequence>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+
+namespace {
+
+QRect pixelRect(const Twips &g)
+{
+    // Edges are rounded, not sizes, so that controls that meet in twips meet in pixels.
+    const int left = twipsToPixels(g.left);
+    const int top = twipsToPixels(g.top);
+    return QRect(left, top, twipsToPixels(g.left + g.width) - left, twipsToPixels(g.top + g.height) - top);
+}
+
+QColor versionColour(VersionColour c)
+{
+    switch (c) {
+    case VersionColour::XP026: return QColor(255, 0, 0);
+    case VersionColour::XP027: return QColor(0, 0, 255);
+    case VersionColour::V10: return QColor(0, 128, 0);
+    case VersionColour::XP010: break;
+    }
+    return QColor(0, 0, 0);
+}
+
+// The caption colour is set for the enabled states only, so that a disabled
+// control is drawn in the platform's disabled colour.
+void setCaptionColour(QWidget *w, const QColor &colour)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Active, QPalette::WindowText, colour);
+    pal.setColor(QPalette::Inactive, QPalette::WindowText, colour);
+    w->setPalette(pal);
+}
+
+void setBoxColour(QWidget *w, const QColor &colour)
+{
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, colour);
+    w->setPalette(pal);
+    w->setAutoFillBackground(true);
+}
+
+QWidget *createWidget(const ControlSpec &spec, QWidget *parent)
+{
+    const QString caption = spec.caption ? QString::fromUtf8(spec.caption) : QString();
+    switch (spec.kind) {
+    case ControlKind::Frame: return new QGroupBox(caption, parent);
+    case ControlKind::Label: return new QLabel(caption, parent);
+    case ControlKind::CheckBox: return new QCheckBox(caption, parent);
+    case ControlKind::Button: return new QPushButton(caption, parent);
+    case ControlKind::ComboBox: {
+        auto *combo = new QComboBox(parent);
+        combo->setEditable(true);
+        combo->setInsertPolicy(QComboBox::NoInsert); // only runs add folders to the list
+        combo->setMaxVisibleItems(10);
+        return combo;
+    }
+    case ControlKind::TextBox:
+        if (spec.flags & MultiLine) {
+            auto *edit = new QPlainTextEdit(parent);
+            edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            edit->setTabChangesFocus(true);
+            return edit;
+        }
+        return new QLineEdit(parent);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+frmCorvane::frmCorvane(const SettingsLocation &location, QWidget *parent)
+    : QMainWindow(parent), m_location(location)
+{
+    setObjectName(QStringLiteral("frmCorvane"));
+    setWindowTitle(QStringLiteral("Corvane"));
+    setFont(fitWindowFont(font()));
+
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("clientArea"));
+    setCentralWidget(client);
+    m_canvas = new QWidget(client);
+    m_canvas->setObjectName(QStringLiteral("picCanvas"));
+    m_canvas->setGeometry(0, 0, twipsToPixels(kCanvasWidthTwips), twipsToPixels(kCanvasHeightTwips));
+
+    buildControls();
+
+    m_hScroll = new QScrollBar(Qt::Horizontal, client);
+    m_hScroll->setObjectName(QStringLiteral("HScroll1"));
+    m_vScroll = new QScrollBar(Qt::Vertical, client);
+    m_vScroll->setObjectName(QStringLiteral("VScroll1"));
+    m_filler = new QPushButton(client);
+    m_filler->setObjectName(QStringLiteral("cmdFiller"));
+    m_filler->setEnabled(false);
+    for (QWidget *w : {static_cast<QWidget *>(m_hScroll), static_cast<QWidget *>(m_vScroll),
+                       static_cast<QWidget *>(m_filler)})
+        w->hide();
+
+    buildMenus();
+    connectControls();
+
+    resize(m_canvas->width(), m_canvas->height() + menuBar()->sizeHint().height());
+}
+
+frmCorvane::~frmCorvane() = default;
+
+void frmCorvane::buildControls()
+{
+    const auto catalogue = controlCatalogue();
+    m_controls.reserve(qsizetype(catalogue.size()));
+    for (const ControlSpec &spec : catalogue) {
+        QWidget *parent = spec.parent ? m_byName.value(QLatin1StringView(spec.parent)) : m_canvas;
+        Q_ASSERT(parent);
+        QWidget *w = createWidget(spec, parent);
+        w->setObjectName(QLatin1StringView(spec.name));
+        w->setGeometry(pixelRect(spec.geometry));
+        if (spec.tooltip)
+            w->setToolTip(QString::fromUtf8(spec.tooltip));
+        if (spec.kind == ControlKind::Label || spec.kind == ControlKind::CheckBox) {
+            const QColor colour = (spec.flags & KeyBlack) ? QColor(0, 0, 0) : versionColour(spec.colour);
+            if (spec.colour != VersionColour::XP010 || (spec.flags & KeyBlack)) {
+                if (!(spec.flags & NoTextColour))
+                    setCaptionColour(w, colour);
+                if (spec.flags & BoxColour)
+                    setBoxColour(w, colour);
+            }
+        }
+        if (spec.flags & Checked)
+            setCheckValueOf(w, 1);
+        if (spec.initialText)
+            setTextOf(w, QString::fromUtf8(spec.initialText));
+        if (spec.flags & Disabled)
+            w->setEnabled(false);
+        m_byName.insert(QLatin1StringView(spec.name), w);
+        m_controls.append(w);
+    }
+
+    // A label's access key moves the focus to the field it captions: the
+    // next control in tab order.
+    for (qsizetype i = 0; i + 1 < m_controls.size(); ++i)
+        if (catalogue[size_t(i)].flags & BuddyNext)
+            static_cast<QLabel *>(m_controls[i])->setBuddy(m_controls[i + 1]);
+}
+
+void frmCorvane::buildMenus()
+{
+    QHash<QLatin1StringView, QMenu *> menus;
+    for (const MenuSpec &spec : menuCatalogue()) {
+        const QLatin1StringView name(spec.name);
+        const QString caption = QString::fromUtf8(spec.caption);
+        if (!spec.parent) {
+            QMenu *menu = menuBar()->addMenu(caption);
+            menu->setObjectName(name);
+            menu->menuAction()->setObjectName(name);
+            menus.insert(name, menu);
+            m_menuItems.insert(name, menu->menuAction());
+            continue;
+        }
+        QMenu *menu = menus.value(QLatin1StringView(spec.parent));
+        QAction *action = caption == u"-" ? menu->addSeparator() : menu->addAction(caption);
+        action->setObjectName(name);
+        if (spec.shortcut)
+            action->setShortcut(QKeySequence(QString::fromLatin1(spec.shortcut)));
+        if (spec.checkable) {
+            action->setCheckable(true);
+            action->setChecked(true);
+        }
+        m_menuItems.insert(name, action);
+    }
+}
+
+void frmCorvane::connectControls()
+{
+    using Handler = void (frmCorvane::*)();
+    // Masters of the interlocks keep handlers of their own; every other option
+    // control just rebuilds the command.
+    const QHash<QLatin1StringView, Handler> masters = {
+        {QLatin1StringView("chkSubdirectories"), &frmCorvane::chkSubdirectories_Click},
+        {QLatin1StringView("chkMoveFiles"), &frmCorvane::chkMoveFiles_Click},
+        {QLatin1StringView("chkSourceArchiveOnly"), &frmCorvane::chkSourceArchiveOnly_Click},
+        {QLatin1StringView("chkThreadsEnable"), &frmCorvane::chkThreadsEnable_Click},
+        {QLatin1StringView("txtLogFile"), &frmCorvane::txtLogFile_Change},
+    };
+    const QHash<QLatin1StringView, Handler> buttons = {
+        {QLatin1StringView("cmdBrowseSource"), &frmCorvane::cmdBrowseSource_Click},
+        {QLatin1StringView("cmdBrowseDestination"), &frmCorvane::cmdBrowseDestination_Click},
+        {QLatin1StringView("cmdExecute"), &frmCorvane::cmdExecute_Click},
+        {QLatin1StringView("cmdCopy"), &frmCorvane::cmdCopy_Click},
+    };
+    const QLatin1StringView commandBox("txtCommandLine");
+
+    for (const ControlSpec &spec : controlCatalogue()) {
+        const QLatin1StringView name(spec.name);
+        QWidget *w = m_byName.value(name);
+        const Handler handler = masters.value(name, &frmCorvane::UpdateCommandLine);
+        if (auto *box = qobject_cast<QCheckBox *>(w)) {
+            connect(box, &QCheckBox::stateChanged, this, [this, box, handler](int state) {
+                if (state != Qt::PartiallyChecked)
+                    box->setTristate(false); // once left, grayed is not offered to clicks
+                (this->*handler)();
+            });
+        } else if (auto *edit = qobject_cast<QLineEdit *>(w)) {
+            connect(edit, &QLineEdit::textChanged, this, [this, handler] { (this->*handler)(); });
+        } else if (auto *multi = qobject_cast<QPlainTextEdit *>(w)) {
+            if (name != commandBox) // the command box is the output, not an option
+                connect(multi, &QPlainTextEdit::textChanged, this, [this, handler] { (this->*handler)(); });
+        } else if (auto *combo = qobject_cast<QComboBox *>(w)) {
+            connect(combo, &QComboBox::editTextChanged, this, &frmCorvane::UpdateCommandLine);
+            connect(combo, &QComboBox::activated, this, &frmCorvane::UpdateCommandLine);
+        } else if (auto *button = qobject_cast<QPushButton *>(w)) {
+            if (const Handler h = buttons.value(name))
+                connect(button, &QPushButton::clicked, this, [this, h] { (this->*h)(); });
+        }
+    }
+
+    const QHash<QLatin1StringView, Handler> menuHandlers = {
+        {QLatin1StringView("mnuFileSaveAs"), &frmCorvane::mnuFileSaveAs_Click},
+        {QLatin1StringView("mnuFileClear"), &frmCorvane::mnuFileClear_Click},
+        {QLatin1StringView("mnuFileLoad"), &frmCorvane::mnuFileLoad_Click},
+        {QLatin1StringView("mnuFileSave"), &frmCorvane::mnuFileSave_Click},
+        {QLatin1StringView("mnuFileExecute"), &frmCorvane::mnuFileExecute_Click},
+        {QLatin1StringView("mnuFileExit"), &frmCorvane::mnuFileExit_Click},
+        {QLatin1StringView("mnuOptionsAutoClose"), &frmCorvane::mnuOptionsAutoClose_Click},
+        {QLatin1StringView("mnuOptionsSaveOnExit"), &frmCorvane::mnuOptionsSaveOnExit_Click},
+        {QLatin1StringView("mnuOptionsUseIni"), &frmCorvane::mnuOptionsUseIni_Click},
+        {QLatin1StringView("mnuHelpRoboCopy"), &frmCorvane::mnuHelpRoboCopy_Click},
+        {QLatin1StringView("mnuHelpAbout"), &frmCorvane::mnuHelpAbout_Click},
+    };
+    for (auto it = menuHandlers.cbegin(); it != menuHandlers.cend(); ++it) {
+        QAction *action = m_menuItems.value(it.key());
+        const Handler h = it.value();
+        // A checkable item has already flipped its own mark when this runs,
+        // so its handler undoes that and inverts the mark itself.
+        connect(action, &QAction::triggered, this, [this, action, h] {
+            if (action->isCheckable())
+                action->setChecked(!action->isChecked());
+            (this->*h)();
+        });
+    }
+}
+
+QWidget *frmCorvane::control(QLatin1StringView name) const { return m_byName.value(name); }
+
+QAction *frmCorvane::menuItem(QLatin1StringView name) const { return m_menuItems.value(name); }
+
+qint16 frmCorvane::checkValue(QLatin1StringView name) const { return checkValueOf(m_byName.value(name)); }
+
+QString frmCorvane::text(QLatin1StringView name) const { return textOf(m_byName.value(name)); }
+
+void frmCorvane::UpdateCommandLine()
+{
+    auto *box = static_cast<QPlainTextEdit *>(m_byName.value(QLatin1StringView("txtCommandLine")));
+    box->setPlainText(BuildCommandLine(*this));
+}
+
+QString frmCorvane::ParmStr(const QString &sCmd, const QString &sValue) { return ::ParmStr(sCmd, sValue); }
+
+// ---- Interlocks: dependents follow their master, values stay as they are.
+
+void frmCorvane::chkSubdirectories_Click()
+{
+    const bool on = checkValue(QLatin1StringView("chkSubdirectories")) != 0;
+    QWidget *empty = control(QLatin1StringView("chkEmpty"));
+    QWidget *levels = control(QLatin1StringView("txtLevels"));
+    empty->setEnabled(on);
+    levels->setEnabled(empty->isEnabled());
+    control(QLatin1StringView("lblLevels"))->setEnabled(levels->isEnabled());
+    UpdateCommandLine();
+}
+
+void frmCorvane::chkMoveFiles_Click()
+{
+    control(QLatin1StringView("chkMoveFolders"))->setEnabled(checkValue(QLatin1StringView("chkMoveFiles")) != 0);
+    UpdateCommandLine();
+}
+
+void frmCorvane::chkSourceArchiveOnly_Click()
+{
+    control(QLatin1StringView("chkSourceArchiveReset"))
+        ->setEnabled(checkValue(QLatin1StringView("chkSourceArchiveOnly")) != 0);
+    UpdateCommandLine();
+}
+
+void frmCorvane::chkThreadsEnable_Click()
+{
+    const bool on = checkValue(QLatin1StringView("chkThreadsEnable")) != 0;
+    control(QLatin1StringView("txtThreadsCount"))->setEnabled(on);
+    control(QLatin1StringView("lblThreadsCount"))->setEnabled(on);
+    UpdateCommandLine();
+}
+
+void frmCorvane::txtLogFile_Change()
+{
+    QWidget *append = control(QLatin1StringView("chkLogAppend"));
+    QWidget *console = control(QLatin1StringView("chkLogShowInConsole"));
+    append->setEnabled(!text(QLatin1StringView("txtLogFile")).isEmpty());
+    console->setEnabled(append->isEnabled());
+    control(QLatin1StringView("chkLogUnicode"))->setEnabled(console->isEnabled());
+    UpdateCommandLine();
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "command/OptionReader.h"
+#include "settings/SettingsLocation.h"
+
+#include <QHash>
+#include <QList>
+#include <QMainWindow>
+
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QMimeData;
+class QPushButton;
+class QScrollBar;
+class CSettings;
+
+// The main window. Its controls are the option state: there is no separate
+// model. Controls are built from the option catalogue and addressed by name.
+class frmCorvane : public QMainWindow, public OptionReader
+{
+    Q_OBJECT
+
+public:
+    explicit frmCorvane(const SettingsLocation &location = {}, QWidget *parent = nullptr);
+    ~frmCorvane() override;
+
+    // ---- Controls (main_window) ----
+    QWidget *control(QLatin1StringView name) const;
+    template <class T>
+    T *control(QLatin1StringView name) const { return qobject_cast<T *>(control(name)); }
+    QAction *menuItem(QLatin1StringView name) const;
+    // Every catalogue control in creation order (frames and labels included).
+    const QList<QWidget *> &controls() const { return m_controls; }
+    QWidget *canvas() const { return m_canvas; }
+    QScrollBar *hScroll() const { return m_hScroll; }
+    QScrollBar *vScroll() const { return m_vScroll; }
+    QPushButton *filler() const { return m_filler; }
+
+    qint16 checkValue(QLatin1StringView name) const override;
+    QString text(QLatin1StringView name) const override;
+
+    // ---- Command line (command) ----
+    void UpdateCommandLine();
+    static QString ParmStr(const QString &sCmd, const QString &sValue);
+
+    // ---- Interlocks (main_window) ----
+    void chkSubdirectories_Click();
+    void chkMoveFiles_Click();
+    void chkSourceArchiveOnly_Click();
+    void chkThreadsEnable_Click();
+    void txtLogFile_Change();
+
+    // ---- Running and export (run) ----
+    void cmdExecute_Click();
+    void mnuFileExecute_Click();
+    void cmdCopy_Click();
+    void mnuFileSaveAs_Click();
+    void mnuHelpRoboCopy_Click();
+    void mnuHelpAbout_Click();
+
+    // ---- Settings, start-up and shut-down (settings) ----
+    void Form_Load();
+    void Form_Unload();
+    void SaveFormSettings();
+    void LoadFormSettings();
+    void ClearFormSettings();
+    void mnuFileSave_Click();
+    void mnuFileLoad_Click();
+    void mnuFileClear_Click();
+    void mnuFileExit_Click();
+    void mnuOptionsAutoClose_Click();
+    void mnuOptionsSaveOnExit_Click();
+    void mnuOptionsUseIni_Click();
+    CSettings *settings() const { return m_settings.get(); }
+
+    // ---- Layout, folder pickers, drag and drop (main_window) ----
+    void Form_Resize();
+    void HScroll1_Change();
+    void VScroll1_Change();
+    void cmdBrowseSource_Click();
+    void cmdBrowseDestination_Click();
+    // Fills a drop target from dropped data; false when the data carries no files.
+    bool dropOnto(QWidget *target, const QMimeData *data);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;   // settings
+    void resizeEvent(QResizeEvent *event) override; // main_window layout
+    void changeEvent(QEvent *event) override;       // main_window layout
+    bool eventFilter(QObject *watched, QEvent *event) override; // main_window drops
+
+private:
+    void buildControls();
+    void buildMenus();
+    void connectControls();
+
+    // main_window
+    QWidget *m_canvas = nullptr;
+    QScrollBar *m_hScroll = nullptr;
+    QScrollBar *m_vScroll = nullptr;
+    QPushButton *m_filler = nullptr;
+    QList<QWidget *> m_controls;
+    QHash<QLatin1StringView, QWidget *> m_byName;
+    QHash<QLatin1StringView, QAction *> m_menuItems;
+
+    // settings
+    SettingsLocation m_location;
+    std::unique_ptr<CSettings> m_settings;
+};

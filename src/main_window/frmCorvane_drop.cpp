@@ -1,0 +1,5 @@
+#include "main_window/frmCorvane.h"
+
+// Placeholders until drag and drop is built.
+bool frmCorvane::dropOnto(QWidget *, const QMimeData *) { return false; }
+bool frmCorvane::eventFilter(QObject *watched, QEvent *event) { return QMainWindow::eventFilter(watched, event); }

@@ -1,0 +1,70 @@
+#include "tools/basTools.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QWidget>
+
+namespace {
+MsgBoxHook &msgBoxHook()
+{
+    static MsgBoxHook hook;
+    return hook;
+}
+
+bool isSeparator(QChar c) { return c == u'\\' || c == u'/'; }
+} // namespace
+
+void SetMsgBoxHook(MsgBoxHook hook) { msgBoxHook() = std::move(hook); }
+
+void MsgBox(const QString &prompt, int style, const QString &title)
+{
+    const QString caption = title.isEmpty() ? QStringLiteral("Corvane") : title;
+    if (msgBoxHook()) {
+        msgBoxHook()(prompt, style, caption);
+        return;
+    }
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    switch (style & 0x70) {
+    case vbCritical: icon = QMessageBox::Critical; break;
+    case vbExclamation: icon = QMessageBox::Warning; break;
+    case vbInformation: icon = QMessageBox::Information; break;
+    default: break;
+    }
+    QMessageBox box(icon, caption, prompt, QMessageBox::Ok, QApplication::activeWindow());
+    box.exec();
+}
+
+QString FileNamePart(const QString &path)
+{
+    for (qsizetype i = path.size() - 1; i >= 0; --i)
+        if (isSeparator(path.at(i)))
+            return path.mid(i + 1);
+    return path;
+}
+
+QString FolderPart(const QString &path)
+{
+    // A trailing separator belongs to the item itself (a folder), so the
+    // search for its parent starts one character earlier.
+    for (qsizetype i = path.size() - 2; i >= 0; --i)
+        if (isSeparator(path.at(i)))
+            return path.left(i);
+    return QString();
+}
+
+bool ComboContains(const QComboBox *combo, const QString &text)
+{
+    for (int i = 0; i < combo->count(); ++i)
+        if (combo->itemText(i) == text)
+            return true;
+    return false;
+}
+
+void UnloadOtherForms(const QString &name)
+{
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget *w : windows)
+        if (w->isWindow() && w->isVisible() && w->objectName() != name)
+            w->close();
+}

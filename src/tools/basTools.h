@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QComboBox;
+
+// Message box styles: 0 OK only, 16 stop, 48 exclamation, 64 information.
+enum MsgBoxStyle : int { vbOKOnly = 0, vbCritical = 16, vbExclamation = 48, vbInformation = 64 };
+
+// Shows a modal message box with an OK button; an empty title means "Corvane".
+void MsgBox(const QString &prompt, int style = vbOKOnly, const QString &title = QString());
+
+// Tests replace the message box so that nothing modal blocks them.
+using MsgBoxHook = std::function<void(const QString &prompt, int style, const QString &title)>;
+void SetMsgBoxHook(MsgBoxHook hook);
+
+// Text after the last path separator ("\" or "/"); the whole text when there is none.
+QString FileNamePart(const QString &path);
+// Text before the last separator that is not the final character.
+QString FolderPart(const QString &path);
+
+// Exact, case-sensitive search of a combo box's drop-down list.
+bool ComboContains(const QComboBox *combo, const QString &text);
+
+// Closes every top-level window of the program whose object name differs from name.
+void UnloadOtherForms(const QString &name);
