@@ -116,6 +116,7 @@ frmCorvane::frmCorvane(const SettingsLocation &location, QWidget *parent)
 
     buildMenus();
     connectControls();
+    setUpDropTargets();
 
     resize(m_canvas->width(), m_canvas->height() + menuBar()->sizeHint().height());
 }

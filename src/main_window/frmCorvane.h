@@ -95,6 +95,7 @@ private:
     void buildControls();
     void buildMenus();
     void connectControls();
+    void setUpDropTargets(); // drops
 
     // main_window
     QWidget *m_canvas = nullptr;
