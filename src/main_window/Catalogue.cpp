@@ -94,7 +94,7 @@ const ControlSpec kCatalogue[] = {
           "Deletes destination files and directories that no longer exist in the source."),
     check("chkListFilesOnly", "Frame4", "List Files Only", C::XP010, {240, 1080, 1620, R},
           "Lists files without copying, deleting, or applying a time stamp to any files."),
-    check("chkEmptyFiles", "Frame4", "Create Empty Files", C::XP010, {240, 1320, 1620, R},
+    check("chkEmptyFiles", "Frame4", "Create Empty Files", C::XP010, {240, 1320, 3255, R},
           "Creates a directory tree structure containing zero-length files only (that is, no file data is copied)."),
     check("chkNoCopy", "Frame4", "No Copy", C::XP010, {1920, 840, 1635, R},
           "Copies Nothing. Can be useful with Purge Destination option."),

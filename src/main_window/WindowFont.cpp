@@ -31,12 +31,12 @@ int captionWidthNeeded(const ControlSpec &spec, const QFont &font)
     const QStyle *style = QApplication::style();
     switch (spec.kind) {
     case ControlKind::CheckBox:
-        // Indicator, the gap to the text, and the style's focus-frame margins.
+        // The indicator and the gap after it come before the text.
         return style->pixelMetric(QStyle::PM_IndicatorWidth) +
-               style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing) + text + 6;
+               style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing) + text;
     case ControlKind::Frame:
-        // The title is drawn indented past the frame's rounded corner.
-        return text + 2 * fm.averageCharWidth() + 8;
+        // The title is drawn indented past the frame's corner.
+        return text + 2 * fm.averageCharWidth();
     case ControlKind::Button:
         return text + 2 * style->pixelMetric(QStyle::PM_ButtonMargin);
     case ControlKind::Label:

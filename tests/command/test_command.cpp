@@ -1,0 +1,336 @@
+// The command-line builder, driven through a plain map of option values.
+#include "command/CommandBuilder.h"
+#include "main_window/Catalogue.h"
+
+#include <QHash>
+#include <QTest>
+
+namespace {
+
+// Options as a map; the window's initial state unless told otherwise.
+class MapReader : public OptionReader
+{
+public:
+    QHash<QString, qint16> checks;
+    QHash<QString, QString> texts;
+
+    static MapReader initial()
+    {
+        MapReader r;
+        for (const char *name : {"chkData", "chkAttributes", "chkTimestamps", "chkFolderData", "chkFolderAttributes"})
+            r.checks.insert(QString::fromLatin1(name), 1);
+        r.texts.insert(QStringLiteral("txtThreadsCount"), QStringLiteral("1"));
+        return r;
+    }
+
+    // "name=value" sets a text when the name starts with txt or cbo, else a check value.
+    void apply(const QStringList &assignments)
+    {
+        for (const QString &a : assignments) {
+            const qsizetype eq = a.indexOf(u'=');
+            const QString name = a.left(eq);
+            const QString value = a.mid(eq + 1);
+            if (name.startsWith(u"txt") || name.startsWith(u"cbo"))
+                texts.insert(name, value);
+            else
+                checks.insert(name, qint16(value.toInt()));
+        }
+    }
+
+    qint16 checkValue(QLatin1StringView name) const override { return checks.value(QString(name)); }
+    QString text(QLatin1StringView name) const override { return texts.value(QString(name)); }
+};
+
+} // namespace
+
+class TestCommand : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void commandLine_data();
+    void commandLine();
+    void fromClearedState_data();
+    void fromClearedState();
+    void everyOptionInOrder();
+    void quoting_data();
+    void quoting();
+    void appendSwitchKinds();
+    void parmStr();
+    void itemsSeparatedByOneBlank();
+};
+
+void TestCommand::commandLine_data()
+{
+    QTest::addColumn<QStringList>("changes");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("initial state") << QStringList{} << u"ROBOCOPY.EXE"_qs;
+    QTest::newRow("long example")
+        << QStringList{"cboSource=C:\\My Files", "cboDestination=D:\\Backup", "txtFilenames=*.doc *.xls",
+                       "chkSubdirectories=1", "chkEmpty=1", "chkRestartable=1", "chkBackup=1", "chkSecurity=1",
+                       "chkFolderTimestamps=1", "chkMirror=1", "chkDestArchiveDel=1", "chkSourceHiddenExcl=1",
+                       "chkSourceSystemExcl=1", "txtExcludeFiles=\"~*.tmp\" \"thumbs.db\"", "txtRetryCount=3",
+                       "txtRetryWait=10", "txtLogFile=C:\\Logs\\copy log.txt", "chkLogAppend=1",
+                       "chkLogShowInConsole=1", "chkThreadsEnable=1", "txtThreadsCount=16"}
+        << u"ROBOCOPY.EXE \"C:\\My Files\" D:\\Backup *.doc *.xls /E /ZB /SEC /DCOPY:DAT /MIR /A-:A /XA:HS "
+           "/XF \"~*.tmp\" \"thumbs.db\" /R:3 /W:10 /TEE /LOG+:\"C:\\Logs\\copy log.txt\" /MT:16"_qs;
+
+    // Folders and file names.
+    QTest::newRow("destination only") << QStringList{"cboDestination=D:\\Backup"} << u"ROBOCOPY.EXE D:\\Backup"_qs;
+    QTest::newRow("source with trailing backslash, no blank")
+        << QStringList{"cboSource=C:\\Data\\"} << u"ROBOCOPY.EXE C:\\Data\\"_qs;
+    QTest::newRow("file names never quoted")
+        << QStringList{"txtFilenames=a b.txt"} << u"ROBOCOPY.EXE a b.txt"_qs;
+
+    // Subdirectories and levels.
+    QTest::newRow("subdirectories") << QStringList{"chkSubdirectories=1"} << u"ROBOCOPY.EXE /S"_qs;
+    QTest::newRow("subdirectories with empty") << QStringList{"chkSubdirectories=1", "chkEmpty=1"}
+                                               << u"ROBOCOPY.EXE /E"_qs;
+    QTest::newRow("grayed subdirectories and empty count as set")
+        << QStringList{"chkSubdirectories=2", "chkEmpty=2"} << u"ROBOCOPY.EXE /E"_qs;
+    QTest::newRow("empty without subdirectories") << QStringList{"chkEmpty=1"} << u"ROBOCOPY.EXE"_qs;
+    QTest::newRow("levels while subdirectories clear") << QStringList{"txtLevels=2"} << u"ROBOCOPY.EXE /LEV:2"_qs;
+
+    // Restartable and backup.
+    QTest::newRow("restartable alone") << QStringList{"chkRestartable=1"} << u"ROBOCOPY.EXE /Z"_qs;
+    QTest::newRow("backup alone") << QStringList{"chkBackup=1"} << u"ROBOCOPY.EXE /B"_qs;
+    QTest::newRow("both") << QStringList{"chkRestartable=1", "chkBackup=1"} << u"ROBOCOPY.EXE /ZB"_qs;
+    QTest::newRow("both grayed") << QStringList{"chkRestartable=2", "chkBackup=2"} << u"ROBOCOPY.EXE /ZB"_qs;
+    QTest::newRow("checked and grayed share no bit")
+        << QStringList{"chkRestartable=1", "chkBackup=2"} << u"ROBOCOPY.EXE /Z /B"_qs;
+
+    // Copy letters.
+    QTest::newRow("copy: all six clear")
+        << QStringList{"chkData=0", "chkAttributes=0", "chkTimestamps=0"} << u"ROBOCOPY.EXE"_qs;
+    QTest::newRow("copy: DATSO") << QStringList{"chkSecurity=1", "chkOwnership=1"} << u"ROBOCOPY.EXE /COPY:DATSO"_qs;
+    QTest::newRow("copy: all six") << QStringList{"chkSecurity=1", "chkOwnership=1", "chkAuditing=1"}
+                                   << u"ROBOCOPY.EXE /COPYALL"_qs;
+    QTest::newRow("copy: DATS") << QStringList{"chkSecurity=1"} << u"ROBOCOPY.EXE /SEC"_qs;
+    QTest::newRow("copy: D only") << QStringList{"chkAttributes=0", "chkTimestamps=0"} << u"ROBOCOPY.EXE /COPY:D"_qs;
+    QTest::newRow("copy: DATU") << QStringList{"chkAuditing=1"} << u"ROBOCOPY.EXE /COPY:DATU"_qs;
+    QTest::newRow("copy: grayed data counts") << QStringList{"chkData=2", "chkSecurity=1"}
+                                              << u"ROBOCOPY.EXE /SEC"_qs;
+
+    // Folder letters.
+    QTest::newRow("folder: all clear") << QStringList{"chkFolderData=0", "chkFolderAttributes=0"}
+                                       << u"ROBOCOPY.EXE /NODCOPY"_qs;
+    QTest::newRow("folder: timestamps only")
+        << QStringList{"chkFolderData=0", "chkFolderAttributes=0", "chkFolderTimestamps=1"}
+        << u"ROBOCOPY.EXE /DCOPY:T"_qs;
+    QTest::newRow("folder: DAT") << QStringList{"chkFolderTimestamps=1"} << u"ROBOCOPY.EXE /DCOPY:DAT"_qs;
+    QTest::newRow("folder: D") << QStringList{"chkFolderAttributes=0"} << u"ROBOCOPY.EXE /DCOPY:D"_qs;
+
+    // Move.
+    QTest::newRow("move folders alone") << QStringList{"chkMoveFolders=1"} << u"ROBOCOPY.EXE"_qs;
+    QTest::newRow("move files") << QStringList{"chkMoveFiles=1"} << u"ROBOCOPY.EXE /MOV"_qs;
+    QTest::newRow("move files and folders") << QStringList{"chkMoveFiles=1", "chkMoveFolders=1"}
+                                            << u"ROBOCOPY.EXE /MOVE"_qs;
+    QTest::newRow("grayed move files is not exactly 1")
+        << QStringList{"chkMoveFiles=2", "chkMoveFolders=1"} << u"ROBOCOPY.EXE"_qs;
+    QTest::newRow("grayed move folders gives MOV") << QStringList{"chkMoveFiles=1", "chkMoveFolders=2"}
+                                                   << u"ROBOCOPY.EXE /MOV"_qs;
+    QTest::newRow("mirror and purge") << QStringList{"chkMirror=1", "chkPurge=1"}
+                                      << u"ROBOCOPY.EXE /PURGE /MIR"_qs;
+
+    // Destination and source attribute letters, each in its own order.
+    QTest::newRow("dest add order")
+        << QStringList{"chkDestTempAdd=1", "chkDestReadOnlyAdd=1", "chkDestHiddenAdd=1", "chkDestIndexAdd=1"}
+        << u"ROBOCOPY.EXE /A+:RHNT"_qs;
+    QTest::newRow("dest remove uses the lower-case-o name")
+        << QStringList{"chkDestReadonlyDel=1", "chkDestEncryptedDel=1", "chkDestCompressedDel=1"}
+        << u"ROBOCOPY.EXE /A-:RCE"_qs;
+    QTest::newRow("source include order")
+        << QStringList{"chkSourceOfflineIncl=1", "chkSourceArchiveIncl=1", "chkSourceEncryptedIncl=1",
+                       "chkSourceReadOnlyIncl=1"}
+        << u"ROBOCOPY.EXE /IA:REAO"_qs;
+    QTest::newRow("source exclude order")
+        << QStringList{"chkSourceNotIndexedExcl=1", "chkSourceCompressedExcl=1", "chkSourceTempExcl=1"}
+        << u"ROBOCOPY.EXE /XA:CNT"_qs;
+
+    // Archive only and reset.
+    QTest::newRow("archive only") << QStringList{"chkSourceArchiveOnly=1"} << u"ROBOCOPY.EXE /A"_qs;
+    QTest::newRow("archive only and reset") << QStringList{"chkSourceArchiveOnly=1", "chkSourceArchiveReset=1"}
+                                            << u"ROBOCOPY.EXE /M"_qs;
+    QTest::newRow("reset alone") << QStringList{"chkSourceArchiveReset=1"} << u"ROBOCOPY.EXE"_qs;
+    QTest::newRow("grayed archive only enables its rule")
+        << QStringList{"chkSourceArchiveOnly=2"} << u"ROBOCOPY.EXE /A"_qs;
+
+    // Run hours.
+    QTest::newRow("run hours start only") << QStringList{"txtAllowedStart=2200"} << u"ROBOCOPY.EXE"_qs;
+    QTest::newRow("run hours end only") << QStringList{"txtAllowedEnd=0600"} << u"ROBOCOPY.EXE"_qs;
+    QTest::newRow("run hours") << QStringList{"txtAllowedStart=2200", "txtAllowedEnd=0600"}
+                               << u"ROBOCOPY.EXE /RH:2200-0600"_qs;
+
+    // Value fields are written unchanged.
+    QTest::newRow("retry count of blanks") << QStringList{"txtRetryCount=   "} << u"ROBOCOPY.EXE /R:   "_qs;
+    QTest::newRow("non-number kept") << QStringList{"txtRetryWait=ten"} << u"ROBOCOPY.EXE /W:ten"_qs;
+    QTest::newRow("exclude lists keep line breaks")
+        << QStringList{"txtExcludeFiles=a.tmp\nb.tmp", "txtExcludeFolders=\"C:\\x y\""}
+        << u"ROBOCOPY.EXE /XF a.tmp\nb.tmp /XD \"C:\\x y\""_qs;
+    QTest::newRow("job include files take a colon") << QStringList{"txtJobIncludeFiles=*.c"}
+                                                    << u"ROBOCOPY.EXE /IF:*.c"_qs;
+
+    // Multithreading.
+    QTest::newRow("threads with empty count") << QStringList{"chkThreadsEnable=1", "txtThreadsCount="}
+                                              << u"ROBOCOPY.EXE /MT"_qs;
+    QTest::newRow("count typed, threads clear") << QStringList{"txtThreadsCount=32"} << u"ROBOCOPY.EXE"_qs;
+    QTest::newRow("threads grayed is not exactly 1") << QStringList{"chkThreadsEnable=2"} << u"ROBOCOPY.EXE"_qs;
+    QTest::newRow("threads with initial count") << QStringList{"chkThreadsEnable=1"} << u"ROBOCOPY.EXE /MT:1"_qs;
+
+    // Logging.
+    QTest::newRow("log options without a name")
+        << QStringList{"chkLogShowInConsole=1", "chkLogAppend=1", "chkLogUnicode=1"} << u"ROBOCOPY.EXE"_qs;
+    QTest::newRow("log") << QStringList{"txtLogFile=C:\\x.log"} << u"ROBOCOPY.EXE /LOG:C:\\x.log"_qs;
+    QTest::newRow("unicode log") << QStringList{"txtLogFile=C:\\x.log", "chkLogUnicode=1"}
+                                 << u"ROBOCOPY.EXE /UNILOG:C:\\x.log"_qs;
+    QTest::newRow("unicode append") << QStringList{"txtLogFile=C:\\x.log", "chkLogUnicode=1", "chkLogAppend=1"}
+                                    << u"ROBOCOPY.EXE /UNILOG+:C:\\x.log"_qs;
+    QTest::newRow("append") << QStringList{"txtLogFile=C:\\x.log", "chkLogAppend=1"}
+                            << u"ROBOCOPY.EXE /LOG+:C:\\x.log"_qs;
+    QTest::newRow("grayed append and unicode are not exactly 1")
+        << QStringList{"txtLogFile=x.log", "chkLogAppend=2", "chkLogUnicode=2"} << u"ROBOCOPY.EXE /LOG:x.log"_qs;
+    QTest::newRow("tee before the log switch") << QStringList{"txtLogFile=x.log", "chkLogShowInConsole=1"}
+                                               << u"ROBOCOPY.EXE /TEE /LOG:x.log"_qs;
+    QTest::newRow("grayed tee counts") << QStringList{"txtLogFile=x.log", "chkLogShowInConsole=2"}
+                                       << u"ROBOCOPY.EXE /TEE /LOG:x.log"_qs;
+    QTest::newRow("log name of one blank is quoted")
+        << QStringList{"txtLogFile= "} << u"ROBOCOPY.EXE /LOG:\" \""_qs;
+}
+
+void TestCommand::commandLine()
+{
+    QFETCH(QStringList, changes);
+    QFETCH(QString, expected);
+    MapReader options = MapReader::initial();
+    options.apply(changes);
+    QCOMPARE(BuildCommandLine(options), expected);
+}
+
+void TestCommand::fromClearedState_data()
+{
+    QTest::addColumn<QStringList>("changes");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("everything clear") << QStringList{} << u"ROBOCOPY.EXE /NODCOPY"_qs;
+    QTest::newRow("only folder timestamps") << QStringList{"chkFolderTimestamps=1"} << u"ROBOCOPY.EXE /DCOPY:T"_qs;
+    QTest::newRow("only security") << QStringList{"chkSecurity=1"} << u"ROBOCOPY.EXE /COPY:S /NODCOPY"_qs;
+}
+
+void TestCommand::fromClearedState()
+{
+    QFETCH(QStringList, changes);
+    QFETCH(QString, expected);
+    MapReader options;
+    options.apply(changes);
+    QCOMPARE(BuildCommandLine(options), expected);
+}
+
+// Every check box set and every field filled: each switch appears once, in
+// its fixed place.
+void TestCommand::everyOptionInOrder()
+{
+    MapReader options;
+    int boxes = 0;
+    for (const ControlSpec &spec : controlCatalogue()) {
+        if (spec.kind == ControlKind::CheckBox) {
+            options.checks.insert(QString::fromLatin1(spec.name), 1);
+            ++boxes;
+        }
+    }
+    QCOMPARE(boxes, 99);
+    options.apply({"cboSource=S", "cboDestination=D", "txtFilenames=F", "txtLevels=2", "txtChangeCount=3",
+                   "txtDelayMinutes=4", "txtAllowedStart=0100", "txtAllowedEnd=0200", "txtDelayPer64k=5",
+                   "txtExcludeFiles=xf", "txtExcludeFolders=xd", "txtMaxBytes=6", "txtMinBytes=7", "txtMaxAge=8",
+                   "txtMinAge=9", "txtMaxLAD=10", "txtMinLAD=11", "txtRetryCount=12", "txtRetryWait=13",
+                   "txtLogFile=L", "txtJobRead=jr", "txtJobWrite=jw", "txtJobIncludeFiles=ji",
+                   "txtJobExplicitSource=js", "txtJobExplicitDest=jd", "txtThreadsCount=14",
+                   "txtCommandLine=ignored"});
+    QCOMPARE(BuildCommandLine(options),
+             u"ROBOCOPY.EXE S D F /E /LEV:2 /ZB /J /COPYALL /DCOPY:DAT /NOOFFLOAD /SECFIX /TIMFIX /NOCOPY /MOVE "
+             "/PURGE /MIR /A+:RASHCNET /A-:RASHCNET /CREATE /FAT /FFT /EFSRAW /256 /MON:3 /MOT:4 /RH:0100-0200 /PF "
+             "/IPG:5 /SL /IA:RHSECANTO /M /XA:RHSECANTO /XJ /XJD /XJF /DST /XF xf /XD xd /XC /XN /XO /XX /XL /IS "
+             "/IT /MAX:6 /MIN:7 /MAXAGE:8 /MINAGE:9 /MAXLAD:10 /MINLAD:11 /R:12 /W:13 /REG /TBD /L /X /V /TS /FP "
+             "/BYTES /NC /NS /NDL /NFL /NJH /NJS /NP /ETA /TEE /UNILOG+:L /JOB:jr /SAVE:jw /QUIT /NOSD /NODD /IF:ji "
+             "/SD:js /DD:jd /MT:14"_qs);
+}
+
+void TestCommand::quoting_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plain") << u"C:\\Data"_qs << u"C:\\Data"_qs;
+    QTest::newRow("trailing backslash, no blank") << u"C:\\Data\\"_qs << u"C:\\Data\\"_qs;
+    QTest::newRow("blank") << u"C:\\My Files"_qs << u"\"C:\\My Files\""_qs;
+    QTest::newRow("blank and trailing backslash") << u"C:\\My Files\\"_qs << u"\"C:\\My Files\\\\\""_qs;
+    QTest::newRow("ampersand") << u"C:\\R&D"_qs << u"\"C:\\R&D\""_qs;
+    QTest::newRow("pipe") << u"C:\\a|b"_qs << u"\"C:\\a|b\""_qs;
+    QTest::newRow("less than") << u"C:\\a<b"_qs << u"\"C:\\a<b\""_qs;
+    QTest::newRow("greater than") << u"C:\\a>b"_qs << u"\"C:\\a>b\""_qs;
+    QTest::newRow("caret") << u"C:\\a^b"_qs << u"\"C:\\a^b\""_qs;
+    QTest::newRow("tab") << u"C:\\a\tb"_qs << u"\"C:\\a\tb\""_qs;
+    QTest::newRow("already quoted") << u"\"C:\\My Files\""_qs << u"\"C:\\My Files\""_qs;
+    QTest::newRow("already quoted, no blank") << u"\"C:\\Data\""_qs << u"\"C:\\Data\""_qs;
+    QTest::newRow("two quotes") << u"\"\""_qs << u"\"\""_qs;
+    QTest::newRow("one quote alone") << u"\""_qs << u"\""_qs;
+    QTest::newRow("opening quote only, with blank") << u"\"C:\\My Files"_qs << u"\"\"C:\\My Files\""_qs;
+    QTest::newRow("single blank") << u" "_qs << u"\" \""_qs;
+    QTest::newRow("UNC share") << u"\\\\server\\share\\x"_qs << u"\\\\server\\share\\x"_qs;
+}
+
+void TestCommand::quoting()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, expected);
+    QCOMPARE(QuotePathArgument(source), expected);
+
+    // The same rule for source, destination and log file.
+    MapReader options = MapReader::initial();
+    options.apply({u"cboSource="_qs + source, u"cboDestination="_qs + source, u"txtLogFile="_qs + source});
+    QCOMPARE(BuildCommandLine(options),
+             u"ROBOCOPY.EXE "_qs + expected + u' ' + expected + u" /LOG:"_qs + expected);
+}
+
+void TestCommand::appendSwitchKinds()
+{
+    QString cmd = u"X"_qs;
+    AppendSwitch(cmd, u"A", qint16(0));
+    AppendSwitch(cmd, u"B", false);
+    AppendSwitch(cmd, u"C", QString());
+    QCOMPARE(cmd, u"X"_qs);
+
+    AppendSwitch(cmd, u"D", qint16(1));
+    AppendSwitch(cmd, u"E", qint16(2));
+    AppendSwitch(cmd, u"F", qint16(-1));
+    AppendSwitch(cmd, u"G", true);
+    QCOMPARE(cmd, u"X /D /E /F /G"_qs);
+
+    AppendSwitch(cmd, u"H", u"  "_qs);
+    AppendSwitch(cmd, u"I", u"v"_qs);
+    QCOMPARE(cmd, u"X /D /E /F /G /H:   /I:v"_qs);
+
+    // Any other kind of value writes nothing.
+    AppendSwitch(cmd, u"J", 1.5);
+    AppendSwitch(cmd, u"K", 7);
+    AppendSwitch(cmd, u"L", QStringList{u"x"_qs});
+    QCOMPARE(cmd, u"X /D /E /F /G /H:   /I:v"_qs);
+}
+
+void TestCommand::parmStr()
+{
+    QCOMPARE(ParmStr(u"R"_qs, u"3"_qs), u" /R:3"_qs);
+    QCOMPARE(ParmStr(u"R"_qs, QString()), QString());
+    QCOMPARE(ParmStr(u"LOG"_qs, u" "_qs), u" /LOG: "_qs);
+}
+
+void TestCommand::itemsSeparatedByOneBlank()
+{
+    MapReader options = MapReader::initial();
+    options.apply({"cboSource=S", "chkMirror=1", "txtRetryCount=1", "chkDspETA=1"});
+    const QString cmd = BuildCommandLine(options);
+    QVERIFY(!cmd.endsWith(u' '));
+    QVERIFY(!cmd.contains(u"  "));
+    QCOMPARE(cmd.split(u' ').size(), 5);
+}
+
+QTEST_APPLESS_MAIN(TestCommand)
+#include "test_command.moc"
