@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 QString controlKind(const QWidget *w)
 {
@@ -78,4 +79,33 @@ bool setTextOf(QWidget *w, const QString &text)
         return true;
     }
     return false;
+}
+
+namespace {
+template <typename Change>
+void keepingEditText(QComboBox *combo, Change change)
+{
+    const QString text = combo->currentText();
+    {
+        const QSignalBlocker blocker(combo);
+        change();
+        if (combo->currentText() != text)
+            combo->setEditText(text);
+    }
+}
+} // namespace
+
+void addListItem(QComboBox *combo, const QString &text)
+{
+    keepingEditText(combo, [&] { combo->addItem(text); });
+}
+
+void removeListItem(QComboBox *combo, int index)
+{
+    keepingEditText(combo, [&] { combo->removeItem(index); });
+}
+
+void clearList(QComboBox *combo)
+{
+    keepingEditText(combo, [&] { combo->clear(); });
 }

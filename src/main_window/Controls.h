@@ -23,3 +23,12 @@ bool setCheckValueOf(QWidget *w, qint16 value);
 QString textOf(const QWidget *w);
 // False when the control holds no text.
 bool setTextOf(QWidget *w, const QString &text);
+
+class QComboBox;
+
+// Changing a combo box's drop-down list never changes the text in its edit
+// field (Qt would otherwise show the new current entry when the first one is
+// added or the current one removed).
+void addListItem(QComboBox *combo, const QString &text);
+void removeListItem(QComboBox *combo, int index);
+void clearList(QComboBox *combo);
