@@ -17,6 +17,8 @@ int main(int argc, char *argv[])
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20000;
 
     frmCorvane window;
+    window.show();
+    QApplication::processEvents();
     auto *mirror = window.control<QCheckBox>(QLatin1StringView("chkMirror"));
     window.control<QCheckBox>(QLatin1StringView("chkSubdirectories"))->setChecked(true);
 

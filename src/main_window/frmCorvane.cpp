@@ -120,8 +120,10 @@ frmCorvane::frmCorvane(const SettingsLocation &location, QWidget *parent)
     buildMenus();
     connectControls();
     setUpDropTargets();
+    setUpScrolling();
 
     resize(m_canvas->width(), m_canvas->height() + menuBar()->sizeHint().height());
+    UpdateCommandLine();
 }
 
 frmCorvane::~frmCorvane() = default;
@@ -153,15 +155,14 @@ void frmCorvane::buildControls()
             setTextOf(w, QString::fromUtf8(spec.initialText));
         if (spec.flags & Disabled)
             w->setEnabled(false);
+        // A label's access key moves the focus to the field it captions: the
+        // next control in tab order. It is set up at once, in creation order,
+        // so that where a later frame shares its key the field comes first.
+        if (!m_controls.isEmpty() && (catalogue[size_t(m_controls.size() - 1)].flags & BuddyNext))
+            static_cast<QLabel *>(m_controls.last())->setBuddy(w);
         m_byName.insert(QLatin1StringView(spec.name), w);
         m_controls.append(w);
     }
-
-    // A label's access key moves the focus to the field it captions: the
-    // next control in tab order.
-    for (qsizetype i = 0; i + 1 < m_controls.size(); ++i)
-        if (catalogue[size_t(i)].flags & BuddyNext)
-            static_cast<QLabel *>(m_controls[i])->setBuddy(m_controls[i + 1]);
 }
 
 void frmCorvane::buildMenus()

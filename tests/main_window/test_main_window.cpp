@@ -1,0 +1,792 @@
+// The main window as built from the catalogue: controls, texts, colours,
+// access keys, menus, geometry, and the rebuild of the command on every change.
+#include "main_window/Catalogue.h"
+#include "main_window/Controls.h"
+#include "main_window/frmCorvane.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSet>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+QLatin1StringView L1(const char *s) { return QLatin1StringView(s); }
+
+QString commandOf(const frmCorvane &w) { return textOf(w.control(L1("txtCommandLine"))); }
+
+QSet<QString> namesWhere(const frmCorvane &w, const std::function<bool(QWidget *)> &pred)
+{
+    QSet<QString> names;
+    for (QWidget *c : w.controls())
+        if (pred(c))
+            names.insert(c->objectName());
+    return names;
+}
+
+bool holdsFocus(QWidget *w)
+{
+    QWidget *f = QApplication::focusWidget();
+    return f && (f == w || w->isAncestorOf(f));
+}
+
+QColor textColour(QWidget *w) { return w->palette().color(QPalette::Active, QPalette::WindowText); }
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void controlCounts();
+    void everyCatalogueControlIsNamed();
+    void initialState();
+    void initialCommandIsBare();
+    void captionsAndTooltips_data();
+    void captionsAndTooltips();
+    void versionColours();
+    void dropTargetsMarked();
+    void menus_data();
+    void menus();
+    void canvasGeometry_data();
+    void canvasGeometry();
+    void clientAreaIsCanvas();
+    void captionsFit();
+    void noOverlapInsideFrames();
+    void tabOrderFollowsCatalogue();
+    void accessKeys_data();
+    void accessKeys();
+    void sharedAccessKeyTakesTurns();
+
+    void userChangesRebuild();
+    void programChangesRebuild();
+    void unchangedAssignmentRebuildsNothing();
+    void typedCommandSurvivesUntilNextChange();
+    void grayedValue();
+    void interlocks_data();
+    void interlocks();
+
+    void screenshot();
+
+private:
+    frmCorvane *w = nullptr;
+};
+
+void TestMainWindow::init()
+{
+    w = new frmCorvane;
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+}
+
+void TestMainWindow::cleanup()
+{
+    delete w;
+    w = nullptr;
+}
+
+void TestMainWindow::controlCounts()
+{
+    QHash<QString, int> kinds;
+    for (QWidget *c : w->controls())
+        ++kinds[controlKind(c)];
+    QCOMPARE(kinds.value(u"CheckBox"_s), 99);
+    QCOMPARE(kinds.value(u"TextBox"_s), 25); // 24 options and the command box
+    QCOMPARE(kinds.value(u"ComboBox"_s), 2);
+    QCOMPARE(kinds.value(u"Frame"_s), 16);
+    QCOMPARE(kinds.value(u"Label"_s), 49);
+    QCOMPARE(kinds.value(u"CommandButton"_s), 4);
+    QCOMPARE(w->controls().size(), qsizetype(controlCatalogue().size()));
+
+    const QSet<QString> multi = namesWhere(*w, [](QWidget *c) { return qobject_cast<QPlainTextEdit *>(c); });
+    QCOMPARE(multi, (QSet<QString>{u"txtExcludeFiles"_s, u"txtExcludeFolders"_s, u"txtCommandLine"_s}));
+}
+
+void TestMainWindow::everyCatalogueControlIsNamed()
+{
+    QSet<QString> seen;
+    for (const ControlSpec &spec : controlCatalogue()) {
+        const QString name = QString::fromLatin1(spec.name);
+        QVERIFY2(!seen.contains(name), qPrintable(name));
+        seen.insert(name);
+        QWidget *c = w->control(QLatin1StringView(spec.name));
+        QVERIFY2(c, spec.name);
+        QCOMPARE(c->objectName(), name);
+        QCOMPARE(w->findChild<QWidget *>(name), c);
+    }
+    // Names that differ only in one letter's case are both used exactly.
+    QVERIFY(w->control(L1("chkDestReadOnlyAdd")));
+    QVERIFY(w->control(L1("chkDestReadonlyDel")));
+    QVERIFY(!w->control(L1("chkDestReadOnlyDel")));
+}
+
+void TestMainWindow::initialState()
+{
+    const QSet<QString> checked = namesWhere(*w, [](QWidget *c) { return checkValueOf(c) != 0; });
+    QCOMPARE(checked, (QSet<QString>{u"chkData"_s, u"chkAttributes"_s, u"chkTimestamps"_s, u"chkFolderData"_s,
+                                     u"chkFolderAttributes"_s}));
+
+    const QSet<QString> disabled = namesWhere(*w, [](QWidget *c) { return !c->isEnabled(); });
+    QCOMPARE(disabled, (QSet<QString>{u"chkEmpty"_s, u"txtLevels"_s, u"lblLevels"_s, u"chkMoveFolders"_s,
+                                      u"chkSourceArchiveReset"_s, u"chkLogAppend"_s, u"chkLogUnicode"_s,
+                                      u"chkLogShowInConsole"_s, u"txtThreadsCount"_s, u"lblThreadsCount"_s}));
+
+    const QSet<QString> withText = namesWhere(*w, [](QWidget *c) {
+        return c->objectName() != u"txtCommandLine" && !textOf(c).isEmpty();
+    });
+    QCOMPARE(withText, QSet<QString>{u"txtThreadsCount"_s});
+    QCOMPARE(textOf(w->control(L1("txtThreadsCount"))), u"1"_s);
+    QCOMPARE(checkValueOf(w->control(L1("chkFolderTimestamps"))), qint16(0));
+    QCOMPARE(w->control<QComboBox>(L1("cboSource"))->count(), 0);
+    QCOMPARE(w->control<QComboBox>(L1("cboDestination"))->count(), 0);
+}
+
+void TestMainWindow::initialCommandIsBare()
+{
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE"_s);
+    w->UpdateCommandLine();
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE"_s);
+}
+
+void TestMainWindow::captionsAndTooltips_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("tooltip");
+    auto row = [](const char *name, const char *caption, const char *tooltip) {
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromUtf8(caption) << QString::fromUtf8(tooltip);
+    };
+    row("Label1", "&Source", "");
+    row("Label2", "&Destination", "");
+    row("Label33", "File&name(s)",
+        "Names of files to act upon. You can use wildcard characters (? and *). If no files are listed, Robocopy "
+        "defaults to all files (*.*).");
+    row("txtFilenames", "",
+        "You can use wildcard characters (? and *). If no files are listed, Robocopy defaults to all files (*.*).");
+    row("Label11", "Comm&and Line", "");
+    row("cmdBrowseSource", "&Browse...", "");
+    row("cmdBrowseDestination", "B&rowse...", "");
+    row("cmdExecute", "&Execute", "");
+    row("cmdCopy", "Copy to Clipboard", "");
+    row("Frame2", "Fo&lders", "");
+    row("Frame4", "&Copy Type", "");
+    row("Frame9", "E&xcludes", "");
+    row("Frame15", "RoboCo&py File Classes", "");
+    row("Frame11", "Re&tries", "");
+    row("Frame3", "File Access", "");
+    row("Frame1", "Copy File&/Folder Information", "Copy file data (enabled by default)");
+    row("Frame16", "&Multithreading", "");
+    row("Frame14", "&Jobs", "");
+    row("Frame12", "Output Displa&y", "");
+    row("Frame10", "Limits", "");
+    row("Frame7", "Attributes", "");
+    row("Frame5", "Dest&ination", "Add or remove the specified attributes from the destination files.");
+    row("Frame8", "So&urce", "Only copy files with the specified Include or without the specified Exclude attributes.");
+    row("Frame6", "Mo&nitoring", "");
+    row("Frame13", "Lo&gging", "");
+    row("chkSubdirectories", "Subdirectories", "Copy subdirectories");
+    row("lblLevels", "Levels", "Copies only the top n levels of the source directory tree.");
+    row("chkUnbuffered", "Unbuffered I/O", "Copy using unbuffered I/O (recommended for large files)");
+    row("chkNoCopy", "No Copy", "Copies Nothing. Can be useful with Purge Destination option.");
+    row("chkExcludeJunctionPointsDir", "Exclude Junction Points for Folders",
+        "Don't copy Volume Mount Points and Directory Links");
+    row("Label17", "Exclude Files", "Excludes files with the specified names, paths, or wildcard characters.");
+    row("chkIncludeTweaked", "Include Tweaked",
+        "File is in Source and Destination with Same Time and Size but Different Attributes");
+    row("chkWaitForShare", "Wait For Share",
+        "Waits for share names to be defined on a \"Network Name Not Found\" error. ");
+    row("Label25", "Count", "Specifies the number of retries on failed copies. (The default is 1 million.)");
+    row("chkFATFiletimes", "FAT Filetime Compare",
+        "Assume FAT File Times (2-second granularity). Useful for copying to third-party systems that declare a "
+        "volume to be NTFS but only implement file times with a 2-second granularity.");
+    row("Label12", "Delay per 64k (MS)",
+        "Inserts a delay of n milliseconds after each 64k chunk of file data is copied. Useful for freeing up "
+        "bandwidth on slow lines.");
+    row("chkData", "", "Copy file data (enabled by default)");
+    row("chkFolderTimestamps", "", "Copy folder timestamps");
+    row("Label45", "T/S Fix", "Fixes file times on all files, even skipped ones.");
+    row("Label46", "Sec Fix", "Fixes file security on all files, even skipped ones.");
+    row("Label41", "Timestamps", "Copy file/folder timestamps (enabled by default for files)");
+    row("chkNoOffload", "No Offload", "Copy files without using the Windows Copy Offload mechanism");
+    row("lblThreadsCount", "Threads", "Number of simultaneous threads (1 to 128, default 8)");
+    row("chkJobQuit", "Read/Write and Quit",
+        "Quits after processing the command line. No files will be copied. Use /QUIT with /JOB to view job file "
+        "contents.");
+    row("txtJobIncludeFiles", "",
+        "Includes files with the specified names, paths, or wildcard characters. Intended for use in Job files "
+        "only.");
+    row("Label31", "Explicit Destination",
+        "Explicitly specifies the destination directory for the copy. Intended for use in Job files only.");
+    row("chkDspExtra", "Extra", "Reports all files tagged as \"Extra\"(including files not selected).");
+    row("chkLogNoProgress", "No Progress (%)", "Turns off copy progress indicator (% copied).");
+    row("chkLogSizeBytes", "Size in Bytes", "Print sizes as bytes.");
+    row("Label24", "Last Accessed Date (# days or YYYYMMDD)",
+        "Excludes files with a Last Accessed Date outside of the specified range (in days or a date as "
+        "YYYYMMDD).");
+    row("Label20", "Bytes", "Excludes files outside of the specified minimum and / or maximum size");
+    row("chkDestReadOnlyAdd", "", "");
+    row("chkDestReadonlyDel", "Read Only", "");
+    row("chkDestIndexDel", "Not Indexed", "");
+    row("chkSourceOfflineExcl", "Offline", "");
+    row("chkSourceArchiveReset", "Reset",
+        "Copies only files with the archive attribute set and then resets (turns off) the archive attribute in "
+        "the source files.");
+    row("txtAllowedStart", "", "HHMM");
+    row("txtAllowedEnd", "", "HHMM");
+    row("Label23", "(HHMM)",
+        "Defines the time slot during which starting new copies is allowed. Useful for restricting copies to "
+        "certain times of the day. Both values must be 24-hour times in the range 0000 to 2359.");
+    row("Label10", "to", "");
+    row("txtLogFile", "", "Redirects output to the specified file, overwriting the file if it already exists.");
+    row("chkLogShowInConsole", "Show In Console", "Show logging on screen also");
+    row("Label36", "RoboCopy Version Requirements Key:", "");
+    row("Label34", "XP010",
+        "All options in black work in RoboCopy version XP010 (comes with Windows Server 2003 Resource Kit)");
+    row("Label35", "XP026", "All options in red work in RoboCopy version XP026 and above (installed with Corvane)");
+    row("Label3", "XP027",
+        "All options in blue work in RoboCopy version XP027 (comes with Windows Vista, v7, and Server 2008)");
+    row("Label47", "10.0", "All options in green work in RoboCopy version 10.0 (comes with Windows 10)");
+}
+
+void TestMainWindow::captionsAndTooltips()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(QString, tooltip);
+    QWidget *c = w->findChild<QWidget *>(name);
+    QVERIFY(c);
+    QString actual;
+    if (auto *label = qobject_cast<QLabel *>(c))
+        actual = label->text();
+    else if (auto *button = qobject_cast<QAbstractButton *>(c))
+        actual = button->text();
+    else if (auto *frame = qobject_cast<QGroupBox *>(c))
+        actual = frame->title();
+    QCOMPARE(actual, caption);
+    QCOMPARE(c->toolTip(), tooltip);
+}
+
+void TestMainWindow::versionColours()
+{
+    const QColor red(255, 0, 0), blue(0, 0, 255), green(0, 128, 0);
+    const QHash<QString, QColor> coloured = {
+        {u"chkNoOffload"_s, green}, {u"chkFolderData"_s, green}, {u"chkUnbuffered"_s, green},
+        {u"Label47"_s, green}, {u"chkEfsRaw"_s, blue}, {u"chkSymbolicLink"_s, blue},
+        {u"chkThreadsEnable"_s, blue}, {u"lblThreadsCount"_s, blue}, {u"Label3"_s, blue},
+        {u"chkTimeFix"_s, red}, {u"chkSecFix"_s, red}, {u"Label45"_s, red}, {u"Label46"_s, red},
+        {u"chkDstAdjust"_s, red}, {u"chkExcludeJunctionPointsDir"_s, red},
+        {u"chkExcludeJunctionPointsFile"_s, red}, {u"chkDestCompressedDel"_s, red},
+        {u"chkDestEncryptedDel"_s, red}, {u"chkLogSizeBytes"_s, red}, {u"chkLogUnicode"_s, red},
+        {u"Label35"_s, red}, {u"Label34"_s, QColor(0, 0, 0)},
+    };
+    const QColor windowText = QApplication::palette().color(QPalette::Active, QPalette::WindowText);
+    for (QWidget *c : w->controls()) {
+        const QString kind = controlKind(c);
+        if (kind != u"CheckBox" && kind != u"Label")
+            continue;
+        const QColor expected = coloured.value(c->objectName(), windowText);
+        QVERIFY2(textColour(c) == expected, qPrintable(c->objectName()));
+        QCOMPARE(c->palette().color(QPalette::Inactive, QPalette::WindowText), expected);
+    }
+
+    // The two caption-less folder boxes show green behind the box.
+    for (const char *name : {"chkFolderData", "chkFolderAttributes"}) {
+        QWidget *c = w->control(L1(name));
+        QVERIFY(c->autoFillBackground());
+        QCOMPARE(c->palette().color(c->backgroundRole()), green);
+    }
+    QCOMPARE(textColour(w->control(L1("chkFolderAttributes"))), windowText);
+
+    // Disabled controls are drawn disabled, whatever their version colour.
+    const QColor disabledText = QApplication::palette().color(QPalette::Disabled, QPalette::WindowText);
+    QCOMPARE(w->control(L1("lblThreadsCount"))->palette().color(QPalette::Disabled, QPalette::WindowText),
+             disabledText);
+    QCOMPARE(w->control(L1("chkLogUnicode"))->palette().color(QPalette::Disabled, QPalette::WindowText),
+             disabledText);
+
+    // The colour is fixed: toggling enabled state does not change it.
+    setTextOf(w->control(L1("txtLogFile")), u"x.log"_s);
+    setTextOf(w->control(L1("txtLogFile")), QString());
+    QCOMPARE(textColour(w->control(L1("chkLogUnicode"))), red);
+}
+
+void TestMainWindow::dropTargetsMarked()
+{
+    const QHash<QString, DropRule> expected = {
+        {u"cboSource"_s, DropRule::Path},
+        {u"cboDestination"_s, DropRule::Path},
+        {u"txtFilenames"_s, DropRule::FileNameList},
+        {u"txtExcludeFiles"_s, DropRule::FileNameList},
+        {u"txtExcludeFolders"_s, DropRule::PathList},
+        {u"txtJobRead"_s, DropRule::FileName},
+        {u"txtJobWrite"_s, DropRule::FileName},
+        {u"txtJobIncludeFiles"_s, DropRule::FileNameList},
+        {u"txtJobExplicitSource"_s, DropRule::Path},
+        {u"txtJobExplicitDest"_s, DropRule::Path},
+        {u"txtLogFile"_s, DropRule::Path},
+    };
+    QHash<QString, DropRule> marked;
+    for (const ControlSpec &spec : controlCatalogue())
+        if (spec.drop != DropRule::None)
+            marked.insert(QString::fromLatin1(spec.name), spec.drop);
+    QCOMPARE(marked, expected);
+}
+
+void TestMainWindow::menus_data()
+{
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QStringList>("items"); // name|caption|shortcut|checked
+    QTest::newRow("File") << u"&File"_s
+                          << QStringList{u"mnuFileSaveAs|Save Command Line &As...||"_s, u"mnuFileSep3|||"_s,
+                                         u"mnuFileClear|&Clear Settings|Ctrl+L|"_s,
+                                         u"mnuFileLoad|&Load Settings|Ctrl+O|"_s,
+                                         u"mnuFileSave|&Save Settings|Ctrl+S|"_s, u"mnuFileSep1|||"_s,
+                                         u"mnuFileExecute|&Execute|Ctrl+E|"_s, u"mnuFileSep2|||"_s,
+                                         u"mnuFileExit|E&xit||"_s};
+    QTest::newRow("Options") << u"&Options"_s
+                             << QStringList{u"mnuOptionsAutoClose|&Auto-Close Command Window||checked"_s,
+                                            u"mnuOptionsSaveOnExit|&Save Settings On Exit||checked"_s,
+                                            u"mnuOptionsUseIni|&Use INI File for Settings||checked"_s};
+    QTest::newRow("Help") << u"&Help"_s
+                          << QStringList{u"mnuHelpRoboCopy|&RoboCopy Manual||"_s, u"mnuHelpAbout|&About||"_s};
+}
+
+void TestMainWindow::menus()
+{
+    QFETCH(QString, menu);
+    QFETCH(QStringList, items);
+    QMenu *found = nullptr;
+    for (QAction *a : w->menuBar()->actions())
+        if (a->text() == menu)
+            found = a->menu();
+    QVERIFY(found);
+    const QList<QAction *> actions = found->actions();
+    QCOMPARE(actions.size(), items.size());
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        const QStringList parts = items[i].split(u'|');
+        QAction *a = actions[i];
+        QCOMPARE(a->objectName(), parts[0]);
+        QCOMPARE(w->menuItem(QLatin1StringView(parts[0].toLatin1())), a);
+        if (parts[1].isEmpty()) {
+            QVERIFY(a->isSeparator());
+            continue;
+        }
+        QCOMPARE(a->text(), parts[1]);
+        QCOMPARE(a->shortcut(), QKeySequence(parts[2]));
+        QCOMPARE(a->isCheckable(), parts[3] == u"checked");
+        QCOMPARE(a->isChecked(), parts[3] == u"checked");
+    }
+}
+
+void TestMainWindow::canvasGeometry_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("twips");
+    auto row = [](const char *name, int l, int t, int wd, int h) {
+        QTest::newRow(name) << QString::fromLatin1(name) << QRect(l, t, wd, h);
+    };
+    row("Label1", 120, 120, 510, 195);
+    row("cboSource", 120, 360, 6375, 315);
+    row("cmdBrowseSource", 6600, 360, 975, 330);
+    row("Label2", 7680, 120, 795, 195);
+    row("cboDestination", 7680, 360, 6375, 315);
+    row("cmdBrowseDestination", 14160, 360, 975, 330);
+    row("Label33", 120, 720, 795, 195);
+    row("txtFilenames", 120, 960, 15015, 285);
+    row("Frame2", 120, 1440, 3615, 1095);
+    row("Frame4", 120, 2640, 3615, 1815);
+    row("Frame9", 120, 4560, 3615, 3015);
+    row("Frame15", 120, 7680, 3615, 1455);
+    row("Frame11", 3840, 1440, 2655, 1575);
+    row("Frame3", 3840, 3120, 2655, 2655);
+    row("Frame1", 3840, 5880, 2655, 2535);
+    row("Frame16", 3840, 8520, 2655, 615);
+    row("Frame14", 6600, 1440, 4335, 4335);
+    row("Frame12", 6600, 5880, 5655, 1575);
+    row("Frame10", 6600, 7560, 5655, 1575);
+    row("Frame7", 11040, 1440, 4095, 4335);
+    row("Frame5", 120, 240, 3855, 1575);
+    row("Frame8", 120, 1920, 3855, 2295);
+    row("Frame6", 12360, 5880, 2775, 1575);
+    row("Frame13", 12360, 7560, 2775, 1575);
+    row("Label36", 9960, 9210, 2700, 195);
+    row("Label34", 12840, 9210, 480, 195);
+    row("Label35", 13440, 9210, 480, 195);
+    row("Label3", 14040, 9210, 480, 195);
+    row("Label47", 14640, 9210, 315, 195);
+    row("Label11", 120, 9240, 1050, 195);
+    row("txtCommandLine", 120, 9480, 11320, 645);
+    row("cmdCopy", 11616, 9480, 1695, 615);
+    row("cmdExecute", 13440, 9480, 1695, 615);
+}
+
+void TestMainWindow::canvasGeometry()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, twips);
+    QWidget *c = w->findChild<QWidget *>(name);
+    QVERIFY(c);
+    // Within one pixel of the twips position: edges are rounded to pixels.
+    const QRect g = c->geometry();
+    QVERIFY2(qAbs(g.left() * 15 - twips.left()) <= 8, qPrintable(name));
+    QVERIFY2(qAbs(g.top() * 15 - twips.top()) <= 8, qPrintable(name));
+    QVERIFY2(qAbs((g.left() + g.width()) * 15 - (twips.left() + twips.width())) <= 8, qPrintable(name));
+    QVERIFY2(qAbs((g.top() + g.height()) * 15 - (twips.top() + twips.height())) <= 8, qPrintable(name));
+    const bool nested = name == u"Frame5" || name == u"Frame8";
+    QCOMPARE(c->parentWidget(), nested ? w->control(L1("Frame7")) : w->canvas());
+}
+
+void TestMainWindow::clientAreaIsCanvas()
+{
+    QCOMPARE(w->canvas()->size(), QSize(1009, 676)); // 15132 by 10135 twips
+    QCOMPARE(w->centralWidget()->size(), w->canvas()->size());
+}
+
+// Every caption is shown whole: its text fits the room its control gives it,
+// and one line of text fits the control's height.
+void TestMainWindow::captionsFit()
+{
+    const QFontMetrics fm(w->font());
+    for (QWidget *c : w->controls()) {
+        const QString name = c->objectName();
+        if (auto *box = qobject_cast<QCheckBox *>(c)) {
+            if (box->text().isEmpty())
+                continue;
+            QStyleOptionButton opt;
+            opt.initFrom(box);
+            opt.text = box->text();
+            const QRect contents = box->style()->subElementRect(QStyle::SE_CheckBoxContents, &opt, box);
+            QVERIFY2(box->fontMetrics().horizontalAdvance(box->text()) <= contents.width(), qPrintable(name));
+            QVERIFY2(box->fontMetrics().height() <= box->height(), qPrintable(name));
+        } else if (auto *label = qobject_cast<QLabel *>(c)) {
+            QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(name));
+            QVERIFY2(label->fontMetrics().height() <= label->height(), qPrintable(name));
+        } else if (auto *frame = qobject_cast<QGroupBox *>(c)) {
+            QVERIFY2(frame->minimumSizeHint().width() <= frame->width(), qPrintable(name));
+        } else if (auto *button = qobject_cast<QPushButton *>(c)) {
+            QString text = button->text();
+            text.remove(u'&');
+            const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin);
+            QVERIFY2(button->fontMetrics().horizontalAdvance(text) + 2 * margin <= button->width(),
+                     qPrintable(name));
+        }
+    }
+    // The font is the platform's family, never larger than the classic 8 points.
+    QCOMPARE(w->font().family(), QApplication::font().family());
+    QVERIFY(w->font().pointSizeF() <= 8.0);
+    QCOMPARE(w->control(L1("chkMirror"))->font(), w->font());
+}
+
+void TestMainWindow::noOverlapInsideFrames()
+{
+    QList<QWidget *> parents{w->canvas()};
+    for (QWidget *c : w->controls())
+        if (qobject_cast<QGroupBox *>(c))
+            parents.append(c);
+    for (QWidget *parent : parents) {
+        QList<QWidget *> children;
+        for (QWidget *c : w->controls())
+            if (c->parentWidget() == parent)
+                children.append(c);
+        for (qsizetype i = 0; i < children.size(); ++i) {
+            QVERIFY2(parent->rect().contains(children[i]->geometry()), qPrintable(children[i]->objectName()));
+            for (qsizetype j = i + 1; j < children.size(); ++j)
+                QVERIFY2(!children[i]->geometry().intersects(children[j]->geometry()),
+                         qPrintable(children[i]->objectName() + u" overlaps "_s + children[j]->objectName()));
+        }
+    }
+}
+
+void TestMainWindow::tabOrderFollowsCatalogue()
+{
+    QList<QWidget *> focusable;
+    for (QWidget *c : w->controls())
+        if (c->focusPolicy() & Qt::TabFocus)
+            focusable.append(c);
+    QCOMPARE(focusable.first()->objectName(), u"cboSource"_s);
+    QCOMPARE(focusable.last()->objectName(), u"cmdCopy"_s);
+
+    // Walk the focus chain from the first field and keep the catalogue's controls.
+    QList<QWidget *> chain;
+    QWidget *at = focusable.first();
+    for (int guard = 0; guard < 2000 && chain.size() < focusable.size(); ++guard, at = at->nextInFocusChain())
+        if (focusable.contains(at) && !chain.contains(at))
+            chain.append(at);
+    QCOMPARE(chain, focusable);
+
+    const auto index = [&](const char *name) { return chain.indexOf(w->control(L1(name))); };
+    QVERIFY(index("txtFilenames") < index("chkSubdirectories"));
+    QVERIFY(index("chkExcludeLonely") < index("txtRetryCount"));
+    QVERIFY(index("chkNoOffload") < index("chkThreadsEnable"));
+    QVERIFY(index("chkDestEncryptedDel") < index("chkSourceReadOnlyIncl"));
+    QVERIFY(index("chkLogShowInConsole") < index("txtCommandLine"));
+    QVERIFY(index("txtCommandLine") < index("cmdExecute"));
+    QVERIFY(index("cmdExecute") < index("cmdCopy"));
+}
+
+void TestMainWindow::accessKeys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("target");
+    QTest::newRow("Alt+S source") << int(Qt::Key_S) << u"cboSource"_s;
+    QTest::newRow("Alt+D destination") << int(Qt::Key_D) << u"cboDestination"_s;
+    QTest::newRow("Alt+N file names") << int(Qt::Key_N) << u"txtFilenames"_s;
+    QTest::newRow("Alt+A command line") << int(Qt::Key_A) << u"txtCommandLine"_s;
+    QTest::newRow("Alt+L folders") << int(Qt::Key_L) << u"chkSubdirectories"_s;
+    QTest::newRow("Alt+C copy type") << int(Qt::Key_C) << u"chkMoveFiles"_s;
+    QTest::newRow("Alt+X excludes") << int(Qt::Key_X) << u"txtExcludeFiles"_s;
+    QTest::newRow("Alt+P file classes") << int(Qt::Key_P) << u"chkExcludeNewer"_s;
+    QTest::newRow("Alt+T retries") << int(Qt::Key_T) << u"txtRetryCount"_s;
+    QTest::newRow("Alt+/ copy information") << int(Qt::Key_Slash) << u"chkData"_s;
+    QTest::newRow("Alt+M multithreading") << int(Qt::Key_M) << u"chkThreadsEnable"_s;
+    QTest::newRow("Alt+J jobs") << int(Qt::Key_J) << u"txtJobRead"_s;
+    QTest::newRow("Alt+Y output display") << int(Qt::Key_Y) << u"chkDspVerbose"_s;
+    QTest::newRow("Alt+I destination attributes") << int(Qt::Key_I) << u"chkDestReadOnlyAdd"_s;
+    QTest::newRow("Alt+U source attributes") << int(Qt::Key_U) << u"chkSourceReadOnlyIncl"_s;
+    QTest::newRow("Alt+G logging") << int(Qt::Key_G) << u"txtLogFile"_s;
+}
+
+void TestMainWindow::accessKeys()
+{
+    QFETCH(int, key);
+    QFETCH(QString, target);
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    // Start from a control that none of the keys leads to.
+    w->control(L1("cmdCopy"))->setFocus();
+    QTest::keyClick(w->control(L1("cmdCopy")), Qt::Key(key), Qt::AltModifier);
+    QVERIFY2(holdsFocus(w->findChild<QWidget *>(target)),
+             qPrintable(QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : u"none"_s));
+}
+
+// "File&name(s)" and "Mo&nitoring" share Alt+N: the key takes turns, field first.
+void TestMainWindow::sharedAccessKeyTakesTurns()
+{
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    w->control(L1("cmdCopy"))->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_N, Qt::AltModifier);
+    QVERIFY(holdsFocus(w->control(L1("txtFilenames"))));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_N, Qt::AltModifier);
+    QVERIFY(holdsFocus(w->control(L1("txtChangeCount"))));
+}
+
+void TestMainWindow::userChangesRebuild()
+{
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+
+    auto *mirror = w->control<QCheckBox>(L1("chkMirror"));
+    QTest::mouseClick(mirror, Qt::LeftButton, {}, QPoint(6, mirror->height() / 2));
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE /MIR"_s);
+
+    auto *retries = w->control<QLineEdit>(L1("txtRetryCount"));
+    retries->setFocus();
+    QTest::keyClicks(retries, u"12"_s);
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE /MIR /R:12"_s);
+
+    auto *excludes = w->control<QPlainTextEdit>(L1("txtExcludeFiles"));
+    excludes->setFocus();
+    QTest::keyClicks(excludes, u"*.tmp"_s);
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE /MIR /XF *.tmp /R:12"_s);
+
+    auto *source = w->control<QComboBox>(L1("cboSource"));
+    source->setFocus();
+    QTest::keyClicks(source, u"C:\\A"_s);
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE C:\\A /MIR /XF *.tmp /R:12"_s);
+
+    // Picking an entry of the drop-down list.
+    addListItem(source, u"C:\\Old Data"_s);
+    addListItem(source, u"C:\\Other"_s);
+    QCOMPARE(source->currentText(), u"C:\\A"_s);
+    QSignalSpy picked(source, &QComboBox::activated);
+    source->setCurrentIndex(-1);
+    QTest::keyClick(source, Qt::Key_Down);
+    QCOMPARE(picked.count(), 1);
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE \""_s + source->currentText() + u"\" /MIR /XF *.tmp /R:12"_s);
+}
+
+void TestMainWindow::programChangesRebuild()
+{
+    QVERIFY(setCheckValueOf(w->control(L1("chkSubdirectories")), 1));
+    QVERIFY(w->control(L1("chkEmpty"))->isEnabled());
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE /S"_s);
+    QVERIFY(setTextOf(w->control(L1("cboDestination")), u"D:\\B"_s));
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE D:\\B /S"_s);
+    QVERIFY(setTextOf(w->control(L1("txtLogFile")), u"l.txt"_s));
+    QVERIFY(w->control(L1("chkLogAppend"))->isEnabled());
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE D:\\B /S /LOG:l.txt"_s);
+    QVERIFY(setTextOf(w->control(L1("txtExcludeFolders")), u"x"_s));
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE D:\\B /S /XD x /LOG:l.txt"_s);
+
+    // Values outside the three check-box states are refused and change nothing.
+    QVERIFY(!setCheckValueOf(w->control(L1("chkMirror")), 3));
+    QVERIFY(!setCheckValueOf(w->control(L1("chkMirror")), -1));
+    QCOMPARE(checkValueOf(w->control(L1("chkMirror"))), qint16(0));
+    QVERIFY(!setTextOf(w->control(L1("chkMirror")), u"x"_s));
+}
+
+void TestMainWindow::unchangedAssignmentRebuildsNothing()
+{
+    auto *box = w->control<QPlainTextEdit>(L1("txtCommandLine"));
+    box->setPlainText(u"typed by hand"_s);
+    setCheckValueOf(w->control(L1("chkData")), 1);
+    setCheckValueOf(w->control(L1("chkMirror")), 0);
+    setTextOf(w->control(L1("txtThreadsCount")), u"1"_s);
+    setTextOf(w->control(L1("txtRetryCount")), QString());
+    setTextOf(w->control(L1("txtExcludeFiles")), QString());
+    setTextOf(w->control(L1("cboSource")), QString());
+    addListItem(w->control<QComboBox>(L1("cboSource")), u"C:\\x"_s);
+    QCOMPARE(box->toPlainText(), u"typed by hand"_s);
+    QCOMPARE(textOf(w->control(L1("cboSource"))), QString());
+}
+
+void TestMainWindow::typedCommandSurvivesUntilNextChange()
+{
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    auto *box = w->control<QPlainTextEdit>(L1("txtCommandLine"));
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(box, u" /X"_s);
+    QCOMPARE(box->toPlainText(), u"ROBOCOPY.EXE /X"_s);
+    w->control(L1("chkMirror"))->setEnabled(false); // an enabled-state change is no option change
+    w->control(L1("chkMirror"))->setEnabled(true);
+    QCOMPARE(box->toPlainText(), u"ROBOCOPY.EXE /X"_s);
+    setCheckValueOf(w->control(L1("chkPurge")), 1);
+    QCOMPARE(box->toPlainText(), u"ROBOCOPY.EXE /PURGE"_s);
+    // A rebuild leaves no undo step behind that would bring the old text back.
+    QVERIFY(!box->document()->isUndoAvailable());
+}
+
+void TestMainWindow::grayedValue()
+{
+    QWidget *box = w->control(L1("chkMoveFiles"));
+    QVERIFY(setCheckValueOf(box, 2));
+    QCOMPARE(checkValueOf(box), qint16(2));
+    QVERIFY(w->control(L1("chkMoveFolders"))->isEnabled()); // grayed masters enable
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE"_s);                 // and MOV wants exactly 1
+    QVERIFY(setCheckValueOf(box, 1));
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE /MOV"_s);
+}
+
+void TestMainWindow::interlocks_data()
+{
+    QTest::addColumn<QString>("master");
+    QTest::addColumn<QString>("on");       // value that sets the master
+    QTest::addColumn<QStringList>("dependents");
+    QTest::addColumn<QStringList>("kept");  // dependent values set while on, kept while off
+    QTest::addColumn<QString>("commandOn");
+    QTest::addColumn<QString>("commandOff");
+
+    QTest::newRow("subdirectories")
+        << u"chkSubdirectories"_s << u"1"_s << QStringList{u"chkEmpty"_s, u"txtLevels"_s, u"lblLevels"_s}
+        << QStringList{u"chkEmpty=1"_s, u"txtLevels=2"_s} << u"ROBOCOPY.EXE /E /LEV:2"_s
+        << u"ROBOCOPY.EXE /LEV:2"_s;
+    QTest::newRow("move files") << u"chkMoveFiles"_s << u"1"_s << QStringList{u"chkMoveFolders"_s}
+                                << QStringList{u"chkMoveFolders=1"_s} << u"ROBOCOPY.EXE /MOVE"_s
+                                << u"ROBOCOPY.EXE"_s;
+    QTest::newRow("archive only") << u"chkSourceArchiveOnly"_s << u"1"_s << QStringList{u"chkSourceArchiveReset"_s}
+                                  << QStringList{u"chkSourceArchiveReset=1"_s} << u"ROBOCOPY.EXE /M"_s
+                                  << u"ROBOCOPY.EXE"_s;
+    QTest::newRow("threads") << u"chkThreadsEnable"_s << u"1"_s
+                             << QStringList{u"txtThreadsCount"_s, u"lblThreadsCount"_s}
+                             << QStringList{u"txtThreadsCount=16"_s} << u"ROBOCOPY.EXE /MT:16"_s
+                             << u"ROBOCOPY.EXE"_s;
+    QTest::newRow("log file") << u"txtLogFile"_s << u"a b.log"_s
+                              << QStringList{u"chkLogAppend"_s, u"chkLogShowInConsole"_s, u"chkLogUnicode"_s}
+                              << QStringList{u"chkLogAppend=1"_s, u"chkLogShowInConsole=1"_s, u"chkLogUnicode=1"_s}
+                              << u"ROBOCOPY.EXE /TEE /UNILOG+:\"a b.log\""_s << u"ROBOCOPY.EXE"_s;
+    QTest::newRow("log file of one blank") << u"txtLogFile"_s << u" "_s << QStringList{u"chkLogAppend"_s}
+                                           << QStringList{u"chkLogAppend=1"_s} << u"ROBOCOPY.EXE /LOG+:\" \""_s
+                                           << u"ROBOCOPY.EXE"_s;
+}
+
+void TestMainWindow::interlocks()
+{
+    QFETCH(QString, master);
+    QFETCH(QString, on);
+    QFETCH(QStringList, dependents);
+    QFETCH(QStringList, kept);
+    QFETCH(QString, commandOn);
+    QFETCH(QString, commandOff);
+
+    QWidget *m = w->findChild<QWidget *>(master);
+    const bool isCheck = controlKind(m) == u"CheckBox";
+    auto setMaster = [&](bool set) {
+        if (isCheck)
+            setCheckValueOf(m, set ? qint16(on.toInt()) : qint16(0));
+        else
+            setTextOf(m, set ? on : QString());
+    };
+    auto enabledStates = [&] {
+        QList<bool> states;
+        for (const QString &d : dependents)
+            states.append(w->findChild<QWidget *>(d)->isEnabled());
+        return states;
+    };
+    const QList<bool> allOn(dependents.size(), true), allOff(dependents.size(), false);
+
+    QCOMPARE(enabledStates(), allOff);
+    setMaster(true);
+    QCOMPARE(enabledStates(), allOn);
+    for (const QString &k : kept) {
+        const QStringList parts = k.split(u'=');
+        QWidget *d = w->findChild<QWidget *>(parts[0]);
+        if (controlKind(d) == u"CheckBox")
+            setCheckValueOf(d, qint16(parts[1].toInt()));
+        else
+            setTextOf(d, parts[1]);
+    }
+    QCOMPARE(commandOf(*w), commandOn);
+
+    setMaster(false);
+    QCOMPARE(enabledStates(), allOff);
+    QCOMPARE(commandOf(*w), commandOff);
+    for (const QString &k : kept) { // values survive while disabled
+        const QStringList parts = k.split(u'=');
+        QWidget *d = w->findChild<QWidget *>(parts[0]);
+        const QString value = controlKind(d) == u"CheckBox" ? QString::number(checkValueOf(d)) : textOf(d);
+        QCOMPARE(value, parts[1]);
+    }
+
+    setMaster(true); // the kept values come back into the command at once
+    QCOMPARE(commandOf(*w), commandOn);
+
+    if (isCheck) { // a grayed master enables its dependents too
+        setMaster(false);
+        setCheckValueOf(m, 2);
+        QCOMPARE(enabledStates(), allOn);
+    }
+}
+
+void TestMainWindow::screenshot()
+{
+    w->UpdateCommandLine();
+    QVERIFY(QDir().mkpath(QStringLiteral(CORVANE_SCREENSHOT_DIR)));
+    const QString path = QStringLiteral(CORVANE_SCREENSHOT_DIR "/main_window.png");
+    QVERIFY(w->grab().save(path));
+    QVERIFY(QFileInfo(path).size() > 0);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "test_main_window.moc"
