@@ -1,6 +1,7 @@
 #include "main_window/frmCorvane.h"
 
 #include "command/CommandBuilder.h"
+#include "main_window/AppIcon.h"
 #include "main_window/Catalogue.h"
 #include "main_window/Controls.h"
 #include "main_window/WindowFont.h"
@@ -95,6 +96,7 @@ frmCorvane::frmCorvane(const SettingsLocation &location, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmCorvane"));
     setWindowTitle(QStringLiteral("Corvane"));
+    setWindowIcon(corvaneIcon());
     setFont(fitWindowFont(font()));
 
     auto *client = new QWidget(this);
