@@ -84,6 +84,18 @@ public:
     void cmdBrowseDestination_Click();
     // Fills a drop target from dropped data; false when the data carries no files.
     bool dropOnto(QWidget *target, const QMimeData *data);
+    // Local paths of the files and folders a drop carries, in native separators.
+    static QStringList droppedPaths(const QMimeData *data);
+    // The four ways a drop target fills itself from the dropped items.
+    static QString GetDroppedPath(const QStringList &items);
+    static QString GetDroppedPathList(const QStringList &items);
+    static QString GetDroppedFileName(const QStringList &items);
+    static QString GetDroppedFileNameList(const QStringList &items);
+
+private:
+    void setUpScrolling();       // layout
+    void restoreFromMaximized(); // layout
+    bool m_restoreQueued = false;
 
 protected:
     void closeEvent(QCloseEvent *event) override;   // settings

@@ -1,6 +1,170 @@
 #include "main_window/frmCorvane.h"
 
-// Placeholders until drag and drop is built.
-void frmCorvane::setUpDropTargets() {}
-bool frmCorvane::dropOnto(QWidget *, const QMimeData *) { return false; }
-bool frmCorvane::eventFilter(QObject *watched, QEvent *event) { return QMainWindow::eventFilter(watched, event); }
+#include "main_window/Catalogue.h"
+#include "main_window/Controls.h"
+#include "tools/basTools.h"
+
+#include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
+// Files and folders dragged from the file manager fill the drop targets that
+// the catalogue marks; nothing else in the window takes a drop, and text
+// dragged from another program is refused everywhere.
+
+namespace {
+
+// Leading and trailing blanks only; other white space is part of a name.
+QString trimBlanks(const QString &s)
+{
+    qsizetype first = 0;
+    qsizetype last = s.size();
+    while (first < last && s.at(first) == u' ')
+        ++first;
+    while (last > first && s.at(last - 1) == u' ')
+        --last;
+    return s.mid(first, last - first);
+}
+
+QString quotedList(const QStringList &items, QString (*part)(const QString &))
+{
+    QString list;
+    for (const QString &item : items)
+        list += u'"' + trimBlanks(part(item)) + QStringLiteral("\" ");
+    return list;
+}
+
+QString wholePath(const QString &path) { return path; }
+
+bool holdsText(const QWidget *w)
+{
+    const QString kind = controlKind(w);
+    return kind == u"TextBox" || kind == u"ComboBox";
+}
+
+} // namespace
+
+QStringList frmCorvane::droppedPaths(const QMimeData *data)
+{
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    const QList<QUrl> urls = data->urls();
+    for (const QUrl &url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        const QString path = url.toLocalFile();
+        if (!path.isEmpty())
+            paths.append(QDir::toNativeSeparators(path));
+    }
+    return paths;
+}
+
+QString frmCorvane::GetDroppedPath(const QStringList &items)
+{
+    return items.isEmpty() ? QString() : items.first();
+}
+
+QString frmCorvane::GetDroppedPathList(const QStringList &items)
+{
+    return trimBlanks(quotedList(items, wholePath));
+}
+
+QString frmCorvane::GetDroppedFileName(const QStringList &items)
+{
+    return items.isEmpty() ? QString() : FileNamePart(items.first());
+}
+
+QString frmCorvane::GetDroppedFileNameList(const QStringList &items)
+{
+    // The blank after the last name stays.
+    return quotedList(items, FileNamePart);
+}
+
+void frmCorvane::setUpDropTargets()
+{
+    for (const ControlSpec &spec : controlCatalogue()) {
+        QWidget *w = control(QLatin1StringView(spec.name));
+        const bool target = spec.drop != DropRule::None;
+        if (!w || (!target && !holdsText(w)))
+            continue;
+        // Qt's text fields take dropped text of their own accord, down to the
+        // line edit inside a combo box and the viewport of a multi-line box.
+        // None of them may; the filter also keeps their own drop code from
+        // running should a drop reach them anyway.
+        // A drop anywhere on a target lands on the target itself. (A scroll
+        // area hands its own setting on to its viewport, so the parts inside
+        // are switched off afterwards.)
+        w->setAcceptDrops(target);
+        w->installEventFilter(this);
+        const QList<QWidget *> parts = w->findChildren<QWidget *>();
+        for (QWidget *part : parts) {
+            part->setAcceptDrops(false);
+            part->installEventFilter(this);
+        }
+    }
+}
+
+bool frmCorvane::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+        return QMainWindow::eventFilter(watched, event);
+
+    // Drag enter and drag move events are drop events too.
+    auto *drop = static_cast<QDropEvent *>(event);
+    auto *w = qobject_cast<QWidget *>(watched);
+    const ControlSpec *spec = w ? findControlSpec(w->objectName().toLatin1().constData()) : nullptr;
+    const bool target = spec && spec->drop != DropRule::None && control(QLatin1StringView(spec->name)) == w;
+
+    // Only a copy or a link is taken: accepting a move would let the file
+    // manager delete the dropped files.
+    Qt::DropAction action = Qt::IgnoreAction;
+    if (drop->possibleActions() & Qt::CopyAction)
+        action = Qt::CopyAction;
+    else if (drop->possibleActions() & Qt::LinkAction)
+        action = Qt::LinkAction;
+
+    if (!target || !w->isEnabled() || action == Qt::IgnoreAction || droppedPaths(drop->mimeData()).isEmpty()) {
+        drop->ignore();
+        return true;
+    }
+    if (type == QEvent::Drop)
+        dropOnto(w, drop->mimeData());
+    drop->setDropAction(action);
+    drop->accept();
+    return true;
+}
+
+bool frmCorvane::dropOnto(QWidget *target, const QMimeData *data)
+{
+    const ControlSpec *spec = target ? findControlSpec(target->objectName().toLatin1().constData()) : nullptr;
+    if (!spec || spec->drop == DropRule::None || control(QLatin1StringView(spec->name)) != target)
+        return false;
+    const QStringList items = droppedPaths(data);
+    if (items.isEmpty())
+        return false;
+
+    QString text;
+    switch (spec->drop) {
+    case DropRule::Path: text = GetDroppedPath(items); break;
+    case DropRule::PathList: text = GetDroppedPathList(items); break;
+    case DropRule::FileName: text = GetDroppedFileName(items); break;
+    case DropRule::FileNameList: text = GetDroppedFileNameList(items); break;
+    case DropRule::None: return false;
+    }
+    // The drop replaces the field's text; its own change handling rebuilds.
+    setTextOf(target, text);
+
+    // Files dropped on the file-name field name their folder as the source
+    // when none is typed yet. An item without a parent folder (a drive root)
+    // has none to give.
+    if (target == control(QLatin1StringView("txtFilenames"))) {
+        QWidget *source = control(QLatin1StringView("cboSource"));
+        const QString folder = FolderPart(items.first());
+        if (textOf(source).isEmpty() && !folder.isEmpty())
+            setTextOf(source, folder);
+    }
+    return true;
+}

@@ -1,8 +1,141 @@
 #include "main_window/frmCorvane.h"
 
-// Placeholders until layout and scrolling are built.
-void frmCorvane::Form_Resize() {}
-void frmCorvane::HScroll1_Change() {}
-void frmCorvane::VScroll1_Change() {}
-void frmCorvane::resizeEvent(QResizeEvent *event) { QMainWindow::resizeEvent(event); }
-void frmCorvane::changeEvent(QEvent *event) { QMainWindow::changeEvent(event); }
+#include "main_window/Layout.h"
+
+#include <QEvent>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QScrollBar>
+
+// The canvas never moves its fields; the window only slides the canvas under
+// its client area and keeps the two bars and the corner square at the edges.
+// Bar values are twips, like every length of the layout pass.
+
+namespace {
+
+// A size the window must reach: rounded up, so that it never falls short.
+int pixelsAtLeast(int twips) { return (twips + kTwipsPerPixel - 1) / kTwipsPerPixel; }
+
+QRect pixelRect(const Twips &t)
+{
+    return QRect(twipsToPixels(t.left), twipsToPixels(t.top), twipsToPixels(t.width), twipsToPixels(t.height));
+}
+
+void applyBar(QScrollBar *bar, const ScrollBarLayout &layout)
+{
+    bar->setGeometry(pixelRect(layout.geometry));
+    bar->setSingleStep(layout.smallStep);
+    bar->setPageStep(layout.largeStep);
+    if (layout.visible) {
+        bar->setRange(0, layout.max); // a value above the new Max drops to it
+        bar->setValue(layout.value);
+        bar->show();
+    } else {
+        bar->setValue(0);
+        bar->hide();
+    }
+}
+
+} // namespace
+
+void frmCorvane::setUpScrolling()
+{
+    for (QScrollBar *bar : {m_hScroll, m_vScroll}) {
+        bar->setRange(0, 0);
+        // The canvas follows a dragged thumb when it is released.
+        bar->setTracking(false);
+    }
+    connect(m_hScroll, &QScrollBar::valueChanged, this, &frmCorvane::HScroll1_Change);
+    connect(m_vScroll, &QScrollBar::valueChanged, this, &frmCorvane::VScroll1_Change);
+}
+
+void frmCorvane::Form_Resize()
+{
+    QWidget *client = centralWidget();
+    const auto measure = [&] {
+        LayoutInput in;
+        in.clientWidth = client->width() * kTwipsPerPixel;
+        in.clientHeight = client->height() * kTwipsPerPixel;
+        // Read from the bars at every pass, so the style decides the thickness.
+        in.barWidth = m_vScroll->sizeHint().width() * kTwipsPerPixel;
+        in.barHeight = m_hScroll->sizeHint().height() * kTwipsPerPixel;
+        in.hValue = m_hScroll->value();
+        in.vValue = m_vScroll->value();
+        in.state = isMinimized() ? WindowShowState::Minimized
+                   : isMaximized() ? WindowShowState::Maximized
+                                   : WindowShowState::Normal;
+        return in;
+    };
+
+    LayoutInput in = measure();
+    LayoutResult r = layOutWindow(in);
+    if (r.unchanged)
+        return;
+
+    if (r.restoreNormal) {
+        // Put back to normal once the platform has finished maximizing.
+        if (!m_restoreQueued) {
+            m_restoreQueued = true;
+            QMetaObject::invokeMethod(this, &frmCorvane::restoreFromMaximized, Qt::QueuedConnection);
+        }
+    } else {
+        // The limits keep the user's border drags in range; the resize below
+        // mends whatever got past them.
+        const QSize frame = size() - client->size();
+        const QSize minimum = frame + QSize(pixelsAtLeast(std::min(in.minClientWidth, in.canvasWidth)),
+                                            pixelsAtLeast(std::min(in.minClientHeight, in.canvasHeight)));
+        const QSize maximum = frame + QSize(pixelsAtLeast(in.canvasWidth), pixelsAtLeast(in.canvasHeight));
+        if (minimumSize() != minimum)
+            setMinimumSize(minimum);
+        if (maximumSize() != maximum)
+            setMaximumSize(maximum);
+
+        if (r.resizeNeeded(in)) {
+            const QSize target(pixelsAtLeast(r.clientWidth), pixelsAtLeast(r.clientHeight));
+            if (target != client->size())
+                resize(size() - client->size() + target);
+            // The resize has run a pass of its own; this one goes on with the
+            // sizes as they are now.
+            in = measure();
+            r = layOutWindow(in);
+        }
+    }
+
+    applyBar(m_hScroll, r.hBar);
+    applyBar(m_vScroll, r.vBar);
+    m_filler->setGeometry(pixelRect(r.filler));
+    m_filler->setVisible(r.fillerVisible);
+    m_hScroll->raise();
+    m_vScroll->raise();
+    m_filler->raise();
+    m_canvas->move(-twipsToPixels(-r.canvasLeft), -twipsToPixels(-r.canvasTop));
+}
+
+void frmCorvane::restoreFromMaximized()
+{
+    m_restoreQueued = false;
+    if (!isMaximized())
+        return;
+    setWindowState(windowState() & ~Qt::WindowMaximized);
+    // The restored window shows the whole canvas.
+    const QSize canvasSize(pixelsAtLeast(kCanvasWidthTwips), pixelsAtLeast(kCanvasHeightTwips));
+    resize(size() - centralWidget()->size() + canvasSize);
+    Form_Resize();
+}
+
+void frmCorvane::HScroll1_Change() { m_canvas->move(-twipsToPixels(m_hScroll->value()), m_canvas->y()); }
+
+void frmCorvane::VScroll1_Change() { m_canvas->move(m_canvas->x(), -twipsToPixels(m_vScroll->value())); }
+
+void frmCorvane::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    Form_Resize();
+}
+
+void frmCorvane::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Form_Resize();
+}

@@ -1,5 +1,28 @@
 #include "main_window/frmCorvane.h"
 
-// Placeholders until the folder pickers are built.
-void frmCorvane::cmdBrowseSource_Click() {}
-void frmCorvane::cmdBrowseDestination_Click() {}
+#include "main_window/Controls.h"
+#include "tools/basBrowseFolder.h"
+
+namespace {
+
+// Picks a folder for one of the two folder boxes. Only the box's text changes
+// (which rebuilds the command); its recent-folder list stays as it is.
+void browseInto(frmCorvane *window, QLatin1StringView boxName, const QString &title, bool newDialogStyle)
+{
+    QWidget *box = window->control(boxName);
+    const QString chosen = BrowseForFolder(window, textOf(box), title, newDialogStyle);
+    if (!chosen.isEmpty())
+        setTextOf(box, chosen);
+}
+
+} // namespace
+
+void frmCorvane::cmdBrowseSource_Click()
+{
+    browseInto(this, QLatin1StringView("cboSource"), QStringLiteral("Source Folder"), false);
+}
+
+void frmCorvane::cmdBrowseDestination_Click()
+{
+    browseInto(this, QLatin1StringView("cboDestination"), QStringLiteral("Destination Folder"), true);
+}

@@ -49,7 +49,8 @@ QString FolderPart(const QString &path)
     // search for its parent starts one character earlier.
     for (qsizetype i = path.size() - 2; i >= 0; --i)
         if (isSeparator(path.at(i)))
-            return path.left(i);
+            // An item right under the POSIX root has the root as its folder.
+            return (i == 0 && path.at(0) == u'/') ? path.left(1) : path.left(i);
     return QString();
 }
 
