@@ -1,9 +1,111 @@
 #include "main_window/frmCorvane.h"
 
-// Placeholders until running and export are built.
-void frmCorvane::cmdExecute_Click() {}
+#include "main_window/Controls.h"
+#include "run/ExitReport.h"
+#include "run/basCommonDialog.h"
+#include "run/basShell.h"
+#include "run/frmHelp.h"
+#include "tools/basTools.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QPointer>
+
+#include <exception>
+
+namespace {
+const QLatin1StringView kAutoClose("mnuOptionsAutoClose");
+const QString kSaveFilter = QStringLiteral("Batch Files (*.CMD)|*.BAT;*.CMD|Text Files (*.TXT)|*.TXT|All Files|*.*");
+
+// The number shown for a clipboard that does not take the text.
+constexpr int kClipboardFailure = 521;
+} // namespace
+
+void frmCorvane::cmdExecute_Click()
+{
+    if (MultithreadingConflict(checkValue(QLatin1StringView("chkThreadsEnable")),
+                               checkValue(QLatin1StringView("chkEfsRaw")),
+                               text(QLatin1StringView("txtDelayPer64k")))) {
+        MsgBox(QStringLiteral("Multithreading cannot be used with EFS Raw or Delay Per 64 K options."), vbExclamation);
+        return;
+    }
+
+    const QString command = ProcessCommand(text(QLatin1StringView("txtCommandLine")), menuItem(kAutoClose)->isChecked());
+
+    // The window serves its events during the wait, so it may be closed (or
+    // even deleted) meanwhile. Then the wait ends at once, the console goes
+    // on by itself, and nothing here touches the window again.
+    QPointer<frmCorvane> self(this);
+    const bool wasVisible = isVisible();
+    auto windowOpen = [self, wasVisible] { return self && (!wasVisible || self->isVisible()); };
+    const int result = RunAndWait(command, windowOpen);
+    if (result == RunAbandoned || !windowOpen())
+        return;
+
+    if (menuItem(kAutoClose)->isChecked())
+        MsgBox(ExitReport(result), vbOKOnly);
+    if (!windowOpen())
+        return;
+
+    // The texts are read now: an edit made during the wait is the one remembered.
+    auto *source = control<QComboBox>(QLatin1StringView("cboSource"));
+    RememberFolder(source, textOf(source));
+    auto *destination = control<QComboBox>(QLatin1StringView("cboDestination"));
+    RememberFolder(destination, textOf(destination));
+}
+
 void frmCorvane::mnuFileExecute_Click() { cmdExecute_Click(); }
-void frmCorvane::cmdCopy_Click() {}
-void frmCorvane::mnuFileSaveAs_Click() {}
-void frmCorvane::mnuHelpRoboCopy_Click() {}
-void frmCorvane::mnuHelpAbout_Click() {}
+
+void frmCorvane::cmdCopy_Click()
+{
+    const QString commandLine = text(QLatin1StringView("txtCommandLine"));
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->setText(commandLine, QClipboard::Clipboard);
+    // Qt reports no failure of its own; a clipboard that did not take the
+    // text shows in what it now holds.
+    if (clipboard->text(QClipboard::Clipboard) != commandLine) {
+        MsgBox(QStringLiteral("Error: The clipboard did not accept the text %1").arg(kClipboardFailure), vbCritical);
+        return;
+    }
+    MsgBox(QStringLiteral("Command text copied to clipboard"), vbInformation);
+}
+
+void frmCorvane::mnuFileSaveAs_Click()
+{
+    const QString path = SaveFileDialog(QStringLiteral("Save Command Line"), QString(), kSaveFilter, 0);
+    if (path.isEmpty())
+        return;
+    const QByteArray bytes = (text(QLatin1StringView("txtCommandLine")) + QStringLiteral("\r\n")).toLocal8Bit();
+    QFile file(path);
+    auto fail = [&file] {
+        MsgBox(QStringLiteral("Error: ") + file.errorString() + u' ' + QString::number(int(file.error())), vbCritical);
+    };
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        fail();
+        return;
+    }
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        fail();
+        return;
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        fail();
+}
+
+void frmCorvane::mnuHelpRoboCopy_Click()
+{
+    const QString path = QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QStringLiteral("/robocopy.doc"));
+    try {
+        ShellOpen(path, QString(), QString(), QString(), 1); // the result is left to the shell
+    } catch (const std::exception &e) {
+        MsgBox(QStringLiteral("Unable to open RoboCopy.doc ") + QString::fromLocal8Bit(e.what()), vbOKOnly);
+    }
+}
+
+void frmCorvane::mnuHelpAbout_Click() { frmHelp::ShowShared(this); }

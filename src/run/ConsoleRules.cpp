@@ -1,0 +1,177 @@
+#include "run/ConsoleRules.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <utility>
+
+namespace console {
+
+QString StripInterpreter(const QString &processCommand)
+{
+    static const QRegularExpression prefix(
+        QStringLiteral(R"(^\s*"?(?:[^"\s]*[\\/])?cmd(?:\.exe)?"?\s+/c(?:\s+|$))"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = prefix.match(processCommand);
+    return m.hasMatch() ? processCommand.mid(m.capturedLength()) : processCommand;
+}
+
+QStringList SplitSteps(const QString &command)
+{
+    QStringList steps;
+    QString step;
+    bool quoted = false;
+    auto finish = [&] {
+        const QString t = step.trimmed();
+        if (!t.isEmpty())
+            steps << t;
+        step.clear();
+    };
+    for (QChar c : command) {
+        if (c == u'"')
+            quoted = !quoted;
+        if (c == u'&' && !quoted) {
+            finish();
+            continue;
+        }
+        step += c;
+    }
+    finish();
+    return steps;
+}
+
+QStringList SplitWords(const QString &step)
+{
+    QStringList words;
+    QString word;
+    bool inWord = false;
+    bool quoted = false;
+    const qsizetype n = step.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = step.at(i);
+        if (c == u'\\') {
+            qsizetype count = 0;
+            while (i < n && step.at(i) == u'\\') {
+                ++count;
+                ++i;
+            }
+            inWord = true;
+            if (i < n && step.at(i) == u'"') {
+                word += QString(count / 2, u'\\');
+                if (count % 2) {
+                    word += u'"'; // escaped quote
+                    continue;
+                }
+                --i; // let the quote act below on the next round
+                continue;
+            }
+            word += QString(count, u'\\');
+            --i;
+            continue;
+        }
+        if (c == u'"') {
+            inWord = true;
+            if (quoted && i + 1 < n && step.at(i + 1) == u'"') {
+                word += u'"'; // doubled quote inside a group
+                ++i;
+                continue;
+            }
+            quoted = !quoted;
+            continue;
+        }
+        if ((c == u' ' || c == u'\t') && !quoted) {
+            if (inWord)
+                words << word;
+            word.clear();
+            inWord = false;
+            continue;
+        }
+        word += c;
+        inWord = true;
+    }
+    if (inWord)
+        words << word;
+    return words;
+}
+
+bool IsPause(const QString &step)
+{
+    return step.trimmed().compare(QLatin1StringView("PAUSE"), Qt::CaseInsensitive) == 0;
+}
+
+namespace {
+bool isProgram(const QFileInfo &fi) { return fi.isFile() && fi.isExecutable(); }
+
+QString findIn(const QDir &dir, const QString &name)
+{
+    const QFileInfo exact(dir, name);
+    if (isProgram(exact))
+        return exact.absoluteFilePath();
+    const QStringList entries = dir.entryList(QDir::Files | QDir::Executable | QDir::Hidden | QDir::System,
+                                              QDir::Name);
+    for (const QString &entry : entries) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0 && isProgram(QFileInfo(dir, entry)))
+            return QFileInfo(dir, entry).absoluteFilePath();
+    }
+    return QString();
+}
+} // namespace
+
+QString FindProgram(const QString &name, const QString &currentFolder, const QString &pathValue)
+{
+    if (name.isEmpty())
+        return QString();
+    QString path = name;
+    path.replace(u'\\', u'/');
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash >= 0) {
+        const QString folder = path.left(slash + 1);
+        const QDir dir(QDir(currentFolder).absoluteFilePath(folder));
+        return findIn(dir, path.mid(slash + 1));
+    }
+    QStringList folders{currentFolder};
+    for (const QString &entry : pathValue.split(u':'))
+        if (!entry.isEmpty())
+            folders << entry;
+    for (const QString &folder : folders) {
+        const QString found = findIn(QDir(folder), name);
+        if (!found.isEmpty())
+            return found;
+    }
+    return QString();
+}
+
+QStringList NotFoundLines(const QString &name)
+{
+    return {QStringLiteral("'%1' is not recognized as an internal or external command,").arg(name),
+            QStringLiteral("operable program or batch file.")};
+}
+
+void Screen::write(const QString &text)
+{
+    for (QChar c : text) {
+        if (c == u'\n') {
+            m_finished << m_current;
+            m_current.clear();
+            m_column = 0;
+        } else if (c == u'\r') {
+            m_column = 0;
+        } else if (c == u'\b') {
+            if (m_column > 0)
+                --m_column;
+        } else if (m_column < m_current.size()) {
+            m_current[m_column++] = c;
+        } else {
+            m_current += c;
+            ++m_column;
+        }
+    }
+}
+
+QStringList Screen::takeFinished()
+{
+    return std::exchange(m_finished, QStringList());
+}
+
+} // namespace console

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The rules by which corvane-cmd, the stand-in for cmd.exe off Windows,
+// reads its command. Kept free of any window so they can be tested alone.
+namespace console {
+
+// The text after a leading "cmd.exe /c " (any letter case, with or without
+// ".exe" or a folder); the whole text when it does not start so.
+QString StripInterpreter(const QString &processCommand);
+
+// Splits a command at each "&" outside double quotes; steps are trimmed and
+// empty ones dropped.
+QStringList SplitSteps(const QString &command);
+
+// Splits one step into words by the Windows rules for command lines:
+// blanks and tabs separate words; double quotes group (a doubled quote inside
+// a group is a literal quote); 2n backslashes before a quote give n
+// backslashes and the quote acts, 2n+1 give n backslashes and a literal
+// quote; other backslashes are literal.
+QStringList SplitWords(const QString &step);
+
+// True when the step is the PAUSE command.
+bool IsPause(const QString &step);
+
+// Looks a program name up the way the console does: a name with a folder part
+// is taken as a path; otherwise the current folder, then each folder of
+// pathValue (":"-separated) is searched, in each folder first by the exact
+// name, then ignoring letter case. Only executable files count. Returns the
+// full path, or an empty text when nothing fits.
+QString FindProgram(const QString &name, const QString &currentFolder, const QString &pathValue);
+
+// The lines printed for a command that cannot be found, and its status.
+QStringList NotFoundLines(const QString &name);
+constexpr int NotFoundStatus = 127;
+// Status of a step that could not be executed or did not end normally.
+constexpr int CannotExecuteStatus = 126;
+constexpr int AbnormalEndStatus = 255;
+
+// What the console window shows: finished lines and the line being written.
+// A carriage return moves back to the start of the current line, so the next
+// characters overwrite it (progress percentages); a line feed ends the line;
+// a backspace moves one column left.
+class Screen
+{
+public:
+    void write(const QString &text);
+    // Lines finished since the last call.
+    QStringList takeFinished();
+    const QString &current() const { return m_current; }
+
+private:
+    QStringList m_finished; // only those not yet taken: the screen keeps no history
+    QString m_current;
+    qsizetype m_column = 0;
+};
+
+} // namespace console

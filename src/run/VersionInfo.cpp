@@ -1,0 +1,27 @@
+#include "run/VersionInfo.h"
+
+#include "CorvaneVersion.h"
+
+#ifdef Q_OS_WIN
+#include "run/basShell_win.h"
+#endif
+
+ProgramVersion ReadProgramVersion()
+{
+#ifdef Q_OS_WIN
+    win32::VersionResource res;
+    if (win32::ReadOwnVersion(res)) {
+        return {QString::fromLocal8Bit(res.description.c_str()), res.major, res.minor, res.revision,
+                QString::fromLocal8Bit(res.comments.c_str()), QString::fromLocal8Bit(res.productName.c_str())};
+    }
+#endif
+    return {QStringLiteral(CORVANE_FILE_DESCRIPTION), CORVANE_FILE_VERSION_MAJOR, CORVANE_FILE_VERSION_MINOR,
+            CORVANE_FILE_VERSION_REVISION, QStringLiteral(CORVANE_COMMENTS), QStringLiteral(CORVANE_PRODUCT_NAME)};
+}
+
+QString VersionLine(const ProgramVersion &version)
+{
+    // Plain concatenation: a "%" in the credit line must stay as it is.
+    return version.description + QStringLiteral(" version ") + QString::number(version.major) + u'.'
+        + QString::number(version.minor) + u'.' + QString::number(version.revision) + u' ' + version.comments;
+}

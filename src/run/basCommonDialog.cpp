@@ -1,0 +1,130 @@
+#include "run/basCommonDialog.h"
+
+#include "tools/basTools.h"
+
+#include <QApplication>
+#include <QFileDialog>
+
+namespace {
+FileDialogRunner &runner()
+{
+    static FileDialogRunner r;
+    return r;
+}
+
+FileDialogAnswer runQtDialog(const FileDialogRequest &request)
+{
+    QFileDialog dialog(QApplication::activeWindow(), request.title, request.initialFolder);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    dialog.setNameFilters(request.nameFilters);
+    if (!request.initialFile.isEmpty())
+        dialog.selectFile(request.initialFile);
+    FileDialogAnswer answer;
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return answer;
+    answer.accepted = true;
+    answer.path = dialog.selectedFiles().constFirst();
+    answer.filterIndex = int(request.nameFilters.indexOf(dialog.selectedNameFilter())) + 1;
+    return answer;
+}
+} // namespace
+
+void SetFileDialogRunner(FileDialogRunner r) { runner() = std::move(r); }
+
+QString StripAtNul(const QString &text)
+{
+    const qsizetype nul = text.indexOf(QChar(0));
+    return nul < 0 ? text : text.left(nul);
+}
+
+QString GetExtension(const QString &path)
+{
+    const QString name = FileNamePart(path);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot >= 1 ? name.mid(dot + 1) : QString();
+}
+
+QString NulFilter(const QString &filter)
+{
+    QString f = filter;
+    if (!f.endsWith(u'|'))
+        f += QStringLiteral("||");
+    else if (!f.endsWith(QStringLiteral("||")))
+        f += u'|';
+    f.replace(u'|', QChar(0));
+    return f;
+}
+
+QString FilterExtension(const QString &nulFilter, int index)
+{
+    const QStringList parts = nulFilter.split(QChar(0));
+    const qsizetype at = qsizetype(2) * index - 1;
+    if (index < 1 || at >= parts.size())
+        return QString();
+    return GetExtension(parts.at(at));
+}
+
+QStringList QtNameFilters(const QString &nulFilter)
+{
+    const QStringList parts = nulFilter.split(QChar(0));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString &name = parts.at(i);
+        if (name.isEmpty())
+            break; // the double NUL ends the list
+        QStringList patterns;
+        for (QString pattern : parts.at(i + 1).split(u';', Qt::SkipEmptyParts)) {
+            pattern = pattern.trimmed();
+            if (pattern == u"*.*") {
+                patterns << QStringLiteral("*"); // every file, with or without a dot
+                continue;
+            }
+            patterns << pattern;
+#ifndef Q_OS_WIN
+            // Names are case-sensitive here; the Windows dialog would match both.
+            if (pattern.toLower() != pattern)
+                patterns << pattern.toLower();
+#endif
+        }
+        patterns.removeDuplicates();
+        filters << name + QStringLiteral(" (") + patterns.join(u' ') + u')';
+    }
+    return filters;
+}
+
+QString ApplyFilterExtension(const QString &path, const QString &nulFilter, int index)
+{
+    if (!GetExtension(path).isEmpty())
+        return path;
+    const QString ext = FilterExtension(nulFilter, index);
+    if (ext.isEmpty() || ext == u"*")
+        return path;
+    return path + u'.' + ext;
+}
+
+QString FileDialog(const QString &title, const QString &initialFile, const QString &filter, int flags)
+{
+    const QString nulFilter = NulFilter(filter);
+    FileDialogRequest request;
+    request.title = title;
+    // The initial name doubles as the starting folder (empty: the dialog's default).
+    request.initialFolder = initialFile;
+    request.initialFile = initialFile;
+    request.nameFilters = QtNameFilters(nulFilter);
+    request.confirmOverwrite = flags & OFN_OVERWRITEPROMPT_FLAG;
+
+    const FileDialogAnswer answer = runner() ? runner()(request) : runQtDialog(request);
+    if (!answer.accepted)
+        return QString();
+    const QString path = StripAtNul(answer.path);
+    if (path.isEmpty())
+        return QString();
+    return ApplyFilterExtension(path, nulFilter, answer.filterIndex);
+}
+
+QString SaveFileDialog(const QString &title, const QString &initialFile, const QString &filter, int flags)
+{
+    return FileDialog(title, initialFile, filter, flags);
+}

@@ -1,0 +1,1230 @@
+// Running the command and its exit report, clipboard and file export, the
+// manual and the About window; and corvane-cmd, the stand-in console.
+
+#include "main_window/Controls.h"
+#include "main_window/frmCorvane.h"
+#include "run/ConsoleRules.h"
+#include "run/ExitReport.h"
+#include "run/VersionInfo.h"
+#include "run/basCommonDialog.h"
+#include "run/basShell.h"
+#include "run/frmHelp.h"
+#include "tools/basTools.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <unistd.h>
+#endif
+
+namespace {
+
+struct Shown
+{
+    QString prompt;
+    int style;
+    QString title;
+};
+
+const QString kCopied = QStringLiteral("One or more files copied successfully.\r\n");
+const QString kExtra = QStringLiteral("Some Extra files or directories were detected.\r\n");
+const QString kMismatched = QStringLiteral("Some Mismatched files or directories were detected.\r\n");
+const QString kNotCopied = QStringLiteral("Some files or directories could not be copied.\r\n");
+const QString kSerious = QStringLiteral("Serious error. Robocopy did not copy any files.\r\n");
+const QString kNoErrors = QStringLiteral("Completed with no errors");
+const QString kConflict = QStringLiteral("Multithreading cannot be used with EFS Raw or Delay Per 64 K options.");
+
+// One run of the recording ROBOCOPY.EXE: its arguments and whether it ended.
+struct RecordedRun
+{
+    QStringList args;
+    bool ended = false;
+};
+
+QStringList items(const QComboBox *combo)
+{
+    QStringList list;
+    for (int i = 0; i < combo->count(); ++i)
+        list << combo->itemText(i);
+    return list;
+}
+
+void makeExecutable(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(content);
+    f.close();
+    QVERIFY(f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser | QFile::ReadOwner));
+}
+
+} // namespace
+
+class TestRun : public QObject
+{
+    Q_OBJECT
+
+public slots:
+    void captureUrl(const QUrl &url) { m_urls << url; }
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void cleanupTestCase();
+
+    // Exit report and the rules around a run
+    void exitReport_data();
+    void exitReport();
+    void conflict_data();
+    void conflict();
+    void processCommand_data();
+    void processCommand();
+    void recentList_data();
+    void recentList();
+    void recentListKeepsTypedText();
+
+    // Export
+    void extension_data();
+    void extension();
+    void filterConversion_data();
+    void filterConversion();
+    void saveFile_data();
+    void saveFile();
+    void saveOverwritesWhole();
+    void saveCancelled();
+    void saveFailure();
+    void copyToClipboard();
+
+    // Help and About
+    void versionLine_data();
+    void versionLine();
+    void aboutWindow();
+    void aboutOnlyOnce();
+    void manualFromProgramFolder();
+
+    // Console rules
+    void stripInterpreter_data();
+    void stripInterpreter();
+    void splitSteps_data();
+    void splitSteps();
+    void splitWords_data();
+    void splitWords();
+    void isPause_data();
+    void isPause();
+    void findProgram_data();
+    void findProgram();
+    void screen_data();
+    void screen();
+
+    // Real processes through corvane-cmd
+    void runAndWait_data();
+    void runAndWait();
+    void executeReports_data();
+    void executeReports();
+    void executeArguments();
+    void executeConflict_data();
+    void executeConflict();
+    void executeMissingRobocopy();
+    void executeCannotStart();
+    void executeNested();
+    void executeWithPause();
+    void closeDuringRun();
+
+private:
+    std::unique_ptr<frmCorvane> newWindow();
+    void setCommand(frmCorvane *w, const QString &source, const QString &destination, const QString &extra);
+    QList<RecordedRun> recordedRuns() const;
+    void usePath(const QString &path) { qputenv("PATH", QFile::encodeName(path)); }
+
+    QTemporaryDir m_scratch;
+    QString m_robocopyDir; // holds the recording ROBOCOPY.EXE
+    QString m_emptyDir;    // a PATH without Robocopy
+    QString m_log;
+    QByteArray m_originalPath;
+    QString m_originalCurrent;
+    QList<Shown> m_shown;
+    QList<QUrl> m_urls;
+    QList<FileDialogRequest> m_dialogRequests;
+    int m_windowCount = 0;
+};
+
+void TestRun::initTestCase()
+{
+    QVERIFY(m_scratch.isValid());
+    m_originalPath = qgetenv("PATH");
+    m_originalCurrent = QDir::currentPath();
+    const QDir scratch(m_scratch.path());
+    QVERIFY(scratch.mkpath(QStringLiteral("robocopy")));
+    QVERIFY(scratch.mkpath(QStringLiteral("empty")));
+    QVERIFY(scratch.mkpath(QStringLiteral("cwd")));
+    m_robocopyDir = scratch.filePath(QStringLiteral("robocopy"));
+    m_emptyDir = scratch.filePath(QStringLiteral("empty"));
+    m_log = scratch.filePath(QStringLiteral("robocopy.log"));
+    // The console searches the current folder first: keep it empty.
+    QVERIFY(QDir::setCurrent(scratch.filePath(QStringLiteral("cwd"))));
+
+#ifndef Q_OS_WIN
+    // Stands in for Robocopy: records its arguments, waits /TESTWAIT:seconds
+    // and exits with /TESTCODE:n.
+    makeExecutable(m_robocopyDir + QStringLiteral("/ROBOCOPY.EXE"), QByteArray(R"(#!/bin/sh
+PATH=/usr/bin:/bin
+log="$CORVANE_TEST_LOG"
+code=0
+wait=0
+{
+  echo BEGIN
+  for a in "$@"; do
+    printf 'ARG %s\n' "$a"
+  done
+} >> "$log"
+for a in "$@"; do
+  case "$a" in
+    /TESTCODE:*) code=${a#/TESTCODE:} ;;
+    /TESTWAIT:*) wait=${a#/TESTWAIT:} ;;
+  esac
+done
+printf '  10%%\r  55%%\r 100%%\n'
+[ "$wait" != 0 ] && sleep "$wait"
+echo END >> "$log"
+exit "$code"
+)"));
+    qputenv("CORVANE_TEST_LOG", QFile::encodeName(m_log));
+    SetConsoleProgram(QStringLiteral(CORVANE_BINARY_DIR "/corvane-cmd"));
+#endif
+    SetMsgBoxHook([this](const QString &prompt, int style, const QString &title) {
+        m_shown.append({prompt, style, title});
+    });
+    SetFileDialogRunner([](const FileDialogRequest &) {
+        qFatal("the real save dialog was reached");
+        return FileDialogAnswer{};
+    });
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "captureUrl");
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "captureUrl");
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "captureUrl");
+}
+
+void TestRun::init()
+{
+    m_shown.clear();
+    m_urls.clear();
+    m_dialogRequests.clear();
+    QFile::remove(m_log);
+    usePath(m_robocopyDir);
+}
+
+void TestRun::cleanup()
+{
+    usePath(QString::fromLocal8Bit(m_originalPath));
+#ifndef Q_OS_WIN
+    SetConsoleProgram(QStringLiteral(CORVANE_BINARY_DIR "/corvane-cmd"));
+#endif
+}
+
+void TestRun::cleanupTestCase()
+{
+    SetMsgBoxHook({});
+    SetFileDialogRunner({});
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QDir::setCurrent(m_originalCurrent);
+}
+
+std::unique_ptr<frmCorvane> TestRun::newWindow()
+{
+    // Each window keeps its settings in a scratch folder of its own.
+    const QString base = m_scratch.filePath(QStringLiteral("settings%1").arg(++m_windowCount));
+    QDir().mkpath(base);
+    SettingsLocation location{base + QStringLiteral("/Settings.ini"), base + QStringLiteral("/user.ini")};
+    return std::make_unique<frmCorvane>(location);
+}
+
+void TestRun::setCommand(frmCorvane *w, const QString &source, const QString &destination, const QString &extra)
+{
+    QVERIFY(setTextOf(w->control(QLatin1StringView("cboSource")), source));
+    QVERIFY(setTextOf(w->control(QLatin1StringView("cboDestination")), destination));
+    // A hand edit of the command box lasts until the next rebuild.
+    auto *box = w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"));
+    box->setPlainText(box->toPlainText() + extra);
+}
+
+QList<RecordedRun> TestRun::recordedRuns() const
+{
+    QList<RecordedRun> runs;
+    QFile f(m_log);
+    if (!f.open(QIODevice::ReadOnly))
+        return runs;
+    // Runs may overlap (nested runs), but each one's BEGIN and arguments are
+    // written at once; an END belongs to the oldest run not yet ended.
+    for (const QByteArray &raw : f.readAll().split('\n')) {
+        const QString line = QString::fromLocal8Bit(raw);
+        if (line == u"BEGIN") {
+            runs.append(RecordedRun{});
+        } else if (line.startsWith(QStringLiteral("ARG ")) && !runs.isEmpty()) {
+            runs.last().args << line.mid(4);
+        } else if (line == u"END") {
+            for (RecordedRun &r : runs)
+                if (!r.ended) {
+                    r.ended = true;
+                    break;
+                }
+        }
+    }
+    return runs;
+}
+
+// ---------------------------------------------------------------- exit report
+
+void TestRun::exitReport_data()
+{
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("report");
+    QTest::newRow("0 nothing to do") << 0 << kNoErrors;
+    QTest::newRow("1 copied") << 1 << kCopied;
+    QTest::newRow("2 extra") << 2 << kExtra;
+    QTest::newRow("3 copied and extra: the higher bit") << 3 << kExtra;
+    QTest::newRow("4 mismatched") << 4 << kMismatched;
+    QTest::newRow("6 extra and mismatched") << 6 << kMismatched;
+    QTest::newRow("8 not copied") << 8 << kNotCopied;
+    QTest::newRow("15 every lower bit") << 15 << kNotCopied;
+    QTest::newRow("16 serious") << 16 << kSerious;
+    QTest::newRow("24 serious and not copied") << 24 << kSerious;
+    QTest::newRow("32 bits above 16 play no part") << 32 << kNoErrors;
+    QTest::newRow("33 bit above 16 with 1") << 33 << kCopied;
+    QTest::newRow("-1 cannot start") << int(RunCannotStart) << kSerious;
+    QTest::newRow("-2 status unreadable") << int(RunStatusUnreadable) << kSerious;
+    QTest::newRow("127 console found no Robocopy") << 127 << kSerious;
+}
+
+void TestRun::exitReport()
+{
+    QFETCH(int, result);
+    QFETCH(QString, report);
+    QCOMPARE(ExitReport(result), report);
+}
+
+void TestRun::conflict_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<int>("efsRaw");
+    QTest::addColumn<QString>("delay");
+    QTest::addColumn<bool>("conflict");
+    QTest::newRow("threads and EFS raw") << 1 << 1 << QString() << true;
+    QTest::newRow("threads and a delay") << 1 << 0 << QStringLiteral("100") << true;
+    QTest::newRow("threads and a blank delay") << 1 << 0 << QStringLiteral(" ") << true;
+    QTest::newRow("threads alone") << 1 << 0 << QString() << false;
+    QTest::newRow("no threads, EFS raw and delay") << 0 << 1 << QStringLiteral("100") << false;
+    QTest::newRow("grayed threads are not checked") << 2 << 1 << QStringLiteral("1") << false;
+    QTest::newRow("grayed EFS raw is not checked") << 1 << 2 << QString() << false;
+}
+
+void TestRun::conflict()
+{
+    QFETCH(int, threads);
+    QFETCH(int, efsRaw);
+    QFETCH(QString, delay);
+    QFETCH(bool, conflict);
+    QCOMPARE(MultithreadingConflict(qint16(threads), qint16(efsRaw), delay), conflict);
+}
+
+void TestRun::processCommand_data()
+{
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<bool>("autoClose");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("auto-close") << QStringLiteral("ROBOCOPY.EXE a b") << true << QStringLiteral("cmd.exe /c ROBOCOPY.EXE a b");
+    QTest::newRow("stay open") << QStringLiteral("ROBOCOPY.EXE a b") << false
+                               << QStringLiteral("cmd.exe /c ROBOCOPY.EXE a b & PAUSE");
+    QTest::newRow("hand edit kept as typed") << QStringLiteral("  robocopy x  ") << true
+                                             << QStringLiteral("cmd.exe /c   robocopy x  ");
+    QTest::newRow("empty command") << QString() << false << QStringLiteral("cmd.exe /c  & PAUSE");
+}
+
+void TestRun::processCommand()
+{
+    QFETCH(QString, commandLine);
+    QFETCH(bool, autoClose);
+    QFETCH(QString, expected);
+    QCOMPARE(ProcessCommand(commandLine, autoClose), expected);
+}
+
+void TestRun::recentList_data()
+{
+    QTest::addColumn<QStringList>("remembered");
+    QTest::addColumn<QStringList>("list");
+    QStringList eleven;
+    for (int i = 1; i <= 11; ++i)
+        eleven << QStringLiteral("C:\\F%1").arg(i);
+    QTest::newRow("same text twice") << QStringList{"C:\\A", "C:\\A"} << QStringList{"C:\\A"};
+    QTest::newRow("case differs: two entries") << QStringList{"C:\\A", "c:\\a"} << QStringList{"C:\\A", "c:\\a"};
+    QTest::newRow("oldest first") << QStringList{"B", "A", "C"} << QStringList{"B", "A", "C"};
+    QTest::newRow("ten kept") << eleven.mid(0, 10) << eleven.mid(0, 10);
+    QTest::newRow("eleventh drops the oldest") << eleven << eleven.mid(1);
+    QTest::newRow("a present entry is not moved")
+        << (eleven.mid(0, 10) + QStringList{"C:\\F1", "C:\\F11"}) << eleven.mid(1);
+    QTest::newRow("empty texts are not remembered") << QStringList{"", "C:\\A", ""} << QStringList{"C:\\A"};
+    QTest::newRow("blank is a text") << QStringList{" "} << QStringList{" "};
+}
+
+void TestRun::recentList()
+{
+    QFETCH(QStringList, remembered);
+    QFETCH(QStringList, list);
+    QComboBox combo;
+    combo.setEditable(true);
+    for (const QString &text : remembered) {
+        combo.setEditText(text);
+        RememberFolder(&combo, text);
+    }
+    QCOMPARE(items(&combo), list);
+}
+
+void TestRun::recentListKeepsTypedText()
+{
+    QComboBox combo;
+    combo.setEditable(true);
+    int edits = 0;
+    connect(&combo, &QComboBox::editTextChanged, &combo, [&edits] { ++edits; });
+
+    // The first entry of an empty list, and the removal of the current entry,
+    // would otherwise copy an entry into the edit field.
+    combo.setEditText(QStringLiteral("C:\\First"));
+    edits = 0;
+    RememberFolder(&combo, QStringLiteral("C:\\First"));
+    QCOMPARE(combo.currentText(), QStringLiteral("C:\\First"));
+    for (int i = 2; i <= 10; ++i)
+        RememberFolder(&combo, QStringLiteral("C:\\F%1").arg(i));
+    QCOMPARE(combo.count(), 10);
+    combo.setCurrentIndex(0);
+    combo.setEditText(QStringLiteral("C:\\Typed"));
+    edits = 0;
+    RememberFolder(&combo, QStringLiteral("C:\\Typed"));
+    QCOMPARE(combo.count(), 10);
+    QCOMPARE(combo.itemText(0), QStringLiteral("C:\\F2"));
+    QCOMPARE(combo.currentText(), QStringLiteral("C:\\Typed"));
+    QCOMPARE(edits, 0); // no change handler ran: the command stays as it was
+}
+
+// --------------------------------------------------------------------- export
+
+void TestRun::extension_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("filterIndex");
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<QString>("saved");
+    const QString filter = QStringLiteral("Batch Files (*.CMD)|*.BAT;*.CMD|Text Files (*.TXT)|*.TXT|All Files|*.*");
+    QTest::newRow("bare, batch entry") << "C:\\Out\\job" << 1 << "" << "C:\\Out\\job.CMD";
+    QTest::newRow("bare, text entry") << "C:\\Out\\job" << 2 << "" << "C:\\Out\\job.TXT";
+    QTest::newRow("bare, all files") << "C:\\Out\\job" << 3 << "" << "C:\\Out\\job";
+    QTest::newRow("BAT kept with batch entry") << "C:\\Out\\job.BAT" << 1 << "BAT" << "C:\\Out\\job.BAT";
+    QTest::newRow("txt kept with batch entry") << "C:\\Out\\job.txt" << 1 << "txt" << "C:\\Out\\job.txt";
+    QTest::newRow("LOG kept with text entry") << "C:\\Out\\job.LOG" << 2 << "LOG" << "C:\\Out\\job.LOG";
+    QTest::newRow("dot in a folder does not count") << "C:\\My.Dir\\job" << 1 << "" << "C:\\My.Dir\\job.CMD";
+    QTest::newRow("dot in a slash folder does not count") << "/tmp/my.dir/job" << 2 << "" << "/tmp/my.dir/job.TXT";
+    QTest::newRow("leading dot only: no extension") << "C:\\Out\\.job" << 1 << "" << "C:\\Out\\.job.CMD";
+    QTest::newRow("dot at the second character") << "C:\\Out\\a.b" << 1 << "b" << "C:\\Out\\a.b";
+    QTest::newRow("last dot counts") << "C:\\Out\\a.b.c" << 1 << "c" << "C:\\Out\\a.b.c";
+    QTest::newRow("trailing dot: empty extension") << "C:\\Out\\job." << 2 << "" << "C:\\Out\\job..TXT";
+    QTest::newRow("no entry chosen") << "C:\\Out\\job" << 0 << "" << "C:\\Out\\job";
+}
+
+void TestRun::extension()
+{
+    QFETCH(QString, path);
+    QFETCH(int, filterIndex);
+    QFETCH(QString, extension);
+    QFETCH(QString, saved);
+    const QString nul = NulFilter(QStringLiteral("Batch Files (*.CMD)|*.BAT;*.CMD|Text Files (*.TXT)|*.TXT|All Files|*.*"));
+    QCOMPARE(GetExtension(path), extension);
+    QCOMPARE(ApplyFilterExtension(path, nul, filterIndex), saved);
+}
+
+void TestRun::filterConversion_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("nulParts");
+    QTest::addColumn<QStringList>("extensions");
+    QTest::newRow("the program's filter")
+        << "Batch Files (*.CMD)|*.BAT;*.CMD|Text Files (*.TXT)|*.TXT|All Files|*.*"
+        << QStringList{"Batch Files (*.CMD)", "*.BAT;*.CMD", "Text Files (*.TXT)", "*.TXT", "All Files", "*.*", "", ""}
+        << QStringList{"CMD", "TXT", "*"};
+    QTest::newRow("ends with one bar") << "Logs|*.LOG|" << QStringList{"Logs", "*.LOG", "", ""}
+                                       << QStringList{"LOG"};
+    QTest::newRow("ends with two bars") << "Logs|*.LOG||" << QStringList{"Logs", "*.LOG", "", ""}
+                                        << QStringList{"LOG"};
+}
+
+void TestRun::filterConversion()
+{
+    QFETCH(QString, filter);
+    QFETCH(QStringList, nulParts);
+    QFETCH(QStringList, extensions);
+    const QString nul = NulFilter(filter);
+    QCOMPARE(nul.split(QChar(0)), nulParts);
+    for (int i = 0; i < extensions.size(); ++i)
+        QCOMPARE(FilterExtension(nul, i + 1), extensions.at(i));
+    QCOMPARE(FilterExtension(nul, int(extensions.size()) + 1), QString());
+    QCOMPARE(StripAtNul(QStringLiteral("C:\\a.CMD") + QChar(0) + QStringLiteral("junk")), QStringLiteral("C:\\a.CMD"));
+    QCOMPARE(StripAtNul(QStringLiteral("plain")), QStringLiteral("plain"));
+
+    // The dialog gets one name filter per entry whose last parentheses hold
+    // the patterns; "*.*" means every file.
+    const QStringList qt = QtNameFilters(nul);
+    QCOMPARE(qt.size(), extensions.size());
+    for (int i = 0; i < qt.size(); ++i) {
+        QVERIFY2(qt.at(i).startsWith(nulParts.at(2 * i) + QStringLiteral(" (")), qPrintable(qt.at(i)));
+        const QString patterns = qt.at(i).section(u'(', -1).chopped(1);
+        for (const QString &p : nulParts.at(2 * i + 1).split(u';')) {
+            const QString expected = p == u"*.*" ? QStringLiteral("*") : p;
+            QVERIFY2(patterns.split(u' ').contains(expected), qPrintable(qt.at(i)));
+#ifndef Q_OS_WIN
+            QVERIFY2(patterns.split(u' ').contains(expected.toLower()), qPrintable(qt.at(i)));
+#endif
+        }
+    }
+}
+
+void TestRun::saveFile_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("filterIndex");
+    QTest::addColumn<QString>("commandLine");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("batch") << "job" << 1 << "ROBOCOPY.EXE C:\\a D:\\b *.* /MIR" << "job.CMD";
+    QTest::newRow("text") << "job" << 2 << "ROBOCOPY.EXE \"C:\\My Files\" D:\\b" << "job.TXT";
+    QTest::newRow("all files") << "job" << 3 << "ROBOCOPY.EXE x y" << "job";
+    QTest::newRow("typed extension") << "job.bat" << 2 << "ROBOCOPY.EXE x y" << "job.bat";
+    QTest::newRow("empty command line") << "empty" << 1 << "" << "empty.CMD";
+}
+
+void TestRun::saveFile()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, filterIndex);
+    QFETCH(QString, commandLine);
+    QFETCH(QString, written);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    SetFileDialogRunner([&](const FileDialogRequest &r) {
+        m_dialogRequests << r;
+        return FileDialogAnswer{true, dir.filePath(typed), filterIndex};
+    });
+    auto w = newWindow();
+    w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"))->setPlainText(commandLine);
+    w->mnuFileSaveAs_Click();
+
+    QCOMPARE(m_dialogRequests.size(), 1);
+    QCOMPARE(m_dialogRequests.first().title, QStringLiteral("Save Command Line"));
+    QCOMPARE(m_dialogRequests.first().nameFilters.size(), 3);
+    QVERIFY(!m_dialogRequests.first().confirmOverwrite);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{written});
+    QFile f(dir.filePath(written));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    QCOMPARE(bytes.size(), commandLine.size() + 2);
+    QCOMPARE(bytes, commandLine.toLatin1() + "\r\n");
+    QVERIFY(m_shown.isEmpty()); // no message confirms a save
+}
+
+void TestRun::saveOverwritesWhole()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("old.CMD"));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(500, 'x'));
+    }
+    SetFileDialogRunner([&](const FileDialogRequest &) { return FileDialogAnswer{true, path, 1}; });
+    auto w = newWindow();
+    w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"))->setPlainText(QStringLiteral("ROBOCOPY.EXE a b"));
+    w->mnuFileSaveAs_Click();
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("ROBOCOPY.EXE a b\r\n"));
+    QVERIFY(m_shown.isEmpty());
+}
+
+void TestRun::saveCancelled()
+{
+    QTemporaryDir dir;
+    int asked = 0;
+    SetFileDialogRunner([&](const FileDialogRequest &) {
+        ++asked;
+        // A cancelled dialog may still hold a name: nothing is written.
+        return FileDialogAnswer{false, dir.filePath(QStringLiteral("job")), 1};
+    });
+    auto w = newWindow();
+    const QString before = w->text(QLatin1StringView("txtCommandLine"));
+    w->mnuFileSaveAs_Click();
+    QCOMPARE(asked, 1);
+    QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+    QVERIFY(m_shown.isEmpty());
+    QCOMPARE(w->text(QLatin1StringView("txtCommandLine")), before);
+}
+
+void TestRun::saveFailure()
+{
+    QTemporaryDir dir;
+    SetFileDialogRunner([&](const FileDialogRequest &) {
+        return FileDialogAnswer{true, dir.filePath(QStringLiteral("no such folder/job.CMD")), 1};
+    });
+    auto w = newWindow();
+    w->mnuFileSaveAs_Click();
+    QCOMPARE(m_shown.size(), 1);
+    QCOMPARE(m_shown.first().style, int(vbCritical));
+    QCOMPARE(m_shown.first().title, QStringLiteral("Corvane"));
+    static const QRegularExpression form(QStringLiteral(R"(^Error: \S.* \d+$)"));
+    QVERIFY2(form.match(m_shown.first().prompt).hasMatch(), qPrintable(m_shown.first().prompt));
+}
+
+void TestRun::copyToClipboard()
+{
+    auto w = newWindow();
+    QVERIFY(setTextOf(w->control(QLatin1StringView("cboSource")), QStringLiteral("C:\\My Source")));
+    auto *box = w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"));
+    // The box as it stands, hand edits included.
+    box->setPlainText(box->toPlainText() + QStringLiteral(" /EDITED"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("something else"));
+    w->cmdCopy_Click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), box->toPlainText());
+    QVERIFY(box->toPlainText().contains(QStringLiteral("\"C:\\My Source\"")));
+    QCOMPARE(m_shown.size(), 1);
+    QCOMPARE(m_shown.first().prompt, QStringLiteral("Command text copied to clipboard"));
+    QCOMPARE(m_shown.first().style, int(vbInformation));
+    QCOMPARE(m_shown.first().title, QStringLiteral("Corvane"));
+}
+
+// ------------------------------------------------------------- help and about
+
+void TestRun::versionLine_data()
+{
+    QTest::addColumn<int>("major");
+    QTest::addColumn<int>("minor");
+    QTest::addColumn<int>("revision");
+    QTest::addColumn<QString>("comments");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("numbers without leading zeros") << 1 << 0 << 16 << "by us" << "Corvane version 1.0.16 by us";
+    QTest::newRow("empty credit keeps the blank") << 2 << 10 << 7 << "" << "Corvane version 2.10.7 ";
+    QTest::newRow("percent signs stay") << 1 << 2 << 3 << "100% %1" << "Corvane version 1.2.3 100% %1";
+}
+
+void TestRun::versionLine()
+{
+    QFETCH(int, major);
+    QFETCH(int, minor);
+    QFETCH(int, revision);
+    QFETCH(QString, comments);
+    QFETCH(QString, line);
+    QCOMPARE(VersionLine({QStringLiteral("Corvane"), major, minor, revision, comments, QString()}), line);
+}
+
+void TestRun::aboutWindow()
+{
+    auto w = newWindow();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    w->mnuHelpAbout_Click();
+    frmHelp *help = frmHelp::Current();
+    QVERIFY(help);
+    QVERIFY(QTest::qWaitForWindowExposed(help));
+    QVERIFY(help->isWindow());
+    QVERIFY(!help->isModal());
+    QCOMPARE(help->objectName(), QStringLiteral("frmHelp"));
+    QCOMPARE(help->windowTitle(), QStringLiteral("Help"));
+    QCOMPARE(help->size(), QSize(438, 315)); // 6570 x 4725 twips
+    QVERIFY(!(help->windowFlags() & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(help->windowFlags() & Qt::WindowMaximizeButtonHint));
+
+    // The version line: numbers and credit line from the version information.
+    const ProgramVersion version = ReadProgramVersion();
+    QVERIFY(!version.comments.isEmpty());
+    QVERIFY(!version.productName.isEmpty());
+    QCOMPARE(help->lblVersion()->text(), QStringLiteral("Corvane version 1.0.16 ") + version.comments);
+    QCOMPARE(help->lblVersion()->geometry(), QRect(8, 8, 257, 17));
+    QCOMPARE(help->lblWebsite()->text(), version.productName);
+    QCOMPARE(help->lblWebsite()->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    // At its place, or moved left just enough for a longer address.
+    QCOMPARE(help->lblWebsite()->y(), 8);
+    QVERIFY(help->lblWebsite()->x() <= 376);
+    QVERIFY(help->lblWebsite()->x() == 376 || help->lblWebsite()->geometry().right() == 438 - 8 - 1);
+    QVERIFY(help->lblWebsite()->x() > help->lblVersion()->geometry().right());
+
+    struct Expected { const char *name; QRect rect; const char *text; };
+    const Expected paragraphs[] = {
+        {"Label1", QRect(8, 32, 427, 65),
+         "Corvane is a graphical user interface for the Microsoft RoboCopy (robust copy) command-line tool for copying, moving, and synchronizing files. As options are selected, the corresponding RoboCopy command line will be shown. Hover the mouse over the various options to view brief help in tooltips, or open the RoboCopy documentation from the Help menu (requires MS Word)."},
+        {"Label4", QRect(8, 104, 425, 89),
+         "Click the Execute button to run RoboCopy with the specified commands, or simply copy the command line to execute it from another program or batch file. RoboCopy runs in a command window that closes upon completion, then the result will be displayed. The RoboCopy window can be set to stay open through the Options menu to allow the messages to be seen. Or, enter a log file name to create a log of all messages. Go to the File menu to save the current command line to a text or CMD file."},
+        {"Label2", QRect(8, 192, 425, 41),
+         "One or more files or folders may be dragged from Windows Explorer and dropped on the various path and filename fields. When the source files are set, the source path is automatically set to the path of the first source file if the source was blank."},
+        {"Label3", QRect(8, 240, 425, 73),
+         "By default, all options selected will be saved when Corvane is closed. This can be disabled through the Options menu. The settings can be manually saved, loaded, or cleared through the File menu. By default, settings are saved to settings.ini in the RoboCopy folder, but they will be saved to the registry if writing to the INI file fails or the option is changed in the Options menu."},
+    };
+    for (const Expected &e : paragraphs) {
+        auto *label = help->findChild<QLabel *>(QLatin1StringView(e.name));
+        QVERIFY2(label, e.name);
+        QCOMPARE(label->text(), QString::fromUtf8(e.text));
+        QCOMPARE(label->geometry(), e.rect);
+        // Every word of the paragraph is visible: none is clipped at the bottom.
+        const QRect need = QFontMetrics(label->font()).boundingRect(
+            QRect(0, 0, label->width(), 10000), Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop, label->text());
+        QVERIFY2(need.height() <= label->height(), e.name);
+    }
+    // The version line and the address fit the window.
+    QVERIFY(QFontMetrics(help->lblVersion()->font()).horizontalAdvance(help->lblVersion()->text())
+            <= help->lblVersion()->width());
+    QVERIFY(help->lblWebsite()->geometry().right() < help->width());
+
+    QDir().mkpath(QStringLiteral(CORVANE_SCREENSHOT_DIR));
+    help->grab().save(QStringLiteral(CORVANE_SCREENSHOT_DIR "/frmHelp.png"));
+
+    // A click on the address opens it.
+    QTest::mouseClick(help->lblWebsite(), Qt::LeftButton);
+    QCOMPARE(m_urls.size(), 1);
+    QCOMPARE(m_urls.first(), QUrl::fromUserInput(version.productName));
+
+    // Closing the main window's way: every other window goes.
+    UnloadOtherForms(QStringLiteral("frmCorvane"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!frmHelp::Current());
+}
+
+void TestRun::aboutOnlyOnce()
+{
+    auto w = newWindow();
+    auto countHelp = [] {
+        int n = 0;
+        for (QWidget *tl : QApplication::topLevelWidgets())
+            if (tl->objectName() == u"frmHelp" && tl->isVisible())
+                ++n;
+        return n;
+    };
+    w->mnuHelpAbout_Click();
+    QPointer<frmHelp> first = frmHelp::Current();
+    QVERIFY(first);
+    w->menuItem(QLatin1StringView("mnuHelpAbout"))->trigger();
+    QCOMPARE(frmHelp::Current(), first.data());
+    QCOMPARE(countHelp(), 1);
+
+    // Closed, it is gone; the next About makes a fresh one.
+    first->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!first);
+    QCOMPARE(countHelp(), 0);
+    w->mnuHelpAbout_Click();
+    QVERIFY(frmHelp::Current());
+    QCOMPARE(countHelp(), 1);
+    frmHelp::Current()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void TestRun::manualFromProgramFolder()
+{
+    auto w = newWindow();
+    // Whatever the current folder, the manual is the one beside the program.
+    QTemporaryDir elsewhere;
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(elsewhere.path()));
+    w->mnuHelpRoboCopy_Click();
+    QDir::setCurrent(before);
+    QCOMPARE(m_urls.size(), 1);
+    QCOMPARE(m_urls.first(), QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("robocopy.doc"))));
+    QVERIFY(m_shown.isEmpty()); // the result of the request is not examined
+}
+
+// -------------------------------------------------------------- console rules
+
+void TestRun::stripInterpreter_data()
+{
+    QTest::addColumn<QString>("processCommand");
+    QTest::addColumn<QString>("command");
+    QTest::newRow("as Corvane starts it") << "cmd.exe /c ROBOCOPY.EXE a b" << "ROBOCOPY.EXE a b";
+    QTest::newRow("letter case and no .exe") << "CMD /C x & PAUSE" << "x & PAUSE";
+    QTest::newRow("with a folder") << "C:\\Windows\\System32\\cmd.exe /c x" << "x";
+    QTest::newRow("quoted interpreter") << "\"cmd.exe\" /c x" << "x";
+    QTest::newRow("nothing after /c") << "cmd.exe /c " << "";
+    QTest::newRow("no interpreter") << "ROBOCOPY.EXE a" << "ROBOCOPY.EXE a";
+    QTest::newRow("other switch") << "cmd.exe /k x" << "cmd.exe /k x";
+    QTest::newRow("only a look-alike") << "cmdx.exe /c x" << "cmdx.exe /c x";
+}
+
+void TestRun::stripInterpreter()
+{
+    QFETCH(QString, processCommand);
+    QFETCH(QString, command);
+    QCOMPARE(console::StripInterpreter(processCommand), command);
+}
+
+void TestRun::splitSteps_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("one") << "ROBOCOPY.EXE a b" << QStringList{"ROBOCOPY.EXE a b"};
+    QTest::newRow("with pause") << "ROBOCOPY.EXE a b & PAUSE" << QStringList{"ROBOCOPY.EXE a b", "PAUSE"};
+    QTest::newRow("quoted ampersand") << "ROBOCOPY.EXE \"C:\\R & D\" x & PAUSE"
+                                      << QStringList{"ROBOCOPY.EXE \"C:\\R & D\" x", "PAUSE"};
+    QTest::newRow("no blanks") << "a&b&c" << QStringList{"a", "b", "c"};
+    QTest::newRow("empty steps dropped") << "a && b &" << QStringList{"a", "b"};
+    QTest::newRow("empty") << "" << QStringList{};
+}
+
+void TestRun::splitSteps()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, steps);
+    QCOMPARE(console::SplitSteps(command), steps);
+}
+
+void TestRun::splitWords_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QStringList>("words");
+    QTest::newRow("blanks separate") << "ROBOCOPY.EXE  C:\\a\tD:\\b " << QStringList{"ROBOCOPY.EXE", "C:\\a", "D:\\b"};
+    QTest::newRow("quotes group") << "R \"C:\\My Source\" \"D:\\Dest Dir\"" << QStringList{"R", "C:\\My Source", "D:\\Dest Dir"};
+    QTest::newRow("quotes inside a word") << "a\"b c\"d" << QStringList{"ab cd"};
+    QTest::newRow("doubled backslash before closing quote") << "\"D:\\Dest Dir\\\\\" x"
+                                                             << QStringList{"D:\\Dest Dir\\", "x"};
+    QTest::newRow("single backslash escapes the quote") << "\"D:\\Dir\\\" x" << QStringList{"D:\\Dir\" x"};
+    QTest::newRow("three backslashes and a quote") << "a\\\\\\\"b" << QStringList{"a\\\"b"};
+    QTest::newRow("backslashes alone are literal") << "C:\\\\server\\share\\" << QStringList{"C:\\\\server\\share\\"};
+    QTest::newRow("doubled quote in a group") << "\"a\"\"b\"" << QStringList{"a\"b"};
+    QTest::newRow("empty quotes are a word") << "x \"\" y" << QStringList{"x", "", "y"};
+    QTest::newRow("escaped quote alone") << "\\\"" << QStringList{"\""};
+    QTest::newRow("only blanks") << "   " << QStringList{};
+}
+
+void TestRun::splitWords()
+{
+    QFETCH(QString, step);
+    QFETCH(QStringList, words);
+    QCOMPARE(console::SplitWords(step), words);
+}
+
+void TestRun::isPause_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<bool>("pause");
+    QTest::newRow("upper") << "PAUSE" << true;
+    QTest::newRow("lower") << "pause" << true;
+    QTest::newRow("blanks around") << " Pause " << true;
+    QTest::newRow("longer word") << "PAUSED" << false;
+    QTest::newRow("with argument") << "PAUSE now" << false;
+}
+
+void TestRun::isPause()
+{
+    QFETCH(QString, step);
+    QFETCH(bool, pause);
+    QCOMPARE(console::IsPause(step), pause);
+}
+
+void TestRun::findProgram_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("found"); // relative to the scratch folder; empty: not found
+    QTest::newRow("current folder first") << "first.exe" << "cur/first.exe";
+    QTest::newRow("along the path in order") << "ROBOCOPY.EXE" << "p1/ROBOCOPY.EXE";
+    QTest::newRow("later path folder") << "only2.exe" << "p2/only2.exe";
+    QTest::newRow("ignoring case") << "LOWER.EXE" << "p1/lower.exe";
+    QTest::newRow("exact name before other case") << "SAME.EXE" << "p1/SAME.EXE";
+    QTest::newRow("earlier folder wins over exact case later") << "BOTH.EXE" << "p1/Both.exe";
+    QTest::newRow("not executable is skipped") << "plain.txt" << "p2/plain.txt";
+    QTest::newRow("a folder is no program") << "folder.exe" << "";
+    QTest::newRow("with a folder part") << "sub\\tool.exe" << "cur/sub/tool.exe";
+    QTest::newRow("with a folder part, other case") << "sub\\TOOL.EXE" << "cur/sub/tool.exe";
+    QTest::newRow("missing") << "missing.exe" << "";
+    QTest::newRow("empty name") << "" << "";
+}
+
+void TestRun::findProgram()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, found);
+    QTemporaryDir dir;
+    const QDir root(dir.path());
+    for (const char *folder : {"cur/sub", "p1/folder.exe", "p2"})
+        QVERIFY(root.mkpath(QLatin1StringView(folder)));
+    const char *programs[] = {"cur/first.exe", "p1/first.exe", "p1/ROBOCOPY.EXE", "p2/ROBOCOPY.EXE", "p2/only2.exe",
+                              "p1/lower.exe", "p1/same.exe", "p1/SAME.EXE", "p1/Both.exe", "p2/BOTH.EXE",
+                              "p2/plain.txt", "cur/sub/tool.exe"};
+    for (const char *p : programs)
+        makeExecutable(root.filePath(QLatin1StringView(p)), "#!/bin/sh\n");
+    QFile plain(root.filePath(QStringLiteral("p1/plain.txt")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+
+    const QString path = root.filePath(QStringLiteral("p1")) + u':' + root.filePath(QStringLiteral("p2"));
+    const QString result = console::FindProgram(name, root.filePath(QStringLiteral("cur")), path);
+    QCOMPARE(result, found.isEmpty() ? QString() : root.filePath(found));
+}
+
+void TestRun::screen_data()
+{
+    QTest::addColumn<QStringList>("writes");
+    QTest::addColumn<QStringList>("finished");
+    QTest::addColumn<QString>("current");
+    QTest::newRow("plain text") << QStringList{"abc"} << QStringList{} << "abc";
+    QTest::newRow("lines") << QStringList{"one\ntwo\nthr"} << QStringList{"one", "two"} << "thr";
+    QTest::newRow("CR LF ends a line") << QStringList{"a\r\nb\r\n"} << QStringList{"a", "b"} << "";
+    QTest::newRow("progress rewrites the line") << QStringList{"  10%\r  55%\r 100%\n"} << QStringList{" 100%"} << "";
+    QTest::newRow("shorter text overwrites the start") << QStringList{"hello\rHE"} << QStringList{} << "HEllo";
+    QTest::newRow("across writes") << QStringList{"12", "\r", "3"} << QStringList{} << "32";
+    QTest::newRow("backspace") << QStringList{"ab\bc"} << QStringList{} << "ac";
+    QTest::newRow("empty lines") << QStringList{"\n\n"} << QStringList{"", ""} << "";
+}
+
+void TestRun::screen()
+{
+    QFETCH(QStringList, writes);
+    QFETCH(QStringList, finished);
+    QFETCH(QString, current);
+    console::Screen s;
+    QStringList taken;
+    for (const QString &w : writes) {
+        s.write(w);
+        taken += s.takeFinished();
+    }
+    QCOMPARE(taken, finished);
+    QCOMPARE(s.current(), current);
+    QVERIFY(s.takeFinished().isEmpty()); // what was taken is not given again
+}
+
+// ---------------------------------------------------------- real processes
+
+#ifdef Q_OS_WIN
+#define SKIP_WITHOUT_CONSOLE() QSKIP("runs cmd.exe and Robocopy themselves on Windows")
+#else
+#define SKIP_WITHOUT_CONSOLE() \
+    do { \
+        if (!QFileInfo(ConsoleProgram()).isExecutable()) \
+            QFAIL("corvane-cmd was not built beside the program"); \
+    } while (0)
+#endif
+
+void TestRun::runAndWait_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QStringList>("codesRun"); // /TESTCODE of each Robocopy run, in order
+    QTest::newRow("exit code 0") << "cmd.exe /c ROBOCOPY.EXE /TESTCODE:0" << 0 << QStringList{"/TESTCODE:0"};
+    QTest::newRow("exit code 3") << "cmd.exe /c ROBOCOPY.EXE /TESTCODE:3" << 3 << QStringList{"/TESTCODE:3"};
+    QTest::newRow("exit code 255") << "cmd.exe /c ROBOCOPY.EXE /TESTCODE:255" << 255 << QStringList{"/TESTCODE:255"};
+    QTest::newRow("found ignoring case") << "cmd.exe /c robocopy.exe /TESTCODE:7" << 7 << QStringList{"/TESTCODE:7"};
+    QTest::newRow("steps in order, last one counts")
+        << "cmd.exe /c ROBOCOPY.EXE /TESTCODE:1 & ROBOCOPY.EXE /TESTCODE:2" << 2
+        << QStringList{"/TESTCODE:1", "/TESTCODE:2"};
+    QTest::newRow("missing step last: 127") << "cmd.exe /c ROBOCOPY.EXE /TESTCODE:1 & NOSUCH.EXE" << 127
+                                            << QStringList{"/TESTCODE:1"};
+    QTest::newRow("missing step first, then Robocopy")
+        << "cmd.exe /c NOSUCH.EXE & ROBOCOPY.EXE /TESTCODE:4" << 4 << QStringList{"/TESTCODE:4"};
+    QTest::newRow("quoted ampersand stays in the argument")
+        << "cmd.exe /c ROBOCOPY.EXE \"R & D\" /TESTCODE:5" << 5 << QStringList{"R & D", "/TESTCODE:5"};
+}
+
+void TestRun::runAndWait()
+{
+    SKIP_WITHOUT_CONSOLE();
+    QFETCH(QString, command);
+    QFETCH(int, result);
+    QFETCH(QStringList, codesRun);
+    int polls = 0;
+    QCOMPARE(RunAndWait(command, [&polls] { ++polls; return true; }), result);
+    QVERIFY(polls >= 1);
+    QStringList args;
+    for (const RecordedRun &r : recordedRuns()) {
+        QVERIFY(r.ended);
+        args += r.args;
+    }
+    QCOMPARE(args, codesRun);
+}
+
+void TestRun::executeReports_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("report");
+    QTest::newRow("0") << 0 << kNoErrors;
+    QTest::newRow("1") << 1 << kCopied;
+    QTest::newRow("3") << 3 << kExtra;
+    QTest::newRow("6") << 6 << kMismatched;
+    QTest::newRow("8") << 8 << kNotCopied;
+    QTest::newRow("16") << 16 << kSerious;
+    QTest::newRow("24") << 24 << kSerious;
+}
+
+void TestRun::executeReports()
+{
+    SKIP_WITHOUT_CONSOLE();
+    QFETCH(int, code);
+    QFETCH(QString, report);
+    auto w = newWindow();
+    setCommand(w.get(), QStringLiteral("C:\\Src"), QStringLiteral("D:\\Dst"), QStringLiteral(" /TESTCODE:%1").arg(code));
+    w->cmdExecute_Click();
+    QCOMPARE(m_shown.size(), 1);
+    QCOMPARE(m_shown.first().prompt, report);
+    QCOMPARE(m_shown.first().style, int(vbOKOnly));
+    QCOMPARE(m_shown.first().title, QStringLiteral("Corvane"));
+    QCOMPARE(recordedRuns().size(), 1);
+    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\Src"});
+    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{"D:\\Dst"});
+}
+
+void TestRun::executeArguments()
+{
+    SKIP_WITHOUT_CONSOLE();
+    auto w = newWindow();
+    QVERIFY(setTextOf(w->control(QLatin1StringView("txtFilenames")), QStringLiteral("*.doc")));
+    setCommand(w.get(), QStringLiteral("C:\\My Source"), QStringLiteral("D:\\Dest Dir\\"), QStringLiteral(" /TESTCODE:1"));
+    const QString commandLine = w->text(QLatin1StringView("txtCommandLine"));
+    // File > Execute behaves like the button.
+    w->menuItem(QLatin1StringView("mnuFileExecute"))->trigger();
+    QCOMPARE(m_shown.size(), 1);
+    QCOMPARE(m_shown.first().prompt, kCopied);
+    const QList<RecordedRun> runs = recordedRuns();
+    QCOMPARE(runs.size(), 1);
+    // Paths with blanks arrive as one argument each, the trailing backslash kept.
+    const QStringList args = runs.first().args;
+    QVERIFY2(args.size() >= 4, qPrintable(args.join(u'|')));
+    QCOMPARE(args.at(0), QStringLiteral("C:\\My Source"));
+    QCOMPARE(args.at(1), QStringLiteral("D:\\Dest Dir\\"));
+    QVERIFY2(args.contains(QStringLiteral("*.doc")), qPrintable(commandLine));
+    QCOMPARE(args.last(), QStringLiteral("/TESTCODE:1"));
+
+    // The same folders again: the lists keep one entry each.
+    w->cmdExecute_Click();
+    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\My Source"});
+    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{"D:\\Dest Dir\\"});
+}
+
+void TestRun::executeConflict_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<int>("efsRaw");
+    QTest::addColumn<QString>("delay");
+    QTest::addColumn<bool>("conflict");
+    QTest::newRow("threads and EFS raw") << 1 << 1 << QString() << true;
+    QTest::newRow("threads and blank delay") << 1 << 0 << QStringLiteral(" ") << true;
+    QTest::newRow("no threads") << 0 << 1 << QStringLiteral("5") << false;
+}
+
+void TestRun::executeConflict()
+{
+    SKIP_WITHOUT_CONSOLE();
+    QFETCH(int, threads);
+    QFETCH(int, efsRaw);
+    QFETCH(QString, delay);
+    QFETCH(bool, conflict);
+    auto w = newWindow();
+    QVERIFY(setCheckValueOf(w->control(QLatin1StringView("chkThreadsEnable")), qint16(threads)));
+    QVERIFY(setCheckValueOf(w->control(QLatin1StringView("chkEfsRaw")), qint16(efsRaw)));
+    QVERIFY(setTextOf(w->control(QLatin1StringView("txtDelayPer64k")), delay));
+    setCommand(w.get(), QStringLiteral("C:\\S"), QStringLiteral("D:\\D"), QStringLiteral(" /TESTCODE:0"));
+    w->cmdExecute_Click();
+    QCOMPARE(m_shown.size(), 1);
+    if (conflict) {
+        QCOMPARE(m_shown.first().prompt, kConflict);
+        QCOMPARE(m_shown.first().style, int(vbExclamation));
+        QCOMPARE(m_shown.first().title, QStringLiteral("Corvane"));
+        QVERIFY(recordedRuns().isEmpty());
+        QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboSource"))->count(), 0);
+        QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboDestination"))->count(), 0);
+    } else {
+        QCOMPARE(m_shown.first().prompt, kNoErrors);
+        QCOMPARE(recordedRuns().size(), 1);
+        QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboSource"))->count(), 1);
+    }
+}
+
+void TestRun::executeMissingRobocopy()
+{
+    SKIP_WITHOUT_CONSOLE();
+    usePath(m_emptyDir);
+    auto w = newWindow();
+    setCommand(w.get(), QStringLiteral("C:\\S"), QString(), QString());
+    w->cmdExecute_Click();
+    QCOMPARE(m_shown.size(), 1);
+    QCOMPARE(m_shown.first().prompt, kSerious); // 127 has bit 16
+    QVERIFY(recordedRuns().isEmpty());
+    // Remembered all the same, but an empty destination is not.
+    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\S"});
+    QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboDestination"))->count(), 0);
+}
+
+void TestRun::executeCannotStart()
+{
+#ifdef Q_OS_WIN
+    QSKIP("the console program is cmd.exe itself on Windows");
+#else
+    SetConsoleProgram(m_emptyDir + QStringLiteral("/corvane-cmd"));
+    QCOMPARE(RunAndWait(QStringLiteral("cmd.exe /c ROBOCOPY.EXE")), int(RunCannotStart));
+    auto w = newWindow();
+    setCommand(w.get(), QStringLiteral("C:\\S"), QStringLiteral("D:\\D"), QString());
+    w->cmdExecute_Click();
+    QCOMPARE(m_shown.size(), 1);
+    QCOMPARE(m_shown.first().prompt, kSerious);
+    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\S"});
+    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{"D:\\D"});
+#endif
+}
+
+void TestRun::executeNested()
+{
+    SKIP_WITHOUT_CONSOLE();
+    auto w = newWindow();
+    auto *source = w->control(QLatin1StringView("cboSource"));
+    setCommand(w.get(), QStringLiteral("C:\\Outer"), QStringLiteral("D:\\Target"), QStringLiteral(" /TESTCODE:1 /TESTWAIT:2"));
+
+    // Once the first Robocopy runs, a second Execute starts inside its wait;
+    // after it the source is edited, and the first run remembers that text.
+    bool innerDone = false;
+    QTimer poll;
+    poll.setInterval(20);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (recordedRuns().isEmpty())
+            return;
+        poll.stop();
+        setCommand(w.get(), QStringLiteral("C:\\Inner"), QStringLiteral("D:\\Target"), QStringLiteral(" /TESTCODE:2"));
+        w->cmdExecute_Click();
+        innerDone = true;
+        setTextOf(source, QStringLiteral("C:\\Later"));
+    });
+    poll.start();
+    w->cmdExecute_Click();
+
+    QVERIFY(innerDone);
+    QCOMPARE(m_shown.size(), 2);
+    QCOMPARE(m_shown.at(0).prompt, kExtra);  // the inner run reports first
+    QCOMPARE(m_shown.at(1).prompt, kCopied); // then the outer one
+    const QList<RecordedRun> runs = recordedRuns();
+    QCOMPARE(runs.size(), 2);
+    QVERIFY(runs.at(0).args.contains(QStringLiteral("/TESTCODE:1")));
+    QVERIFY(runs.at(1).args.contains(QStringLiteral("/TESTCODE:2")));
+    QCOMPARE(items(qobject_cast<QComboBox *>(source)), (QStringList{"C:\\Inner", "C:\\Later"}));
+    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{"D:\\Target"});
+}
+
+#ifdef Q_OS_LINUX
+namespace {
+// Process ids of the running corvane-cmd children of this test.
+QList<int> consoleChildren()
+{
+    QList<int> pids;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        bool ok = false;
+        const int pid = entry.toInt(&ok);
+        if (!ok)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const qsizetype open = line.indexOf('('), close = line.lastIndexOf(')');
+        if (open < 0 || close < open)
+            continue;
+        const QList<QByteArray> rest = line.mid(close + 2).split(' ');
+        if (line.mid(open + 1, close - open - 1) == "corvane-cmd" && rest.size() > 1 && rest.at(0) != "Z"
+            && rest.at(1).toInt() == int(getpid()))
+            pids << pid;
+    }
+    return pids;
+}
+} // namespace
+#endif
+
+void TestRun::executeWithPause()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("finds the console through /proc");
+#else
+    SKIP_WITHOUT_CONSOLE();
+    auto w = newWindow();
+    w->menuItem(QLatin1StringView("mnuOptionsAutoClose"))->setChecked(false);
+    setCommand(w.get(), QStringLiteral("C:\\S"), QStringLiteral("D:\\D"), QStringLiteral(" /TESTCODE:1"));
+
+    // Robocopy ends, yet the console stays and waits for a key; closing it
+    // (here by the request to end that a window close also makes) ends the run.
+    QElapsedTimer sinceEnd;
+    bool waitedForKey = false;
+    QTimer poll;
+    poll.setInterval(20);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        const QList<RecordedRun> runs = recordedRuns();
+        if (runs.isEmpty() || !runs.first().ended)
+            return;
+        if (!sinceEnd.isValid())
+            sinceEnd.start();
+        if (sinceEnd.elapsed() < 500)
+            return;
+        const QList<int> children = consoleChildren();
+        waitedForKey = children.size() == 1;
+        poll.stop();
+        for (int pid : children)
+            ::kill(pid, SIGTERM);
+    });
+    poll.start();
+    w->cmdExecute_Click();
+    poll.stop();
+
+    QVERIFY(waitedForKey);
+    QVERIFY(m_shown.isEmpty()); // no report without Auto-Close
+    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\S"});
+    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{"D:\\D"});
+#endif
+}
+
+void TestRun::closeDuringRun()
+{
+    SKIP_WITHOUT_CONSOLE();
+    auto w = newWindow();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    setCommand(w.get(), QStringLiteral("C:\\S"), QStringLiteral("D:\\D"), QStringLiteral(" /TESTCODE:1 /TESTWAIT:2"));
+
+    QTimer poll;
+    poll.setInterval(20);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        if (recordedRuns().isEmpty())
+            return;
+        poll.stop();
+        w->close();
+    });
+    poll.start();
+    w->cmdExecute_Click();
+    poll.stop();
+
+    // The wait ended while Robocopy still ran; nothing touched the window.
+    QCOMPARE(recordedRuns().size(), 1);
+    QVERIFY(!recordedRuns().first().ended);
+    QVERIFY(m_shown.isEmpty());
+    QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboSource"))->count(), 0);
+    QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboDestination"))->count(), 0);
+    // The console was left running and finishes by itself.
+    QTRY_VERIFY_WITH_TIMEOUT(recordedRuns().first().ended, 20000);
+#ifdef Q_OS_LINUX
+    QTRY_VERIFY_WITH_TIMEOUT(consoleChildren().isEmpty(), 20000); // and was collected, no zombie left
+#endif
+}
+
+QTEST_MAIN(TestRun)
+#include "test_run.moc"
