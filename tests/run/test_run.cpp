@@ -1199,7 +1199,8 @@ void TestRun::closeDuringRun()
     auto w = newWindow();
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-    setCommand(w.get(), QStringLiteral("C:\\S"), QStringLiteral("D:\\D"), QStringLiteral(" /TESTCODE:1 /TESTWAIT:2"));
+    // Robocopy runs long enough that the wait surely ends first.
+    setCommand(w.get(), QStringLiteral("C:\\S"), QStringLiteral("D:\\D"), QStringLiteral(" /TESTCODE:1 /TESTWAIT:4"));
 
     QTimer poll;
     poll.setInterval(20);
