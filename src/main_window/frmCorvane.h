@@ -119,6 +119,7 @@ private:
     QHash<QLatin1StringView, QAction *> m_menuItems;
 
     // settings
+    CSettings &store(); // the settings store, created on first use
     SettingsLocation m_location;
     std::unique_ptr<CSettings> m_settings;
 };

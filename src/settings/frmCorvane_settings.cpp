@@ -1,20 +1,261 @@
 #include "main_window/frmCorvane.h"
 
+#include "main_window/Controls.h"
 #include "settings/CSettings.h"
+#include "tools/basTools.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QSignalBlocker>
 
-// Placeholders until the settings are built.
-void frmCorvane::Form_Load() { UpdateCommandLine(); }
-void frmCorvane::Form_Unload() {}
-void frmCorvane::SaveFormSettings() {}
-void frmCorvane::LoadFormSettings() {}
-void frmCorvane::ClearFormSettings() {}
-void frmCorvane::mnuFileSave_Click() {}
-void frmCorvane::mnuFileLoad_Click() {}
-void frmCorvane::mnuFileClear_Click() {}
+namespace {
+
+// A recent-folder list never holds more than this many folders.
+constexpr int kMaxListEntries = 10;
+// The longest command line Windows starts; no field's text can be longer and
+// still run. A stored text beyond it fits no control (and a multi-megabyte
+// text would make the window crawl).
+constexpr qsizetype kMaxTextLength = 32767;
+
+enum class Kind { Other, CheckBox, TextBox, ComboBox };
+
+// Controls are told apart by kind only; their names are just the keys.
+Kind kindOf(const QWidget *w)
+{
+    const QString kind = controlKind(w);
+    if (kind.compare(QLatin1StringView("CheckBox"), Qt::CaseInsensitive) == 0)
+        return Kind::CheckBox;
+    if (kind.compare(QLatin1StringView("TextBox"), Qt::CaseInsensitive) == 0)
+        return Kind::TextBox;
+    if (kind.compare(QLatin1StringView("ComboBox"), Qt::CaseInsensitive) == 0)
+        return Kind::ComboBox;
+    return Kind::Other;
+}
+
+QString listItemKey(const QString &name, int position) { return name + u'_' + QString::number(position); }
+
+// Throws SettingsError when the store cannot take the values.
+void saveWalk(const QList<QWidget *> &controls, CSettings &store)
+{
+    CSettings::Batch batch(store);
+    for (QWidget *w : controls) {
+        const QString name = w->objectName();
+        switch (kindOf(w)) {
+        case Kind::CheckBox:
+            store.SaveSetting(name, checkValueOf(w));
+            break;
+        case Kind::TextBox:
+            store.SaveSetting(name, textOf(w));
+            break;
+        case Kind::ComboBox: {
+            store.SaveSetting(name, textOf(w));
+            const auto *combo = qobject_cast<const QComboBox *>(w);
+            for (int i = 0; combo && i < combo->count(); ++i)
+                store.SaveSetting(listItemKey(name, i), combo->itemText(i));
+            break;
+        }
+        case Kind::Other:
+            break;
+        }
+    }
+    batch.commit();
+}
+
+// Replaces the drop-down list without touching the text in the edit field:
+// filling a list is no edit, so it raises no change.
+void replaceList(QComboBox *combo, const QStringList &entries)
+{
+    const QSignalBlocker blocker(combo);
+    const QString text = combo->currentText();
+    combo->clear();
+    combo->addItems(entries);
+    combo->setCurrentIndex(-1);
+    combo->setEditText(text);
+}
+
+// 0, 1 or 2 from a stored text of decimal digits; -1 for anything else.
+int checkState(const QString &stored)
+{
+    const QString text = stored.trimmed();
+    if (text.isEmpty() || text.size() > 5)
+        return -1;
+    for (QChar c : text)
+        if (c < u'0' || c > u'9')
+            return -1;
+    const int value = text.toInt();
+    return value <= 2 ? value : -1;
+}
+
+void loadControl(QWidget *w, CSettings &store)
+{
+    const QString name = w->objectName();
+    switch (kindOf(w)) {
+    case Kind::CheckBox:
+        // An absent key or a text that is no check state leaves the box as it was.
+        if (const int value = checkState(store.GetSetting(name, QString())); value >= 0)
+            setCheckValueOf(w, qint16(value));
+        break;
+    case Kind::TextBox:
+        if (const QString text = store.GetSetting(name, QString()); text.size() <= kMaxTextLength)
+            setTextOf(w, text);
+        break;
+    case Kind::ComboBox:
+        if (auto *combo = qobject_cast<QComboBox *>(w)) {
+            QStringList entries;
+            for (int i = 0;; ++i) {
+                const QString entry = store.GetSetting(listItemKey(name, i), QString());
+                if (entry.isEmpty())
+                    break;
+                if (entry.size() <= kMaxTextLength)
+                    entries.append(entry);
+            }
+            // A damaged store may hold more than the list ever does: keep the newest.
+            if (entries.size() > kMaxListEntries)
+                entries = entries.mid(entries.size() - kMaxListEntries);
+            replaceList(combo, entries);
+        }
+        if (const QString text = store.GetSetting(name, QString()); text.size() <= kMaxTextLength)
+            setTextOf(w, text);
+        break;
+    case Kind::Other:
+        break;
+    }
+}
+
+void reportSaveFailure(const SettingsError &error)
+{
+    MsgBox(QStringLiteral("Error: %1 %2").arg(error.description()).arg(error.number()), vbCritical);
+}
+
+} // namespace
+
+CSettings &frmCorvane::store()
+{
+    if (!m_settings)
+        m_settings = std::make_unique<CSettings>(m_location);
+    return *m_settings;
+}
+
+// ---- The form-state walk
+
+void frmCorvane::SaveFormSettings()
+{
+    try {
+        saveWalk(controls(), store());
+    } catch (const SettingsError &error) {
+        reportSaveFailure(error);
+    }
+}
+
+void frmCorvane::LoadFormSettings()
+{
+    // The new store is created before the old one is released, so that each
+    // runs its own steps in that order.
+    {
+        auto fresh = std::make_unique<CSettings>(m_location);
+        m_settings.swap(fresh);
+    }
+    CSettings &settings = *m_settings;
+    {
+        CSettings::Batch batch(settings);
+        for (QWidget *w : controls()) {
+            // A step that fails costs only that one control.
+            try {
+                loadControl(w, settings);
+            } catch (...) {
+            }
+        }
+    }
+    // The walk may have left the command box holding its stored text; the box
+    // must always show the command of the options as they now are.
+    UpdateCommandLine();
+}
+
+void frmCorvane::ClearFormSettings()
+{
+    for (QWidget *w : controls()) {
+        switch (kindOf(w)) {
+        case Kind::CheckBox:
+            setCheckValueOf(w, 0);
+            break;
+        case Kind::TextBox:
+        case Kind::ComboBox:
+            setTextOf(w, QString());
+            break;
+        case Kind::Other:
+            break;
+        }
+    }
+    UpdateCommandLine();
+}
+
+void frmCorvane::mnuFileSave_Click() { SaveFormSettings(); }
+void frmCorvane::mnuFileLoad_Click() { LoadFormSettings(); }
+void frmCorvane::mnuFileClear_Click() { ClearFormSettings(); }
+
+// ---- Start-up and shut-down
+
+void frmCorvane::Form_Load()
+{
+    LoadFormSettings();
+    CSettings &settings = store();
+    menuItem(QLatin1StringView("mnuOptionsSaveOnExit"))
+        ->setChecked(CSettings::toBoolean(settings.GetSetting(QStringLiteral("mnuOptionsSaveOnExit"), 1), true));
+    menuItem(QLatin1StringView("mnuOptionsAutoClose"))
+        ->setChecked(CSettings::toBoolean(settings.GetSetting(QStringLiteral("mnuOptionsAutoClose"), 1), true));
+    menuItem(QLatin1StringView("mnuOptionsUseIni"))->setChecked(settings.SaveToINI());
+    UpdateCommandLine();
+}
+
+void frmCorvane::Form_Unload()
+{
+    const bool saveOnExit = menuItem(QLatin1StringView("mnuOptionsSaveOnExit"))->isChecked();
+    const bool autoClose = menuItem(QLatin1StringView("mnuOptionsAutoClose"))->isChecked();
+    CSettings &settings = store();
+    try {
+        // One batch: the INI file is written once at exit.
+        CSettings::Batch batch(settings);
+        if (saveOnExit)
+            saveWalk(controls(), settings);
+        settings.SaveSetting(QStringLiteral("mnuOptionsSaveOnExit"), saveOnExit);
+        settings.SaveSetting(QStringLiteral("mnuOptionsAutoClose"), autoClose);
+        batch.commit();
+    } catch (const SettingsError &error) {
+        reportSaveFailure(error);
+    }
+    UnloadOtherForms(objectName());
+}
+
+void frmCorvane::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept(); // closing is never cancelled
+}
+
 void frmCorvane::mnuFileExit_Click() { close(); }
-void frmCorvane::mnuOptionsAutoClose_Click() {}
-void frmCorvane::mnuOptionsSaveOnExit_Click() {}
-void frmCorvane::mnuOptionsUseIni_Click() {}
-void frmCorvane::closeEvent(QCloseEvent *event) { event->accept(); }
+
+// ---- Options menu. Each handler inverts its own check mark.
+
+void frmCorvane::mnuOptionsAutoClose_Click()
+{
+    QAction *item = menuItem(QLatin1StringView("mnuOptionsAutoClose"));
+    item->setChecked(!item->isChecked());
+}
+
+void frmCorvane::mnuOptionsSaveOnExit_Click()
+{
+    QAction *item = menuItem(QLatin1StringView("mnuOptionsSaveOnExit"));
+    item->setChecked(!item->isChecked());
+}
+
+void frmCorvane::mnuOptionsUseIni_Click()
+{
+    QAction *item = menuItem(QLatin1StringView("mnuOptionsUseIni"));
+    item->setChecked(!item->isChecked());
+    CSettings &settings = store();
+    settings.setSaveToINI(item->isChecked());
+    // When the INI file cannot be written the store stays with the per-user
+    // store; the mark shows where settings really go.
+    item->setChecked(settings.SaveToINI());
+}

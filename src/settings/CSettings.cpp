@@ -1,0 +1,355 @@
+#include "settings/CSettings.h"
+
+#include "tools/basTools.h"
+
+#include <QCoreApplication>
+#include <QSettings>
+
+#include <new>
+
+namespace {
+
+const QString kSection = QStringLiteral("Settings");
+const QString kFlagKey = QStringLiteral("SaveToINI");
+
+// A failure inside the INI functions that is more than a refused write.
+struct IniFailure
+{
+    int number;
+    QString description;
+};
+
+constexpr int kOutOfMemory = 7;
+constexpr int kDeviceIoError = 57;
+constexpr int kPathFileAccessError = 75;
+
+} // namespace
+
+struct CSettings::IniCache
+{
+    bool loaded = false;
+    IniReadStatus status = IniReadStatus::Missing;
+    IniDocument document;
+    QString error;
+    bool dirty = false;
+    bool failureReported = false;
+};
+
+// ---- Creation and release
+
+CSettings::CSettings(const SettingsLocation &location)
+    : m_location(location), m_appName(QStringLiteral("Corvane"))
+{
+    m_iniPath = location.iniPath.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/Settings.ini")
+                                           : location.iniPath;
+    // The flag lives in the per-user store only, so a program folder that
+    // cannot be written keeps the store there from one run to the next.
+    const QString flag = userGet(kFlagKey, SettingValue(true).text());
+    setSaveToINI(toBoolean(flag, true));
+}
+
+CSettings::~CSettings()
+{
+    if (m_batchDepth > 0) {
+        m_batchDepth = 1;
+        endBatch(false);
+    }
+    try {
+        SaveSetting(kFlagKey, m_saveToIni);
+    } catch (...) {
+        // Nobody is left to tell: the program is ending.
+    }
+}
+
+bool CSettings::toBoolean(const QString &text, bool fallback)
+{
+    const QString t = text.trimmed();
+    if (t.compare(QLatin1StringView("False"), Qt::CaseInsensitive) == 0)
+        return false;
+    if (t.compare(QLatin1StringView("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    bool ok = false;
+    const double number = t.toDouble(&ok);
+    return ok ? number != 0 : fallback;
+}
+
+// ---- The flag
+
+void CSettings::setSaveToINI(bool bValue)
+{
+    // Each step may fail on its own; the next one runs regardless.
+    if (bValue) {
+        if (INIWriteSetting(kFlagKey, QStringLiteral("-1"), true)) {
+            try {
+                userRemove(kFlagKey);
+            } catch (...) {
+            }
+            m_saveToIni = true;
+            return;
+        }
+    }
+    try {
+        userSet(kFlagKey, QStringLiteral("0"));
+    } catch (...) {
+    }
+    m_saveToIni = false;
+}
+
+// ---- Public operations
+
+QString CSettings::GetSetting(const QString &sName, const SettingValue &vDefault)
+{
+    return m_saveToIni ? INIGetSetting(sName, vDefault.text()) : userGet(sName, vDefault.text());
+}
+
+void CSettings::SaveSetting(const QString &sName, const SettingValue &vValue)
+{
+    if (m_saveToIni)
+        INIWriteSetting(sName, vValue.text()); // a refused write just stores nothing
+    else
+        userSet(sName, vValue.text());
+}
+
+void CSettings::DeleteSetting(const QString &sKey)
+{
+    if (m_saveToIni) {
+        if (sKey.isEmpty())
+            INIDeleteSection();
+        else
+            INIWriteSetting(sKey, std::nullopt);
+    } else {
+        userRemove(sKey); // an empty key removes the whole section
+    }
+}
+
+// ---- Batches
+
+CSettings::Batch::Batch(CSettings &store) : m_store(&store)
+{
+    if (store.m_batchDepth++ == 0)
+        store.m_iniBatch = std::make_unique<IniCache>();
+}
+
+CSettings::Batch::~Batch()
+{
+    if (m_store)
+        m_store->endBatch(false);
+}
+
+void CSettings::Batch::commit()
+{
+    if (CSettings *store = std::exchange(m_store, nullptr))
+        store->endBatch(true);
+}
+
+void CSettings::endBatch(bool mayThrow)
+{
+    if (--m_batchDepth > 0)
+        return;
+    flushIni(false);
+    m_iniBatch.reset();
+    std::unique_ptr<QSettings> user = std::move(m_userBatch);
+    const bool dirty = std::exchange(m_userBatchDirty, false);
+    if (!user || !dirty)
+        return;
+    if (mayThrow) {
+        flushUserStore(*user);
+    } else {
+        try {
+            flushUserStore(*user);
+        } catch (...) {
+        }
+    }
+}
+
+// ---- INI back end
+
+void CSettings::reportIniFailure(const char *title, int number, const QString &description)
+{
+    // One damaged file is reported once per batch, not once per key.
+    if (m_iniBatch) {
+        if (m_iniBatch->failureReported)
+            return;
+        m_iniBatch->failureReported = true;
+    }
+    MsgBox(QStringLiteral("Error: %1. %2").arg(number).arg(description), vbOKOnly, QLatin1StringView(title));
+}
+
+IniDocument *CSettings::iniDocument(IniCache &scratch)
+{
+    IniCache &cache = m_iniBatch ? *m_iniBatch : scratch;
+    if (!cache.loaded) {
+        IniReadResult result = readIniFile(m_iniPath);
+        cache.loaded = true;
+        cache.status = result.status;
+        cache.document = std::move(result.document);
+        cache.error = result.error;
+        cache.dirty = false;
+    }
+    switch (cache.status) {
+    case IniReadStatus::Ok:
+    case IniReadStatus::Missing:
+        return &cache.document;
+    case IniReadStatus::Unreadable:
+        return nullptr;
+    case IniReadStatus::TooLarge:
+        throw IniFailure{kOutOfMemory, cache.error};
+    case IniReadStatus::IoError:
+        throw IniFailure{kDeviceIoError, cache.error};
+    }
+    return nullptr;
+}
+
+bool CSettings::iniStore(IniCache &scratch, bool changed, bool force)
+{
+    if (m_iniBatch) {
+        if (changed)
+            m_iniBatch->dirty = true;
+        return force ? flushIni(true) : true;
+    }
+    if (!changed && !force)
+        return true;
+    return writeIniFile(m_iniPath, scratch.document);
+}
+
+bool CSettings::flushIni(bool force)
+{
+    IniCache &cache = *m_iniBatch;
+    if (!cache.loaded || (!cache.dirty && !force))
+        return true;
+    if (cache.status != IniReadStatus::Ok && cache.status != IniReadStatus::Missing)
+        return false;
+    const bool ok = writeIniFile(m_iniPath, cache.document);
+    cache.dirty = false;
+    if (!ok)
+        cache.loaded = false; // what was not stored must not read back as stored
+    return ok;
+}
+
+QString CSettings::INIGetSetting(const QString &key, const QString &defaultText)
+{
+    try {
+        IniCache scratch;
+        const IniDocument *document = iniDocument(scratch);
+        if (!document)
+            return defaultText;
+        return document->value(kSection, key).value_or(defaultText);
+    } catch (const IniFailure &failure) {
+        reportIniFailure("INIGetSetting", failure.number, failure.description);
+    } catch (const std::bad_alloc &) {
+        reportIniFailure("INIGetSetting", kOutOfMemory, QStringLiteral("Out of memory"));
+    }
+    return QString();
+}
+
+bool CSettings::INIWriteSetting(const QString &key, const std::optional<QString> &value, bool probe)
+{
+    try {
+        if (!IniDocument::isValidKey(key))
+            return false;
+        IniCache scratch;
+        IniDocument *document = iniDocument(scratch);
+        if (!document)
+            return false; // the file is there but cannot be read: never overwrite it blind
+        const bool changed = value ? document->setValue(kSection, key, *value) : document->removeKey(kSection, key);
+        return iniStore(scratch, changed, probe);
+    } catch (const IniFailure &failure) {
+        reportIniFailure("INIWriteSetting", failure.number, failure.description);
+    } catch (const std::bad_alloc &) {
+        reportIniFailure("INIWriteSetting", kOutOfMemory, QStringLiteral("Out of memory"));
+    }
+    return false;
+}
+
+bool CSettings::INIDeleteSection()
+{
+    try {
+        IniCache scratch;
+        IniDocument *document = iniDocument(scratch);
+        if (!document)
+            return false;
+        return iniStore(scratch, document->removeSection(kSection), false);
+    } catch (...) {
+        return false;
+    }
+}
+
+// ---- Per-user back end
+
+std::unique_ptr<QSettings> CSettings::openUserStore() const
+{
+    std::unique_ptr<QSettings> store;
+    if (!m_location.userStorePath.isEmpty()) {
+        store = std::make_unique<QSettings>(m_location.userStorePath, QSettings::IniFormat);
+    } else {
+#ifdef Q_OS_WIN
+        // The per-user area of classic Windows programs' GetSetting and
+        // SaveSetting, so that settings stored there keep working.
+        store = std::make_unique<QSettings>(
+            QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\") + m_appName,
+            QSettings::NativeFormat);
+#else
+        store = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, m_appName, m_appName);
+#endif
+    }
+    store->setFallbacksEnabled(false);
+    store->beginGroup(kSection);
+    return store;
+}
+
+QSettings &CSettings::userStore(std::unique_ptr<QSettings> &scratch)
+{
+    if (m_batchDepth > 0) {
+        if (!m_userBatch)
+            m_userBatch = openUserStore();
+        return *m_userBatch;
+    }
+    scratch = openUserStore();
+    return *scratch;
+}
+
+void CSettings::flushUserStore(QSettings &store)
+{
+    store.sync();
+    if (store.status() == QSettings::AccessError)
+        throw SettingsError(kPathFileAccessError,
+                            QStringLiteral("The per-user settings store %1 cannot be written.").arg(store.fileName()));
+}
+
+QString CSettings::userGet(const QString &key, const QString &defaultText)
+{
+    try {
+        std::unique_ptr<QSettings> scratch;
+        const QVariant value = userStore(scratch).value(key);
+        if (!value.isValid())
+            return defaultText;
+        // A hand-edited value with commas reads as a list; it was one text.
+        if (value.typeId() == QMetaType::QStringList)
+            return value.toStringList().join(QLatin1StringView(", "));
+        return value.toString();
+    } catch (...) {
+        return defaultText; // an unreadable store reads as empty
+    }
+}
+
+void CSettings::userSet(const QString &key, const QString &value)
+{
+    std::unique_ptr<QSettings> scratch;
+    QSettings &store = userStore(scratch);
+    store.setValue(key, value);
+    if (m_batchDepth > 0)
+        m_userBatchDirty = true;
+    else
+        flushUserStore(store);
+}
+
+void CSettings::userRemove(const QString &key)
+{
+    std::unique_ptr<QSettings> scratch;
+    QSettings &store = userStore(scratch);
+    store.remove(key);
+    if (m_batchDepth > 0)
+        m_userBatchDirty = true;
+    else
+        flushUserStore(store);
+}

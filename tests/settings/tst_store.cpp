@@ -1,0 +1,696 @@
+// The settings store on its own: choice of back end, value forms, the INI
+// file's format, lossless values, atomic writes and damaged files.
+#include "settings/CSettings.h"
+#include "settings/IniFile.h"
+
+#include "SettingsTestSupport.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+
+#include <memory>
+
+namespace {
+
+const QString kAbsent = QStringLiteral("<absent>");
+
+enum class Backend { Ini, User };
+
+// A store in the wanted mode, in a fresh scratch folder. In per-user mode
+// the INI file is never touched.
+std::unique_ptr<CSettings> makeStore(const Scratch &s, Backend backend)
+{
+    if (backend == Backend::User)
+        s.setUserValue(QStringLiteral("SaveToINI"), QStringLiteral("0"));
+    return std::make_unique<CSettings>(s.location());
+}
+
+// Bytes of a literal that holds NUL bytes.
+template <size_t N>
+QByteArray bytes(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
+}
+
+QString userFlag(const Scratch &s)
+{
+    return s.userHas(QStringLiteral("SaveToINI")) ? s.userValue(QStringLiteral("SaveToINI")) : kAbsent;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Backend)
+
+class TestStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void creation_data();
+    void creation();
+    void setter_data();
+    void setter();
+    void releaseStoresFlag_data();
+    void releaseStoresFlag();
+
+    void valueForms_data();
+    void valueForms();
+    void defaults_data();
+    void defaults();
+    void losslessRoundTrip_data();
+    void losslessRoundTrip();
+    void plainValuesStayClassic_data();
+    void plainValuesStayClassic();
+
+    void readingForeignFiles_data();
+    void readingForeignFiles();
+    void writeKeepsOtherLines();
+    void writeCreatesFileAndSection();
+    void deleteKeyAndSection();
+    void deleteInUserStore();
+
+    void singleWriteGoesThrough();
+    void batchWritesOnce();
+    void crashBeforeRenameKeepsOldFile();
+
+    void unreadableIniFile();
+    void oversizedIniFileIsReported();
+    void brokenUserStore();
+};
+
+// ---- Choosing the back end
+
+void TestStore::creation_data()
+{
+    QTest::addColumn<QString>("storedFlag"); // per-user "SaveToINI" before creation
+    QTest::addColumn<bool>("iniBlocked");
+    QTest::addColumn<bool>("expectIni");
+    QTest::addColumn<QString>("expectFlag"); // per-user "SaveToINI" after creation
+
+    QTest::newRow("first start, writable folder") << kAbsent << false << true << kAbsent;
+    QTest::newRow("first start, file cannot be written") << kAbsent << true << false << QStringLiteral("0");
+    QTest::newRow("flag 0 keeps the per-user store") << QStringLiteral("0") << false << false << QStringLiteral("0");
+    QTest::newRow("flag False") << QStringLiteral("False") << false << false << QStringLiteral("0");
+    QTest::newRow("flag -1") << QStringLiteral("-1") << false << true << kAbsent;
+    QTest::newRow("flag True") << QStringLiteral("True") << false << true << kAbsent;
+    QTest::newRow("flag any non-zero number") << QStringLiteral("7") << false << true << kAbsent;
+    QTest::newRow("flag 0.0 is zero") << QStringLiteral("0.0") << false << false << QStringLiteral("0");
+    QTest::newRow("flag no Boolean: INI file") << QStringLiteral("maybe") << false << true << kAbsent;
+    QTest::newRow("flag -1, file cannot be written") << QStringLiteral("-1") << true << false << QStringLiteral("0");
+}
+
+void TestStore::creation()
+{
+    QFETCH(QString, storedFlag);
+    QFETCH(bool, iniBlocked);
+    QFETCH(bool, expectIni);
+    QFETCH(QString, expectFlag);
+
+    Scratch s;
+    if (storedFlag != kAbsent)
+        s.setUserValue(QStringLiteral("SaveToINI"), storedFlag);
+    if (iniBlocked)
+        s.blockIni();
+    else if (!expectIni)
+        s.writeIni("[Settings]\r\nchkMirror=1\r\n");
+    const QByteArray before = s.ini();
+
+    MsgBoxCatcher boxes;
+    CSettings store(s.location());
+    QCOMPARE(store.SaveToINI(), expectIni);
+    QCOMPARE(userFlag(s), expectFlag);
+    QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
+    if (expectIni)
+        QCOMPARE(s.ini(), QByteArray("[Settings]\r\nSaveToINI=-1\r\n"));
+    else if (!iniBlocked)
+        QCOMPARE(s.ini(), before); // in per-user mode the INI file is not even probed
+    else
+        QVERIFY(!s.iniExists());
+}
+
+void TestStore::setter_data()
+{
+    QTest::addColumn<Backend>("start");
+    QTest::addColumn<bool>("value");
+    QTest::addColumn<bool>("blockAfterCreation");
+    QTest::addColumn<bool>("expectIni");
+    QTest::addColumn<QString>("expectFlag");
+
+    QTest::newRow("INI -> per-user") << Backend::Ini << false << false << false << QStringLiteral("0");
+    QTest::newRow("per-user -> INI, writable") << Backend::User << true << false << true << kAbsent;
+    QTest::newRow("per-user -> INI, not writable") << Backend::User << true << true << false << QStringLiteral("0");
+    QTest::newRow("INI -> INI, no per-user flag") << Backend::Ini << true << false << true << kAbsent;
+    QTest::newRow("INI -> INI, file gone unwritable") << Backend::Ini << true << true << false << QStringLiteral("0");
+}
+
+void TestStore::setter()
+{
+    QFETCH(Backend, start);
+    QFETCH(bool, value);
+    QFETCH(bool, blockAfterCreation);
+    QFETCH(bool, expectIni);
+    QFETCH(QString, expectFlag);
+
+    Scratch s;
+    auto store = makeStore(s, start);
+    if (blockAfterCreation) {
+        QFile::remove(s.iniPath());
+        s.blockIni();
+    }
+    const QByteArray before = s.ini();
+    MsgBoxCatcher boxes;
+    store->setSaveToINI(value);
+    QCOMPARE(store->SaveToINI(), expectIni);
+    QCOMPARE(userFlag(s), expectFlag);
+    QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
+    if (expectIni)
+        QCOMPARE(s.iniLine("SaveToINI"), QByteArray("SaveToINI=-1"));
+    else
+        QCOMPARE(s.ini(), before); // leaving the INI file deletes nothing from it
+}
+
+void TestStore::releaseStoresFlag_data()
+{
+    QTest::addColumn<Backend>("backend");
+    QTest::newRow("INI") << Backend::Ini;
+    QTest::newRow("per-user") << Backend::User;
+}
+
+void TestStore::releaseStoresFlag()
+{
+    QFETCH(Backend, backend);
+    Scratch s;
+    auto store = makeStore(s, backend);
+    store->DeleteSetting(QStringLiteral("SaveToINI"));
+    QVERIFY(s.iniLine("SaveToINI").isEmpty());
+    QCOMPARE(userFlag(s), kAbsent);
+    store.reset();
+    if (backend == Backend::Ini) {
+        QCOMPARE(s.iniLine("SaveToINI"), QByteArray("SaveToINI=-1"));
+        QCOMPARE(userFlag(s), kAbsent);
+    } else {
+        QCOMPARE(userFlag(s), QStringLiteral("0"));
+        QVERIFY(s.iniLine("SaveToINI").isEmpty());
+    }
+}
+
+// ---- Values
+
+void TestStore::valueForms_data()
+{
+    QTest::addColumn<Backend>("backend");
+    QTest::addColumn<int>("kind"); // 0 Boolean, 1 int, 2 16-bit int, 3 text
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("stored");
+
+    for (Backend b : {Backend::Ini, Backend::User}) {
+        const char *tag = b == Backend::Ini ? "INI" : "per-user";
+        QTest::addRow("%s: True", tag) << b << 0 << QStringLiteral("1") << QStringLiteral("-1");
+        QTest::addRow("%s: False", tag) << b << 0 << QStringLiteral("0") << QStringLiteral("0");
+        QTest::addRow("%s: integer 1", tag) << b << 1 << QStringLiteral("1") << QStringLiteral("1");
+        QTest::addRow("%s: negative integer", tag) << b << 1 << QStringLiteral("-32768") << QStringLiteral("-32768");
+        QTest::addRow("%s: check state 2", tag) << b << 2 << QStringLiteral("2") << QStringLiteral("2");
+        QTest::addRow("%s: text", tag) << b << 3 << QStringLiteral("C:\\Data") << QStringLiteral("C:\\Data");
+        QTest::addRow("%s: text -1 stays text", tag) << b << 3 << QStringLiteral("-1") << QStringLiteral("-1");
+    }
+}
+
+void TestStore::valueForms()
+{
+    QFETCH(Backend, backend);
+    QFETCH(int, kind);
+    QFETCH(QString, input);
+    QFETCH(QString, stored);
+
+    Scratch s;
+    auto store = makeStore(s, backend);
+    const QString key = QStringLiteral("value");
+    switch (kind) {
+    case 0: store->SaveSetting(key, input == u"1"); break;
+    case 1: store->SaveSetting(key, input.toInt()); break;
+    case 2: store->SaveSetting(key, qint16(input.toShort())); break;
+    default: store->SaveSetting(key, input); break;
+    }
+    QCOMPARE(store->GetSetting(key, QStringLiteral("default")), stored);
+    if (backend == Backend::Ini)
+        QCOMPARE(s.iniLine("value"), "value=" + stored.toLocal8Bit());
+    else
+        QCOMPARE(s.userValue(key), stored);
+}
+
+void TestStore::defaults_data()
+{
+    QTest::addColumn<Backend>("backend");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("expect");
+    for (Backend b : {Backend::Ini, Backend::User}) {
+        const char *tag = b == Backend::Ini ? "INI" : "per-user";
+        QTest::addRow("%s: default 1", tag) << b << 0 << QStringLiteral("1");
+        QTest::addRow("%s: default empty", tag) << b << 1 << QString();
+        QTest::addRow("%s: default True", tag) << b << 2 << QStringLiteral("-1");
+        QTest::addRow("%s: default text", tag) << b << 3 << QStringLiteral(" x ");
+    }
+}
+
+void TestStore::defaults()
+{
+    QFETCH(Backend, backend);
+    QFETCH(int, kind);
+    QFETCH(QString, expect);
+    Scratch s;
+    auto store = makeStore(s, backend);
+    store->SaveSetting(QStringLiteral("other"), QStringLiteral("stored")); // the section exists
+    const QString key = QStringLiteral("notStored");
+    switch (kind) {
+    case 0: QCOMPARE(store->GetSetting(key, 1), expect); break;
+    case 1: QCOMPARE(store->GetSetting(key, QString()), expect); break;
+    case 2: QCOMPARE(store->GetSetting(key, true), expect); break;
+    default: QCOMPARE(store->GetSetting(key, QStringLiteral(" x ")), expect); break;
+    }
+}
+
+void TestStore::losslessRoundTrip_data()
+{
+    QTest::addColumn<Backend>("backend");
+    QTest::addColumn<QString>("value");
+
+    QString longValue;
+    for (int i = 0; longValue.size() < 100000; ++i)
+        longValue += QStringLiteral("\"%1\" = ; [x] # \\ ü\r\n").arg(i);
+    longValue.truncate(100000);
+
+    const QList<std::pair<const char *, QString>> values = {
+        {"empty", QString()},
+        {"one blank", QStringLiteral(" ")},
+        {"only blanks", QStringLiteral("   ")},
+        {"only tabs", QStringLiteral("\t\t")},
+        {"leading blanks", QStringLiteral("  lead")},
+        {"trailing blanks", QStringLiteral("trail  ")},
+        {"blanks both ends", QStringLiteral(" \tboth\t ")},
+        {"enclosed in quotes", QStringLiteral("\"quoted\"")},
+        {"two quotes", QStringLiteral("\"\"")},
+        {"four quotes", QStringLiteral("\"\"\"\"")},
+        {"one quote", QStringLiteral("\"")},
+        {"opening quote only", QStringLiteral("\"open")},
+        {"closing quote only", QStringLiteral("close\"")},
+        {"quotes and blanks", QStringLiteral(" \"x\" ")},
+        {"apostrophes", QStringLiteral("'single'")},
+        {"equals signs", QStringLiteral("a=b=c")},
+        {"equals first", QStringLiteral("=x")},
+        {"semicolon first", QStringLiteral(";not a comment")},
+        {"bracket first", QStringLiteral("[not a section]")},
+        {"hash first", QStringLiteral("#not a comment")},
+        {"CR LF", QStringLiteral("one\r\ntwo")},
+        {"LF", QStringLiteral("one\ntwo\n")},
+        {"CR alone", QStringLiteral("\r")},
+        {"line break and quotes", QStringLiteral("\"a\nb\"")},
+        {"line break and blanks", QStringLiteral("  a\nb  ")},
+        {"backslashes", QStringLiteral("C:\\Temp\\")},
+        {"escape-like text", QStringLiteral("\\n\\r\\x41\\u0041\\")},
+        {"escape mark", QStringLiteral("@Escaped(x)")},
+        {"escape mark unclosed", QStringLiteral("@Escaped(")},
+        {"escape mark with escapes", QStringLiteral("@Escaped(\\n\n)")},
+        {"at sign", QStringLiteral("@String(x)")},
+        {"control characters", QStringLiteral("a\x01\x1f\x7f" "b")},
+        {"NUL inside", QString::fromUtf16(u"a\0b", 3)},
+        {"non-ASCII letters", QStringLiteral("Grüße, Ωmega, 日本語")},
+        {"lone surrogate", QString(QChar(0xD800)) + QStringLiteral("x")},
+        {"100,000 characters", longValue},
+    };
+    for (Backend b : {Backend::Ini, Backend::User})
+        for (const auto &[name, value] : values)
+            QTest::addRow("%s: %s", b == Backend::Ini ? "INI" : "per-user", name) << b << value;
+}
+
+void TestStore::losslessRoundTrip()
+{
+    QFETCH(Backend, backend);
+    QFETCH(QString, value);
+
+    Scratch s;
+    auto store = makeStore(s, backend);
+    store->SaveSetting(QStringLiteral("before"), QStringLiteral("b"));
+    store->SaveSetting(QStringLiteral("value"), value);
+    store->SaveSetting(QStringLiteral("after"), QStringLiteral("a"));
+    QCOMPARE(store->GetSetting(QStringLiteral("value"), QStringLiteral("default")), value);
+
+    // A store of the next run reads it from disk.
+    store.reset();
+    CSettings next(s.location());
+    QCOMPARE(next.SaveToINI(), backend == Backend::Ini);
+    QCOMPARE(next.GetSetting(QStringLiteral("value"), QStringLiteral("default")), value);
+    QCOMPARE(next.GetSetting(QStringLiteral("before"), QString()), QStringLiteral("b"));
+    QCOMPARE(next.GetSetting(QStringLiteral("after"), QString()), QStringLiteral("a"));
+    if (backend == Backend::Ini) // one line per value, whatever it holds
+        QCOMPARE(s.ini().count('\n'), 5);
+}
+
+void TestStore::plainValuesStayClassic_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("line");
+
+    QTest::newRow("word") << QStringLiteral("value") << QByteArray("k=value");
+    QTest::newRow("path") << QStringLiteral("C:\\Program Files\\x y") << QByteArray("k=C:\\Program Files\\x y");
+    QTest::newRow("inner quotes") << QStringLiteral("a \"b\" c") << QByteArray("k=a \"b\" c");
+    QTest::newRow("one quote") << QStringLiteral("\"") << QByteArray("k=\"");
+    QTest::newRow("equals") << QStringLiteral("a=b") << QByteArray("k=a=b");
+    QTest::newRow("semicolon") << QStringLiteral(";x") << QByteArray("k=;x");
+    QTest::newRow("at sign") << QStringLiteral("@x") << QByteArray("k=@x");
+    QTest::newRow("empty") << QString() << QByteArray("k=");
+    QTest::newRow("non-ASCII") << QStringLiteral("Grüße") << QStringLiteral("k=Grüße").toLocal8Bit();
+    // Classic double quoting: what Windows' own reader gives back unchanged.
+    QTest::newRow("enclosed in quotes") << QStringLiteral("\"q\"") << QByteArray("k=\"\"q\"\"");
+    QTest::newRow("leading blank") << QStringLiteral(" x") << QByteArray("k=\" x\"");
+    QTest::newRow("only blanks") << QStringLiteral("  ") << QByteArray("k=\"  \"");
+    // Only what no profile line can carry takes the escaped form.
+    QTest::newRow("line break") << QStringLiteral("a\\b\nc") << QByteArray("k=@Escaped(a\\\\b\\nc)");
+    QTest::newRow("escape mark") << QStringLiteral("@Escaped(") << QByteArray("k=@Escaped(@Escaped()");
+    QTest::newRow("lone surrogate") << QString(QChar(0xDC01)) << QByteArray("k=@Escaped(\\udc01)");
+}
+
+void TestStore::plainValuesStayClassic()
+{
+    QFETCH(QString, value);
+    QFETCH(QByteArray, line);
+    Scratch s;
+    CSettings store(s.location());
+    store.SaveSetting(QStringLiteral("k"), value);
+    QCOMPARE(s.ini(), "[Settings]\r\nSaveToINI=-1\r\n" + line + "\r\n");
+}
+
+// ---- The INI format
+
+void TestStore::readingForeignFiles_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("expect"); // value of "key", or <absent>
+
+    const QByteArray mb4(4 * 1024 * 1024, 'z');
+    QTest::newRow("plain") << QByteArray("[Settings]\r\nkey=v\r\n") << QStringLiteral("v");
+    QTest::newRow("no final line end") << QByteArray("[Settings]\r\nkey=v") << QStringLiteral("v");
+    QTest::newRow("LF only") << QByteArray("[Settings]\nother=x\nkey=v\n") << QStringLiteral("v");
+    QTest::newRow("other letter case") << QByteArray("[sETTINGS]\r\nKEY=v\r\n") << QStringLiteral("v");
+    QTest::newRow("blanks around everything")
+        << QByteArray("  [ Settings ]  \r\n\t key \t=\t  v w  \t\r\n") << QStringLiteral("v w");
+    QTest::newRow("quotes removed once") << QByteArray("[Settings]\r\nkey= \"\"v\"\" \r\n") << QStringLiteral("\"v\"");
+    QTest::newRow("single quotes kept") << QByteArray("[Settings]\r\nkey='v'\r\n") << QStringLiteral("'v'");
+    QTest::newRow("lone quote kept") << QByteArray("[Settings]\r\nkey=\"\r\n") << QStringLiteral("\"");
+    QTest::newRow("first of duplicate keys") << QByteArray("[Settings]\r\nkey=1\r\nKey=2\r\n") << QStringLiteral("1");
+    QTest::newRow("first of duplicate sections")
+        << QByteArray("[Settings]\r\nkey=1\r\n[Settings]\r\nkey=2\r\n") << QStringLiteral("1");
+    QTest::newRow("other section") << QByteArray("[Other]\r\nkey=1\r\n[Settings]\r\nx=1\r\n") << kAbsent;
+    QTest::newRow("no section header") << QByteArray("key=v\r\n") << kAbsent;
+    QTest::newRow("comment line") << QByteArray("[Settings]\r\n;key=v\r\n") << kAbsent;
+    QTest::newRow("line without equals") << QByteArray("[Settings]\r\nkey\r\n") << kAbsent;
+    QTest::newRow("empty value") << QByteArray("[Settings]\r\nkey=\r\n") << QString();
+    QTest::newRow("header without bracket") << QByteArray("[Settings\r\nkey=v\r\n") << QStringLiteral("v");
+    QTest::newRow("NUL bytes before") << bytes("\0\0\xff\r\n[Settings]\r\nkey=v\r\n") << QStringLiteral("v");
+    QTest::newRow("NUL byte in value") << bytes("[Settings]\r\nkey=a\0b\r\n") << QString::fromUtf16(u"a\0b", 3);
+    QTest::newRow("UTF-8 byte-order mark")
+        << QByteArray("\xEF\xBB\xBF[Settings]\r\nkey=Gr\xC3\xBC\xC3\x9F" "e\r\n") << QStringLiteral("Grüße");
+    QTest::newRow("unknown escapes kept") << QByteArray("[Settings]\r\nkey=@Escaped(\\q\\x4)\r\n")
+                                          << QStringLiteral("\\q\\x4");
+    QTest::newRow("megabytes of other key") << "[Settings]\r\nother=" + mb4 + "\r\nkey=v\r\n" << QStringLiteral("v");
+    QTest::newRow("megabytes of value") << "[Settings]\r\nkey=" + mb4 + "\r\n" << QString::fromLatin1(mb4);
+    QTest::newRow("megabytes without line end") << "[Settings]\r\nkey=v\r\n" + mb4 << QStringLiteral("v");
+}
+
+void TestStore::readingForeignFiles()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, expect);
+
+    Scratch s;
+    s.writeIni(file);
+    MsgBoxCatcher boxes;
+    CSettings store(s.location());
+    QVERIFY(store.SaveToINI());
+    const QString got = store.GetSetting(QStringLiteral("key"), kAbsent);
+    QCOMPARE(got.size(), expect.size());
+    QCOMPARE(got, expect);
+    QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
+    // The probe write kept every line it did not own.
+    const QByteArray after = s.ini();
+    QVERIFY(after.contains("SaveToINI=-1\r\n"));
+    QCOMPARE(after.startsWith("\xEF\xBB\xBF"), file.startsWith("\xEF\xBB\xBF"));
+    for (QByteArray line : file.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        QVERIFY2(after.contains(line), line.left(60).constData());
+    }
+}
+
+void TestStore::writeKeepsOtherLines()
+{
+    Scratch s;
+    s.writeIni("; written by hand\r\n"
+               "[Other]\r\n"
+               "alpha=other section\r\n"
+               "\r\n"
+               "[settings]\r\n"
+               "  Alpha = \"one\" \r\n"
+               "; note\r\n"
+               "beta=two\r\n"
+               "\r\n"
+               "\r\n"
+               "[Last]\r\n"
+               "x=y");
+    CSettings store(s.location());
+    QCOMPARE(store.GetSetting(QStringLiteral("ALPHA"), QString()), QStringLiteral("one"));
+    store.SaveSetting(QStringLiteral("alpha"), QStringLiteral("1"));
+    store.SaveSetting(QStringLiteral("Gamma"), QStringLiteral("three"));
+    QCOMPARE(s.ini(), QByteArray("; written by hand\r\n"
+                                 "[Other]\r\n"
+                                 "alpha=other section\r\n"
+                                 "\r\n"
+                                 "[settings]\r\n"
+                                 "alpha=1\r\n"
+                                 "; note\r\n"
+                                 "beta=two\r\n"
+                                 "SaveToINI=-1\r\n"
+                                 "Gamma=three\r\n"
+                                 "\r\n"
+                                 "\r\n"
+                                 "[Last]\r\n"
+                                 "x=y\r\n"));
+    QCOMPARE(store.GetSetting(QStringLiteral("gamma"), QString()), QStringLiteral("three"));
+}
+
+void TestStore::writeCreatesFileAndSection()
+{
+    Scratch s;
+    QVERIFY(!s.iniExists());
+    {
+        CSettings store(s.location());
+        QCOMPARE(s.ini(), QByteArray("[Settings]\r\nSaveToINI=-1\r\n"));
+    }
+    s.writeIni("[Other]\nx=1\n");
+    CSettings store(s.location());
+    store.SaveSetting(QStringLiteral("k"), QStringLiteral("v"));
+    QCOMPARE(s.ini(), QByteArray("[Other]\r\nx=1\r\n[Settings]\r\nSaveToINI=-1\r\nk=v\r\n"));
+}
+
+void TestStore::deleteKeyAndSection()
+{
+    Scratch s;
+    s.writeIni(";c\r\n[Settings]\r\nA=1\r\nb=2\r\na=3\r\n[Other]\r\nb=9\r\n");
+    CSettings store(s.location());
+    store.DeleteSetting(QStringLiteral("a")); // every line of the key, whatever its case
+    QCOMPARE(store.GetSetting(QStringLiteral("a"), kAbsent), kAbsent);
+    QCOMPARE(s.ini(), QByteArray(";c\r\n[Settings]\r\nb=2\r\nSaveToINI=-1\r\n[Other]\r\nb=9\r\n"));
+    store.DeleteSetting(QStringLiteral("missing"));
+    store.DeleteSetting();
+    QCOMPARE(s.ini(), QByteArray(";c\r\n[Other]\r\nb=9\r\n"));
+    QCOMPARE(store.GetSetting(QStringLiteral("SaveToINI"), kAbsent), kAbsent);
+}
+
+void TestStore::deleteInUserStore()
+{
+    Scratch s;
+    auto store = makeStore(s, Backend::User);
+    store->SaveSetting(QStringLiteral("a"), 1);
+    store->SaveSetting(QStringLiteral("b"), 2);
+    store->DeleteSetting(QStringLiteral("a"));
+    store->DeleteSetting(QStringLiteral("never stored")); // its absence is no error
+    QVERIFY(!s.userHas(QStringLiteral("a")));
+    QCOMPARE(s.userValue(QStringLiteral("b")), QStringLiteral("2"));
+    store->DeleteSetting();
+    QVERIFY(!s.userHas(QStringLiteral("b")));
+    QVERIFY(!s.userHas(QStringLiteral("SaveToINI")));
+}
+
+// ---- Writing
+
+namespace {
+struct CommitCounter
+{
+    int commits = 0;
+    CommitCounter() { setIniCommitHook([this] { ++commits; }); }
+    ~CommitCounter() { setIniCommitHook(nullptr); }
+};
+} // namespace
+
+void TestStore::singleWriteGoesThrough()
+{
+    Scratch s;
+    CSettings store(s.location());
+    CommitCounter counter;
+    store.SaveSetting(QStringLiteral("k"), QStringLiteral("v"));
+    QCOMPARE(counter.commits, 1);
+    QCOMPARE(s.iniLine("k"), QByteArray("k=v"));
+    store.SaveSetting(QStringLiteral("k"), QStringLiteral("v")); // nothing to change
+    QCOMPARE(counter.commits, 1);
+}
+
+void TestStore::batchWritesOnce()
+{
+    Scratch s;
+    CSettings store(s.location());
+    CommitCounter counter;
+    {
+        CSettings::Batch batch(store);
+        for (int i = 0; i < 200; ++i)
+            store.SaveSetting(QStringLiteral("k%1").arg(i), i);
+        QCOMPARE(store.GetSetting(QStringLiteral("k199"), QString()), QStringLiteral("199"));
+        QCOMPARE(counter.commits, 0);
+        QVERIFY(s.iniLine("k0").isEmpty());
+        batch.commit();
+    }
+    QCOMPARE(counter.commits, 1);
+    QCOMPARE(s.iniLine("k199"), QByteArray("k199=199"));
+    {
+        CSettings::Batch batch(store); // an unchanged save leaves the file alone
+        for (int i = 0; i < 200; ++i)
+            store.SaveSetting(QStringLiteral("k%1").arg(i), i);
+    }
+    QCOMPARE(counter.commits, 1);
+    {
+        CSettings::Batch batch(store); // a probe inside a batch still reaches the file
+        store.SaveSetting(QStringLiteral("k0"), QStringLiteral("changed"));
+        store.setSaveToINI(true);
+        QCOMPARE(counter.commits, 2);
+        QCOMPARE(s.iniLine("k0"), QByteArray("k0=changed"));
+    }
+    QCOMPARE(counter.commits, 2);
+}
+
+void TestStore::crashBeforeRenameKeepsOldFile()
+{
+    Scratch s;
+    const QByteArray old = "; kept\r\n[Settings]\r\nSaveToINI=-1\r\ntxtLogFile=old.log\r\n";
+    s.writeIni(old);
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--crash-during-write"), s.iniPath(), s.userPath()});
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitCode(), 3); // it died inside the write, as intended
+    QCOMPARE(s.ini(), old);
+
+    // Whatever the crash left behind does not stop the next write.
+    CSettings store(s.location());
+    QCOMPARE(store.GetSetting(QStringLiteral("txtLogFile"), QString()), QStringLiteral("old.log"));
+    store.SaveSetting(QStringLiteral("txtLogFile"), QStringLiteral("new.log"));
+    QCOMPARE(s.iniLine("txtLogFile"), QByteArray("txtLogFile=new.log"));
+}
+
+// ---- Damaged stores
+
+void TestStore::unreadableIniFile()
+{
+    Scratch s;
+    CSettings store(s.location());
+    store.SaveSetting(QStringLiteral("k"), QStringLiteral("v"));
+    QVERIFY(QFile::remove(s.iniPath()));
+    s.blockIni();
+    MsgBoxCatcher boxes;
+    QCOMPARE(store.GetSetting(QStringLiteral("k"), QStringLiteral("default")), QStringLiteral("default"));
+    store.SaveSetting(QStringLiteral("k"), QStringLiteral("w")); // refused, quietly
+    store.DeleteSetting();
+    QVERIFY(QFileInfo(s.iniPath()).isDir());
+    QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
+}
+
+void TestStore::oversizedIniFileIsReported()
+{
+    Scratch s;
+    auto store = std::make_unique<CSettings>(s.location());
+    store->SaveSetting(QStringLiteral("k"), QStringLiteral("v"));
+    {
+        QFile f(s.iniPath());
+        QVERIFY(f.resize(kMaxIniFileSize + 1)); // sparse: costs no disk
+    }
+    MsgBoxCatcher boxes;
+    QCOMPARE(store->GetSetting(QStringLiteral("k"), QStringLiteral("default")), QString());
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes[0].title, QStringLiteral("INIGetSetting"));
+    QCOMPARE(boxes.boxes[0].style, 0);
+    QVERIFY2(boxes.boxes[0].prompt.startsWith(QStringLiteral("Error: 7. ")), qPrintable(boxes.boxes[0].prompt));
+
+    store->SaveSetting(QStringLiteral("k"), QStringLiteral("w"));
+    QCOMPARE(boxes.boxes.size(), 2);
+    QCOMPARE(boxes.boxes[1].title, QStringLiteral("INIWriteSetting"));
+    QCOMPARE(QFileInfo(s.iniPath()).size(), kMaxIniFileSize + 1);
+
+    {
+        CSettings::Batch batch(*store); // one report for a whole walk
+        for (int i = 0; i < 50; ++i)
+            store->GetSetting(QStringLiteral("k%1").arg(i), QString());
+    }
+    QCOMPARE(boxes.boxes.size(), 3);
+
+    // The next creation cannot probe the file and falls back.
+    store.reset();
+    boxes.boxes.clear();
+    CSettings next(s.location());
+    QVERIFY(!next.SaveToINI());
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes[0].title, QStringLiteral("INIWriteSetting"));
+}
+
+void TestStore::brokenUserStore()
+{
+    // A folder where the per-user store's file should be: unreadable and unwritable.
+    Scratch s;
+    s.blockIni();
+    QVERIFY(QDir().mkpath(s.userPath()));
+    MsgBoxCatcher boxes;
+    auto store = std::make_unique<CSettings>(s.location());
+    QVERIFY(!store->SaveToINI());
+    QCOMPARE(store->GetSetting(QStringLiteral("k"), QStringLiteral("default")), QStringLiteral("default"));
+    QVERIFY_THROWS_EXCEPTION(SettingsError, store->SaveSetting(QStringLiteral("k"), 1));
+    try {
+        store->SaveSetting(QStringLiteral("k"), 1);
+    } catch (const SettingsError &e) {
+        QCOMPARE(e.number(), 75);
+        QVERIFY(e.description().contains(s.userPath()));
+    }
+    {
+        CSettings::Batch batch(*store);
+        store->SaveSetting(QStringLiteral("k"), 1); // held until the batch ends
+        QVERIFY_THROWS_EXCEPTION(SettingsError, batch.commit());
+    }
+    store.reset(); // the release step cannot store its flag, and says nothing
+    QVERIFY(boxes.boxes.isEmpty());
+
+    // A garbage file as the per-user store reads as empty.
+    Scratch g;
+    g.blockIni();
+    QVERIFY(QDir().mkpath(QFileInfo(g.userPath()).path()));
+    {
+        QFile f(g.userPath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes("\0\xff[[\r\n=\n@ByteArray(\x01\n"));
+    }
+    CSettings garbage(g.location());
+    QVERIFY(!garbage.SaveToINI());
+    QCOMPARE(garbage.GetSetting(QStringLiteral("k"), QStringLiteral("d")), QStringLiteral("d"));
+}
+
+int runStoreTests(int argc, char **argv)
+{
+    TestStore t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_store.moc"
