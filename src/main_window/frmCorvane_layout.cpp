@@ -7,6 +7,8 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 
+#include <algorithm>
+
 // The canvas never moves its fields; the window only slides the canvas under
 // its client area and keeps the two bars and the corner square at the edges.
 // Bar values are twips, like every length of the layout pass.

@@ -193,7 +193,8 @@ private slots:
     void dropOnTarget();
     void refusedDrops_data();
     void refusedDrops();
-    void textDropOnInnerWidgetIgnored();
+    void directDrops_data();
+    void directDrops();
     void fileNamesFillSource_data();
     void fileNamesFillSource();
 
@@ -522,6 +523,10 @@ void TestLayoutDrop::resizeWindow()
     QCOMPARE(h.bottom(), client.bottom());
     QCOMPARE(v.right(), client.right());
     QCOMPARE(corner.bottomRight(), client.bottomRight());
+    // The bars and the corner square lie in front of the canvas.
+    QCOMPARE(w.centralWidget()->childAt(h.center()), w.hScroll());
+    QCOMPARE(w.centralWidget()->childAt(v.center()), w.vScroll());
+    QCOMPARE(w.centralWidget()->childAt(corner.center()), static_cast<QWidget *>(w.filler()));
     // Scrolled to the far ends, the canvas's last column and row sit right
     // beside the bars: nothing is left out of reach.
     w.hScroll()->setValue(w.hScroll()->maximum());
@@ -529,9 +534,6 @@ void TestLayoutDrop::resizeWindow()
     const QRect canvas = w.canvas()->geometry();
     QCOMPARE(canvas.right() + 1, v.left());
     QCOMPARE(canvas.bottom() + 1, h.top());
-    // The bars stay in front of the canvas.
-    QCOMPARE(w.centralWidget()->childAt(h.center()), w.hScroll());
-    QCOMPARE(w.centralWidget()->childAt(v.center()), w.vScroll());
 }
 
 void TestLayoutDrop::scrollingMovesCanvas()
@@ -948,29 +950,61 @@ void TestLayoutDrop::refusedDrops()
         QCOMPARE(textOf(c), textsBefore.value(c->objectName()));
 }
 
-// Even a drop that reaches a field's inner editor directly leaves the text alone.
-void TestLayoutDrop::textDropOnInnerWidgetIgnored()
+// A drop sent straight to a field or to the editor inside it, not routed by
+// the window: files reach the field that owns the editor when it is a drop
+// target, and nothing else changes any text.
+void TestLayoutDrop::directDrops_data()
 {
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("part");      // "editor", "viewport" or empty for the field itself
+    QTest::addColumn<bool>("files");
+    QTest::addColumn<QString>("expected");  // the field's text after; empty: unchanged
+
+    QTest::newRow("text on the source's editor") << u"cboSource"_s << u"editor"_s << false << QString();
+    QTest::newRow("text on an exclude list's viewport") << u"txtExcludeFiles"_s << u"viewport"_s << false << QString();
+    QTest::newRow("text on the command box's viewport") << u"txtCommandLine"_s << u"viewport"_s << false << QString();
+    QTest::newRow("text on the log file") << u"txtLogFile"_s << QString() << false << QString();
+    QTest::newRow("text on the retry count") << u"txtRetryCount"_s << QString() << false << QString();
+    QTest::newRow("files on the retry count") << u"txtRetryCount"_s << QString() << true << QString();
+    QTest::newRow("files on the command box's viewport") << u"txtCommandLine"_s << u"viewport"_s << true << QString();
+    QTest::newRow("files on the source's editor") << u"cboSource"_s << u"editor"_s << true << native(u"/data/a.txt"_s);
+    QTest::newRow("files on an exclude list's viewport") << u"txtExcludeFolders"_s << u"viewport"_s << true
+                                                        << u"\""_s + native(u"/data/a.txt"_s) + u"\""_s;
+}
+
+void TestLayoutDrop::directDrops()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, part);
+    QFETCH(bool, files);
+    QFETCH(QString, expected);
     frmCorvane &w = shownWindow();
-    QList<QWidget *> inner;
-    inner.append(w.control<QComboBox>(L1("cboSource"))->lineEdit());
-    inner.append(w.control<QPlainTextEdit>(L1("txtExcludeFiles"))->viewport());
-    inner.append(w.control<QPlainTextEdit>(L1("txtCommandLine"))->viewport());
-    inner.append(w.control(L1("txtLogFile")));
-    inner.append(w.control(L1("txtRetryCount")));
-    const QString commandBefore = commandOf(w);
-    const auto data = textData(u"dragged text"_s);
-    for (QWidget *widget : inner) {
-        const QPointF pos = widget->rect().center();
-        QDragEnterEvent enter(pos.toPoint(), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(widget, &enter);
-        QDropEvent drop(pos, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(widget, &drop);
-        QVERIFY(!drop.isAccepted());
-    }
+    QWidget *control = w.control(QLatin1StringView(field.toLatin1()));
+    QWidget *receiver = control;
+    if (part == u"editor")
+        receiver = qobject_cast<QComboBox *>(control)->lineEdit();
+    else if (part == u"viewport")
+        receiver = qobject_cast<QPlainTextEdit *>(control)->viewport();
+    QVERIFY(receiver);
+
+    QHash<QString, QString> textsBefore;
     for (QWidget *c : w.controls())
-        QVERIFY2(!textOf(c).contains(u"dragged text"_s), qPrintable(c->objectName()));
-    QCOMPARE(commandOf(w), commandBefore);
+        textsBefore.insert(c->objectName(), textOf(c));
+    const auto data = files ? filesData({u"/data/a.txt"_s}) : textData(u"dragged text"_s);
+    const QPoint pos = receiver->rect().center();
+    QDragEnterEvent enter(pos, Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(receiver, &enter);
+    QDropEvent drop(QPointF(pos), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(receiver, &drop);
+
+    QCOMPARE(drop.isAccepted(), !expected.isEmpty());
+    for (QWidget *c : w.controls()) {
+        const QString before = textsBefore.value(c->objectName());
+        if (c == control && !expected.isEmpty())
+            QCOMPARE(textOf(c), expected);
+        else if (c->objectName() != u"txtCommandLine" || expected.isEmpty())
+            QCOMPARE(textOf(c), before);
+    }
 }
 
 void TestLayoutDrop::fileNamesFillSource_data()
