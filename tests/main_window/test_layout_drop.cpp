@@ -203,7 +203,6 @@ private:
     std::unique_ptr<frmCorvane> m_window;
     QList<FolderDialogRequest> m_requests;
     QString m_pick;
-    bool m_shown = false;
 
     frmCorvane &shownWindow();
 };
@@ -235,7 +234,7 @@ frmCorvane &TestLayoutDrop::shownWindow()
 {
     m_window->show();
     if (!QTest::qWaitForWindowExposed(m_window.get()))
-        qWarning("window not exposed");
+        QTest::qFail("the window was not shown", __FILE__, __LINE__);
     return *m_window;
 }
 
