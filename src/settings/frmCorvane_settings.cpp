@@ -157,6 +157,8 @@ void frmCorvane::LoadFormSettings()
         m_settings.swap(fresh);
     }
     CSettings &settings = *m_settings;
+    // The new store may have chosen another back end than the old one had.
+    menuItem(QLatin1StringView("mnuOptionsUseIni"))->setChecked(settings.SaveToINI());
     {
         CSettings::Batch batch(settings);
         for (QWidget *w : controls()) {
@@ -212,7 +214,12 @@ void frmCorvane::Form_Unload()
 {
     const bool saveOnExit = menuItem(QLatin1StringView("mnuOptionsSaveOnExit"))->isChecked();
     const bool autoClose = menuItem(QLatin1StringView("mnuOptionsAutoClose"))->isChecked();
-    CSettings &settings = store();
+    // A window that never loaded its settings has nothing of the user's to keep.
+    if (!m_settings) {
+        UnloadOtherForms(objectName());
+        return;
+    }
+    CSettings &settings = *m_settings;
     try {
         // One batch: the INI file is written once at exit.
         CSettings::Batch batch(settings);

@@ -142,6 +142,7 @@ private slots:
     void switchToUserStoreAndBack();
     void switchWithoutSaveOnExit();
     void unwritableIniLocation();
+    void loadShowsStoreMode();
     void exitClosesAboutWindow();
     void saveFailureIsReported();
 
@@ -511,6 +512,19 @@ void TestForm::unwritableIniLocation()
     w = start(s);
     QCOMPARE(valueOf(*w, u"txtLogFile"_s), u"kept.log"_s);
     QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
+}
+
+void TestForm::loadShowsStoreMode()
+{
+    Scratch s;
+    auto w = start(s);
+    QVERIFY(isChecked(*w, "mnuOptionsUseIni"));
+    // The program folder became read-only while the program ran.
+    QVERIFY(QFile::remove(s.iniPath()));
+    s.blockIni();
+    trigger(*w, "mnuFileLoad");
+    QVERIFY(!w->settings()->SaveToINI());
+    QVERIFY(!isChecked(*w, "mnuOptionsUseIni"));
 }
 
 void TestForm::exitClosesAboutWindow()
