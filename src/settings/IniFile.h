@@ -89,7 +89,9 @@ struct IniReadResult
     QString error; // description for TooLarge and IoError
 };
 
-inline constexpr qint64 kMaxIniFileSize = 64 * 1024 * 1024;
+// Far beyond what the window can store (about 130 fields of at most 32,767
+// characters), and small enough that reading it stays quick.
+inline constexpr qint64 kMaxIniFileSize = 16 * 1024 * 1024;
 
 IniReadResult readIniFile(const QString &path);
 // Writes a new file beside the old one and renames it over the old one, so
