@@ -150,8 +150,8 @@ void frmCorvane::SaveFormSettings()
 
 void frmCorvane::LoadFormSettings()
 {
-    // The new store is created before the old one is released, so that each
-    // runs its own steps in that order.
+    // The new store is created (and chooses its back end) before the old one
+    // is released (and stores its flag).
     {
         auto fresh = std::make_unique<CSettings>(m_location);
         m_settings.swap(fresh);
