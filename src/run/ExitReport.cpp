@@ -1,9 +1,9 @@
 #include "run/ExitReport.h"
 
+#include "main_window/Controls.h"
 #include "tools/basTools.h"
 
 #include <QComboBox>
-#include <QSignalBlocker>
 
 QString ExitReport(int runResult)
 {
@@ -40,15 +40,7 @@ void RememberFolder(QComboBox *combo, const QString &text)
     // every folder after it, so it is never added.
     if (text.isEmpty() || ComboContains(combo, text))
         return;
-    // Adding the first entry or removing the current one makes the combo box
-    // copy an entry into its edit field; the typed text must stay.
-    const QString kept = combo->currentText();
-    {
-        const QSignalBlocker block(combo);
-        combo->addItem(text);
-        if (combo->count() > kRecentFolderLimit)
-            combo->removeItem(0);
-        if (combo->isEditable() && combo->currentText() != kept)
-            combo->setEditText(kept);
-    }
+    addListItem(combo, text);
+    if (combo->count() > kRecentFolderLimit)
+        removeListItem(combo, 0);
 }

@@ -7,7 +7,6 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QSignalBlocker>
 
 namespace {
 
@@ -62,16 +61,12 @@ void saveWalk(const QList<QWidget *> &controls, CSettings &store)
     batch.commit();
 }
 
-// Replaces the drop-down list without touching the text in the edit field:
-// filling a list is no edit, so it raises no change.
+// Replaces the drop-down list; filling a list is no edit of the text.
 void replaceList(QComboBox *combo, const QStringList &entries)
 {
-    const QSignalBlocker blocker(combo);
-    const QString text = combo->currentText();
-    combo->clear();
-    combo->addItems(entries);
-    combo->setCurrentIndex(-1);
-    combo->setEditText(text);
+    clearList(combo);
+    for (const QString &entry : entries)
+        addListItem(combo, entry);
 }
 
 // 0, 1 or 2 from a stored text of decimal digits; -1 for anything else.
