@@ -101,6 +101,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;   // settings
     void resizeEvent(QResizeEvent *event) override; // main_window layout
     void changeEvent(QEvent *event) override;       // main_window layout
+    void wheelEvent(QWheelEvent *event) override;   // main_window layout
     bool eventFilter(QObject *watched, QEvent *event) override; // main_window drops
 
 private:

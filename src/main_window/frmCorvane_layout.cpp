@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -140,4 +141,24 @@ void frmCorvane::changeEvent(QEvent *event)
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         Form_Resize();
+}
+
+void frmCorvane::wheelEvent(QWheelEvent *event)
+{
+    // The wheel scrolls the canvas when the window is smaller than it: three
+    // large steps a notch, sideways with Shift or a sideways wheel.
+    QPoint notches = event->angleDelta() / QWheelEvent::DefaultDeltasPerStep;
+    if (event->modifiers() & Qt::ShiftModifier)
+        notches = QPoint(notches.y(), notches.x());
+    bool used = false;
+    for (auto [bar, count] : {std::pair{m_hScroll, notches.x()}, std::pair{m_vScroll, notches.y()}}) {
+        if (count == 0 || !bar->isVisible())
+            continue;
+        bar->setValue(bar->value() - count * 3 * bar->pageStep());
+        used = true;
+    }
+    if (used)
+        event->accept();
+    else
+        QMainWindow::wheelEvent(event);
 }

@@ -19,6 +19,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 #include <QUrl>
 
 #include <memory>
@@ -170,6 +171,7 @@ private slots:
     void resizeWindow_data();
     void resizeWindow();
     void scrollingMovesCanvas();
+    void wheelScrollsCanvas();
     void draggedThumbMovesOnRelease();
     void valuesFollowResize();
     void maximizeShowsCanvasInNormalWindow();
@@ -559,6 +561,34 @@ void TestLayoutDrop::scrollingMovesCanvas()
     QWidget *source = w.control(L1("cboSource"));
     QCOMPARE(source->mapTo(w.canvas(), QPoint(0, 0)), QPoint(8, 24));
     QCOMPARE(source->mapTo(w.centralWidget(), QPoint(0, 0)), QPoint(8 - 101, 24 - 66));
+}
+
+void TestLayoutDrop::wheelScrollsCanvas()
+{
+    frmCorvane &w = shownWindow();
+    resizeClient(w, QSize(667, 533));
+    // A wheel turned over a control that has no use for it reaches the
+    // window (Qt passes a real wheel event up to the parents), which
+    // scrolls the canvas.
+    auto wheel = [&](QPoint delta, Qt::KeyboardModifiers modifiers) {
+        QWheelEvent event(QPointF(50, 50), w.mapToGlobal(QPointF(50, 50)), QPoint(), delta, Qt::NoButton,
+                          modifiers, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&w, &event);
+    };
+    wheel(QPoint(0, -120), Qt::NoModifier); // one notch down
+    QCOMPARE(w.vScroll()->value(), 720);
+    QCOMPARE(w.canvas()->pos(), QPoint(0, -48));
+    wheel(QPoint(0, -120), Qt::ShiftModifier); // Shift turns it sideways
+    QCOMPARE(w.hScroll()->value(), 720);
+    QCOMPARE(w.canvas()->pos(), QPoint(-48, -48));
+    wheel(QPoint(0, 240), Qt::NoModifier); // two notches up stop at the top
+    QCOMPARE(w.vScroll()->value(), 0);
+    QCOMPARE(w.canvas()->pos(), QPoint(-48, 0));
+
+    // With the whole canvas shown there is nothing to scroll.
+    resizeClient(w, kCanvasPixels);
+    wheel(QPoint(0, -120), Qt::NoModifier);
+    QCOMPARE(w.canvas()->pos(), QPoint(0, 0));
 }
 
 void TestLayoutDrop::draggedThumbMovesOnRelease()
