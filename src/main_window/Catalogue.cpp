@@ -412,8 +412,8 @@ std::span<const MenuSpec> menuCatalogue() { return kMenus; }
 
 const ControlSpec *findControlSpec(const char *name)
 {
-    for (const ControlSpec &spec : kCatalogue)
-        if (std::strcmp(spec.name, name) == 0)
-            return &spec;
+    for (const ControlSpec &entry : kCatalogue)
+        if (std::strcmp(entry.name, name) == 0)
+            return &entry;
     return nullptr;
 }

@@ -22,14 +22,14 @@ QString withoutMnemonic(const char *caption)
 }
 } // namespace
 
-int captionWidthNeeded(const ControlSpec &spec, const QFont &font)
+int captionWidthNeeded(const ControlSpec &entry, const QFont &font)
 {
-    if (!spec.caption || !*spec.caption)
+    if (!entry.caption || !*entry.caption)
         return 0;
     const QFontMetrics fm(font);
-    const int text = fm.horizontalAdvance(withoutMnemonic(spec.caption));
+    const int text = fm.horizontalAdvance(withoutMnemonic(entry.caption));
     const QStyle *style = QApplication::style();
-    switch (spec.kind) {
+    switch (entry.kind) {
     case ControlKind::CheckBox:
         // The indicator and the gap after it come before the text.
         return style->pixelMetric(QStyle::PM_IndicatorWidth) +
@@ -58,8 +58,8 @@ QFont fitWindowFont(const QFont &base)
         if (QFontMetrics(font).height() > lowest)
             continue;
         bool fits = true;
-        for (const ControlSpec &spec : controlCatalogue()) {
-            if (captionWidthNeeded(spec, font) > twipsToPixels(spec.geometry.width)) {
+        for (const ControlSpec &entry : controlCatalogue()) {
+            if (captionWidthNeeded(entry, font) > twipsToPixels(entry.geometry.width)) {
                 fits = false;
                 break;
             }

@@ -9,4 +9,4 @@ QFont fitWindowFont(const QFont &base);
 
 // Pixels a caption needs in a control of the given kind at this font; 0 for
 // controls without a caption.
-int captionWidthNeeded(const struct ControlSpec &spec, const QFont &font);
+int captionWidthNeeded(const struct ControlSpec &entry, const QFont &font);

@@ -62,10 +62,10 @@ void setBoxColour(QWidget *w, const QColor &colour)
     w->setAutoFillBackground(true);
 }
 
-QWidget *createWidget(const ControlSpec &spec, QWidget *parent)
+QWidget *createWidget(const ControlSpec &entry, QWidget *parent)
 {
-    const QString caption = spec.caption ? QString::fromUtf8(spec.caption) : QString();
-    switch (spec.kind) {
+    const QString caption = entry.caption ? QString::fromUtf8(entry.caption) : QString();
+    switch (entry.kind) {
     case ControlKind::Frame: return new QGroupBox(caption, parent);
     case ControlKind::Label: return new QLabel(caption, parent);
     case ControlKind::CheckBox: return new QCheckBox(caption, parent);
@@ -78,7 +78,7 @@ QWidget *createWidget(const ControlSpec &spec, QWidget *parent)
         return combo;
     }
     case ControlKind::TextBox:
-        if (spec.flags & MultiLine) {
+        if (entry.flags & MultiLine) {
             auto *edit = new QPlainTextEdit(parent);
             edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
             edit->setTabChangesFocus(true);
@@ -134,35 +134,35 @@ void frmCorvane::buildControls()
 {
     const auto catalogue = controlCatalogue();
     m_controls.reserve(qsizetype(catalogue.size()));
-    for (const ControlSpec &spec : catalogue) {
-        QWidget *parent = spec.parent ? m_byName.value(QLatin1StringView(spec.parent)) : m_canvas;
+    for (const ControlSpec &entry : catalogue) {
+        QWidget *parent = entry.parent ? m_byName.value(QLatin1StringView(entry.parent)) : m_canvas;
         Q_ASSERT(parent);
-        QWidget *w = createWidget(spec, parent);
-        w->setObjectName(QLatin1StringView(spec.name));
-        w->setGeometry(pixelRect(spec.geometry));
-        if (spec.tooltip)
-            w->setToolTip(QString::fromUtf8(spec.tooltip));
-        if (spec.kind == ControlKind::Label || spec.kind == ControlKind::CheckBox) {
-            const QColor colour = (spec.flags & KeyBlack) ? QColor(0, 0, 0) : versionColour(spec.colour);
-            if (spec.colour != VersionColour::XP010 || (spec.flags & KeyBlack)) {
-                if (!(spec.flags & NoTextColour))
+        QWidget *w = createWidget(entry, parent);
+        w->setObjectName(QLatin1StringView(entry.name));
+        w->setGeometry(pixelRect(entry.geometry));
+        if (entry.tooltip)
+            w->setToolTip(QString::fromUtf8(entry.tooltip));
+        if (entry.kind == ControlKind::Label || entry.kind == ControlKind::CheckBox) {
+            const QColor colour = (entry.flags & KeyBlack) ? QColor(0, 0, 0) : versionColour(entry.colour);
+            if (entry.colour != VersionColour::XP010 || (entry.flags & KeyBlack)) {
+                if (!(entry.flags & NoTextColour))
                     setCaptionColour(w, colour);
-                if (spec.flags & BoxColour)
+                if (entry.flags & BoxColour)
                     setBoxColour(w, colour);
             }
         }
-        if (spec.flags & Checked)
+        if (entry.flags & Checked)
             setCheckValueOf(w, 1);
-        if (spec.initialText)
-            setTextOf(w, QString::fromUtf8(spec.initialText));
-        if (spec.flags & Disabled)
+        if (entry.initialText)
+            setTextOf(w, QString::fromUtf8(entry.initialText));
+        if (entry.flags & Disabled)
             w->setEnabled(false);
         // A label's access key moves the focus to the field it captions: the
         // next control in tab order. It is set up at once, in creation order,
         // so that where a later frame shares its key the field comes first.
         if (!m_controls.isEmpty() && (catalogue[size_t(m_controls.size() - 1)].flags & BuddyNext))
             static_cast<QLabel *>(m_controls.last())->setBuddy(w);
-        m_byName.insert(QLatin1StringView(spec.name), w);
+        m_byName.insert(QLatin1StringView(entry.name), w);
         m_controls.append(w);
     }
 }
@@ -170,10 +170,10 @@ void frmCorvane::buildControls()
 void frmCorvane::buildMenus()
 {
     QHash<QLatin1StringView, QMenu *> menus;
-    for (const MenuSpec &spec : menuCatalogue()) {
-        const QLatin1StringView name(spec.name);
-        const QString caption = QString::fromUtf8(spec.caption);
-        if (!spec.parent) {
+    for (const MenuSpec &entry : menuCatalogue()) {
+        const QLatin1StringView name(entry.name);
+        const QString caption = QString::fromUtf8(entry.caption);
+        if (!entry.parent) {
             QMenu *menu = menuBar()->addMenu(caption);
             menu->setObjectName(name);
             menu->menuAction()->setObjectName(name);
@@ -181,12 +181,12 @@ void frmCorvane::buildMenus()
             m_menuItems.insert(name, menu->menuAction());
             continue;
         }
-        QMenu *menu = menus.value(QLatin1StringView(spec.parent));
+        QMenu *menu = menus.value(QLatin1StringView(entry.parent));
         QAction *action = caption == u"-" ? menu->addSeparator() : menu->addAction(caption);
         action->setObjectName(name);
-        if (spec.shortcut)
-            action->setShortcut(QKeySequence(QString::fromLatin1(spec.shortcut)));
-        if (spec.checkable) {
+        if (entry.shortcut)
+            action->setShortcut(QKeySequence(QString::fromLatin1(entry.shortcut)));
+        if (entry.checkable) {
             action->setCheckable(true);
             action->setChecked(true);
         }
@@ -214,8 +214,8 @@ void frmCorvane::connectControls()
     };
     const QLatin1StringView commandBox("txtCommandLine");
 
-    for (const ControlSpec &spec : controlCatalogue()) {
-        const QLatin1StringView name(spec.name);
+    for (const ControlSpec &entry : controlCatalogue()) {
+        const QLatin1StringView name(entry.name);
         QWidget *w = m_byName.value(name);
         const Handler handler = masters.value(name, &frmCorvane::UpdateCommandLine);
         if (auto *box = qobject_cast<QCheckBox *>(w)) {

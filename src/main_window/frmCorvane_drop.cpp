@@ -84,9 +84,9 @@ QString frmCorvane::GetDroppedFileNameList(const QStringList &items)
 
 void frmCorvane::setUpDropTargets()
 {
-    for (const ControlSpec &spec : controlCatalogue()) {
-        QWidget *w = control(QLatin1StringView(spec.name));
-        const bool target = spec.drop != DropRule::None;
+    for (const ControlSpec &entry : controlCatalogue()) {
+        QWidget *w = control(QLatin1StringView(entry.name));
+        const bool target = entry.drop != DropRule::None;
         if (!w || (!target && !holdsText(w)))
             continue;
         // Qt's text fields take dropped text of their own accord, down to the
@@ -115,8 +115,8 @@ bool frmCorvane::eventFilter(QObject *watched, QEvent *event)
     // Drag enter and drag move events are drop events too.
     auto *drop = static_cast<QDropEvent *>(event);
     auto *w = qobject_cast<QWidget *>(watched);
-    const ControlSpec *spec = w ? findControlSpec(w->objectName().toLatin1().constData()) : nullptr;
-    const bool target = spec && spec->drop != DropRule::None && control(QLatin1StringView(spec->name)) == w;
+    const ControlSpec *entry = w ? findControlSpec(w->objectName().toLatin1().constData()) : nullptr;
+    const bool target = entry && entry->drop != DropRule::None && control(QLatin1StringView(entry->name)) == w;
 
     // Only a copy or a link is taken: accepting a move would let the file
     // manager delete the dropped files.
@@ -139,15 +139,15 @@ bool frmCorvane::eventFilter(QObject *watched, QEvent *event)
 
 bool frmCorvane::dropOnto(QWidget *target, const QMimeData *data)
 {
-    const ControlSpec *spec = target ? findControlSpec(target->objectName().toLatin1().constData()) : nullptr;
-    if (!spec || spec->drop == DropRule::None || control(QLatin1StringView(spec->name)) != target)
+    const ControlSpec *entry = target ? findControlSpec(target->objectName().toLatin1().constData()) : nullptr;
+    if (!entry || entry->drop == DropRule::None || control(QLatin1StringView(entry->name)) != target)
         return false;
     const QStringList items = droppedPaths(data);
     if (items.isEmpty())
         return false;
 
     QString text;
-    switch (spec->drop) {
+    switch (entry->drop) {
     case DropRule::Path: text = GetDroppedPath(items); break;
     case DropRule::PathList: text = GetDroppedPathList(items); break;
     case DropRule::FileName: text = GetDroppedFileName(items); break;

@@ -231,9 +231,9 @@ void TestCommand::everyOptionInOrder()
 {
     MapReader options;
     int boxes = 0;
-    for (const ControlSpec &spec : controlCatalogue()) {
-        if (spec.kind == ControlKind::CheckBox) {
-            options.checks.insert(QString::fromLatin1(spec.name), 1);
+    for (const ControlSpec &entry : controlCatalogue()) {
+        if (entry.kind == ControlKind::CheckBox) {
+            options.checks.insert(QString::fromLatin1(entry.name), 1);
             ++boxes;
         }
     }

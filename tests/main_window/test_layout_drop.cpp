@@ -864,9 +864,9 @@ void TestLayoutDrop::droppedPaths()
 void TestLayoutDrop::dropTargetsAreExactlyTheEleven()
 {
     QHash<QString, DropRule> marked;
-    for (const ControlSpec &spec : controlCatalogue())
-        if (spec.drop != DropRule::None)
-            marked.insert(QString::fromLatin1(spec.name), spec.drop);
+    for (const ControlSpec &entry : controlCatalogue())
+        if (entry.drop != DropRule::None)
+            marked.insert(QString::fromLatin1(entry.name), entry.drop);
     QCOMPARE(marked, expectedTargets());
 
     // No widget of the window accepts drops except the eleven themselves.

@@ -124,12 +124,12 @@ void TestMainWindow::controlCounts()
 void TestMainWindow::everyCatalogueControlIsNamed()
 {
     QSet<QString> seen;
-    for (const ControlSpec &spec : controlCatalogue()) {
-        const QString name = QString::fromLatin1(spec.name);
+    for (const ControlSpec &entry : controlCatalogue()) {
+        const QString name = QString::fromLatin1(entry.name);
         QVERIFY2(!seen.contains(name), qPrintable(name));
         seen.insert(name);
-        QWidget *c = w->control(QLatin1StringView(spec.name));
-        QVERIFY2(c, spec.name);
+        QWidget *c = w->control(QLatin1StringView(entry.name));
+        QVERIFY2(c, entry.name);
         QCOMPARE(c->objectName(), name);
         QCOMPARE(w->findChild<QWidget *>(name), c);
     }
@@ -345,9 +345,9 @@ void TestMainWindow::dropTargetsMarked()
         {u"txtLogFile"_s, DropRule::Path},
     };
     QHash<QString, DropRule> marked;
-    for (const ControlSpec &spec : controlCatalogue())
-        if (spec.drop != DropRule::None)
-            marked.insert(QString::fromLatin1(spec.name), spec.drop);
+    for (const ControlSpec &entry : controlCatalogue())
+        if (entry.drop != DropRule::None)
+            marked.insert(QString::fromLatin1(entry.name), entry.drop);
     QCOMPARE(marked, expected);
 }
 
