@@ -64,7 +64,6 @@ private slots:
     void captionsAndTooltips_data();
     void captionsAndTooltips();
     void versionColours();
-    void dropTargetsMarked();
     void menus_data();
     void menus();
     void canvasGeometry_data();
@@ -327,28 +326,6 @@ void TestMainWindow::versionColours()
     setTextOf(w->control(L1("txtLogFile")), u"x.log"_s);
     setTextOf(w->control(L1("txtLogFile")), QString());
     QCOMPARE(textColour(w->control(L1("chkLogUnicode"))), red);
-}
-
-void TestMainWindow::dropTargetsMarked()
-{
-    const QHash<QString, DropRule> expected = {
-        {u"cboSource"_s, DropRule::Path},
-        {u"cboDestination"_s, DropRule::Path},
-        {u"txtFilenames"_s, DropRule::FileNameList},
-        {u"txtExcludeFiles"_s, DropRule::FileNameList},
-        {u"txtExcludeFolders"_s, DropRule::PathList},
-        {u"txtJobRead"_s, DropRule::FileName},
-        {u"txtJobWrite"_s, DropRule::FileName},
-        {u"txtJobIncludeFiles"_s, DropRule::FileNameList},
-        {u"txtJobExplicitSource"_s, DropRule::Path},
-        {u"txtJobExplicitDest"_s, DropRule::Path},
-        {u"txtLogFile"_s, DropRule::Path},
-    };
-    QHash<QString, DropRule> marked;
-    for (const ControlSpec &entry : controlCatalogue())
-        if (entry.drop != DropRule::None)
-            marked.insert(QString::fromLatin1(entry.name), entry.drop);
-    QCOMPARE(marked, expected);
 }
 
 void TestMainWindow::menus_data()
