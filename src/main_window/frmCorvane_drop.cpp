@@ -4,6 +4,7 @@
 #include "main_window/Controls.h"
 #include "tools/basTools.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
@@ -109,6 +110,17 @@ void frmCorvane::setUpDropTargets()
 bool frmCorvane::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    // A wheel turned to scroll the window must not pick another recent
+    // folder in a combo box it passes over; only a box the user is working
+    // in takes the wheel. Ignored here, the event goes on to the window.
+    if (type == QEvent::Wheel) {
+        auto *combo = qobject_cast<QComboBox *>(watched);
+        if (combo && !combo->hasFocus()) {
+            event->ignore();
+            return true;
+        }
+        return QMainWindow::eventFilter(watched, event);
+    }
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
         return QMainWindow::eventFilter(watched, event);
 

@@ -172,6 +172,7 @@ private slots:
     void resizeWindow();
     void scrollingMovesCanvas();
     void wheelScrollsCanvas();
+    void wheelLeavesUnfocusedComboAlone();
     void draggedThumbMovesOnRelease();
     void valuesFollowResize();
     void maximizeShowsCanvasInNormalWindow();
@@ -589,6 +590,31 @@ void TestLayoutDrop::wheelScrollsCanvas()
     resizeClient(w, kCanvasPixels);
     wheel(QPoint(0, -120), Qt::NoModifier);
     QCOMPARE(w.canvas()->pos(), QPoint(0, 0));
+}
+
+void TestLayoutDrop::wheelLeavesUnfocusedComboAlone()
+{
+    frmCorvane &w = shownWindow();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    auto *source = w.control<QComboBox>(L1("cboSource"));
+    addListItem(source, u"/first"_s);
+    addListItem(source, u"/second"_s);
+    source->setCurrentIndex(0);
+    w.control(L1("txtFilenames"))->setFocus();
+    auto wheelDown = [&] {
+        QWheelEvent event(QPointF(5, 5), source->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(source, &event);
+    };
+    wheelDown();
+    QCOMPARE(source->currentText(), u"/first"_s);
+    QVERIFY(textOf(w.control(L1("txtCommandLine"))).contains(u"/first"_s));
+
+    // The box the user works in takes the wheel as usual.
+    source->setFocus();
+    wheelDown();
+    QCOMPARE(source->currentText(), u"/second"_s);
 }
 
 void TestLayoutDrop::draggedThumbMovesOnRelease()
