@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QtGlobal>
 
 #include <span>
@@ -70,3 +71,10 @@ constexpr int kCanvasWidthTwips = 15132;
 constexpr int kCanvasHeightTwips = 10135;
 constexpr int kTwipsPerPixel = 15;
 constexpr int twipsToPixels(int twips) { return (twips * 2 + kTwipsPerPixel) / (2 * kTwipsPerPixel); }
+// Edges are rounded, not sizes, so that controls that meet in twips meet in pixels.
+inline QRect twipsToPixelRect(const Twips &g)
+{
+    const int left = twipsToPixels(g.left);
+    const int top = twipsToPixels(g.top);
+    return QRect(left, top, twipsToPixels(g.left + g.width) - left, twipsToPixels(g.top + g.height) - top);
+}

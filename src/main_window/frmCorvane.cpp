@@ -24,14 +24,6 @@
 
 namespace {
 
-QRect pixelRect(const Twips &g)
-{
-    // Edges are rounded, not sizes, so that controls that meet in twips meet in pixels.
-    const int left = twipsToPixels(g.left);
-    const int top = twipsToPixels(g.top);
-    return QRect(left, top, twipsToPixels(g.left + g.width) - left, twipsToPixels(g.top + g.height) - top);
-}
-
 QColor versionColour(VersionColour c)
 {
     switch (c) {
@@ -139,7 +131,7 @@ void frmCorvane::buildControls()
         Q_ASSERT(parent);
         QWidget *w = createWidget(entry, parent);
         w->setObjectName(QLatin1StringView(entry.name));
-        w->setGeometry(pixelRect(entry.geometry));
+        w->setGeometry(twipsToPixelRect(entry.geometry));
         if (entry.tooltip)
             w->setToolTip(QString::fromUtf8(entry.tooltip));
         if (entry.kind == ControlKind::Label || entry.kind == ControlKind::CheckBox) {

@@ -54,12 +54,6 @@ constexpr Paragraph kParagraphs[] = {
 constexpr int kClientWidth = 6570;
 constexpr int kClientHeight = 4725;
 
-QRect twipsRect(int left, int top, int width, int height)
-{
-    const int l = twipsToPixels(left);
-    const int t = twipsToPixels(top);
-    return QRect(l, t, twipsToPixels(left + width) - l, twipsToPixels(top + height) - t);
-}
 } // namespace
 
 frmHelp::frmHelp(QWidget *owner)
@@ -73,11 +67,11 @@ frmHelp::frmHelp(QWidget *owner)
 
     m_lblVersion = new QLabel(this);
     m_lblVersion->setObjectName(QStringLiteral("lblVersion"));
-    m_lblVersion->setGeometry(twipsRect(120, 120, 3855, 255));
+    m_lblVersion->setGeometry(twipsToPixelRect({120, 120, 3855, 255}));
 
     m_lblWebsite = new QLabel(this);
     m_lblWebsite->setObjectName(QStringLiteral("lblWebsite"));
-    m_lblWebsite->setGeometry(twipsRect(5640, 120, 720, 195));
+    m_lblWebsite->setGeometry(twipsToPixelRect({5640, 120, 720, 195}));
     QPalette pal = m_lblWebsite->palette();
     pal.setColor(QPalette::WindowText, QColor(0, 0, 255));
     m_lblWebsite->setPalette(pal);
@@ -87,7 +81,7 @@ frmHelp::frmHelp(QWidget *owner)
     for (const Paragraph &p : kParagraphs) {
         auto *label = new QLabel(QString::fromUtf8(p.text), this);
         label->setObjectName(QLatin1StringView(p.name));
-        label->setGeometry(twipsRect(p.left, p.top, p.width, p.height));
+        label->setGeometry(twipsToPixelRect({p.left, p.top, p.width, p.height}));
         label->setWordWrap(true);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         m_paragraphs << label;
