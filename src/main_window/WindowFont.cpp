@@ -20,8 +20,9 @@ QString withoutMnemonic(const char *caption)
             text.remove(i, 1); // "&&" keeps one ampersand: the loop skips it
     return text;
 }
-} // namespace
 
+// Pixels a caption needs in a control of its kind at this font; 0 for
+// controls without a caption.
 int captionWidthNeeded(const ControlSpec &entry, const QFont &font)
 {
     if (!entry.caption || !*entry.caption)
@@ -47,6 +48,8 @@ int captionWidthNeeded(const ControlSpec &entry, const QFont &font)
     }
     return 0;
 }
+
+} // namespace
 
 QFont fitWindowFont(const QFont &base)
 {

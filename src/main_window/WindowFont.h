@@ -7,6 +7,3 @@
 // catalogue fits its control and one line of text fits the lowest control.
 QFont fitWindowFont(const QFont &base);
 
-// Pixels a caption needs in a control of the given kind at this font; 0 for
-// controls without a caption.
-int captionWidthNeeded(const struct ControlSpec &entry, const QFont &font);

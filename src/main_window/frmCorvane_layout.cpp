@@ -19,14 +19,9 @@ namespace {
 // A size the window must reach: rounded up, so that it never falls short.
 int pixelsAtLeast(int twips) { return (twips + kTwipsPerPixel - 1) / kTwipsPerPixel; }
 
-QRect pixelRect(const Twips &t)
-{
-    return QRect(twipsToPixels(t.left), twipsToPixels(t.top), twipsToPixels(t.width), twipsToPixels(t.height));
-}
-
 void applyBar(QScrollBar *bar, const ScrollBarLayout &layout)
 {
-    bar->setGeometry(pixelRect(layout.geometry));
+    bar->setGeometry(twipsToPixelRect(layout.geometry));
     bar->setSingleStep(layout.smallStep);
     bar->setPageStep(layout.largeStep);
     if (layout.visible) {
@@ -106,7 +101,7 @@ void frmCorvane::Form_Resize()
 
     applyBar(m_hScroll, r.hBar);
     applyBar(m_vScroll, r.vBar);
-    m_filler->setGeometry(pixelRect(r.filler));
+    m_filler->setGeometry(twipsToPixelRect(r.filler));
     m_filler->setVisible(r.fillerVisible);
     m_hScroll->raise();
     m_vScroll->raise();
