@@ -30,11 +30,48 @@ QString ParmStr(const QString &sCmd, const QString &sValue)
     return sValue.isEmpty() ? QString() : u" /"_s + sCmd + u':' + sValue;
 }
 
+QString OneLine(const QString &text)
+{
+    // cmd.exe ends a command at the first line break, and a batch file runs
+    // the next line as a command of its own.
+    if (!text.contains(u'\n') && !text.contains(u'\r'))
+        return text;
+    QString line;
+    line.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\r') {
+            if (i + 1 < text.size() && text.at(i + 1) == u'\n')
+                ++i;
+            line += u' ';
+        } else if (c == u'\n') {
+            line += u' ';
+        } else {
+            line += c;
+        }
+    }
+    return line;
+}
+
+namespace {
+// Backslashes that stand right before the closing quote of an argument.
+qsizetype trailingBackslashes(QStringView text)
+{
+    qsizetype run = 0;
+    while (run < text.size() && text.at(text.size() - 1 - run) == u'\\')
+        ++run;
+    return run;
+}
+} // namespace
+
 QString QuotePathArgument(const QString &path)
 {
-    // Already quoted by the user: wrapping it again would split it.
-    if (path.size() >= 2 && path.front() == u'"' && path.back() == u'"')
-        return path;
+    // Already quoted by the user: wrapping it again would split it. Only an
+    // odd run of backslashes before the closing quote would escape it.
+    if (path.size() >= 2 && path.front() == u'"' && path.back() == u'"') {
+        const qsizetype run = trailingBackslashes(QStringView(path).sliced(1, path.size() - 2));
+        return run % 2 ? path.chopped(1) + u"\\\""_s : path;
+    }
     bool needsQuotes = false;
     for (QChar c : path) {
         if (c == u' ' || c == u'\t' || c == u'&' || c == u'|' || c == u'<' || c == u'>' || c == u'^') {
@@ -44,9 +81,9 @@ QString QuotePathArgument(const QString &path)
     }
     if (!needsQuotes)
         return path;
-    // A backslash right before the closing quote would escape it.
-    const QString trailing = path.endsWith(u'\\') ? u"\\"_s : QString();
-    return u'"' + path + trailing + u'"';
+    // Each backslash before the closing quote is doubled, so that the quote
+    // ends the argument and the backslashes arrive as typed.
+    return u'"' + path + QString(trailingBackslashes(path), u'\\') + u'"';
 }
 
 namespace {
@@ -78,14 +115,19 @@ QString BuildCommandLine(const OptionReader &o)
     cmd = u"ROBOCOPY.EXE"_s;
 
     auto flag = [&](QStringView name, QLatin1StringView box) { AppendSwitch(cmd, name, o.checkValue(box)); };
-    auto text = [&](QStringView name, QLatin1StringView field) { AppendSwitch(cmd, name, o.text(field)); };
+    // Every text reaches the command on one line.
+    auto read = [&](QLatin1StringView field) { return OneLine(o.text(field)); };
+    auto text = [&](QStringView name, QLatin1StringView field) { AppendSwitch(cmd, name, read(field)); };
+    // Paths that Robocopy takes as one argument.
+    auto path = [&](QStringView name, QLatin1StringView field) {
+        AppendSwitch(cmd, name, QuotePathArgument(read(field)));
+    };
 
     for (QLatin1StringView folder : {"cboSource"_L1, "cboDestination"_L1}) {
-        const QString path = o.text(folder);
-        if (!path.isEmpty())
-            cmd += u' ' + QuotePathArgument(path);
+        if (const QString folderPath = read(folder); !folderPath.isEmpty())
+            cmd += u' ' + QuotePathArgument(folderPath);
     }
-    if (const QString names = o.text("txtFilenames"_L1); !names.isEmpty())
+    if (const QString names = read("txtFilenames"_L1); !names.isEmpty())
         cmd += u' ' + names;
 
     if (isSet(o, "chkSubdirectories"_L1))
@@ -161,8 +203,8 @@ QString BuildCommandLine(const OptionReader &o)
     text(u"MON", "txtChangeCount"_L1);
     text(u"MOT", "txtDelayMinutes"_L1);
 
-    const QString start = o.text("txtAllowedStart"_L1);
-    const QString end = o.text("txtAllowedEnd"_L1);
+    const QString start = read("txtAllowedStart"_L1);
+    const QString end = read("txtAllowedEnd"_L1);
     if (!start.isEmpty() && !end.isEmpty())
         AppendSwitch(cmd, u"RH", start + u'-' + end);
 
@@ -203,9 +245,9 @@ QString BuildCommandLine(const OptionReader &o)
     flag(u"DST", "chkDstAdjust"_L1);
 
     // The exclusion lists go in as typed or dropped: the name carries them.
-    if (const QString files = o.text("txtExcludeFiles"_L1); !files.isEmpty())
+    if (const QString files = read("txtExcludeFiles"_L1); !files.isEmpty())
         AppendSwitch(cmd, QString(u"XF "_s + files), true);
-    if (const QString folders = o.text("txtExcludeFolders"_L1); !folders.isEmpty())
+    if (const QString folders = read("txtExcludeFolders"_L1); !folders.isEmpty())
         AppendSwitch(cmd, QString(u"XD "_s + folders), true);
 
     flag(u"XC", "chkExcludeChanged"_L1);
@@ -240,8 +282,7 @@ QString BuildCommandLine(const OptionReader &o)
     flag(u"NP", "chkLogNoProgress"_L1);
     flag(u"ETA", "chkDspETA"_L1);
 
-    const QString logFile = o.text("txtLogFile"_L1);
-    const QString logArgument = logFile.isEmpty() ? QString() : QuotePathArgument(logFile);
+    const QString logArgument = QuotePathArgument(read("txtLogFile"_L1));
     if (!logArgument.isEmpty())
         flag(u"TEE", "chkLogShowInConsole"_L1);
     const bool append = isOne(o, "chkLogAppend"_L1);
@@ -249,17 +290,17 @@ QString BuildCommandLine(const OptionReader &o)
                                                                : (append ? u"LOG+" : u"LOG");
     AppendSwitch(cmd, logSwitch, logArgument);
 
-    text(u"JOB", "txtJobRead"_L1);
-    text(u"SAVE", "txtJobWrite"_L1);
+    path(u"JOB", "txtJobRead"_L1);
+    path(u"SAVE", "txtJobWrite"_L1);
     flag(u"QUIT", "chkJobQuit"_L1);
     flag(u"NOSD", "chkJobNoSource"_L1);
     flag(u"NODD", "chkJobNoDest"_L1);
     text(u"IF", "txtJobIncludeFiles"_L1);
-    text(u"SD", "txtJobExplicitSource"_L1);
-    text(u"DD", "txtJobExplicitDest"_L1);
+    path(u"SD", "txtJobExplicitSource"_L1);
+    path(u"DD", "txtJobExplicitDest"_L1);
 
     if (isOne(o, "chkThreadsEnable"_L1)) {
-        if (const QString threads = o.text("txtThreadsCount"_L1); !threads.isEmpty())
+        if (const QString threads = read("txtThreadsCount"_L1); !threads.isEmpty())
             AppendSwitch(cmd, u"MT", threads);
         else
             flag(u"MT", "chkThreadsEnable"_L1);

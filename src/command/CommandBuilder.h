@@ -17,8 +17,11 @@ void AppendSwitch(QString &, QStringView, const T &) {}
 // " /sCmd:sValue", or empty when sValue is empty.
 QString ParmStr(const QString &sCmd, const QString &sValue);
 
-// Quotes a source, destination or log path so that cmd.exe hands it to
-// Robocopy as one argument.
+// The text with each line break (CR LF, CR or LF) turned into one blank.
+QString OneLine(const QString &text);
+
+// Quotes a path (source, destination, log, job and explicit folders) so that
+// cmd.exe hands it to Robocopy as one argument, exactly as typed.
 QString QuotePathArgument(const QString &path);
 
 // Composes the whole Robocopy command line from the options.

@@ -1,6 +1,7 @@
 // The command-line builder, driven through a plain map of option values.
 #include "command/CommandBuilder.h"
 #include "main_window/Catalogue.h"
+#include "run/ConsoleRules.h"
 
 #include <QHash>
 #include <QTest>
@@ -55,6 +56,7 @@ private slots:
     void everyOptionInOrder();
     void quoting_data();
     void quoting();
+    void noTextBreaksTheLine();
     void appendSwitchKinds();
     void parmStr();
     void itemsSeparatedByOneBlank();
@@ -82,6 +84,19 @@ void TestCommand::commandLine_data()
         << QStringList{"cboSource=C:\\Data\\"} << u"ROBOCOPY.EXE C:\\Data\\"_qs;
     QTest::newRow("file names never quoted")
         << QStringList{"txtFilenames=a b.txt"} << u"ROBOCOPY.EXE a b.txt"_qs;
+
+    // Line breaks would end the command in cmd.exe: each becomes one blank.
+    QTest::newRow("exclude files one per line")
+        << QStringList{"txtExcludeFiles=a.txt\r\nb.txt\nc.txt\rd.txt", "txtRetryCount=3"}
+        << u"ROBOCOPY.EXE /XF a.txt b.txt c.txt d.txt /R:3"_qs;
+    QTest::newRow("exclude folders with a trailing line break")
+        << QStringList{"txtExcludeFolders=\"x y\"\r\n", "txtRetryWait=1"}
+        << u"ROBOCOPY.EXE /XD \"x y\"  /W:1"_qs;
+    QTest::newRow("line break in a folder is a blank, then quoted")
+        << QStringList{"cboSource=C:\\a\nb"} << u"ROBOCOPY.EXE \"C:\\a b\""_qs;
+    QTest::newRow("file names one per line") << QStringList{"txtFilenames=*.doc\n*.xls"}
+                                             << u"ROBOCOPY.EXE *.doc *.xls"_qs;
+    QTest::newRow("value of only a line break") << QStringList{"txtRetryCount=\r\n"} << u"ROBOCOPY.EXE /R: "_qs;
 
     // Subdirectories and levels.
     QTest::newRow("subdirectories") << QStringList{"chkSubdirectories=1"} << u"ROBOCOPY.EXE /S"_qs;
@@ -165,9 +180,6 @@ void TestCommand::commandLine_data()
     // Value fields are written unchanged.
     QTest::newRow("retry count of blanks") << QStringList{"txtRetryCount=   "} << u"ROBOCOPY.EXE /R:   "_qs;
     QTest::newRow("non-number kept") << QStringList{"txtRetryWait=ten"} << u"ROBOCOPY.EXE /W:ten"_qs;
-    QTest::newRow("exclude lists keep line breaks")
-        << QStringList{"txtExcludeFiles=a.tmp\nb.tmp", "txtExcludeFolders=\"C:\\x y\""}
-        << u"ROBOCOPY.EXE /XF a.tmp\nb.tmp /XD \"C:\\x y\""_qs;
     QTest::newRow("job include files take a colon") << QStringList{"txtJobIncludeFiles=*.c"}
                                                     << u"ROBOCOPY.EXE /IF:*.c"_qs;
 
@@ -275,6 +287,15 @@ void TestCommand::quoting_data()
     QTest::newRow("opening quote only, with blank") << u"\"C:\\My Files"_qs << u"\"\"C:\\My Files\""_qs;
     QTest::newRow("single blank") << u" "_qs << u"\" \""_qs;
     QTest::newRow("UNC share") << u"\\\\server\\share\\x"_qs << u"\\\\server\\share\\x"_qs;
+    // Backslashes before a closing quote are doubled, so the quote still ends the argument.
+    QTest::newRow("blank and two trailing backslashes")
+        << u"C:\\My Files\\\\"_qs << u"\"C:\\My Files\\\\\\\\\""_qs;
+    QTest::newRow("ampersand and trailing backslash") << u"C:\\R&D\\"_qs << u"\"C:\\R&D\\\\\""_qs;
+    QTest::newRow("already quoted, odd run of backslashes")
+        << u"\"C:\\My Files\\\""_qs << u"\"C:\\My Files\\\\\""_qs;
+    QTest::newRow("already quoted, even run of backslashes")
+        << u"\"C:\\My Files\\\\\""_qs << u"\"C:\\My Files\\\\\""_qs;
+    QTest::newRow("job file with an ampersand") << u"x&calc.RCJ"_qs << u"\"x&calc.RCJ\""_qs;
 }
 
 void TestCommand::quoting()
@@ -283,11 +304,34 @@ void TestCommand::quoting()
     QFETCH(QString, expected);
     QCOMPARE(QuotePathArgument(source), expected);
 
-    // The same rule for source, destination and log file.
+    // The same rule for every path Robocopy takes as one argument.
     MapReader options = MapReader::initial();
-    options.apply({u"cboSource="_qs + source, u"cboDestination="_qs + source, u"txtLogFile="_qs + source});
-    QCOMPARE(BuildCommandLine(options),
-             u"ROBOCOPY.EXE "_qs + expected + u' ' + expected + u" /LOG:"_qs + expected);
+    QStringList assignments;
+    for (const char *field : {"cboSource", "cboDestination", "txtLogFile", "txtJobRead", "txtJobWrite",
+                              "txtJobExplicitSource", "txtJobExplicitDest"})
+        assignments << QString::fromLatin1(field) + u'=' + source;
+    options.apply(assignments);
+    QCOMPARE(BuildCommandLine(options), u"ROBOCOPY.EXE "_qs + expected + u' ' + expected + u" /LOG:"_qs + expected
+                                            + u" /JOB:"_qs + expected + u" /SAVE:"_qs + expected + u" /SD:"_qs
+                                            + expected + u" /DD:"_qs + expected);
+
+    // What the user did not quote reaches Robocopy as one argument, exactly as typed.
+    if (!source.startsWith(u'"') && !source.trimmed().isEmpty())
+        QCOMPARE(console::SplitWords(expected), QStringList{source});
+}
+
+// Whatever the boxes hold, the command stays one line.
+void TestCommand::noTextBreaksTheLine()
+{
+    MapReader options = MapReader::initial();
+    options.checks.insert(u"chkThreadsEnable"_qs, 1);
+    options.checks.insert(u"chkLogShowInConsole"_qs, 1);
+    for (const ControlSpec &entry : controlCatalogue())
+        if (entry.kind == ControlKind::TextBox || entry.kind == ControlKind::ComboBox)
+            options.texts.insert(QString::fromLatin1(entry.name), u"a\r\nb\rc\nd"_qs);
+    const QString cmd = BuildCommandLine(options);
+    QVERIFY2(!cmd.contains(u'\r') && !cmd.contains(u'\n'), qPrintable(cmd));
+    QVERIFY2(cmd.contains(u" /XF a b c d /XD a b c d"), qPrintable(cmd));
 }
 
 void TestCommand::appendSwitchKinds()
