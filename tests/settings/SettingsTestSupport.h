@@ -67,6 +67,14 @@ struct Scratch
     }
 };
 
+// The line end that lines added to a file take: the one its first line
+// ends with, CR LF when it has none.
+inline QByteArray lineEndOf(const QByteArray &file)
+{
+    const qsizetype newline = file.indexOf('\n');
+    return newline < 0 || (newline > 0 && file[newline - 1] == '\r') ? QByteArray("\r\n") : QByteArray("\n");
+}
+
 struct ShownBox
 {
     QString prompt;

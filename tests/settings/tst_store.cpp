@@ -10,6 +10,8 @@
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QString kAbsent = QStringLiteral("<absent>");
@@ -30,6 +32,21 @@ template <size_t N>
 QByteArray bytes(const char (&text)[N])
 {
     return QByteArray(text, N - 1);
+}
+
+// A file that does not exist.
+const QByteArray kNoFile("<no file>");
+
+// Text as a UTF-16 file holds it, byte-order mark first.
+QByteArray utf16(const QString &text, bool littleEndian)
+{
+    QByteArray out;
+    for (QChar c : QChar(0xFEFF) + text) {
+        const char16_t u = c.unicode();
+        out += char(littleEndian ? u & 0xff : u >> 8);
+        out += char(littleEndian ? u >> 8 : u & 0xff);
+    }
+    return out;
 }
 
 QString userFlag(const Scratch &s)
@@ -65,13 +82,15 @@ private slots:
     void readingForeignFiles_data();
     void readingForeignFiles();
     void writeKeepsOtherLines();
-    void writeCreatesFileAndSection();
+    void fileFormKept_data();
+    void fileFormKept();
     void deleteKeyAndSection();
     void deleteInUserStore();
 
     void singleWriteGoesThrough();
     void batchWritesOnce();
     void crashBeforeRenameKeepsOldFile();
+    void writeNeverOutgrowsReader();
 
     void unreadableIniFile();
     void oversizedIniFileIsReported();
@@ -361,6 +380,8 @@ void TestStore::plainValuesStayClassic_data()
     QTest::newRow("non-ASCII") << QStringLiteral("Grüße") << QStringLiteral("k=Grüße").toLocal8Bit();
     // Classic double quoting: what Windows' own reader gives back unchanged.
     QTest::newRow("enclosed in quotes") << QStringLiteral("\"q\"") << QByteArray("k=\"\"q\"\"");
+    QTest::newRow("enclosed in single quotes") << QStringLiteral("'C:\\a b\\'") << QByteArray("k=\"'C:\\a b\\'\"");
+    QTest::newRow("one single quote") << QStringLiteral("'") << QByteArray("k='");
     QTest::newRow("leading blank") << QStringLiteral(" x") << QByteArray("k=\" x\"");
     QTest::newRow("only blanks") << QStringLiteral("  ") << QByteArray("k=\"  \"");
     // Only what no profile line can carry takes the escaped form.
@@ -394,7 +415,8 @@ void TestStore::readingForeignFiles_data()
     QTest::newRow("blanks around everything")
         << QByteArray("  [ Settings ]  \r\n\t key \t=\t  v w  \t\r\n") << QStringLiteral("v w");
     QTest::newRow("quotes removed once") << QByteArray("[Settings]\r\nkey= \"\"v\"\" \r\n") << QStringLiteral("\"v\"");
-    QTest::newRow("single quotes kept") << QByteArray("[Settings]\r\nkey='v'\r\n") << QStringLiteral("'v'");
+    QTest::newRow("single quotes removed once") << QByteArray("[Settings]\r\nkey= '' v '' \r\n") << QStringLiteral("' v '");
+    QTest::newRow("mixed quotes kept") << QByteArray("[Settings]\r\nkey=\"v'\r\n") << QStringLiteral("\"v'");
     QTest::newRow("lone quote kept") << QByteArray("[Settings]\r\nkey=\"\r\n") << QStringLiteral("\"");
     QTest::newRow("first of duplicate keys") << QByteArray("[Settings]\r\nkey=1\r\nKey=2\r\n") << QStringLiteral("1");
     QTest::newRow("first of duplicate sections")
@@ -432,7 +454,7 @@ void TestStore::readingForeignFiles()
     QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
     // The probe write kept every line it did not own.
     const QByteArray after = s.ini();
-    QVERIFY(after.contains("SaveToINI=-1\r\n"));
+    QVERIFY(after.contains("SaveToINI=-1" + lineEndOf(file)));
     QCOMPARE(after.startsWith("\xEF\xBB\xBF"), file.startsWith("\xEF\xBB\xBF"));
     for (QByteArray line : file.split('\n')) {
         if (line.endsWith('\r'))
@@ -465,7 +487,7 @@ void TestStore::writeKeepsOtherLines()
                                  "alpha=other section\r\n"
                                  "\r\n"
                                  "[settings]\r\n"
-                                 "alpha=1\r\n"
+                                 "  Alpha = 1\r\n"
                                  "; note\r\n"
                                  "beta=two\r\n"
                                  "SaveToINI=-1\r\n"
@@ -473,22 +495,62 @@ void TestStore::writeKeepsOtherLines()
                                  "\r\n"
                                  "\r\n"
                                  "[Last]\r\n"
-                                 "x=y\r\n"));
+                                 "x=y"));
     QCOMPARE(store.GetSetting(QStringLiteral("gamma"), QString()), QStringLiteral("three"));
 }
 
-void TestStore::writeCreatesFileAndSection()
+void TestStore::fileFormKept_data()
 {
-    Scratch s;
-    QVERIFY(!s.iniExists());
-    {
-        CSettings store(s.location());
-        QCOMPARE(s.ini(), QByteArray("[Settings]\r\nSaveToINI=-1\r\n"));
+    QTest::addColumn<QByteArray>("before"); // kNoFile: no file yet
+    QTest::addColumn<QString>("readBack");  // "key" as read before the write
+    QTest::addColumn<QString>("written");   // then stored under "key"
+    QTest::addColumn<QByteArray>("after");
+
+    const QString none = kAbsent;
+    const QString w = QStringLiteral("w");
+    QTest::newRow("new file") << kNoFile << none << w << QByteArray("[Settings]\r\nSaveToINI=-1\r\nkey=w\r\n");
+    QTest::newRow("empty file") << QByteArray() << none << w << QByteArray("[Settings]\r\nSaveToINI=-1\r\nkey=w\r\n");
+    QTest::newRow("CR LF") << QByteArray("[Settings]\r\nkey=v\r\n") << QStringLiteral("v") << w
+                           << QByteArray("[Settings]\r\nkey=w\r\nSaveToINI=-1\r\n");
+    QTest::newRow("LF, section added") << QByteArray("[Other]\nx=1\n") << none << w
+                                       << QByteArray("[Other]\nx=1\n[Settings]\nSaveToINI=-1\nkey=w\n");
+    QTest::newRow("no final line end") << QByteArray("[Settings]\nkey=v") << QStringLiteral("v") << w
+                                       << QByteArray("[Settings]\nkey=w\nSaveToINI=-1\n");
+    QTest::newRow("mixed: new lines take the first line's end")
+        << QByteArray("[Settings]\na=1\r\nkey=v\r\n") << QStringLiteral("v") << w
+        << QByteArray("[Settings]\na=1\r\nkey=w\r\nSaveToINI=-1\n");
+    QTest::newRow("UTF-8 mark, LF") << QByteArray("\xEF\xBB\xBF[Settings]\nkey=v\n") << QStringLiteral("v") << w
+                                    << QByteArray("\xEF\xBB\xBF[Settings]\nkey=w\nSaveToINI=-1\n");
+    // Windows reads and writes a file with a UTF-16 byte-order mark as UTF-16.
+    const QString unicode = QStringLiteral("Grüße, Ωmega, 日本 \U0001F600");
+    for (bool little : {true, false}) {
+        const char *order = little ? "LE" : "BE";
+        QTest::addRow("UTF-16 %s", order) << utf16(u"[Settings]\r\nkey="_s + unicode + u"\r\n"_s, little) << unicode
+                                          << w << utf16(u"[Settings]\r\nkey=w\r\nSaveToINI=-1\r\n"_s, little);
+        QTest::addRow("UTF-16 %s, mark only", order)
+            << utf16(QString(), little) << none << unicode
+            << utf16(u"[Settings]\r\nSaveToINI=-1\r\nkey="_s + unicode + u"\r\n"_s, little);
     }
-    s.writeIni("[Other]\nx=1\n");
+    QTest::newRow("UTF-16 LE, unpaired surrogate and odd last byte kept")
+        << utf16(u"[Settings]\nx="_s + QChar(0xDC00) + u"\nkey=v\n"_s, true) + 'Z' << QStringLiteral("v") << w
+        << utf16(u"[Settings]\nx="_s + QChar(0xDC00) + u"\nkey=w\nSaveToINI=-1\n"_s, true) + 'Z';
+}
+
+void TestStore::fileFormKept()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QString, readBack);
+    QFETCH(QString, written);
+    QFETCH(QByteArray, after);
+
+    Scratch s;
+    if (before != kNoFile)
+        s.writeIni(before);
     CSettings store(s.location());
-    store.SaveSetting(QStringLiteral("k"), QStringLiteral("v"));
-    QCOMPARE(s.ini(), QByteArray("[Other]\r\nx=1\r\n[Settings]\r\nSaveToINI=-1\r\nk=v\r\n"));
+    QCOMPARE(store.GetSetting(QStringLiteral("key"), kAbsent), readBack);
+    store.SaveSetting(QStringLiteral("key"), written);
+    QCOMPARE(s.ini(), after);
+    QCOMPARE(store.GetSetting(QStringLiteral("KEY"), kAbsent), written);
 }
 
 void TestStore::deleteKeyAndSection()
@@ -592,6 +654,34 @@ void TestStore::crashBeforeRenameKeepsOldFile()
     QCOMPARE(store.GetSetting(QStringLiteral("txtLogFile"), QString()), QStringLiteral("old.log"));
     store.SaveSetting(QStringLiteral("txtLogFile"), QStringLiteral("new.log"));
     QCOMPARE(s.iniLine("txtLogFile"), QByteArray("txtLogFile=new.log"));
+}
+
+void TestStore::writeNeverOutgrowsReader()
+{
+    // A file of LF lines just under the size the reader takes.
+    Scratch s;
+    MsgBoxCatcher boxes;
+    QByteArray file = "[Settings]\nkey=v\n";
+    const QByteArray filler = "filler=" + QByteArray(80, 'f') + '\n';
+    while (file.size() + filler.size() < kMaxIniFileSize - 64)
+        file += filler;
+    s.writeIni(file);
+
+    auto store = std::make_unique<CSettings>(s.location());
+    QVERIFY(store->SaveToINI());
+    store->SaveSetting(QStringLiteral("key"), QStringLiteral("w"));
+    const QByteArray kept = s.ini();
+    QCOMPARE(kept.size(), file.size() + qsizetype(sizeof "SaveToINI=-1\n") - 1); // LF stays LF
+    // A write the reader would refuse is refused itself.
+    store->SaveSetting(QStringLiteral("big"), QString(100, u'b'));
+    QVERIFY(s.ini() == kept);
+    store.reset();
+
+    CSettings next(s.location());
+    QVERIFY(next.SaveToINI());
+    QCOMPARE(next.GetSetting(QStringLiteral("key"), kAbsent), QStringLiteral("w"));
+    QCOMPARE(next.GetSetting(QStringLiteral("big"), kAbsent), kAbsent);
+    QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
 }
 
 // ---- Damaged stores
