@@ -1,8 +1,10 @@
 #include "settings/IniFile.h"
 
+#include "settings/AtomicFile.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 
 #include <algorithm>
 
@@ -561,6 +563,40 @@ bool IniDocument::isValidKey(const QString &key)
 
 // ---- File
 
+namespace {
+
+// Writes go to the file a symbolic link points to, not over the link.
+QString finalTarget(const QString &path)
+{
+    QFileInfo info(path);
+    for (int depth = 0; depth < 32 && info.isSymLink(); ++depth)
+        info.setFile(info.symLinkTarget());
+    return info.filePath();
+}
+
+std::filesystem::path nativePath(const QString &path) { return QFileInfo(path).filesystemAbsoluteFilePath(); }
+
+// A new file is written as "Settings.ini.corvane-XXXXXX" beside the one it replaces.
+constexpr QLatin1StringView kTemporaryMark(".corvane-");
+constexpr qsizetype kTemporaryRandom = 6;
+
+QString temporaryName(const QString &target)
+{
+    static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    QString name = target + kTemporaryMark;
+    for (qsizetype i = 0; i < kTemporaryRandom; ++i)
+        name += QLatin1Char(kChars[QRandomGenerator::global()->bounded(int(sizeof kChars - 1))]);
+    return name;
+}
+
+void runCommitHook()
+{
+    if (commitHook())
+        commitHook()();
+}
+
+} // namespace
+
 IniReadResult readIniFile(const QString &path)
 {
     IniReadResult result;
@@ -601,16 +637,32 @@ bool writeIniFile(const QString &path, const IniDocument &document)
     // What we write must read back: a file the reader refuses loses every setting.
     if (bytes.size() > kMaxIniFileSize)
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        return false;
+    const std::string_view data(bytes.constData(), size_t(bytes.size()));
+    const QString target = finalTarget(path);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        atomicfile::NewFile file;
+        switch (file.create(nativePath(temporaryName(target)), nativePath(target))) {
+        case atomicfile::Create::Ok:
+            if (!file.write(data))
+                return false;
+            runCommitHook();
+            return file.commit(nativePath(target));
+        case atomicfile::Create::Exists:
+            continue;
+        case atomicfile::Create::Denied:
+            // The folder takes no new file, but the file itself may be
+            // writable (write access granted to that one file).
+            if (!QFileInfo(target).isFile())
+                return false;
+            runCommitHook();
+            return atomicfile::overwrite(nativePath(target), data);
+        case atomicfile::Create::Failed:
+            return false;
+        }
     }
-    if (commitHook())
-        commitHook()();
-    return file.commit();
+    return false;
 }
+
+bool canWriteIniFile(const QString &path) { return atomicfile::canWrite(nativePath(finalTarget(path))); }
 
 void setIniCommitHook(std::function<void()> hook) { commitHook() = std::move(hook); }

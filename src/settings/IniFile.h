@@ -116,11 +116,15 @@ struct IniReadResult
 inline constexpr qint64 kMaxIniFileSize = 16 * 1024 * 1024;
 
 IniReadResult readIniFile(const QString &path);
-// Writes a new file beside the old one and renames it over the old one, so
-// that a failure or crash at any point leaves either the old or the new file
-// whole. False when the file cannot be written, and for a file the reader
-// would refuse.
+// Writes a new file beside the old one, flushed to the disk, and renames it
+// over the old one, so that a failure or crash at any point leaves either the
+// old or the new file whole. Where no new file may be made in the folder but
+// the file itself may be written, it is written in place, and its old bytes
+// are put back if that fails. False when the file was not written, and for a
+// file the reader would refuse.
 bool writeIniFile(const QString &path, const IniDocument &document);
+// The file may be written: for a write that would change nothing.
+bool canWriteIniFile(const QString &path);
 
 // Called after the new file is written and before it replaces the old one.
 // Tests count writes with it and simulate a crash at the worst moment.

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QScopeGuard>
 
 #include <memory>
 
@@ -90,6 +91,8 @@ private slots:
     void singleWriteGoesThrough();
     void batchWritesOnce();
     void crashBeforeRenameKeepsOldFile();
+    void writeFailureKeepsOldFile_data();
+    void writeFailureKeepsOldFile();
     void writeNeverOutgrowsReader();
 
     void unreadableIniFile();
@@ -603,6 +606,11 @@ void TestStore::singleWriteGoesThrough()
     QCOMPARE(s.iniLine("k"), QByteArray("k=v"));
     store.SaveSetting(QStringLiteral("k"), QStringLiteral("v")); // nothing to change
     QCOMPARE(counter.commits, 1);
+    {
+        CSettings again(s.location()); // its probe finds the flag stored: a check, not a rewrite
+        QVERIFY(again.SaveToINI());
+    }
+    QCOMPARE(counter.commits, 1);
 }
 
 void TestStore::batchWritesOnce()
@@ -654,6 +662,85 @@ void TestStore::crashBeforeRenameKeepsOldFile()
     QCOMPARE(store.GetSetting(QStringLiteral("txtLogFile"), QString()), QStringLiteral("old.log"));
     store.SaveSetting(QStringLiteral("txtLogFile"), QStringLiteral("new.log"));
     QCOMPARE(s.iniLine("txtLogFile"), QByteArray("txtLogFile=new.log"));
+}
+
+void TestStore::writeFailureKeepsOldFile_data()
+{
+    QTest::addColumn<QString>("scenario"); // probe: the store's creation; write: one value; form: whole-form save
+    QTest::addColumn<bool>("flagStored");  // the file already holds SaveToINI=-1
+    QTest::addColumn<QString>("access");   // open; closed folder: no new file there; closed: nor the file
+    QTest::addColumn<int>("limit");        // largest file the child may write: 0 none, -1 the old file's size
+    QTest::addColumn<QString>("mode");     // the back end in use afterwards
+    QTest::addColumn<QByteArray>("after"); // the file afterwards; empty: as it was
+
+    const QString open = QStringLiteral("open"), closedFolder = QStringLiteral("closed folder");
+    const QString ini = QStringLiteral("ini"), perUser = QStringLiteral("per-user");
+    const QByteArray none;
+    QTest::newRow("failed probe") << u"probe"_s << false << open << -1 << perUser << none;
+    QTest::newRow("failed single write") << u"write"_s << true << open << -1 << ini << none;
+    // The probe finds its value stored and writes nothing: even a limit
+    // below the file's size leaves the store with the INI file.
+    QTest::newRow("failed whole-form save") << u"form"_s << true << open << 16 << ini << none;
+    QTest::newRow("closed folder: probe and write in place")
+        << u"write"_s << false << closedFolder << 0 << ini
+        << "; by hand\r\n[Settings]\r\ntxtExcludeFiles=" + QByteArray(5000, 'x') + "\r\nchkMirror=1\r\nSaveToINI=-1\r\n";
+    QTest::newRow("closed folder: failed write in place undone") << u"write"_s << true << closedFolder << -1 << ini
+                                                                 << none;
+    QTest::newRow("closed folder, read-only file") << u"probe"_s << true << u"closed"_s << 0 << perUser << none;
+}
+
+void TestStore::writeFailureKeepsOldFile()
+{
+#ifdef Q_OS_WIN
+    QSKIP("File-size limits and a change of user are POSIX matters");
+#else
+    QFETCH(QString, scenario);
+    QFETCH(bool, flagStored);
+    QFETCH(QString, access);
+    QFETCH(int, limit);
+    QFETCH(QString, mode);
+    QFETCH(QByteArray, after);
+
+    Scratch s;
+    const QString program = s.dir.filePath(QStringLiteral("program"));
+    const QString users = s.dir.filePath(QStringLiteral("user"));
+    const QString ini = program + QStringLiteral("/Settings.ini");
+    QVERIFY(QDir().mkpath(program) && QDir().mkpath(users));
+    // The child's long value replaces the short one near the start, so a cut write shows.
+    const QByteArray old = QByteArray("; by hand\r\n[Settings]\r\ntxtExcludeFiles=old\r\nchkMirror=1\r\n") +
+                           (flagStored ? "SaveToINI=-1\r\n" : "");
+    {
+        QFile f(ini);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(old), old.size());
+    }
+    // The child may run as another user (tests run as root, for whom
+    // permissions do not hold): it reaches the folders and the per-user
+    // store, and writes the file unless that is closed too.
+    using P = QFileDevice;
+    const auto readable = P::ReadOwner | P::ReadGroup | P::ReadOther;
+    const auto traversable = readable | P::ExeOwner | P::ExeGroup | P::ExeOther;
+    const auto writable = P::WriteOwner | P::WriteGroup | P::WriteOther;
+    QVERIFY(QFile::setPermissions(s.dir.path(), traversable | P::WriteOwner));
+    QVERIFY(QFile::setPermissions(users, traversable | writable));
+    QVERIFY(QFile::setPermissions(ini, access == u"closed" ? readable : readable | writable));
+    QVERIFY(QFile::setPermissions(program, access == u"open" ? traversable | P::WriteOwner : traversable));
+    const auto reopen = qScopeGuard([&] { QFile::setPermissions(program, traversable | P::WriteOwner); });
+
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--write-child"), scenario, QString::number(limit < 0 ? old.size() : limit),
+                 access == u"open" ? u"0"_s : u"1"_s, ini, users + QStringLiteral("/Corvane.conf")});
+    QVERIFY(child.waitForFinished(60000));
+    if (child.exitCode() == kNoOtherUser)
+        QSKIP("There is no user 'nobody' to write as");
+    QVERIFY2(child.exitCode() == 0, child.readAllStandardError().constData());
+    QCOMPARE(QString::fromLatin1(child.readAllStandardOutput().trimmed()), mode);
+    QFile f(ini);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), after.isEmpty() ? old : after);
+    QCOMPARE(QDir(program).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Settings.ini")});
+#endif
 }
 
 void TestStore::writeNeverOutgrowsReader()
