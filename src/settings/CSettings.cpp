@@ -44,8 +44,11 @@ CSettings::CSettings(const SettingsLocation &location)
                                            : location.iniPath;
     // The flag lives in the per-user store only, so a program folder that
     // cannot be written keeps the store there from one run to the next.
-    const QString flag = userGet(kFlagKey, SettingValue(true).text());
-    setSaveToINI(toBoolean(flag, true));
+    const bool useIni = toBoolean(userGet(kFlagKey, SettingValue(true).text()), true);
+    // A write that was killed before its rename left its new file behind.
+    if (useIni)
+        removeAbandonedIniFiles(m_iniPath);
+    setSaveToINI(useIni);
 }
 
 CSettings::~CSettings()

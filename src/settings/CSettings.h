@@ -60,7 +60,8 @@ private:
 class CSettings
 {
 public:
-    // Creation: reads the flag from the per-user store and probes the INI file.
+    // Creation: reads the flag from the per-user store, removes what killed
+    // writes left beside the INI file and probes it.
     explicit CSettings(const SettingsLocation &location = {});
     // Release: stores the flag.
     ~CSettings();

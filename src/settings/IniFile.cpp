@@ -2,6 +2,7 @@
 
 #include "settings/AtomicFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -576,9 +577,18 @@ QString finalTarget(const QString &path)
 
 std::filesystem::path nativePath(const QString &path) { return QFileInfo(path).filesystemAbsoluteFilePath(); }
 
-// A new file is written as "Settings.ini.corvane-XXXXXX" beside the one it replaces.
+// A new file is written as "Settings.ini.corvane-XXXXXX" beside the one it
+// replaces. The mark tells a file that a killed writer left from the user's
+// own "Settings.ini.backup".
 constexpr QLatin1StringView kTemporaryMark(".corvane-");
 constexpr qsizetype kTemporaryRandom = 6;
+
+bool isTemporaryRandom(QStringView text)
+{
+    return text.size() == kTemporaryRandom && std::all_of(text.begin(), text.end(), [](QChar c) {
+               return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+           });
+}
 
 QString temporaryName(const QString &target)
 {
@@ -664,5 +674,16 @@ bool writeIniFile(const QString &path, const IniDocument &document)
 }
 
 bool canWriteIniFile(const QString &path) { return atomicfile::canWrite(nativePath(finalTarget(path))); }
+
+void removeAbandonedIniFiles(const QString &path)
+{
+    const QFileInfo target(finalTarget(path));
+    const QDir folder = target.absoluteDir();
+    const QString prefix = target.fileName() + kTemporaryMark;
+    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks)) {
+        if (name.startsWith(prefix) && isTemporaryRandom(QStringView(name).sliced(prefix.size())))
+            atomicfile::removeAbandoned(nativePath(folder.filePath(name)));
+    }
+}
 
 void setIniCommitHook(std::function<void()> hook) { commitHook() = std::move(hook); }

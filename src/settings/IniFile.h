@@ -125,6 +125,8 @@ IniReadResult readIniFile(const QString &path);
 bool writeIniFile(const QString &path, const IniDocument &document);
 // The file may be written: for a write that would change nothing.
 bool canWriteIniFile(const QString &path);
+// Removes what writers that were killed left beside the file.
+void removeAbandonedIniFiles(const QString &path);
 
 // Called after the new file is written and before it replaces the old one.
 // Tests count writes with it and simulate a crash at the worst moment.

@@ -11,6 +11,10 @@
 
 #include <memory>
 
+#ifndef Q_OS_WIN
+#include <sys/file.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -657,8 +661,29 @@ void TestStore::crashBeforeRenameKeepsOldFile()
     QCOMPARE(child.exitCode(), 3); // it died inside the write, as intended
     QCOMPARE(s.ini(), old);
 
-    // Whatever the crash left behind does not stop the next write.
+    const auto besideIni = [&s] {
+        QStringList names = QDir(s.dir.path()).entryList(QDir::Files);
+        names.removeOne(QStringLiteral("Settings.ini"));
+        return names;
+    };
+    const QStringList left = besideIni();
+    QCOMPARE(left.size(), 1); // its new file, complete but never renamed
+    QVERIFY2(left[0].startsWith(u"Settings.ini.corvane-"), qPrintable(left[0]));
+    // Beside it now: the user's own file, and one that a writer at work holds.
+    const QStringList kept = {QStringLiteral("Settings.ini.backup"), QStringLiteral("Settings.ini.corvane-Held01")};
+    for (const QString &name : kept) {
+        QFile f(s.dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    QFile held(s.dir.filePath(kept[1]));
+    QVERIFY(held.open(QIODevice::ReadWrite));
+#ifndef Q_OS_WIN
+    QCOMPARE(::flock(held.handle(), LOCK_EX | LOCK_NB), 0); // as a writer holds its new file
+#endif
+
+    // The next start removes what the killed writer left, and only that.
     CSettings store(s.location());
+    QCOMPARE(besideIni(), kept);
     QCOMPARE(store.GetSetting(QStringLiteral("txtLogFile"), QString()), QStringLiteral("old.log"));
     store.SaveSetting(QStringLiteral("txtLogFile"), QStringLiteral("new.log"));
     QCOMPARE(s.iniLine("txtLogFile"), QByteArray("txtLogFile=new.log"));
