@@ -2,21 +2,22 @@
 // working for the real window. Run with "--crash-during-write INI USER" it is
 // instead the child that one test kills in the middle of a write, and with
 // "--write-child ..." the child whose writes fail.
-#include "main_window/Controls.h"
-#include "main_window/frmCorvane.h"
 #include "settings/CSettings.h"
-#include "tools/basTools.h"
-
-#include "SettingsTestSupport.h"
 
 #include <QApplication>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #ifndef Q_OS_WIN
+#include "main_window/Controls.h"
+#include "main_window/frmCorvane.h"
+#include "tools/basTools.h"
+
+#include "SettingsTestSupport.h"
+
 #include <csignal>
+#include <cstdio>
 #include <grp.h>
 #include <pwd.h>
 #include <sys/resource.h>
