@@ -44,8 +44,11 @@ CSettings::CSettings(const SettingsLocation &location)
                                            : location.iniPath;
     // The flag lives in the per-user store only, so a program folder that
     // cannot be written keeps the store there from one run to the next.
-    const QString flag = userGet(kFlagKey, SettingValue(true).text());
-    setSaveToINI(toBoolean(flag, true));
+    const bool useIni = toBoolean(userGet(kFlagKey, SettingValue(true).text()), true);
+    // A write that was killed before its rename left its new file behind.
+    if (useIni)
+        removeAbandonedIniFiles(m_iniPath);
+    setSaveToINI(useIni);
 }
 
 CSettings::~CSettings()
@@ -146,7 +149,7 @@ void CSettings::endBatch(bool mayThrow)
 {
     if (--m_batchDepth > 0)
         return;
-    flushIni(false);
+    flushIni();
     m_iniBatch.reset();
     std::unique_ptr<QSettings> user = std::move(m_userBatch);
     const bool dirty = std::exchange(m_userBatchDirty, false);
@@ -200,22 +203,28 @@ IniDocument *CSettings::iniDocument(IniCache &scratch)
     return nullptr;
 }
 
-bool CSettings::iniStore(IniCache &scratch, bool changed, bool force)
+bool CSettings::iniStore(IniCache &scratch, bool changed, bool probe)
 {
+    // A probe asks whether the file can be written. When the file already
+    // holds the value it only checks, as Windows' own write of an unchanged
+    // value leaves the file alone: a full disk or a passing lock must not
+    // move the store away from the INI file for good.
     if (m_iniBatch) {
         if (changed)
             m_iniBatch->dirty = true;
-        return force ? flushIni(true) : true;
+        if (!probe)
+            return true;
+        return m_iniBatch->dirty ? flushIni() : canWriteIniFile(m_iniPath);
     }
-    if (!changed && !force)
-        return true;
-    return writeIniFile(m_iniPath, scratch.document);
+    if (changed)
+        return writeIniFile(m_iniPath, scratch.document);
+    return !probe || canWriteIniFile(m_iniPath);
 }
 
-bool CSettings::flushIni(bool force)
+bool CSettings::flushIni()
 {
     IniCache &cache = *m_iniBatch;
-    if (!cache.loaded || (!cache.dirty && !force))
+    if (!cache.loaded || !cache.dirty)
         return true;
     if (cache.status != IniReadStatus::Ok && cache.status != IniReadStatus::Missing)
         return false;

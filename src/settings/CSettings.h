@@ -60,7 +60,8 @@ private:
 class CSettings
 {
 public:
-    // Creation: reads the flag from the per-user store and probes the INI file.
+    // Creation: reads the flag from the per-user store, removes what killed
+    // writes left beside the INI file and probes it.
     explicit CSettings(const SettingsLocation &location = {});
     // Release: stores the flag.
     ~CSettings();
@@ -105,16 +106,17 @@ private:
     struct IniCache;
 
     QString INIGetSetting(const QString &key, const QString &defaultText);
-    // A null value deletes the key. A probe always reaches the file, even
-    // inside a batch and when the file already holds the value.
+    // A null value deletes the key. A probe reaches the file even inside a
+    // batch; when the file already holds the value it checks that the file
+    // could be written instead of rewriting it.
     bool INIWriteSetting(const QString &key, const std::optional<QString> &value, bool probe = false);
     bool INIDeleteSection();
 
     // The INI document for one operation, or the batch's; nullptr when the
     // file cannot be read (a run-time failure throws).
     IniDocument *iniDocument(IniCache &scratch);
-    bool iniStore(IniCache &scratch, bool changed, bool force);
-    bool flushIni(bool force);
+    bool iniStore(IniCache &scratch, bool changed, bool probe);
+    bool flushIni();
     void reportIniFailure(const char *title, int number, const QString &description);
 
     std::unique_ptr<QSettings> openUserStore() const;

@@ -1,39 +1,47 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
-#include <QList>
 #include <QString>
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 // A profile file in the form that Windows programs read: "[Section]" header
-// lines, "key=value" lines, CR LF line ends, text in the system's 8-bit code
-// page. Section and key names match without regard to letter case, and the
-// first of several equal names wins, as with the Windows profile functions.
-// Lines that are not touched keep their bytes; only the line ends become CR LF.
+// lines and "key=value" lines. Section and key names match without regard to
+// letter case, and the first of several equal names wins, as with the Windows
+// profile functions. Bytes that are not touched stay as they were, line ends
+// included; new lines take the line end the file already uses (CR LF in a new
+// file).
+//
+// The text is held whole, as one block; only the key lines of the section
+// last asked for are indexed, so a file of many short lines costs little
+// more memory than its size.
 class IniDocument
 {
 public:
-    IniDocument();
-    static IniDocument fromBytes(const QByteArray &bytes);
+    // The text of the file: the system's 8-bit code page unless a byte-order
+    // mark says otherwise. A UTF-16 file is read and written as UTF-16, as
+    // Windows does; a UTF-8 mark is kept as it is.
+    enum class Encoding { Ansi, Utf8, Utf16LE, Utf16BE };
+
+    IniDocument() = default;
+    static IniDocument fromBytes(QByteArray bytes);
     QByteArray toBytes() const;
 
-    // The file began with a UTF-8 byte-order mark: its text is UTF-8, not
-    // the system's code page, and the mark is kept when it is written back.
-    bool isUtf8() const { return m_utf8; }
+    Encoding encoding() const { return m_encoding; }
 
     // The value as the profile read yields it: blanks around it trimmed, one
-    // pair of double quotes around it removed, then decoded (encodeIniValue).
+    // enclosing pair of double or single quotes removed, then decoded (encodeIniValue).
     std::optional<QString> value(const QString &section, const QString &key) const;
-    // Replaces the first line of the key in place, or adds the key after the
-    // last non-blank line of the section; adds the section at the end when
-    // missing. False when the file's text stays as it was.
+    // Replaces the value of the key's first line in place, keeping the key as
+    // the line spells it; or adds the key after the last non-blank line of the
+    // section; adds the section at the end when missing. False when the value
+    // as stored stays as it was.
     bool setValue(const QString &section, const QString &key, const QString &value);
     // Removes every line of the key from the section; false when there was none.
     bool removeKey(const QString &section, const QString &key);
-    // Removes the section with its header and all its lines; false when missing.
+    // Removes each section of that name with its header and all its lines; false when missing.
     bool removeSection(const QString &section);
 
     // A name that a "key=value" line can carry and give back unchanged.
@@ -42,36 +50,50 @@ public:
 private:
     struct Line
     {
-        QByteArray text;
-        QString key; // case-folded key name; empty for any line that is not "key=value"
+        qsizetype begin;
+        qsizetype end;  // end of the text, before CR LF or LF
+        qsizetype next; // start of the next line
     };
-    struct Section
+    // A key line: the hash of its case-folded key in the high half, where
+    // the line starts in the low half, so that plain order groups equal keys
+    // in file order.
+    using KeyLine = quint64;
+    // Where the first section of a name lies, and its key lines by hash.
+    struct Index
     {
-        QString name;   // case-folded; empty for the lines before the first header
-        bool hasHeader = false;
-        QList<Line> lines; // lines[0] is the header line when hasHeader
-        QHash<QString, qsizetype> firstKey; // folded key -> index of its first line
-        void reindex();
+        bool valid = false;
+        QString section; // case-folded
+        bool found = false;
+        qsizetype body = 0; // just after the header line
+        qsizetype end = 0;  // start of the next header line, or the end of the text
+        std::vector<KeyLine> keys; // in order
     };
 
-    Section *findSection(const QString &section);
-    const Section *findSection(const QString &section) const;
-    Line makeKeyLine(const QString &key, const QString &value) const;
+    Line lineAt(qsizetype pos) const;
+    const Index &indexFor(const QString &foldedSection) const;
+    qsizetype findKey(const Index &index, const QString &foldedKey, quint32 hash) const;
+    QByteArrayView keyOf(qsizetype lineStart) const;
+    void splice(qsizetype at, qsizetype length, QByteArrayView with);
 
-    QList<Section> m_sections; // m_sections[0] holds the lines before the first header
-    bool m_utf8 = false;
+    QByteArray m_text;     // the file's text; a UTF-16 file's is converted to 8 bits
+    qsizetype m_start = 0; // where the lines begin, after a UTF-8 byte-order mark
+    Encoding m_encoding = Encoding::Ansi;
+    QByteArray m_lineEnd = "\r\n";
+    QByteArray m_oddByte; // a UTF-16 file's odd last byte, kept as it was
+    mutable Index m_index;
 };
 
 // The text of a value on its line. Every value reads back exactly as given:
 // - a plain single-line value is written as it is, the classic key=value;
-// - a value with blanks at an end, or enclosed in double quotes, is written
-//   inside one more pair of double quotes, which every profile reader removes;
+// - a value with blanks at an end, or enclosed in a pair of double or single
+//   quotes, is written inside one more pair of double quotes, which every
+//   profile reader removes;
 // - a value with line breaks or other control characters, with characters the
-//   code page lacks, or that begins with the escape mark is written as
+//   file's encoding lacks, or that begins with the escape mark is written as
 //   @Escaped(...) with backslash escapes (\\ \r \n \xHH \uHHHH) inside.
-QByteArray encodeIniValue(const QString &value, bool utf8);
+QByteArray encodeIniValue(const QString &value, IniDocument::Encoding encoding);
 // Decodes the text after the "=" of a line.
-QString decodeIniValue(QByteArrayView raw, bool utf8);
+QString decodeIniValue(QByteArrayView raw, IniDocument::Encoding encoding);
 
 // Reading and writing the file itself.
 enum class IniReadStatus {
@@ -94,10 +116,17 @@ struct IniReadResult
 inline constexpr qint64 kMaxIniFileSize = 16 * 1024 * 1024;
 
 IniReadResult readIniFile(const QString &path);
-// Writes a new file beside the old one and renames it over the old one, so
-// that a failure or crash at any point leaves either the old or the new file
-// whole. False when the file cannot be written.
+// Writes a new file beside the old one, flushed to the disk, and renames it
+// over the old one, so that a failure or crash at any point leaves either the
+// old or the new file whole. Where no new file may be made in the folder but
+// the file itself may be written, it is written in place, and its old bytes
+// are put back if that fails. False when the file was not written, and for a
+// file the reader would refuse.
 bool writeIniFile(const QString &path, const IniDocument &document);
+// The file may be written: for a write that would change nothing.
+bool canWriteIniFile(const QString &path);
+// Removes what writers that were killed left beside the file.
+void removeAbandonedIniFiles(const QString &path);
 
 // Called after the new file is written and before it replaces the old one.
 // Tests count writes with it and simulate a crash at the worst moment.

@@ -1,12 +1,28 @@
 // One program for the settings tests: the store on its own, then the store
 // working for the real window. Run with "--crash-during-write INI USER" it is
-// instead the child that one test kills in the middle of a write.
+// instead the child that one test kills in the middle of a write, and with
+// "--write-child ..." the child whose writes fail.
 #include "settings/CSettings.h"
 
 #include <QApplication>
 
 #include <cstdlib>
 #include <cstring>
+
+#ifndef Q_OS_WIN
+#include "main_window/Controls.h"
+#include "main_window/frmCorvane.h"
+#include "tools/basTools.h"
+
+#include "SettingsTestSupport.h"
+
+#include <csignal>
+#include <cstdio>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 int runStoreTests(int argc, char **argv);
 int runFormTests(int argc, char **argv);
@@ -22,6 +38,48 @@ int crashDuringWrite(const char *iniPath, const char *userPath)
     return 0; // not reached
 }
 
+#ifndef Q_OS_WIN
+// "--write-child SCENARIO LIMIT AS_NOBODY INI USER": creates the store
+// (probe), saves one long value as well (write) or builds the window and
+// saves it whole (form), with files limited to LIMIT bytes (0: no limit) and,
+// when AS_NOBODY is 1 and we are root, as the user nobody. Prints the back
+// end in use at the end.
+int writeChild(int argc, char **argv)
+{
+    if (std::strcmp(argv[4], "1") == 0 && ::geteuid() == 0) {
+        const passwd *nobody = ::getpwnam("nobody");
+        if (!nobody || ::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
+            return kNoOtherUser;
+    }
+    QApplication app(argc, argv);
+    SetMsgBoxHook([](const QString &prompt, int, const QString &) { std::fprintf(stderr, "%s\n", qPrintable(prompt)); });
+    if (const long limit = std::atol(argv[3]); limit > 0) {
+        std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead of ending the process
+        const rlimit size{rlim_t(limit), rlim_t(limit)};
+        if (::setrlimit(RLIMIT_FSIZE, &size) != 0)
+            return 2;
+    }
+    const SettingsLocation location{QString::fromLocal8Bit(argv[5]), QString::fromLocal8Bit(argv[6])};
+    const QString scenario = QString::fromLatin1(argv[2]);
+    const QString longText(5000, u'x');
+    bool ini = false;
+    if (scenario == u"form") {
+        frmCorvane window(location);
+        window.Form_Load();
+        setTextOf(window.control(QLatin1StringView("txtExcludeFiles")), longText);
+        window.SaveFormSettings();
+        ini = window.settings()->SaveToINI();
+    } else {
+        CSettings store(location);
+        if (scenario == u"write")
+            store.SaveSetting(QStringLiteral("txtExcludeFiles"), longText);
+        ini = store.SaveToINI();
+    }
+    std::printf("%s\n", ini ? "ini" : "per-user");
+    return 0;
+}
+#endif
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -30,6 +88,10 @@ int main(int argc, char **argv)
         QCoreApplication app(argc, argv);
         return crashDuringWrite(argv[2], argv[3]);
     }
+#ifndef Q_OS_WIN
+    if (argc == 7 && std::strcmp(argv[1], "--write-child") == 0)
+        return writeChild(argc, argv);
+#endif
     QApplication app(argc, argv);
     int failures = runStoreTests(argc, argv);
     failures += runFormTests(argc, argv);

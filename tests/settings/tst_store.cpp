@@ -7,8 +7,15 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QScopeGuard>
 
 #include <memory>
+
+#ifndef Q_OS_WIN
+#include <sys/file.h>
+#endif
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -30,6 +37,21 @@ template <size_t N>
 QByteArray bytes(const char (&text)[N])
 {
     return QByteArray(text, N - 1);
+}
+
+// A file that does not exist.
+const QByteArray kNoFile("<no file>");
+
+// Text as a UTF-16 file holds it, byte-order mark first.
+QByteArray utf16(const QString &text, bool littleEndian)
+{
+    QByteArray out;
+    for (QChar c : QChar(0xFEFF) + text) {
+        const char16_t u = c.unicode();
+        out += char(littleEndian ? u & 0xff : u >> 8);
+        out += char(littleEndian ? u >> 8 : u & 0xff);
+    }
+    return out;
 }
 
 QString userFlag(const Scratch &s)
@@ -65,13 +87,17 @@ private slots:
     void readingForeignFiles_data();
     void readingForeignFiles();
     void writeKeepsOtherLines();
-    void writeCreatesFileAndSection();
+    void fileFormKept_data();
+    void fileFormKept();
     void deleteKeyAndSection();
     void deleteInUserStore();
 
     void singleWriteGoesThrough();
     void batchWritesOnce();
     void crashBeforeRenameKeepsOldFile();
+    void writeFailureKeepsOldFile_data();
+    void writeFailureKeepsOldFile();
+    void writeNeverOutgrowsReader();
 
     void unreadableIniFile();
     void oversizedIniFileIsReported();
@@ -361,6 +387,8 @@ void TestStore::plainValuesStayClassic_data()
     QTest::newRow("non-ASCII") << QStringLiteral("Grüße") << QStringLiteral("k=Grüße").toLocal8Bit();
     // Classic double quoting: what Windows' own reader gives back unchanged.
     QTest::newRow("enclosed in quotes") << QStringLiteral("\"q\"") << QByteArray("k=\"\"q\"\"");
+    QTest::newRow("enclosed in single quotes") << QStringLiteral("'C:\\a b\\'") << QByteArray("k=\"'C:\\a b\\'\"");
+    QTest::newRow("one single quote") << QStringLiteral("'") << QByteArray("k='");
     QTest::newRow("leading blank") << QStringLiteral(" x") << QByteArray("k=\" x\"");
     QTest::newRow("only blanks") << QStringLiteral("  ") << QByteArray("k=\"  \"");
     // Only what no profile line can carry takes the escaped form.
@@ -394,7 +422,8 @@ void TestStore::readingForeignFiles_data()
     QTest::newRow("blanks around everything")
         << QByteArray("  [ Settings ]  \r\n\t key \t=\t  v w  \t\r\n") << QStringLiteral("v w");
     QTest::newRow("quotes removed once") << QByteArray("[Settings]\r\nkey= \"\"v\"\" \r\n") << QStringLiteral("\"v\"");
-    QTest::newRow("single quotes kept") << QByteArray("[Settings]\r\nkey='v'\r\n") << QStringLiteral("'v'");
+    QTest::newRow("single quotes removed once") << QByteArray("[Settings]\r\nkey= '' v '' \r\n") << QStringLiteral("' v '");
+    QTest::newRow("mixed quotes kept") << QByteArray("[Settings]\r\nkey=\"v'\r\n") << QStringLiteral("\"v'");
     QTest::newRow("lone quote kept") << QByteArray("[Settings]\r\nkey=\"\r\n") << QStringLiteral("\"");
     QTest::newRow("first of duplicate keys") << QByteArray("[Settings]\r\nkey=1\r\nKey=2\r\n") << QStringLiteral("1");
     QTest::newRow("first of duplicate sections")
@@ -432,7 +461,7 @@ void TestStore::readingForeignFiles()
     QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
     // The probe write kept every line it did not own.
     const QByteArray after = s.ini();
-    QVERIFY(after.contains("SaveToINI=-1\r\n"));
+    QVERIFY(after.contains("SaveToINI=-1" + lineEndOf(file)));
     QCOMPARE(after.startsWith("\xEF\xBB\xBF"), file.startsWith("\xEF\xBB\xBF"));
     for (QByteArray line : file.split('\n')) {
         if (line.endsWith('\r'))
@@ -465,7 +494,7 @@ void TestStore::writeKeepsOtherLines()
                                  "alpha=other section\r\n"
                                  "\r\n"
                                  "[settings]\r\n"
-                                 "alpha=1\r\n"
+                                 "  Alpha = 1\r\n"
                                  "; note\r\n"
                                  "beta=two\r\n"
                                  "SaveToINI=-1\r\n"
@@ -473,22 +502,62 @@ void TestStore::writeKeepsOtherLines()
                                  "\r\n"
                                  "\r\n"
                                  "[Last]\r\n"
-                                 "x=y\r\n"));
+                                 "x=y"));
     QCOMPARE(store.GetSetting(QStringLiteral("gamma"), QString()), QStringLiteral("three"));
 }
 
-void TestStore::writeCreatesFileAndSection()
+void TestStore::fileFormKept_data()
 {
-    Scratch s;
-    QVERIFY(!s.iniExists());
-    {
-        CSettings store(s.location());
-        QCOMPARE(s.ini(), QByteArray("[Settings]\r\nSaveToINI=-1\r\n"));
+    QTest::addColumn<QByteArray>("before"); // kNoFile: no file yet
+    QTest::addColumn<QString>("readBack");  // "key" as read before the write
+    QTest::addColumn<QString>("written");   // then stored under "key"
+    QTest::addColumn<QByteArray>("after");
+
+    const QString none = kAbsent;
+    const QString w = QStringLiteral("w");
+    QTest::newRow("new file") << kNoFile << none << w << QByteArray("[Settings]\r\nSaveToINI=-1\r\nkey=w\r\n");
+    QTest::newRow("empty file") << QByteArray() << none << w << QByteArray("[Settings]\r\nSaveToINI=-1\r\nkey=w\r\n");
+    QTest::newRow("CR LF") << QByteArray("[Settings]\r\nkey=v\r\n") << QStringLiteral("v") << w
+                           << QByteArray("[Settings]\r\nkey=w\r\nSaveToINI=-1\r\n");
+    QTest::newRow("LF, section added") << QByteArray("[Other]\nx=1\n") << none << w
+                                       << QByteArray("[Other]\nx=1\n[Settings]\nSaveToINI=-1\nkey=w\n");
+    QTest::newRow("no final line end") << QByteArray("[Settings]\nkey=v") << QStringLiteral("v") << w
+                                       << QByteArray("[Settings]\nkey=w\nSaveToINI=-1\n");
+    QTest::newRow("mixed: new lines take the first line's end")
+        << QByteArray("[Settings]\na=1\r\nkey=v\r\n") << QStringLiteral("v") << w
+        << QByteArray("[Settings]\na=1\r\nkey=w\r\nSaveToINI=-1\n");
+    QTest::newRow("UTF-8 mark, LF") << QByteArray("\xEF\xBB\xBF[Settings]\nkey=v\n") << QStringLiteral("v") << w
+                                    << QByteArray("\xEF\xBB\xBF[Settings]\nkey=w\nSaveToINI=-1\n");
+    // Windows reads and writes a file with a UTF-16 byte-order mark as UTF-16.
+    const QString unicode = QStringLiteral("Grüße, Ωmega, 日本 \U0001F600");
+    for (bool little : {true, false}) {
+        const char *order = little ? "LE" : "BE";
+        QTest::addRow("UTF-16 %s", order) << utf16(u"[Settings]\r\nkey="_s + unicode + u"\r\n"_s, little) << unicode
+                                          << w << utf16(u"[Settings]\r\nkey=w\r\nSaveToINI=-1\r\n"_s, little);
+        QTest::addRow("UTF-16 %s, mark only", order)
+            << utf16(QString(), little) << none << unicode
+            << utf16(u"[Settings]\r\nSaveToINI=-1\r\nkey="_s + unicode + u"\r\n"_s, little);
     }
-    s.writeIni("[Other]\nx=1\n");
+    QTest::newRow("UTF-16 LE, unpaired surrogate and odd last byte kept")
+        << utf16(u"[Settings]\nx="_s + QChar(0xDC00) + u"\nkey=v\n"_s, true) + 'Z' << QStringLiteral("v") << w
+        << utf16(u"[Settings]\nx="_s + QChar(0xDC00) + u"\nkey=w\nSaveToINI=-1\n"_s, true) + 'Z';
+}
+
+void TestStore::fileFormKept()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QString, readBack);
+    QFETCH(QString, written);
+    QFETCH(QByteArray, after);
+
+    Scratch s;
+    if (before != kNoFile)
+        s.writeIni(before);
     CSettings store(s.location());
-    store.SaveSetting(QStringLiteral("k"), QStringLiteral("v"));
-    QCOMPARE(s.ini(), QByteArray("[Other]\r\nx=1\r\n[Settings]\r\nSaveToINI=-1\r\nk=v\r\n"));
+    QCOMPARE(store.GetSetting(QStringLiteral("key"), kAbsent), readBack);
+    store.SaveSetting(QStringLiteral("key"), written);
+    QCOMPARE(s.ini(), after);
+    QCOMPARE(store.GetSetting(QStringLiteral("KEY"), kAbsent), written);
 }
 
 void TestStore::deleteKeyAndSection()
@@ -541,6 +610,11 @@ void TestStore::singleWriteGoesThrough()
     QCOMPARE(s.iniLine("k"), QByteArray("k=v"));
     store.SaveSetting(QStringLiteral("k"), QStringLiteral("v")); // nothing to change
     QCOMPARE(counter.commits, 1);
+    {
+        CSettings again(s.location()); // its probe finds the flag stored: a check, not a rewrite
+        QVERIFY(again.SaveToINI());
+    }
+    QCOMPARE(counter.commits, 1);
 }
 
 void TestStore::batchWritesOnce()
@@ -587,11 +661,139 @@ void TestStore::crashBeforeRenameKeepsOldFile()
     QCOMPARE(child.exitCode(), 3); // it died inside the write, as intended
     QCOMPARE(s.ini(), old);
 
-    // Whatever the crash left behind does not stop the next write.
+    const auto besideIni = [&s] {
+        QStringList names = QDir(s.dir.path()).entryList(QDir::Files);
+        names.removeOne(QStringLiteral("Settings.ini"));
+        return names;
+    };
+    const QStringList left = besideIni();
+    QCOMPARE(left.size(), 1); // its new file, complete but never renamed
+    QVERIFY2(left[0].startsWith(u"Settings.ini.corvane-"), qPrintable(left[0]));
+    // Beside it now: the user's own file, and one that a writer at work holds.
+    const QStringList kept = {QStringLiteral("Settings.ini.backup"), QStringLiteral("Settings.ini.corvane-Held01")};
+    for (const QString &name : kept) {
+        QFile f(s.dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    QFile held(s.dir.filePath(kept[1]));
+    QVERIFY(held.open(QIODevice::ReadWrite));
+#ifndef Q_OS_WIN
+    QCOMPARE(::flock(held.handle(), LOCK_EX | LOCK_NB), 0); // as a writer holds its new file
+#endif
+
+    // The next start removes what the killed writer left, and only that.
     CSettings store(s.location());
+    QCOMPARE(besideIni(), kept);
     QCOMPARE(store.GetSetting(QStringLiteral("txtLogFile"), QString()), QStringLiteral("old.log"));
     store.SaveSetting(QStringLiteral("txtLogFile"), QStringLiteral("new.log"));
     QCOMPARE(s.iniLine("txtLogFile"), QByteArray("txtLogFile=new.log"));
+}
+
+void TestStore::writeFailureKeepsOldFile_data()
+{
+    QTest::addColumn<QString>("scenario"); // probe: the store's creation; write: one value; form: whole-form save
+    QTest::addColumn<bool>("flagStored");  // the file already holds SaveToINI=-1
+    QTest::addColumn<QString>("access");   // open; closed folder: no new file there; closed: nor the file
+    QTest::addColumn<int>("limit");        // largest file the child may write: 0 none, -1 the old file's size
+    QTest::addColumn<QString>("mode");     // the back end in use afterwards
+    QTest::addColumn<QByteArray>("after"); // the file afterwards; empty: as it was
+
+    const QString open = QStringLiteral("open"), closedFolder = QStringLiteral("closed folder");
+    const QString ini = QStringLiteral("ini"), perUser = QStringLiteral("per-user");
+    const QByteArray none;
+    QTest::newRow("failed probe") << u"probe"_s << false << open << -1 << perUser << none;
+    QTest::newRow("failed single write") << u"write"_s << true << open << -1 << ini << none;
+    // The probe finds its value stored and writes nothing: even a limit
+    // below the file's size leaves the store with the INI file.
+    QTest::newRow("failed whole-form save") << u"form"_s << true << open << 16 << ini << none;
+    QTest::newRow("closed folder: probe and write in place")
+        << u"write"_s << false << closedFolder << 0 << ini
+        << "; by hand\r\n[Settings]\r\ntxtExcludeFiles=" + QByteArray(5000, 'x') + "\r\nchkMirror=1\r\nSaveToINI=-1\r\n";
+    QTest::newRow("closed folder: failed write in place undone") << u"write"_s << true << closedFolder << -1 << ini
+                                                                 << none;
+    QTest::newRow("closed folder, read-only file") << u"probe"_s << true << u"closed"_s << 0 << perUser << none;
+}
+
+void TestStore::writeFailureKeepsOldFile()
+{
+#ifdef Q_OS_WIN
+    QSKIP("File-size limits and a change of user are POSIX matters");
+#else
+    QFETCH(QString, scenario);
+    QFETCH(bool, flagStored);
+    QFETCH(QString, access);
+    QFETCH(int, limit);
+    QFETCH(QString, mode);
+    QFETCH(QByteArray, after);
+
+    Scratch s;
+    const QString program = s.dir.filePath(QStringLiteral("program"));
+    const QString users = s.dir.filePath(QStringLiteral("user"));
+    const QString ini = program + QStringLiteral("/Settings.ini");
+    QVERIFY(QDir().mkpath(program) && QDir().mkpath(users));
+    // The child's long value replaces the short one near the start, so a cut write shows.
+    const QByteArray old = QByteArray("; by hand\r\n[Settings]\r\ntxtExcludeFiles=old\r\nchkMirror=1\r\n") +
+                           (flagStored ? "SaveToINI=-1\r\n" : "");
+    {
+        QFile f(ini);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(old), old.size());
+    }
+    // The child may run as another user (tests run as root, for whom
+    // permissions do not hold): it reaches the folders and the per-user
+    // store, and writes the file unless that is closed too.
+    using P = QFileDevice;
+    const auto readable = P::ReadOwner | P::ReadGroup | P::ReadOther;
+    const auto traversable = readable | P::ExeOwner | P::ExeGroup | P::ExeOther;
+    const auto writable = P::WriteOwner | P::WriteGroup | P::WriteOther;
+    QVERIFY(QFile::setPermissions(s.dir.path(), traversable | P::WriteOwner));
+    QVERIFY(QFile::setPermissions(users, traversable | writable));
+    QVERIFY(QFile::setPermissions(ini, access == u"closed" ? readable : readable | writable));
+    QVERIFY(QFile::setPermissions(program, access == u"open" ? traversable | P::WriteOwner : traversable));
+    const auto reopen = qScopeGuard([&] { QFile::setPermissions(program, traversable | P::WriteOwner); });
+
+    QProcess child;
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--write-child"), scenario, QString::number(limit < 0 ? old.size() : limit),
+                 access == u"open" ? u"0"_s : u"1"_s, ini, users + QStringLiteral("/Corvane.conf")});
+    QVERIFY(child.waitForFinished(60000));
+    if (child.exitCode() == kNoOtherUser)
+        QSKIP("There is no user 'nobody' to write as");
+    QVERIFY2(child.exitCode() == 0, child.readAllStandardError().constData());
+    QCOMPARE(QString::fromLatin1(child.readAllStandardOutput().trimmed()), mode);
+    QFile f(ini);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), after.isEmpty() ? old : after);
+    QCOMPARE(QDir(program).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Settings.ini")});
+#endif
+}
+
+void TestStore::writeNeverOutgrowsReader()
+{
+    // A file of LF lines just under the size the reader takes.
+    Scratch s;
+    MsgBoxCatcher boxes;
+    QByteArray file = "[Settings]\nkey=v\n";
+    const QByteArray filler = "filler=" + QByteArray(80, 'f') + '\n';
+    while (file.size() + filler.size() < kMaxIniFileSize - 64)
+        file += filler;
+    s.writeIni(file);
+
+    auto store = std::make_unique<CSettings>(s.location());
+    QVERIFY(store->SaveToINI());
+    store->SaveSetting(QStringLiteral("key"), QStringLiteral("w"));
+    const QByteArray kept = s.ini();
+    QCOMPARE(kept.size(), file.size() + qsizetype(sizeof "SaveToINI=-1\n") - 1); // LF stays LF
+    // A write the reader would refuse is refused itself.
+    store->SaveSetting(QStringLiteral("big"), QString(100, u'b'));
+    QVERIFY(s.ini() == kept);
+    store.reset();
+
+    CSettings next(s.location());
+    QVERIFY(next.SaveToINI());
+    QCOMPARE(next.GetSetting(QStringLiteral("key"), kAbsent), QStringLiteral("w"));
+    QCOMPARE(next.GetSetting(QStringLiteral("big"), kAbsent), kAbsent);
+    QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
 }
 
 // ---- Damaged stores
