@@ -67,6 +67,10 @@ QWidget *createWidget(const ControlSpec &entry, QWidget *parent)
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert); // only runs add folders to the list
         combo->setMaxVisibleItems(10);
+        // A folder box keeps exactly what was typed: Qt's completer would
+        // finish a typed folder from the list, and on leaving the box replace
+        // it by an entry that differs only in letter case.
+        combo->setCompleter(nullptr);
         return combo;
     }
     case ControlKind::TextBox:

@@ -80,6 +80,8 @@ private slots:
     void programChangesRebuild();
     void unchangedAssignmentRebuildsNothing();
     void typedCommandSurvivesUntilNextChange();
+    void folderBoxesKeepTypedText_data();
+    void folderBoxesKeepTypedText();
     void grayedValue();
     void interlocks_data();
     void interlocks();
@@ -653,6 +655,48 @@ void TestMainWindow::typedCommandSurvivesUntilNextChange()
     QCOMPARE(box->toPlainText(), u"ROBOCOPY.EXE /PURGE"_s);
     // A rebuild leaves no undo step behind that would bring the old text back.
     QVERIFY(!box->document()->isUndoAvailable());
+}
+
+// A folder box holds exactly what was typed, whatever its list holds: Qt's
+// completion would otherwise run Robocopy on another folder.
+void TestMainWindow::folderBoxesKeepTypedText_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("finish"); // the key that ends the typing; 0: none
+
+    QTest::newRow("start of an entry") << u"cboSource"_s << u"/tmp/src"_s << 0;
+    QTest::newRow("start of an entry, Tab") << u"cboSource"_s << u"/tmp/src"_s << int(Qt::Key_Tab);
+    QTest::newRow("start of an entry, Enter") << u"cboDestination"_s << u"/tmp/src"_s << int(Qt::Key_Return);
+    QTest::newRow("other letter case") << u"cboDestination"_s << u"/s/a"_s << 0;
+    QTest::newRow("other letter case, Tab") << u"cboSource"_s << u"/s/a"_s << int(Qt::Key_Tab);
+    QTest::newRow("other letter case, Enter") << u"cboSource"_s << u"/s/a"_s << int(Qt::Key_Return);
+    QTest::newRow("a whole entry, Enter") << u"cboDestination"_s << u"/s/A"_s << int(Qt::Key_Return);
+}
+
+void TestMainWindow::folderBoxesKeepTypedText()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, typed);
+    QFETCH(int, finish);
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    auto *combo = w->control<QComboBox>(QLatin1StringView(box.toLatin1()));
+    const QStringList recent{u"/tmp/src dir"_s, u"/s/A"_s};
+    for (const QString &entry : recent)
+        addListItem(combo, entry);
+
+    combo->setFocus();
+    QTest::keyClicks(QApplication::focusWidget(), typed);
+    if (finish)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(finish));
+    QCOMPARE(holdsFocus(combo), finish != Qt::Key_Tab);
+    QCOMPARE(textOf(combo), typed);
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE "_s + typed);
+    QStringList list;
+    for (int i = 0; i < combo->count(); ++i)
+        list << combo->itemText(i);
+    QCOMPARE(list, recent); // only a run adds to the list
 }
 
 void TestMainWindow::grayedValue()
