@@ -19,8 +19,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTextCursor>
-#include <QTextDocument>
 
 namespace {
 
@@ -270,19 +268,7 @@ QString frmCorvane::text(QLatin1StringView name) const { return textOf(m_byName.
 
 void frmCorvane::UpdateCommandLine()
 {
-    auto *box = static_cast<QPlainTextEdit *>(m_byName.value(QLatin1StringView("txtCommandLine")));
-    const QString command = BuildCommandLine(*this);
-    // Replacing the text in one edit block costs a third of setPlainText();
-    // switching undo off for it drops the history, as setPlainText() would,
-    // so rebuilds never pile up undo steps.
-    QTextDocument *doc = box->document();
-    doc->setUndoRedoEnabled(false);
-    QTextCursor cursor(doc);
-    cursor.beginEditBlock();
-    cursor.select(QTextCursor::Document);
-    cursor.insertText(command);
-    cursor.endEditBlock();
-    doc->setUndoRedoEnabled(true);
+    setTextOf(m_byName.value(QLatin1StringView("txtCommandLine")), BuildCommandLine(*this));
 }
 
 QString frmCorvane::ParmStr(const QString &sCmd, const QString &sValue) { return ::ParmStr(sCmd, sValue); }

@@ -82,6 +82,8 @@ private slots:
     void typedCommandSurvivesUntilNextChange();
     void folderBoxesKeepTypedText_data();
     void folderBoxesKeepTypedText();
+    void multiLineBoxesGiveBackTheirText_data();
+    void multiLineBoxesGiveBackTheirText();
     void grayedValue();
     void interlocks_data();
     void interlocks();
@@ -583,15 +585,16 @@ void TestMainWindow::userChangesRebuild()
     QTest::keyClicks(retries, u"12"_s);
     QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE /MIR /R:12"_s);
 
+    // A no-break space is part of a name, not a blank between two.
     auto *excludes = w->control<QPlainTextEdit>(L1("txtExcludeFiles"));
     excludes->setFocus();
-    QTest::keyClicks(excludes, u"*.tmp"_s);
-    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE /MIR /XF *.tmp /R:12"_s);
+    QTest::keyClicks(excludes, u"*.tmp My\u00a0File.txt"_s);
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE /MIR /XF *.tmp My\u00a0File.txt /R:12"_s);
 
     auto *source = w->control<QComboBox>(L1("cboSource"));
     source->setFocus();
     QTest::keyClicks(source, u"C:\\A"_s);
-    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE C:\\A /MIR /XF *.tmp /R:12"_s);
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE C:\\A /MIR /XF *.tmp My\u00a0File.txt /R:12"_s);
 
     // Picking an entry of the drop-down list.
     addListItem(source, u"C:\\Old Data"_s);
@@ -601,7 +604,7 @@ void TestMainWindow::userChangesRebuild()
     source->setCurrentIndex(-1);
     QTest::keyClick(source, Qt::Key_Down);
     QCOMPARE(picked.count(), 1);
-    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE \""_s + source->currentText() + u"\" /MIR /XF *.tmp /R:12"_s);
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE \""_s + source->currentText() + u"\" /MIR /XF *.tmp My\u00a0File.txt /R:12"_s);
 }
 
 void TestMainWindow::programChangesRebuild()
@@ -697,6 +700,38 @@ void TestMainWindow::folderBoxesKeepTypedText()
     for (int i = 0; i < combo->count(); ++i)
         list << combo->itemText(i);
     QCOMPARE(list, recent); // only a run adds to the list
+}
+
+// What goes into a multi-line box comes back out: the box reads its
+// document's own text, not Qt's plain-text rendering of it.
+void TestMainWindow::multiLineBoxesGiveBackTheirText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("no-break space") << u"My\u00a0File.txt"_s << u"My\u00a0File.txt"_s;
+    QTest::newRow("line separator") << u"a\u2028b"_s << u"a\u2028b"_s;
+    QTest::newRow("tab") << u"a\tb"_s << u"a\tb"_s;
+    QTest::newRow("line feeds") << u"a\nb\n"_s << u"a\nb\n"_s;
+    // The box holds any line break as a new line, which reads as a line feed.
+    QTest::newRow("CR LF") << u"a\r\nb\r\n"_s << u"a\nb\n"_s;
+    QTest::newRow("CR") << u"a\rb"_s << u"a\nb"_s;
+    QTest::newRow("paragraph separator") << u"a\u2029b"_s << u"a\nb"_s;
+}
+
+void TestMainWindow::multiLineBoxesGiveBackTheirText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    for (const char *name : {"txtExcludeFiles", "txtExcludeFolders", "txtCommandLine"}) {
+        auto *box = w->control<QPlainTextEdit>(L1(name));
+        QVERIFY(setTextOf(box, text));
+        QCOMPARE(textOf(box), expected);
+        // The same text again is no change, and rebuilds nothing.
+        QSignalSpy changes(box, &QPlainTextEdit::textChanged);
+        QVERIFY(setTextOf(box, text));
+        QCOMPARE(changes.count(), 0);
+    }
 }
 
 void TestMainWindow::grayedValue()

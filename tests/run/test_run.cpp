@@ -298,8 +298,8 @@ void TestRun::setCommand(frmCorvane *w, const QString &source, const QString &de
     QVERIFY(setTextOf(w->control(QLatin1StringView("cboSource")), source));
     QVERIFY(setTextOf(w->control(QLatin1StringView("cboDestination")), destination));
     // A hand edit of the command box lasts until the next rebuild.
-    auto *box = w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"));
-    box->setPlainText(box->toPlainText() + extra);
+    QWidget *box = w->control(QLatin1StringView("txtCommandLine"));
+    QVERIFY(setTextOf(box, textOf(box) + extra));
 }
 
 // Answers the real save dialog as a user would: starts it in the folder,
@@ -578,6 +578,10 @@ void TestRun::saveFile_data()
     QTest::newRow("all files") << "job" << 3 << "ROBOCOPY.EXE x y" << "job" << "";
     QTest::newRow("typed extension") << "job.bat" << 2 << "ROBOCOPY.EXE x y" << "job.bat" << "";
     QTest::newRow("empty command line") << "empty" << 1 << "" << "empty.CMD" << "";
+    QTest::newRow("no-break space kept") << "nbsp" << 1 << u"ROBOCOPY.EXE C:\\A\u00a0B D:\\b"_qs << "nbsp.CMD" << "";
+    // A batch file would run each further line as a command of its own.
+    QTest::newRow("hand edit on several lines: one line")
+        << "lines" << 1 << "ROBOCOPY.EXE C:\\a D:\\b\n/MIR\r\n/R:3\n" << "lines.CMD" << "ROBOCOPY.EXE C:\\a D:\\b /MIR /R:3 ";
 }
 
 void TestRun::saveFile()
@@ -665,12 +669,14 @@ void TestRun::copyToClipboard()
     auto w = newWindow();
     QVERIFY(setTextOf(w->control(QLatin1StringView("cboSource")), QStringLiteral("C:\\My Source")));
     auto *box = w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"));
-    // The box as it stands, hand edits included.
-    box->setPlainText(box->toPlainText() + QStringLiteral(" /EDITED"));
+    const QString composed = box->toPlainText();
+    QCOMPARE(composed, QStringLiteral("ROBOCOPY.EXE \"C:\\My Source\""));
+    // The box as it stands, hand edits included; pasted into a console, each
+    // line would run on its own, so the copy is one line like the run.
+    box->setPlainText(composed + QStringLiteral(" /EDITED\u00a0X\n/R:1"));
     QGuiApplication::clipboard()->setText(QStringLiteral("something else"));
     w->cmdCopy_Click();
-    QCOMPARE(QGuiApplication::clipboard()->text(), box->toPlainText());
-    QVERIFY(box->toPlainText().contains(QStringLiteral("\"C:\\My Source\"")));
+    QCOMPARE(QGuiApplication::clipboard()->text(), composed + QStringLiteral(" /EDITED\u00a0X /R:1"));
     QCOMPARE(m_shown.size(), 1);
     QCOMPARE(m_shown.first().prompt, QStringLiteral("Command text copied to clipboard"));
     QCOMPARE(m_shown.first().style, int(vbInformation));
@@ -1090,7 +1096,10 @@ void TestRun::executeArguments()
     SKIP_WITHOUT_CONSOLE();
     auto w = newWindow();
     QVERIFY(setTextOf(w->control(QLatin1StringView("txtFilenames")), QStringLiteral("*.doc")));
-    setCommand(w.get(), QStringLiteral("C:\\My Source"), QStringLiteral("D:\\Dest Dir\\"), QStringLiteral(" /TESTCODE:1"));
+    // A no-break space is part of the name, and a line break typed into the
+    // command box is one blank: the switch after it still counts.
+    setCommand(w.get(), QStringLiteral("C:\\My Source\u00a0A"), QStringLiteral("D:\\Dest Dir\\"),
+               QStringLiteral("\n/TESTCODE:1"));
     const QString commandLine = w->text(QLatin1StringView("txtCommandLine"));
     // File > Execute behaves like the button.
     w->menuItem(QLatin1StringView("mnuFileExecute"))->trigger();
@@ -1101,14 +1110,14 @@ void TestRun::executeArguments()
     // Paths with blanks arrive as one argument each, the trailing backslash kept.
     const QStringList args = runs.first().args;
     QVERIFY2(args.size() >= 4, qPrintable(args.join(u'|')));
-    QCOMPARE(args.at(0), QStringLiteral("C:\\My Source"));
+    QCOMPARE(args.at(0), QStringLiteral("C:\\My Source\u00a0A"));
     QCOMPARE(args.at(1), QStringLiteral("D:\\Dest Dir\\"));
     QVERIFY2(args.contains(QStringLiteral("*.doc")), qPrintable(commandLine));
     QCOMPARE(args.last(), QStringLiteral("/TESTCODE:1"));
 
     // The same folders again: the lists keep one entry each.
     w->cmdExecute_Click();
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\My Source"});
+    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\My Source\u00a0A"});
     QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{"D:\\Dest Dir\\"});
 }
 
