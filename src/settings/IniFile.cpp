@@ -362,10 +362,13 @@ IniReadResult readIniFile(const QString &path)
 
 bool writeIniFile(const QString &path, const IniDocument &document)
 {
+    // A file the next start would refuse to read would lose every setting.
+    const QByteArray bytes = document.toBytes();
+    if (bytes.size() > kMaxIniFileSize)
+        return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    const QByteArray bytes = document.toBytes();
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
         return false;
