@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -118,10 +119,15 @@ bool setTextOf(QWidget *w, const QString &text)
         // setPlainText(); with undo off for it the history is dropped, as
         // setPlainText() would, so assignments never pile up undo steps.
         QTextDocument *doc = multi->document();
+        // Without its old layout the box lays the new text out when it is
+        // next shown, not on every assignment: a load assigns every control
+        // and rebuilds the command each time, and a long text takes long.
+        doc->firstBlock().clearLayout();
         doc->setUndoRedoEnabled(false);
         QTextCursor cursor(doc);
         cursor.beginEditBlock();
-        cursor.select(QTextCursor::Document);
+        // Positions, not a move to the end: a move lays the old text out.
+        cursor.setPosition(doc->characterCount() - 1, QTextCursor::KeepAnchor);
         cursor.insertText(text);
         cursor.endEditBlock();
         doc->setUndoRedoEnabled(true);

@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include <limits>
+
 namespace {
 
 QColor versionColour(VersionColour c)
@@ -52,6 +54,10 @@ void setBoxColour(QWidget *w, const QColor &colour)
     w->setAutoFillBackground(true);
 }
 
+// A line edit cuts every text at 32,767 characters unless told otherwise; a
+// long list of dropped names must reach the command whole.
+void takeAnyLength(QLineEdit *edit) { edit->setMaxLength(std::numeric_limits<int>::max()); }
+
 QWidget *createWidget(const ControlSpec &entry, QWidget *parent)
 {
     const QString caption = entry.caption ? QString::fromUtf8(entry.caption) : QString();
@@ -69,16 +75,20 @@ QWidget *createWidget(const ControlSpec &entry, QWidget *parent)
         // finish a typed folder from the list, and on leaving the box replace
         // it by an entry that differs only in letter case.
         combo->setCompleter(nullptr);
+        takeAnyLength(combo->lineEdit());
         return combo;
     }
-    case ControlKind::TextBox:
+    case ControlKind::TextBox: {
         if (entry.flags & MultiLine) {
-            auto *edit = new QPlainTextEdit(parent);
-            edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-            edit->setTabChangesFocus(true);
-            return edit;
+            auto *multi = new QPlainTextEdit(parent);
+            multi->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            multi->setTabChangesFocus(true);
+            return multi;
         }
-        return new QLineEdit(parent);
+        auto *edit = new QLineEdit(parent);
+        takeAnyLength(edit);
+        return edit;
+    }
     }
     return nullptr;
 }

@@ -84,6 +84,8 @@ private slots:
     void folderBoxesKeepTypedText();
     void multiLineBoxesGiveBackTheirText_data();
     void multiLineBoxesGiveBackTheirText();
+    void textsOfAnyLength_data();
+    void textsOfAnyLength();
     void grayedValue();
     void interlocks_data();
     void interlocks();
@@ -732,6 +734,32 @@ void TestMainWindow::multiLineBoxesGiveBackTheirText()
         QVERIFY(setTextOf(box, text));
         QCOMPARE(changes.count(), 0);
     }
+}
+
+// Neither typing nor assigning cuts a text short (a line edit's default
+// stops at 32,767 characters).
+void TestMainWindow::textsOfAnyLength_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::newRow("single-line box") << u"txtFilenames"_s;
+    QTest::newRow("folder box") << u"cboSource"_s;
+}
+
+void TestMainWindow::textsOfAnyLength()
+{
+    QFETCH(QString, field);
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QWidget *c = w->control(QLatin1StringView(field.toLatin1()));
+    const QString assigned = QString(40000, u'a') + u'z';
+    QVERIFY(setTextOf(c, assigned));
+    QCOMPARE(textOf(c), assigned);
+
+    c->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    QTest::keyClicks(QApplication::focusWidget(), u"xy"_s);
+    QCOMPARE(textOf(c), assigned + u"xy"_s);
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE "_s + assigned + u"xy"_s);
 }
 
 void TestMainWindow::grayedValue()
