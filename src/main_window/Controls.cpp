@@ -8,6 +8,45 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <algorithm>
+
+namespace {
+// A multi-line box keeps each line break as a paragraph separator of its
+// document; toPlainText() would also turn no-break spaces into blanks and
+// line separators into line feeds, so the raw text is read instead.
+QString plainTextOf(const QPlainTextEdit *multi)
+{
+    QString text = multi->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    return text;
+}
+
+// The document holds every kind of line break (CR LF, CR, LF, U+2029) as a
+// paragraph separator, so a text is compared in the form it would read back.
+bool isLineBreak(QChar c)
+{
+    return c == u'\r' || c == u'\n' || c == QChar::ParagraphSeparator || c == QChar(0xFDD0) || c == QChar(0xFDD1);
+}
+
+QString asBoxWouldHold(const QString &text)
+{
+    if (std::none_of(text.cbegin(), text.cend(), isLineBreak))
+        return text;
+    QString held;
+    held.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\r' && i + 1 < text.size() && text.at(i + 1) == u'\n')
+            continue; // the LF that follows stands for both
+        held += isLineBreak(c) ? QChar(u'\n') : c;
+    }
+    return held;
+}
+} // namespace
 
 QString controlKind(const QWidget *w)
 {
@@ -56,7 +95,7 @@ QString textOf(const QWidget *w)
     if (const auto *combo = qobject_cast<const QComboBox *>(w))
         return combo->currentText();
     if (const auto *multi = qobject_cast<const QPlainTextEdit *>(w))
-        return multi->toPlainText();
+        return plainTextOf(multi);
     return QString();
 }
 
@@ -74,8 +113,24 @@ bool setTextOf(QWidget *w, const QString &text)
         return true;
     }
     if (auto *multi = qobject_cast<QPlainTextEdit *>(w)) {
-        if (multi->toPlainText() != text)
-            multi->setPlainText(text);
+        if (plainTextOf(multi) == asBoxWouldHold(text))
+            return true;
+        // One edit block raises one change and costs a third of
+        // setPlainText(); with undo off for it the history is dropped, as
+        // setPlainText() would, so assignments never pile up undo steps.
+        QTextDocument *doc = multi->document();
+        // Without its old layout the box lays the new text out when it is
+        // next shown, not on every assignment: a load assigns every control
+        // and rebuilds the command each time, and a long text takes long.
+        doc->firstBlock().clearLayout();
+        doc->setUndoRedoEnabled(false);
+        QTextCursor cursor(doc);
+        cursor.beginEditBlock();
+        // Positions, not a move to the end: a move lays the old text out.
+        cursor.setPosition(doc->characterCount() - 1, QTextCursor::KeepAnchor);
+        cursor.insertText(text);
+        cursor.endEditBlock();
+        doc->setUndoRedoEnabled(true);
         return true;
     }
     return false;

@@ -19,8 +19,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QTextCursor>
-#include <QTextDocument>
+
+#include <limits>
 
 namespace {
 
@@ -54,6 +54,10 @@ void setBoxColour(QWidget *w, const QColor &colour)
     w->setAutoFillBackground(true);
 }
 
+// A line edit cuts every text at 32,767 characters unless told otherwise; a
+// long list of dropped names must reach the command whole.
+void takeAnyLength(QLineEdit *edit) { edit->setMaxLength(std::numeric_limits<int>::max()); }
+
 QWidget *createWidget(const ControlSpec &entry, QWidget *parent)
 {
     const QString caption = entry.caption ? QString::fromUtf8(entry.caption) : QString();
@@ -67,16 +71,24 @@ QWidget *createWidget(const ControlSpec &entry, QWidget *parent)
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert); // only runs add folders to the list
         combo->setMaxVisibleItems(10);
+        // A folder box keeps exactly what was typed: Qt's completer would
+        // finish a typed folder from the list, and on leaving the box replace
+        // it by an entry that differs only in letter case.
+        combo->setCompleter(nullptr);
+        takeAnyLength(combo->lineEdit());
         return combo;
     }
-    case ControlKind::TextBox:
+    case ControlKind::TextBox: {
         if (entry.flags & MultiLine) {
-            auto *edit = new QPlainTextEdit(parent);
-            edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-            edit->setTabChangesFocus(true);
-            return edit;
+            auto *multi = new QPlainTextEdit(parent);
+            multi->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            multi->setTabChangesFocus(true);
+            return multi;
         }
-        return new QLineEdit(parent);
+        auto *edit = new QLineEdit(parent);
+        takeAnyLength(edit);
+        return edit;
+    }
     }
     return nullptr;
 }
@@ -266,19 +278,7 @@ QString frmCorvane::text(QLatin1StringView name) const { return textOf(m_byName.
 
 void frmCorvane::UpdateCommandLine()
 {
-    auto *box = static_cast<QPlainTextEdit *>(m_byName.value(QLatin1StringView("txtCommandLine")));
-    const QString command = BuildCommandLine(*this);
-    // Replacing the text in one edit block costs a third of setPlainText();
-    // switching undo off for it drops the history, as setPlainText() would,
-    // so rebuilds never pile up undo steps.
-    QTextDocument *doc = box->document();
-    doc->setUndoRedoEnabled(false);
-    QTextCursor cursor(doc);
-    cursor.beginEditBlock();
-    cursor.select(QTextCursor::Document);
-    cursor.insertText(command);
-    cursor.endEditBlock();
-    doc->setUndoRedoEnabled(true);
+    setTextOf(m_byName.value(QLatin1StringView("txtCommandLine")), BuildCommandLine(*this));
 }
 
 QString frmCorvane::ParmStr(const QString &sCmd, const QString &sValue) { return ::ParmStr(sCmd, sValue); }

@@ -5,33 +5,45 @@
 #include <QApplication>
 #include <QFileDialog>
 
+#include <utility>
+
 namespace {
-FileDialogRunner &runner()
+FileDialogExec &dialogExec()
 {
-    static FileDialogRunner r;
-    return r;
+    static FileDialogExec exec;
+    return exec;
 }
 
-FileDialogAnswer runQtDialog(const FileDialogRequest &request)
+struct FileDialogAnswer
 {
-    QFileDialog dialog(QApplication::activeWindow(), request.title, request.initialFolder);
+    bool accepted = false;
+    QString path;
+    int filterIndex = 0; // 1-based entry chosen when the user pressed Save
+};
+
+FileDialogAnswer runSaveDialog(const QString &title, const QString &initialFile, const QStringList &nameFilters,
+                               bool confirmOverwrite)
+{
+    // The initial name doubles as the starting folder (empty: the dialog's default).
+    QFileDialog dialog(QApplication::activeWindow(), title, initialFile);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
-    dialog.setNameFilters(request.nameFilters);
-    if (!request.initialFile.isEmpty())
-        dialog.selectFile(request.initialFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !confirmOverwrite);
+    dialog.setNameFilters(nameFilters);
+    if (!initialFile.isEmpty())
+        dialog.selectFile(initialFile);
+    const int result = dialogExec() ? dialogExec()(dialog) : dialog.exec();
     FileDialogAnswer answer;
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return answer;
     answer.accepted = true;
     answer.path = dialog.selectedFiles().constFirst();
-    answer.filterIndex = int(request.nameFilters.indexOf(dialog.selectedNameFilter())) + 1;
+    answer.filterIndex = int(nameFilters.indexOf(dialog.selectedNameFilter())) + 1;
     return answer;
 }
 } // namespace
 
-void SetFileDialogRunner(FileDialogRunner r) { runner() = std::move(r); }
+FileDialogExec SetFileDialogExec(FileDialogExec exec) { return std::exchange(dialogExec(), std::move(exec)); }
 
 QString StripAtNul(const QString &text)
 {
@@ -107,15 +119,8 @@ QString ApplyFilterExtension(const QString &path, const QString &nulFilter, int 
 QString FileDialog(const QString &title, const QString &initialFile, const QString &filter, int flags)
 {
     const QString nulFilter = NulFilter(filter);
-    FileDialogRequest request;
-    request.title = title;
-    // The initial name doubles as the starting folder (empty: the dialog's default).
-    request.initialFolder = initialFile;
-    request.initialFile = initialFile;
-    request.nameFilters = QtNameFilters(nulFilter);
-    request.confirmOverwrite = flags & OFN_OVERWRITEPROMPT_FLAG;
-
-    const FileDialogAnswer answer = runner() ? runner()(request) : runQtDialog(request);
+    const FileDialogAnswer answer =
+        runSaveDialog(title, initialFile, QtNameFilters(nulFilter), flags & OFN_OVERWRITEPROMPT_FLAG);
     if (!answer.accepted)
         return QString();
     const QString path = StripAtNul(answer.path);

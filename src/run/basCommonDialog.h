@@ -8,26 +8,13 @@
 // A small wrapper around the save dialog. Filters come in the classic form
 // "Name|Patterns|Name|Patterns..." with ";" between the patterns of an entry.
 
-// What the dialog is asked to show, and what it answers.
-struct FileDialogRequest
-{
-    QString title;
-    QString initialFolder;
-    QString initialFile;
-    QStringList nameFilters; // one per filter entry, in order
-    bool confirmOverwrite = false;
-};
-struct FileDialogAnswer
-{
-    bool accepted = false;
-    QString path;
-    int filterIndex = 0; // 1-based entry chosen when the user pressed Save
-};
+class QFileDialog;
 
-// The one place the dialog is shown; tests put their own answer here so no
-// modal window blocks them. An empty runner restores the real dialog.
-using FileDialogRunner = std::function<FileDialogAnswer(const FileDialogRequest &)>;
-void SetFileDialogRunner(FileDialogRunner runner);
+// Shows the prepared dialog modally and returns its result: the one place the
+// program hands over to the platform. Tests answer the real dialog here; an
+// empty function shows it as usual. Returns the function it replaces.
+using FileDialogExec = std::function<int(QFileDialog &dialog)>;
+FileDialogExec SetFileDialogExec(FileDialogExec exec);
 
 constexpr int OFN_OVERWRITEPROMPT_FLAG = 0x2;
 

@@ -1,5 +1,6 @@
 #include "main_window/frmCorvane.h"
 
+#include "command/CommandBuilder.h"
 #include "main_window/Controls.h"
 #include "run/ExitReport.h"
 #include "run/basCommonDialog.h"
@@ -24,6 +25,11 @@ const QString kSaveFilter = QStringLiteral("Batch Files (*.CMD)|*.BAT;*.CMD|Text
 
 // The number shown for a clipboard that does not take the text.
 constexpr int kClipboardFailure = 521;
+
+// What Execute runs, Copy copies and Save As writes: the command box's text
+// exactly, on one line. cmd.exe ends a command at its first line break, and a
+// batch file would run each further line as a command of its own.
+QString commandToHandOn(const frmCorvane &w) { return OneLine(w.text(QLatin1StringView("txtCommandLine"))); }
 } // namespace
 
 void frmCorvane::cmdExecute_Click()
@@ -35,7 +41,7 @@ void frmCorvane::cmdExecute_Click()
         return;
     }
 
-    const QString command = ProcessCommand(text(QLatin1StringView("txtCommandLine")), menuItem(kAutoClose)->isChecked());
+    const QString command = ProcessCommand(commandToHandOn(*this), menuItem(kAutoClose)->isChecked());
 
     // The window serves its events during the wait, so it may be closed (or
     // even deleted) meanwhile. Then the wait ends at once, the console goes
@@ -63,7 +69,7 @@ void frmCorvane::mnuFileExecute_Click() { cmdExecute_Click(); }
 
 void frmCorvane::cmdCopy_Click()
 {
-    const QString commandLine = text(QLatin1StringView("txtCommandLine"));
+    const QString commandLine = commandToHandOn(*this);
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->setText(commandLine, QClipboard::Clipboard);
     // Qt reports no failure of its own; a clipboard that did not take the
@@ -80,7 +86,7 @@ void frmCorvane::mnuFileSaveAs_Click()
     const QString path = SaveFileDialog(QStringLiteral("Save Command Line"), QString(), kSaveFilter, 0);
     if (path.isEmpty())
         return;
-    const QByteArray bytes = (text(QLatin1StringView("txtCommandLine")) + QStringLiteral("\r\n")).toLocal8Bit();
+    const QByteArray bytes = (commandToHandOn(*this) + QStringLiteral("\r\n")).toLocal8Bit();
     QFile file(path);
     auto fail = [&file] {
         MsgBox(QStringLiteral("Error: ") + file.errorString() + u' ' + QString::number(int(file.error())), vbCritical);

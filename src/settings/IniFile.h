@@ -111,8 +111,8 @@ struct IniReadResult
     QString error; // description for TooLarge and IoError
 };
 
-// Far beyond what the window can store (about 130 fields of at most 32,767
-// characters), and small enough that reading it stays quick.
+// Far beyond what the window's fields hold in use, and small enough that
+// reading it stays quick.
 inline constexpr qint64 kMaxIniFileSize = 16 * 1024 * 1024;
 
 IniReadResult readIniFile(const QString &path);

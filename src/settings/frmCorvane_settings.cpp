@@ -12,10 +12,6 @@ namespace {
 
 // A recent-folder list never holds more than this many folders.
 constexpr int kMaxListEntries = 10;
-// The longest command line Windows starts; no field's text can be longer and
-// still run. A stored text beyond it fits no control (and a multi-megabyte
-// text would make the window crawl).
-constexpr qsizetype kMaxTextLength = 32767;
 
 enum class Kind { Other, CheckBox, TextBox, ComboBox };
 
@@ -92,8 +88,7 @@ void loadControl(QWidget *w, CSettings &store)
             setCheckValueOf(w, qint16(value));
         break;
     case Kind::TextBox:
-        if (const QString text = store.GetSetting(name, QString()); text.size() <= kMaxTextLength)
-            setTextOf(w, text);
+        setTextOf(w, store.GetSetting(name, QString()));
         break;
     case Kind::ComboBox:
         if (auto *combo = qobject_cast<QComboBox *>(w)) {
@@ -102,16 +97,14 @@ void loadControl(QWidget *w, CSettings &store)
                 const QString entry = store.GetSetting(listItemKey(name, i), QString());
                 if (entry.isEmpty())
                     break;
-                if (entry.size() <= kMaxTextLength)
-                    entries.append(entry);
+                entries.append(entry);
             }
             // A damaged store may hold more than the list ever does: keep the newest.
             if (entries.size() > kMaxListEntries)
                 entries = entries.mid(entries.size() - kMaxListEntries);
             replaceList(combo, entries);
         }
-        if (const QString text = store.GetSetting(name, QString()); text.size() <= kMaxTextLength)
-            setTextOf(w, text);
+        setTextOf(w, store.GetSetting(name, QString()));
         break;
     case Kind::Other:
         break;

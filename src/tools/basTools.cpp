@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <QWidget>
 
+#include <utility>
+
 namespace {
 MsgBoxHook &msgBoxHook()
 {
@@ -15,7 +17,7 @@ MsgBoxHook &msgBoxHook()
 bool isSeparator(QChar c) { return c == u'\\' || c == u'/'; }
 } // namespace
 
-void SetMsgBoxHook(MsgBoxHook hook) { msgBoxHook() = std::move(hook); }
+MsgBoxHook SetMsgBoxHook(MsgBoxHook hook) { return std::exchange(msgBoxHook(), std::move(hook)); }
 
 void MsgBox(const QString &prompt, int style, const QString &title)
 {

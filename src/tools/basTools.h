@@ -12,9 +12,10 @@ enum MsgBoxStyle : int { vbOKOnly = 0, vbCritical = 16, vbExclamation = 48, vbIn
 // Shows a modal message box with an OK button; an empty title means "Corvane".
 void MsgBox(const QString &prompt, int style = vbOKOnly, const QString &title = QString());
 
-// Tests replace the message box so that nothing modal blocks them.
+// Tests replace the message box so that nothing modal blocks them; returns
+// the hook it replaces.
 using MsgBoxHook = std::function<void(const QString &prompt, int style, const QString &title)>;
-void SetMsgBoxHook(MsgBoxHook hook);
+MsgBoxHook SetMsgBoxHook(MsgBoxHook hook);
 
 // Text after the last path separator ("\" or "/"); the whole text when there is none.
 QString FileNamePart(const QString &path);

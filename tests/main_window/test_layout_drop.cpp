@@ -200,6 +200,8 @@ private slots:
     void directDrops();
     void fileNamesFillSource_data();
     void fileNamesFillSource();
+    void dropOfManyFiles_data();
+    void dropOfManyFiles();
 
 private:
     QTemporaryDir m_dir;
@@ -1100,6 +1102,32 @@ void TestLayoutDrop::fileNamesFillSource()
     QCOMPARE(combo->count(), 2);
     if (!sourceAfter.trimmed().isEmpty())
         QVERIFY2(commandOf(w).contains(sourceAfter), qPrintable(commandOf(w)));
+}
+
+// A drop of many files fills the field whole, far beyond a line edit's
+// default limit of 32,767 characters, and the command takes it all.
+void TestLayoutDrop::dropOfManyFiles_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("file names") << u"txtFilenames"_s;
+    QTest::newRow("job include files") << u"txtJobIncludeFiles"_s;
+}
+
+void TestLayoutDrop::dropOfManyFiles()
+{
+    QFETCH(QString, target);
+    frmCorvane &w = shownWindow();
+    QWidget *field = w.control(QLatin1StringView(target.toLatin1()));
+    QStringList paths;
+    for (int i = 1; i <= 1500; ++i)
+        paths << u"/data/Scans 2024/scan %1 of the yearly archive.pdf"_s.arg(i, 4, 10, QChar(u'0'));
+
+    QVERIFY(dropAt(w, field, *filesData(paths)).dropped);
+    const QString text = textOf(field);
+    QVERIFY2(text.size() > 32767, qPrintable(QString::number(text.size())));
+    QCOMPARE(text.count(u'"'), 2 * paths.size());
+    QVERIFY2(text.endsWith(u"\"scan 1500 of the yearly archive.pdf\" "_s), qPrintable(text.right(80)));
+    QVERIFY(commandOf(w).contains(text.trimmed()));
 }
 
 QTEST_MAIN(TestLayoutDrop)

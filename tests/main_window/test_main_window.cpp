@@ -80,6 +80,12 @@ private slots:
     void programChangesRebuild();
     void unchangedAssignmentRebuildsNothing();
     void typedCommandSurvivesUntilNextChange();
+    void folderBoxesKeepTypedText_data();
+    void folderBoxesKeepTypedText();
+    void multiLineBoxesGiveBackTheirText_data();
+    void multiLineBoxesGiveBackTheirText();
+    void textsOfAnyLength_data();
+    void textsOfAnyLength();
     void grayedValue();
     void interlocks_data();
     void interlocks();
@@ -581,15 +587,16 @@ void TestMainWindow::userChangesRebuild()
     QTest::keyClicks(retries, u"12"_s);
     QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE /MIR /R:12"_s);
 
+    // A no-break space is part of a name, not a blank between two.
     auto *excludes = w->control<QPlainTextEdit>(L1("txtExcludeFiles"));
     excludes->setFocus();
-    QTest::keyClicks(excludes, u"*.tmp"_s);
-    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE /MIR /XF *.tmp /R:12"_s);
+    QTest::keyClicks(excludes, u"*.tmp My\u00a0File.txt"_s);
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE /MIR /XF *.tmp My\u00a0File.txt /R:12"_s);
 
     auto *source = w->control<QComboBox>(L1("cboSource"));
     source->setFocus();
     QTest::keyClicks(source, u"C:\\A"_s);
-    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE C:\\A /MIR /XF *.tmp /R:12"_s);
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE C:\\A /MIR /XF *.tmp My\u00a0File.txt /R:12"_s);
 
     // Picking an entry of the drop-down list.
     addListItem(source, u"C:\\Old Data"_s);
@@ -599,7 +606,7 @@ void TestMainWindow::userChangesRebuild()
     source->setCurrentIndex(-1);
     QTest::keyClick(source, Qt::Key_Down);
     QCOMPARE(picked.count(), 1);
-    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE \""_s + source->currentText() + u"\" /MIR /XF *.tmp /R:12"_s);
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE \""_s + source->currentText() + u"\" /MIR /XF *.tmp My\u00a0File.txt /R:12"_s);
 }
 
 void TestMainWindow::programChangesRebuild()
@@ -653,6 +660,106 @@ void TestMainWindow::typedCommandSurvivesUntilNextChange()
     QCOMPARE(box->toPlainText(), u"ROBOCOPY.EXE /PURGE"_s);
     // A rebuild leaves no undo step behind that would bring the old text back.
     QVERIFY(!box->document()->isUndoAvailable());
+}
+
+// A folder box holds exactly what was typed, whatever its list holds: Qt's
+// completion would otherwise run Robocopy on another folder.
+void TestMainWindow::folderBoxesKeepTypedText_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("finish"); // the key that ends the typing; 0: none
+
+    QTest::newRow("start of an entry") << u"cboSource"_s << u"/tmp/src"_s << 0;
+    QTest::newRow("start of an entry, Tab") << u"cboSource"_s << u"/tmp/src"_s << int(Qt::Key_Tab);
+    QTest::newRow("start of an entry, Enter") << u"cboDestination"_s << u"/tmp/src"_s << int(Qt::Key_Return);
+    QTest::newRow("other letter case") << u"cboDestination"_s << u"/s/a"_s << 0;
+    QTest::newRow("other letter case, Tab") << u"cboSource"_s << u"/s/a"_s << int(Qt::Key_Tab);
+    QTest::newRow("other letter case, Enter") << u"cboSource"_s << u"/s/a"_s << int(Qt::Key_Return);
+    QTest::newRow("a whole entry, Enter") << u"cboDestination"_s << u"/s/A"_s << int(Qt::Key_Return);
+}
+
+void TestMainWindow::folderBoxesKeepTypedText()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, typed);
+    QFETCH(int, finish);
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    auto *combo = w->control<QComboBox>(QLatin1StringView(box.toLatin1()));
+    const QStringList recent{u"/tmp/src dir"_s, u"/s/A"_s};
+    for (const QString &entry : recent)
+        addListItem(combo, entry);
+
+    combo->setFocus();
+    QTest::keyClicks(QApplication::focusWidget(), typed);
+    if (finish)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(finish));
+    QCOMPARE(holdsFocus(combo), finish != Qt::Key_Tab);
+    QCOMPARE(textOf(combo), typed);
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE "_s + typed);
+    QStringList list;
+    for (int i = 0; i < combo->count(); ++i)
+        list << combo->itemText(i);
+    QCOMPARE(list, recent); // only a run adds to the list
+}
+
+// What goes into a multi-line box comes back out: the box reads its
+// document's own text, not Qt's plain-text rendering of it.
+void TestMainWindow::multiLineBoxesGiveBackTheirText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("no-break space") << u"My\u00a0File.txt"_s << u"My\u00a0File.txt"_s;
+    QTest::newRow("line separator") << u"a\u2028b"_s << u"a\u2028b"_s;
+    QTest::newRow("tab") << u"a\tb"_s << u"a\tb"_s;
+    QTest::newRow("line feeds") << u"a\nb\n"_s << u"a\nb\n"_s;
+    // The box holds any line break as a new line, which reads as a line feed.
+    QTest::newRow("CR LF") << u"a\r\nb\r\n"_s << u"a\nb\n"_s;
+    QTest::newRow("CR") << u"a\rb"_s << u"a\nb"_s;
+    QTest::newRow("paragraph separator") << u"a\u2029b"_s << u"a\nb"_s;
+}
+
+void TestMainWindow::multiLineBoxesGiveBackTheirText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    for (const char *name : {"txtExcludeFiles", "txtExcludeFolders", "txtCommandLine"}) {
+        auto *box = w->control<QPlainTextEdit>(L1(name));
+        QVERIFY(setTextOf(box, text));
+        QCOMPARE(textOf(box), expected);
+        // The same text again is no change, and rebuilds nothing.
+        QSignalSpy changes(box, &QPlainTextEdit::textChanged);
+        QVERIFY(setTextOf(box, text));
+        QCOMPARE(changes.count(), 0);
+    }
+}
+
+// Neither typing nor assigning cuts a text short (a line edit's default
+// stops at 32,767 characters).
+void TestMainWindow::textsOfAnyLength_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::newRow("single-line box") << u"txtFilenames"_s;
+    QTest::newRow("folder box") << u"cboSource"_s;
+}
+
+void TestMainWindow::textsOfAnyLength()
+{
+    QFETCH(QString, field);
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QWidget *c = w->control(QLatin1StringView(field.toLatin1()));
+    const QString assigned = QString(40000, u'a') + u'z';
+    QVERIFY(setTextOf(c, assigned));
+    QCOMPARE(textOf(c), assigned);
+
+    c->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    QTest::keyClicks(QApplication::focusWidget(), u"xy"_s);
+    QCOMPARE(textOf(c), assigned + u"xy"_s);
+    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE "_s + assigned + u"xy"_s);
 }
 
 void TestMainWindow::grayedValue()

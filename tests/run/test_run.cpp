@@ -11,6 +11,8 @@
 #include "run/frmHelp.h"
 #include "tools/basTools.h"
 
+#include "ScopedHook.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -19,10 +21,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -51,6 +57,25 @@ const QString kNotCopied = QStringLiteral("Some files or directories could not b
 const QString kSerious = QStringLiteral("Serious error. Robocopy did not copy any files.\r\n");
 const QString kNoErrors = QStringLiteral("Completed with no errors");
 const QString kConflict = QStringLiteral("Multithreading cannot be used with EFS Raw or Delay Per 64 K options.");
+
+// What the save dialog showed when it opened.
+struct ShownDialog
+{
+    QString title;
+    QStringList nameFilters;
+    bool confirmsOverwrite;
+};
+
+// Qt's file dialog stores its state in the user's settings when it closes.
+// Off Windows the test moves that store into its scratch folder; on Windows it
+// is the registry, which a test must not touch.
+#ifdef Q_OS_WIN
+#define SKIP_REAL_SAVE_DIALOG() QSKIP("Qt's file dialog would store its state in the user's registry")
+#else
+#define SKIP_REAL_SAVE_DIALOG() \
+    do { \
+    } while (0)
+#endif
 
 // One run of the recording ROBOCOPY.EXE: its arguments and whether it ended.
 struct RecordedRun
@@ -113,6 +138,8 @@ private slots:
     void saveCancelled();
     void saveFailure();
     void copyToClipboard();
+    void messageBoxStyles_data();
+    void messageBoxStyles();
 
     // Help and About
     void versionLine_data();
@@ -152,6 +179,7 @@ private slots:
 private:
     std::unique_ptr<frmCorvane> newWindow();
     void setCommand(frmCorvane *w, const QString &source, const QString &destination, const QString &extra);
+    FileDialogExec answerSaveDialog(const QString &folder, const QString &typed, int filterIndex);
     QList<RecordedRun> recordedRuns() const;
     void usePath(const QString &path) { qputenv("PATH", QFile::encodeName(path)); }
 
@@ -163,8 +191,18 @@ private:
     QString m_originalCurrent;
     QList<Shown> m_shown;
     QList<QUrl> m_urls;
-    QList<FileDialogRequest> m_dialogRequests;
+    QList<ShownDialog> m_dialogs;
     int m_windowCount = 0;
+
+    // Message boxes are recorded instead of shown, and no test may reach the
+    // save dialog unless it answers it.
+    const ScopedHook<MsgBoxHook> m_recordBoxes{SetMsgBoxHook, [this](const QString &prompt, int style,
+                                                                     const QString &title) {
+                                                   m_shown.append({prompt, style, title});
+                                               }};
+    const ScopedHook<FileDialogExec> m_noSaveDialog{SetFileDialogExec, [](QFileDialog &) -> int {
+                                                        qFatal("the save dialog was reached unanswered");
+                                                    }};
 };
 
 void TestRun::initTestCase()
@@ -210,13 +248,12 @@ exit "$code"
     qputenv("CORVANE_TEST_LOG", QFile::encodeName(m_log));
     SetConsoleProgram(QStringLiteral(CORVANE_BINARY_DIR "/corvane-cmd"));
 #endif
-    SetMsgBoxHook([this](const QString &prompt, int style, const QString &title) {
-        m_shown.append({prompt, style, title});
-    });
-    SetFileDialogRunner([](const FileDialogRequest &) {
-        qFatal("the real save dialog was reached");
-        return FileDialogAnswer{};
-    });
+#ifndef Q_OS_WIN
+    // Where Qt's file dialog keeps its state: the scratch folder, not the user's.
+    const QString qtSettings = scratch.filePath(QStringLiteral("qt-settings"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, qtSettings);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, qtSettings);
+#endif
     QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "captureUrl");
     QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "captureUrl");
     QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "captureUrl");
@@ -226,7 +263,7 @@ void TestRun::init()
 {
     m_shown.clear();
     m_urls.clear();
-    m_dialogRequests.clear();
+    m_dialogs.clear();
     QFile::remove(m_log);
     usePath(m_robocopyDir);
 }
@@ -241,8 +278,6 @@ void TestRun::cleanup()
 
 void TestRun::cleanupTestCase()
 {
-    SetMsgBoxHook({});
-    SetFileDialogRunner({});
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
@@ -263,8 +298,35 @@ void TestRun::setCommand(frmCorvane *w, const QString &source, const QString &de
     QVERIFY(setTextOf(w->control(QLatin1StringView("cboSource")), source));
     QVERIFY(setTextOf(w->control(QLatin1StringView("cboDestination")), destination));
     // A hand edit of the command box lasts until the next rebuild.
-    auto *box = w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"));
-    box->setPlainText(box->toPlainText() + extra);
+    QWidget *box = w->control(QLatin1StringView("txtCommandLine"));
+    QVERIFY(setTextOf(box, textOf(box) + extra));
+}
+
+// Answers the real save dialog as a user would: starts it in the folder,
+// picks the 1-based filter entry with the arrow key, types the name and
+// presses Enter; filter entry 0 types the name and presses Escape instead.
+FileDialogExec TestRun::answerSaveDialog(const QString &folder, const QString &typed, int filterIndex)
+{
+    return [this, folder, typed, filterIndex](QFileDialog &dialog) {
+        m_dialogs.append({dialog.windowTitle(), dialog.nameFilters(),
+                          !dialog.testOption(QFileDialog::DontConfirmOverwrite)});
+        // Qt's own dialog on every platform, so that keys can reach it.
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setDirectory(folder);
+        QTimer::singleShot(0, &dialog, [&dialog, typed, filterIndex] {
+            auto *types = dialog.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+            auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            if (!types || !name) {
+                dialog.reject(); // nothing is saved, and the test says so
+                return;
+            }
+            for (int i = 1; i < filterIndex; ++i)
+                QTest::keyClick(types, Qt::Key_Down);
+            QTest::keyClicks(name, typed);
+            QTest::keyClick(name, filterIndex > 0 ? Qt::Key_Return : Qt::Key_Escape);
+        });
+        return dialog.exec();
+    };
 }
 
 QList<RecordedRun> TestRun::recordedRuns() const
@@ -510,11 +572,16 @@ void TestRun::saveFile_data()
     QTest::addColumn<int>("filterIndex");
     QTest::addColumn<QString>("commandLine");
     QTest::addColumn<QString>("written");
-    QTest::newRow("batch") << "job" << 1 << "ROBOCOPY.EXE C:\\a D:\\b *.* /MIR" << "job.CMD";
-    QTest::newRow("text") << "job" << 2 << "ROBOCOPY.EXE \"C:\\My Files\" D:\\b" << "job.TXT";
-    QTest::newRow("all files") << "job" << 3 << "ROBOCOPY.EXE x y" << "job";
-    QTest::newRow("typed extension") << "job.bat" << 2 << "ROBOCOPY.EXE x y" << "job.bat";
-    QTest::newRow("empty command line") << "empty" << 1 << "" << "empty.CMD";
+    QTest::addColumn<QString>("line"); // the line written before CR LF; empty: the command line
+    QTest::newRow("batch") << "job" << 1 << "ROBOCOPY.EXE C:\\a D:\\b *.* /MIR" << "job.CMD" << "";
+    QTest::newRow("text") << "job" << 2 << "ROBOCOPY.EXE \"C:\\My Files\" D:\\b" << "job.TXT" << "";
+    QTest::newRow("all files") << "job" << 3 << "ROBOCOPY.EXE x y" << "job" << "";
+    QTest::newRow("typed extension") << "job.bat" << 2 << "ROBOCOPY.EXE x y" << "job.bat" << "";
+    QTest::newRow("empty command line") << "empty" << 1 << "" << "empty.CMD" << "";
+    QTest::newRow("no-break space kept") << "nbsp" << 1 << u"ROBOCOPY.EXE C:\\A\u00a0B D:\\b"_qs << "nbsp.CMD" << "";
+    // A batch file would run each further line as a command of its own.
+    QTest::newRow("hand edit on several lines: one line")
+        << "lines" << 1 << "ROBOCOPY.EXE C:\\a D:\\b\n/MIR\r\n/R:3\n" << "lines.CMD" << "ROBOCOPY.EXE C:\\a D:\\b /MIR /R:3 ";
 }
 
 void TestRun::saveFile()
@@ -523,31 +590,33 @@ void TestRun::saveFile()
     QFETCH(int, filterIndex);
     QFETCH(QString, commandLine);
     QFETCH(QString, written);
+    QFETCH(QString, line);
+    SKIP_REAL_SAVE_DIALOG();
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    SetFileDialogRunner([&](const FileDialogRequest &r) {
-        m_dialogRequests << r;
-        return FileDialogAnswer{true, dir.filePath(typed), filterIndex};
-    });
+    const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerSaveDialog(dir.path(), typed, filterIndex));
     auto w = newWindow();
+    // Typed into the box as it stands, without a rebuild after it.
     w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"))->setPlainText(commandLine);
     w->mnuFileSaveAs_Click();
 
-    QCOMPARE(m_dialogRequests.size(), 1);
-    QCOMPARE(m_dialogRequests.first().title, QStringLiteral("Save Command Line"));
-    QCOMPARE(m_dialogRequests.first().nameFilters.size(), 3);
-    QVERIFY(!m_dialogRequests.first().confirmOverwrite);
+    QCOMPARE(m_dialogs.size(), 1);
+    QCOMPARE(m_dialogs.first().title, QStringLiteral("Save Command Line"));
+    QCOMPARE(m_dialogs.first().nameFilters.size(), 3);
+    QVERIFY(!m_dialogs.first().confirmsOverwrite);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{written});
     QFile f(dir.filePath(written));
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QByteArray bytes = f.readAll();
-    QCOMPARE(bytes.size(), commandLine.size() + 2);
-    QCOMPARE(bytes, commandLine.toLatin1() + "\r\n");
+    if (line.isEmpty())
+        line = commandLine;
+    QCOMPARE(bytes, line.toLocal8Bit() + "\r\n");
     QVERIFY(m_shown.isEmpty()); // no message confirms a save
 }
 
 void TestRun::saveOverwritesWhole()
 {
+    SKIP_REAL_SAVE_DIALOG();
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("old.CMD"));
     {
@@ -555,7 +624,7 @@ void TestRun::saveOverwritesWhole()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(QByteArray(500, 'x'));
     }
-    SetFileDialogRunner([&](const FileDialogRequest &) { return FileDialogAnswer{true, path, 1}; });
+    const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerSaveDialog(dir.path(), QStringLiteral("old.CMD"), 1));
     auto w = newWindow();
     w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"))->setPlainText(QStringLiteral("ROBOCOPY.EXE a b"));
     w->mnuFileSaveAs_Click();
@@ -567,17 +636,14 @@ void TestRun::saveOverwritesWhole()
 
 void TestRun::saveCancelled()
 {
+    SKIP_REAL_SAVE_DIALOG();
     QTemporaryDir dir;
-    int asked = 0;
-    SetFileDialogRunner([&](const FileDialogRequest &) {
-        ++asked;
-        // A cancelled dialog may still hold a name: nothing is written.
-        return FileDialogAnswer{false, dir.filePath(QStringLiteral("job")), 1};
-    });
+    // A cancelled dialog may still hold a name: nothing is written.
+    const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerSaveDialog(dir.path(), QStringLiteral("job"), 0));
     auto w = newWindow();
     const QString before = w->text(QLatin1StringView("txtCommandLine"));
     w->mnuFileSaveAs_Click();
-    QCOMPARE(asked, 1);
+    QCOMPARE(m_dialogs.size(), 1);
     QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
     QVERIFY(m_shown.isEmpty());
     QCOMPARE(w->text(QLatin1StringView("txtCommandLine")), before);
@@ -585,10 +651,10 @@ void TestRun::saveCancelled()
 
 void TestRun::saveFailure()
 {
+    SKIP_REAL_SAVE_DIALOG();
     QTemporaryDir dir;
-    SetFileDialogRunner([&](const FileDialogRequest &) {
-        return FileDialogAnswer{true, dir.filePath(QStringLiteral("no such folder/job.CMD")), 1};
-    });
+    const ScopedHook<FileDialogExec> answer(SetFileDialogExec,
+                                            answerSaveDialog(dir.path(), QStringLiteral("no such folder/job.CMD"), 1));
     auto w = newWindow();
     w->mnuFileSaveAs_Click();
     QCOMPARE(m_shown.size(), 1);
@@ -603,16 +669,52 @@ void TestRun::copyToClipboard()
     auto w = newWindow();
     QVERIFY(setTextOf(w->control(QLatin1StringView("cboSource")), QStringLiteral("C:\\My Source")));
     auto *box = w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"));
-    // The box as it stands, hand edits included.
-    box->setPlainText(box->toPlainText() + QStringLiteral(" /EDITED"));
+    const QString composed = box->toPlainText();
+    QCOMPARE(composed, QStringLiteral("ROBOCOPY.EXE \"C:\\My Source\""));
+    // The box as it stands, hand edits included; pasted into a console, each
+    // line would run on its own, so the copy is one line like the run.
+    box->setPlainText(composed + QStringLiteral(" /EDITED\u00a0X\n/R:1"));
     QGuiApplication::clipboard()->setText(QStringLiteral("something else"));
     w->cmdCopy_Click();
-    QCOMPARE(QGuiApplication::clipboard()->text(), box->toPlainText());
-    QVERIFY(box->toPlainText().contains(QStringLiteral("\"C:\\My Source\"")));
+    QCOMPARE(QGuiApplication::clipboard()->text(), composed + QStringLiteral(" /EDITED\u00a0X /R:1"));
     QCOMPARE(m_shown.size(), 1);
     QCOMPARE(m_shown.first().prompt, QStringLiteral("Command text copied to clipboard"));
     QCOMPARE(m_shown.first().style, int(vbInformation));
     QCOMPARE(m_shown.first().title, QStringLiteral("Corvane"));
+}
+
+void TestRun::messageBoxStyles_data()
+{
+    QTest::addColumn<int>("style");
+    QTest::addColumn<int>("icon");
+    QTest::newRow("0 no icon") << int(vbOKOnly) << int(QMessageBox::NoIcon);
+    QTest::newRow("16 stop") << int(vbCritical) << int(QMessageBox::Critical);
+    QTest::newRow("48 exclamation") << int(vbExclamation) << int(QMessageBox::Warning);
+    QTest::newRow("64 information") << int(vbInformation) << int(QMessageBox::Information);
+}
+
+// The real message box, as the user sees it.
+void TestRun::messageBoxStyles()
+{
+    QFETCH(int, style);
+    QFETCH(int, icon);
+    const ScopedHook<MsgBoxHook> realBoxes(SetMsgBoxHook, {});
+    QStringList seen; // icon, whether one is drawn, title, text, buttons
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return; // not shown yet
+        answer.stop();
+        seen << QString::number(box->icon()) << QString::number(!box->iconPixmap().isNull()) << box->windowTitle()
+             << box->text() << QString::number(box->standardButtons());
+        QTest::keyClick(box, Qt::Key_Return);
+    });
+    answer.start(10);
+    MsgBox(QStringLiteral("Shown as it is"), style);
+    QCOMPARE(seen, (QStringList{QString::number(icon), QString::number(icon != QMessageBox::NoIcon),
+                                QStringLiteral("Corvane"), QStringLiteral("Shown as it is"),
+                                QString::number(QMessageBox::Ok)}));
 }
 
 // ------------------------------------------------------------- help and about
@@ -994,7 +1096,10 @@ void TestRun::executeArguments()
     SKIP_WITHOUT_CONSOLE();
     auto w = newWindow();
     QVERIFY(setTextOf(w->control(QLatin1StringView("txtFilenames")), QStringLiteral("*.doc")));
-    setCommand(w.get(), QStringLiteral("C:\\My Source"), QStringLiteral("D:\\Dest Dir\\"), QStringLiteral(" /TESTCODE:1"));
+    // A no-break space is part of the name, and a line break typed into the
+    // command box is one blank: the switch after it still counts.
+    setCommand(w.get(), QStringLiteral("C:\\My Source\u00a0A"), QStringLiteral("D:\\Dest Dir\\"),
+               QStringLiteral("\n/TESTCODE:1"));
     const QString commandLine = w->text(QLatin1StringView("txtCommandLine"));
     // File > Execute behaves like the button.
     w->menuItem(QLatin1StringView("mnuFileExecute"))->trigger();
@@ -1005,14 +1110,14 @@ void TestRun::executeArguments()
     // Paths with blanks arrive as one argument each, the trailing backslash kept.
     const QStringList args = runs.first().args;
     QVERIFY2(args.size() >= 4, qPrintable(args.join(u'|')));
-    QCOMPARE(args.at(0), QStringLiteral("C:\\My Source"));
+    QCOMPARE(args.at(0), QStringLiteral("C:\\My Source\u00a0A"));
     QCOMPARE(args.at(1), QStringLiteral("D:\\Dest Dir\\"));
     QVERIFY2(args.contains(QStringLiteral("*.doc")), qPrintable(commandLine));
     QCOMPARE(args.last(), QStringLiteral("/TESTCODE:1"));
 
     // The same folders again: the lists keep one entry each.
     w->cmdExecute_Click();
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\My Source"});
+    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\My Source\u00a0A"});
     QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{"D:\\Dest Dir\\"});
 }
 

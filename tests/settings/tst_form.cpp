@@ -155,13 +155,17 @@ private slots:
 void TestForm::wholeStateRoundTrip_data()
 {
     QTest::addColumn<bool>("perUser");
-    QTest::newRow("INI file") << false;
-    QTest::newRow("per-user store") << true;
+    QTest::addColumn<bool>("longTexts");
+    QTest::newRow("INI file") << false << false;
+    QTest::newRow("per-user store") << true << false;
+    QTest::newRow("INI file, 100,000-character texts") << false << true;
+    QTest::newRow("per-user store, 100,000-character texts") << true << true;
 }
 
 void TestForm::wholeStateRoundTrip()
 {
     QFETCH(bool, perUser);
+    QFETCH(bool, longTexts);
     Scratch s;
     MsgBoxCatcher boxes;
     const QStringList defaults = snapshot(frmCorvane(s.location()));
@@ -172,6 +176,18 @@ void TestForm::wholeStateRoundTrip()
         QVERIFY(!isChecked(*first, "mnuOptionsUseIni"));
     }
     setEveryControl(*first);
+    if (longTexts) {
+        // Far beyond a line edit's default limit, in a field of each kind and a list entry.
+        QString lines;
+        for (int i = 0; lines.size() < 100000; ++i)
+            lines += u"\"scan\u00a0%1.pdf\"\n"_s.arg(i);
+        setTextOf(first->control(QLatin1StringView("txtExcludeFiles")), lines.left(100000));
+        setTextOf(first->control(QLatin1StringView("txtLogFile")), QString(100000, u'L'));
+        QComboBox *source = combo(*first, "cboSource");
+        setTextOf(source, QString(99999, u'S') + u'\\');
+        removeListItem(source, 0);
+        addListItem(source, QString(100000, u'E'));
+    }
     const QStringList saved = snapshot(*first);
     QCOMPARE(saved.size(), 99 + 25 + 2);
     for (qsizetype i = 0; i < saved.size(); ++i)
@@ -581,6 +597,7 @@ void TestForm::badInput_data()
     for (char &c : binary)
         c = char(random() & 0xff);
     const QByteArray megabytes(6 * 1024 * 1024, 'm');
+    const QByteArray twoMegabytes = megabytes.left(2 * 1024 * 1024);
 
     QTest::newRow("empty") << QByteArray() << QStringList{u"chkData=1"_s, u"txtThreadsCount="_s};
     QTest::newRow("binary") << binary << QStringList{u"chkData=1"_s};
@@ -594,14 +611,15 @@ void TestForm::badInput_data()
     QTest::newRow("LF only") << QByteArray("[Settings]\nchkMirror=1\ntxtLogFile=a.log\n")
                              << QStringList{u"chkMirror=1"_s, u"txtLogFile=a.log"_s};
     QTest::newRow("lines of megabytes")
-        << settingsFile("junk=" + megabytes + "\r\nchkMirror=1\r\ntxtExcludeFiles=" + megabytes.left(2 * 1024 * 1024) +
-                        "\r\n" + megabytes + "\r\nchkPurge=1\r\n")
-        << QStringList{u"chkMirror=1"_s, u"chkPurge=1"_s, u"txtExcludeFiles="_s};
+        << settingsFile("junk=" + megabytes + "\r\nchkMirror=1\r\ntxtExcludeFiles=" + twoMegabytes + "\r\n" +
+                        megabytes + "\r\nchkPurge=1\r\n")
+        << QStringList{u"chkMirror=1"_s, u"chkPurge=1"_s, u"txtExcludeFiles="_s + QString::fromLatin1(twoMegabytes)};
     const QByteArray longest(32767, 'l');
-    QTest::newRow("longest texts a field can run")
+    QTest::newRow("texts beyond a line edit's default limit")
         << settingsFile("txtExcludeFiles=" + longest + "\r\ntxtExcludeFolders=" + longest + "x\r\ncboSource_0=" +
                         longest + "\r\ncboSource_1=" + longest + "x\r\ncboSource_2=c\r\ncboSource=" + longest + "x\r\n")
-        << QStringList{u"txtExcludeFiles="_s + QString(longest), u"txtExcludeFolders="_s, u"cboSource="_s};
+        << QStringList{u"txtExcludeFiles="_s + QString(longest), u"txtExcludeFolders="_s + QString(longest) + u'x',
+                       u"cboSource="_s + QString(longest) + u'x'};
     QTest::newRow("no section header") << QByteArray("chkMirror=1\r\ntxtLogFile=a.log\r\n")
                                        << QStringList{u"chkMirror=0"_s, u"txtLogFile="_s};
     QTest::newRow("duplicate keys") << settingsFile("chkMirror=1\r\nchkMirror=0\r\ntxtLogFile=a\r\ntxtLogFile=b\r\n")
