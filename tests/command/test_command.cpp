@@ -1,7 +1,7 @@
 // The command-line builder, driven through a plain map of option values.
 #include "command/CommandBuilder.h"
+#include "command/CommandWords.h"
 #include "main_window/Catalogue.h"
-#include "run/ConsoleRules.h"
 
 #include <QHash>
 #include <QTest>
@@ -60,6 +60,12 @@ private slots:
     void appendSwitchKinds();
     void parmStr();
     void itemsSeparatedByOneBlank();
+
+    // Splitting a command line
+    void stripInterpreter_data();
+    void stripInterpreter();
+    void splitWords_data();
+    void splitWords();
 };
 
 void TestCommand::commandLine_data()
@@ -317,7 +323,7 @@ void TestCommand::quoting()
 
     // What the user did not quote reaches Robocopy as one argument, exactly as typed.
     if (!source.startsWith(u'"') && !source.trimmed().isEmpty())
-        QCOMPARE(console::SplitWords(expected), QStringList{source});
+        QCOMPARE(SplitWords(expected), QStringList{source});
 }
 
 // Whatever the boxes hold, the command stays one line.
@@ -374,6 +380,55 @@ void TestCommand::itemsSeparatedByOneBlank()
     QVERIFY(!cmd.endsWith(u' '));
     QVERIFY(!cmd.contains(u"  "));
     QCOMPARE(cmd.split(u' ').size(), 5);
+}
+
+void TestCommand::stripInterpreter_data()
+{
+    QTest::addColumn<QString>("processCommand");
+    QTest::addColumn<QString>("command");
+    QTest::newRow("as Corvane starts it") << "cmd.exe /c ROBOCOPY.EXE a b" << "ROBOCOPY.EXE a b";
+    QTest::newRow("letter case and no .exe") << "CMD /C x & PAUSE" << "x & PAUSE";
+    QTest::newRow("with a folder") << "C:\\Windows\\System32\\cmd.exe /c x" << "x";
+    QTest::newRow("quoted interpreter") << "\"cmd.exe\" /c x" << "x";
+    QTest::newRow("nothing after /c") << "cmd.exe /c " << "";
+    QTest::newRow("no interpreter") << "ROBOCOPY.EXE a" << "ROBOCOPY.EXE a";
+    QTest::newRow("other switch") << "cmd.exe /k x" << "cmd.exe /k x";
+    QTest::newRow("only a look-alike") << "cmdx.exe /c x" << "cmdx.exe /c x";
+}
+
+void TestCommand::stripInterpreter()
+{
+    QFETCH(QString, processCommand);
+    QFETCH(QString, command);
+    QCOMPARE(StripInterpreter(processCommand), command);
+}
+
+void TestCommand::splitWords_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<QStringList>("words");
+    QTest::newRow("blanks separate") << "ROBOCOPY.EXE  C:\\a\tD:\\b " << QStringList{"ROBOCOPY.EXE", "C:\\a", "D:\\b"};
+    QTest::newRow("quotes group") << "R \"C:\\My Source\" \"D:\\Dest Dir\"" << QStringList{"R", "C:\\My Source", "D:\\Dest Dir"};
+    QTest::newRow("quotes inside a word") << "a\"b c\"d" << QStringList{"ab cd"};
+    QTest::newRow("doubled backslash before closing quote") << "\"D:\\Dest Dir\\\\\" x"
+                                                             << QStringList{"D:\\Dest Dir\\", "x"};
+    QTest::newRow("single backslash escapes the quote") << "\"D:\\Dir\\\" x" << QStringList{"D:\\Dir\" x"};
+    QTest::newRow("three backslashes and a quote") << "a\\\\\\\"b" << QStringList{"a\\\"b"};
+    QTest::newRow("backslashes alone are literal") << "C:\\\\server\\share\\" << QStringList{"C:\\\\server\\share\\"};
+    QTest::newRow("doubled quote in a group") << "\"a\"\"b\"" << QStringList{"a\"b"};
+    QTest::newRow("empty quotes are a word") << "x \"\" y" << QStringList{"x", "", "y"};
+    QTest::newRow("escaped quote alone") << "\\\"" << QStringList{"\""};
+    QTest::newRow("only blanks") << "   " << QStringList{};
+}
+
+void TestCommand::splitWords()
+{
+    QFETCH(QString, step);
+    QFETCH(QStringList, words);
+    QCOMPARE(SplitWords(step), words);
+    // Each word's place in the text holds that word alone.
+    for (const CommandWord &word : CommandWords(step))
+        QCOMPARE(SplitWords(step.mid(word.start, word.end - word.start)), QStringList{word.value});
 }
 
 QTEST_APPLESS_MAIN(TestCommand)

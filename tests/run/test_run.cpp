@@ -122,12 +122,8 @@ private slots:
     void manualFromProgramFolder();
 
     // Console rules
-    void stripInterpreter_data();
-    void stripInterpreter();
     void splitSteps_data();
     void splitSteps();
-    void splitWords_data();
-    void splitWords();
     void isPause_data();
     void isPause();
     void findProgram_data();
@@ -755,27 +751,6 @@ void TestRun::manualFromProgramFolder()
 
 // -------------------------------------------------------------- console rules
 
-void TestRun::stripInterpreter_data()
-{
-    QTest::addColumn<QString>("processCommand");
-    QTest::addColumn<QString>("command");
-    QTest::newRow("as Corvane starts it") << "cmd.exe /c ROBOCOPY.EXE a b" << "ROBOCOPY.EXE a b";
-    QTest::newRow("letter case and no .exe") << "CMD /C x & PAUSE" << "x & PAUSE";
-    QTest::newRow("with a folder") << "C:\\Windows\\System32\\cmd.exe /c x" << "x";
-    QTest::newRow("quoted interpreter") << "\"cmd.exe\" /c x" << "x";
-    QTest::newRow("nothing after /c") << "cmd.exe /c " << "";
-    QTest::newRow("no interpreter") << "ROBOCOPY.EXE a" << "ROBOCOPY.EXE a";
-    QTest::newRow("other switch") << "cmd.exe /k x" << "cmd.exe /k x";
-    QTest::newRow("only a look-alike") << "cmdx.exe /c x" << "cmdx.exe /c x";
-}
-
-void TestRun::stripInterpreter()
-{
-    QFETCH(QString, processCommand);
-    QFETCH(QString, command);
-    QCOMPARE(console::StripInterpreter(processCommand), command);
-}
-
 void TestRun::splitSteps_data()
 {
     QTest::addColumn<QString>("command");
@@ -794,31 +769,6 @@ void TestRun::splitSteps()
     QFETCH(QString, command);
     QFETCH(QStringList, steps);
     QCOMPARE(console::SplitSteps(command), steps);
-}
-
-void TestRun::splitWords_data()
-{
-    QTest::addColumn<QString>("step");
-    QTest::addColumn<QStringList>("words");
-    QTest::newRow("blanks separate") << "ROBOCOPY.EXE  C:\\a\tD:\\b " << QStringList{"ROBOCOPY.EXE", "C:\\a", "D:\\b"};
-    QTest::newRow("quotes group") << "R \"C:\\My Source\" \"D:\\Dest Dir\"" << QStringList{"R", "C:\\My Source", "D:\\Dest Dir"};
-    QTest::newRow("quotes inside a word") << "a\"b c\"d" << QStringList{"ab cd"};
-    QTest::newRow("doubled backslash before closing quote") << "\"D:\\Dest Dir\\\\\" x"
-                                                             << QStringList{"D:\\Dest Dir\\", "x"};
-    QTest::newRow("single backslash escapes the quote") << "\"D:\\Dir\\\" x" << QStringList{"D:\\Dir\" x"};
-    QTest::newRow("three backslashes and a quote") << "a\\\\\\\"b" << QStringList{"a\\\"b"};
-    QTest::newRow("backslashes alone are literal") << "C:\\\\server\\share\\" << QStringList{"C:\\\\server\\share\\"};
-    QTest::newRow("doubled quote in a group") << "\"a\"\"b\"" << QStringList{"a\"b"};
-    QTest::newRow("empty quotes are a word") << "x \"\" y" << QStringList{"x", "", "y"};
-    QTest::newRow("escaped quote alone") << "\\\"" << QStringList{"\""};
-    QTest::newRow("only blanks") << "   " << QStringList{};
-}
-
-void TestRun::splitWords()
-{
-    QFETCH(QString, step);
-    QFETCH(QStringList, words);
-    QCOMPARE(console::SplitWords(step), words);
 }
 
 void TestRun::isPause_data()
