@@ -156,11 +156,11 @@ QString BuildCommandLine(const OptionReader &o)
             break;
         case SwitchRule::CopyLetters: {
             const QString copy = letters(o, row.letters);
-            if (copy == u"DATSOU")
+            if (copy == kAllCopyLetters)
                 AppendSwitch(cmd, name, true);
-            else if (copy == u"DATS")
+            else if (copy == kSecurityCopyLetters)
                 AppendSwitch(cmd, second, true);
-            else if (copy != u"DAT") // the default combination, and an empty one, write nothing
+            else if (copy != kDefaultCopyLetters) // the default combination, and an empty one, write nothing
                 AppendSwitch(cmd, third, copy);
             break;
         }
@@ -168,7 +168,7 @@ QString BuildCommandLine(const OptionReader &o)
             const QString folderCopy = letters(o, row.letters);
             if (folderCopy.isEmpty())
                 AppendSwitch(cmd, name, true);
-            else if (folderCopy != u"DA")
+            else if (folderCopy != kDefaultFolderLetters)
                 AppendSwitch(cmd, second, folderCopy);
             break;
         }

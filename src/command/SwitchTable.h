@@ -45,5 +45,12 @@ struct SwitchSpec
 
 std::span<const SwitchSpec> switchTable();
 
+// Letter sets of the copy switches: Robocopy's defaults, which no switch
+// writes, and the two sets that have switches of their own.
+constexpr QStringView kDefaultCopyLetters = u"DAT";
+constexpr QStringView kDefaultFolderLetters = u"DA";
+constexpr QStringView kAllCopyLetters = u"DATSOU";      // /COPYALL
+constexpr QStringView kSecurityCopyLetters = u"DATS";   // /SEC
+
 // Switches Robocopy knows that no control stands for.
 std::span<const QStringView> switchesWithoutOption();
