@@ -232,6 +232,8 @@ void frmCorvane::connectControls()
 
     const QHash<QLatin1StringView, Handler> menuHandlers = {
         {QLatin1StringView("mnuFileSaveAs"), &frmCorvane::mnuFileSaveAs_Click},
+        {QLatin1StringView("mnuFileOpen"), &frmCorvane::mnuFileOpen_Click},
+        {QLatin1StringView("mnuFileApplyCommand"), &frmCorvane::mnuFileApplyCommand_Click},
         {QLatin1StringView("mnuFileClear"), &frmCorvane::mnuFileClear_Click},
         {QLatin1StringView("mnuFileLoad"), &frmCorvane::mnuFileLoad_Click},
         {QLatin1StringView("mnuFileSave"), &frmCorvane::mnuFileSave_Click},
@@ -266,6 +268,8 @@ QString frmCorvane::text(QLatin1StringView name) const { return textOf(m_byName.
 
 void frmCorvane::UpdateCommandLine()
 {
+    if (m_rebuildHeld)
+        return;
     auto *box = static_cast<QPlainTextEdit *>(m_byName.value(QLatin1StringView("txtCommandLine")));
     const QString command = BuildCommandLine(*this);
     // Replacing the text in one edit block costs a third of setPlainText();

@@ -15,8 +15,8 @@ FileDialogRunner &runner()
 FileDialogAnswer runQtDialog(const FileDialogRequest &request)
 {
     QFileDialog dialog(QApplication::activeWindow(), request.title, request.initialFolder);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(request.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(request.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
     dialog.setNameFilters(request.nameFilters);
     if (!request.initialFile.isEmpty())
@@ -104,9 +104,10 @@ QString ApplyFilterExtension(const QString &path, const QString &nulFilter, int 
     return path + u'.' + ext;
 }
 
-QString FileDialog(const QString &title, const QString &initialFile, const QString &filter, int flags)
+namespace {
+FileDialogAnswer askForFile(bool open, const QString &title, const QString &initialFile, const QString &nulFilter,
+                            int flags)
 {
-    const QString nulFilter = NulFilter(filter);
     FileDialogRequest request;
     request.title = title;
     // The initial name doubles as the starting folder (empty: the dialog's default).
@@ -114,17 +115,29 @@ QString FileDialog(const QString &title, const QString &initialFile, const QStri
     request.initialFile = initialFile;
     request.nameFilters = QtNameFilters(nulFilter);
     request.confirmOverwrite = flags & OFN_OVERWRITEPROMPT_FLAG;
+    request.open = open;
+    FileDialogAnswer answer = runner() ? runner()(request) : runQtDialog(request);
+    answer.path = StripAtNul(answer.path);
+    return answer;
+}
+} // namespace
 
-    const FileDialogAnswer answer = runner() ? runner()(request) : runQtDialog(request);
-    if (!answer.accepted)
+QString FileDialog(const QString &title, const QString &initialFile, const QString &filter, int flags)
+{
+    const QString nulFilter = NulFilter(filter);
+    const FileDialogAnswer answer = askForFile(false, title, initialFile, nulFilter, flags);
+    if (!answer.accepted || answer.path.isEmpty())
         return QString();
-    const QString path = StripAtNul(answer.path);
-    if (path.isEmpty())
-        return QString();
-    return ApplyFilterExtension(path, nulFilter, answer.filterIndex);
+    return ApplyFilterExtension(answer.path, nulFilter, answer.filterIndex);
 }
 
 QString SaveFileDialog(const QString &title, const QString &initialFile, const QString &filter, int flags)
 {
     return FileDialog(title, initialFile, filter, flags);
+}
+
+QString OpenFileDialog(const QString &title, const QString &initialFile, const QString &filter, int flags)
+{
+    const FileDialogAnswer answer = askForFile(true, title, initialFile, NulFilter(filter), flags);
+    return answer.accepted ? answer.path : QString();
 }

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-// A small wrapper around the save dialog. Filters come in the classic form
+// A small wrapper around the open and save dialogs. Filters come in the classic form
 // "Name|Patterns|Name|Patterns..." with ";" between the patterns of an entry.
 
 // What the dialog is asked to show, and what it answers.
@@ -16,12 +16,13 @@ struct FileDialogRequest
     QString initialFile;
     QStringList nameFilters; // one per filter entry, in order
     bool confirmOverwrite = false;
+    bool open = false; // an existing file to read rather than a name to write
 };
 struct FileDialogAnswer
 {
     bool accepted = false;
     QString path;
-    int filterIndex = 0; // 1-based entry chosen when the user pressed Save
+    int filterIndex = 0; // 1-based entry chosen when the user pressed Save or Open
 };
 
 // The one place the dialog is shown; tests put their own answer here so no
@@ -35,6 +36,9 @@ constexpr int OFN_OVERWRITEPROMPT_FLAG = 0x2;
 // or an empty text when the user cancels.
 QString SaveFileDialog(const QString &title, const QString &initialFile, const QString &filter, int flags);
 QString FileDialog(const QString &title, const QString &initialFile, const QString &filter, int flags);
+// The chosen full path of an existing file, as chosen, or an empty text when
+// the user cancels.
+QString OpenFileDialog(const QString &title, const QString &initialFile, const QString &filter, int flags);
 
 // ---- Pure helpers ----
 // The text before the first NUL character.

@@ -1,6 +1,7 @@
 // Running the command and its exit report, clipboard and file export, the
 // manual and the About window; and corvane-cmd, the stand-in console.
 
+#include "main_window/Catalogue.h"
 #include "main_window/Controls.h"
 #include "main_window/frmCorvane.h"
 #include "run/ConsoleRules.h"
@@ -26,7 +27,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QStringEncoder>
 #include <QUrl>
+
+#include "RandomOptions.h"
 
 #include <memory>
 
@@ -65,6 +69,12 @@ QStringList items(const QComboBox *combo)
     for (int i = 0; i < combo->count(); ++i)
         list << combo->itemText(i);
     return list;
+}
+
+FileDialogAnswer noRealDialog(const FileDialogRequest &)
+{
+    qFatal("the real file dialog was reached");
+    return FileDialogAnswer{};
 }
 
 void makeExecutable(const QString &path, const QByteArray &content)
@@ -113,6 +123,12 @@ private slots:
     void saveCancelled();
     void saveFailure();
     void copyToClipboard();
+
+    // Opening a command
+    void openFile_data();
+    void openFile();
+    void applyCommandText();
+    void roundTripThroughWindow();
 
     // Help and About
     void versionLine_data();
@@ -209,10 +225,7 @@ exit "$code"
     SetMsgBoxHook([this](const QString &prompt, int style, const QString &title) {
         m_shown.append({prompt, style, title});
     });
-    SetFileDialogRunner([](const FileDialogRequest &) {
-        qFatal("the real save dialog was reached");
-        return FileDialogAnswer{};
-    });
+    SetFileDialogRunner(noRealDialog);
     QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "captureUrl");
     QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "captureUrl");
     QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "captureUrl");
@@ -229,6 +242,7 @@ void TestRun::init()
 
 void TestRun::cleanup()
 {
+    SetFileDialogRunner(noRealDialog); // a test's own answer may refer to its scratch files
     usePath(QString::fromLocal8Bit(m_originalPath));
 #ifndef Q_OS_WIN
     SetConsoleProgram(QStringLiteral(CORVANE_BINARY_DIR "/corvane-cmd"));
@@ -609,6 +623,168 @@ void TestRun::copyToClipboard()
     QCOMPARE(m_shown.first().prompt, QStringLiteral("Command text copied to clipboard"));
     QCOMPARE(m_shown.first().style, int(vbInformation));
     QCOMPARE(m_shown.first().title, QStringLiteral("Corvane"));
+}
+
+// ------------------------------------------------------------ opening a command
+
+void TestRun::openFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes"); // a null array: no such file
+    QTest::addColumn<QString>("command");  // empty: the window as it was
+    QTest::addColumn<int>("style");        // of the one message, or -1 for none
+    QTest::addColumn<QString>("message");  // how it starts; %1 the quoted path
+
+    QTest::newRow("as Save As writes it")
+        << "job.CMD" << QByteArray("ROBOCOPY.EXE \"C:\\My Files\" D:\\b *.doc /S /MIR /R:3\r\n")
+        << "ROBOCOPY.EXE \"C:\\My Files\" D:\\b *.doc /S /MIR /R:3" << -1 << "";
+    QTest::newRow("a UTF-16 job file")
+        << "night.rcj"
+        << "\xFF\xFE" + QStringEncoder(QStringConverter::Utf16LE).encode(u":: job\r\n\t/SD:C:\\\u00e9 t\\\r\n\t/DD:D:\\x\r\n\t/IF\r\n\t\t*.c\r\n\t/MIR\r\n")
+        << "ROBOCOPY.EXE \"C:\\\u00e9 t\\\\\" D:\\x *.c /MIR" << -1 << "";
+    QTest::newRow("switches without an option") << "x.bat" << QByteArray("robocopy a b /IM /MIR /LFSM:5M")
+                                                << "ROBOCOPY.EXE a b /MIR" << int(vbExclamation)
+                                                << "These switches have no option in Corvane and were left out: /IM, /LFSM:5M";
+    QTest::newRow("no command") << "notes.txt" << QByteArray("echo hello\r\n") << "" << int(vbExclamation)
+                                << "%1 holds no Robocopy command. The options are unchanged.";
+    QTest::newRow("a program") << "robocopy.exe" << QByteArray("MZ\x90\x00robocopy a b /MIR", 21) << ""
+                               << int(vbCritical) << "%1 is not a text file.";
+    QTest::newRow("no such file") << "gone.cmd" << QByteArray() << "" << int(vbCritical) << "Cannot open %1: ";
+}
+
+void TestRun::openFile()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, command);
+    QFETCH(int, style);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    if (!bytes.isNull()) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(bytes), bytes.size());
+    }
+    SetFileDialogRunner([&](const FileDialogRequest &r) {
+        m_dialogRequests << r;
+        return FileDialogAnswer{true, path, 1};
+    });
+    auto w = newWindow();
+    w->Form_Load();
+    auto *source = w->control<QComboBox>(QLatin1StringView("cboSource"));
+    addListItem(source, QStringLiteral("C:\\recent"));
+    QVERIFY(setTextOf(source, QStringLiteral("C:\\before")));
+    QVERIFY(setCheckValueOf(w->control(QLatin1StringView("chkPurge")), 1));
+    const QString before = w->text(QLatin1StringView("txtCommandLine"));
+    // The window's settings folder, file by file with its bytes.
+    const QDir store(m_scratch.filePath(QStringLiteral("settings%1").arg(m_windowCount)));
+    auto storeBytes = [&store] {
+        QStringList files;
+        for (const QFileInfo &fi : store.entryInfoList(QDir::Files)) {
+            QFile f(fi.filePath());
+            files << fi.fileName() + u'=' + QString::fromLatin1((f.open(QIODevice::ReadOnly) ? f.readAll() : "?").toHex());
+        }
+        return files;
+    };
+    const QStringList storeBefore = storeBytes();
+
+    w->menuItem(QLatin1StringView("mnuFileOpen"))->trigger();
+
+    QCOMPARE(m_dialogRequests.size(), 1);
+    QCOMPARE(m_dialogRequests.first().title, QStringLiteral("Open Command File"));
+    QVERIFY(m_dialogRequests.first().open);
+    QCOMPARE(m_dialogRequests.first().nameFilters.size(), 2);
+    QCOMPARE(w->text(QLatin1StringView("txtCommandLine")), command.isEmpty() ? before : command);
+    QCOMPARE(m_shown.size(), style < 0 ? 0 : 1);
+    if (style >= 0) {
+        QCOMPARE(m_shown.first().style, style);
+        QVERIFY2(m_shown.first().prompt.startsWith(message.replace(u"%1"_qs, u'"' + QDir::toNativeSeparators(path) + u'"')),
+                 qPrintable(m_shown.first().prompt));
+    }
+    // The recent list stays; nothing is written.
+    QCOMPARE(items(source), QStringList{QStringLiteral("C:\\recent")});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), bytes.isNull() ? QStringList() : QStringList{name});
+    QCOMPARE(storeBytes(), storeBefore);
+}
+
+// A command typed into the command box sets the whole window, interlocks included.
+void TestRun::applyCommandText()
+{
+    auto w = newWindow();
+    for (const ControlSpec &entry : controlCatalogue())
+        if (entry.kind == ControlKind::CheckBox)
+            QVERIFY(setCheckValueOf(w->control(QLatin1StringView(entry.name)), 2));
+    QVERIFY(setTextOf(w->control(QLatin1StringView("txtLogFile")), QStringLiteral("old.log")));
+    QVERIFY(setTextOf(w->control(QLatin1StringView("txtThreadsCount")), QStringLiteral("8")));
+    auto *box = w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"));
+
+    box->setPlainText(QStringLiteral("not a command"));
+    w->menuItem(QLatin1StringView("mnuFileApplyCommand"))->trigger();
+    QCOMPARE(box->toPlainText(), QStringLiteral("not a command"));
+    QCOMPARE(m_shown.size(), 1);
+    QCOMPARE(m_shown.first().prompt, QStringLiteral("The command text holds no Robocopy command. The options are unchanged."));
+
+    const QString typed = QStringLiteral("robocopy src dst /e /mov /lev:2 /z /b");
+    box->setPlainText(typed);
+    w->menuItem(QLatin1StringView("mnuFileApplyCommand"))->trigger();
+    QCOMPARE(box->toPlainText(), QStringLiteral("ROBOCOPY.EXE src dst /E /LEV:2 /Z /B /MOV"));
+    QCOMPARE(m_shown.size(), 1);
+    const QSet<QString> set = {u"chkSubdirectories"_qs, u"chkEmpty"_qs, u"chkRestartable"_qs, u"chkMoveFiles"_qs,
+                               u"chkData"_qs, u"chkAttributes"_qs, u"chkTimestamps"_qs, u"chkFolderData"_qs,
+                               u"chkFolderAttributes"_qs};
+    for (const ControlSpec &entry : controlCatalogue()) {
+        QWidget *c = w->control(QLatin1StringView(entry.name));
+        if (entry.kind == ControlKind::CheckBox) {
+            const qint16 expected = set.contains(QString::fromLatin1(entry.name)) ? 1 : entry.name == u"chkBackup"_qs ? 2 : 0;
+            QVERIFY2(checkValueOf(c) == expected, entry.name);
+        }
+    }
+    QCOMPARE(w->text(QLatin1StringView("txtLogFile")), QString());
+    QCOMPARE(w->text(QLatin1StringView("txtThreadsCount")), QString());
+    // The masters' dependents follow.
+    for (const char *name : {"chkEmpty", "txtLevels", "lblLevels", "chkMoveFolders"})
+        QVERIFY2(w->control(QLatin1StringView(name))->isEnabled(), name);
+    for (const char *name : {"chkLogAppend", "chkSourceArchiveReset", "txtThreadsCount"})
+        QVERIFY2(!w->control(QLatin1StringView(name))->isEnabled(), name);
+}
+
+// Random window states saved with Save As and opened in another window
+// compose the very same command there.
+void TestRun::roundTripThroughWindow()
+{
+    // Letters Save As can write unchanged: those of the code page, and no
+    // no-break space, which the command box still shows as a blank.
+    auto fit = [](const QString &text) {
+        QString out;
+        for (char32_t c : text.toUcs4()) {
+            const QString one = QString::fromUcs4(&c, 1);
+            out += c == 0xA0 || QString::fromLocal8Bit(one.toLocal8Bit()) != one ? u"_"_qs : one;
+        }
+        return out;
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("job.CMD"));
+    SetFileDialogRunner([&](const FileDialogRequest &) { return FileDialogAnswer{true, path, 1}; });
+    auto from = newWindow();
+    auto to = newWindow();
+    for (quint32 seed = 1; seed <= 300; ++seed) {
+        const OptionState state = RandomOptions(seed).next();
+        for (const ControlSpec &entry : controlCatalogue()) {
+            const QString name = QString::fromLatin1(entry.name);
+            QWidget *c = from->control(QLatin1StringView(entry.name));
+            if (entry.kind == ControlKind::CheckBox)
+                setCheckValueOf(c, state.checks.value(name));
+            else if ((entry.kind == ControlKind::TextBox || entry.kind == ControlKind::ComboBox) && name != u"txtCommandLine")
+                setTextOf(c, fit(state.texts.value(name)));
+        }
+        const QString command = from->text(QLatin1StringView("txtCommandLine"));
+        from->mnuFileSaveAs_Click();
+        to->menuItem(QLatin1StringView("mnuFileOpen"))->trigger();
+        QVERIFY2(m_shown.isEmpty(), qPrintable(u"seed %1: %2"_qs.arg(seed).arg(m_shown.value(0).prompt)));
+        QVERIFY2(to->text(QLatin1StringView("txtCommandLine")) == command,
+                 qPrintable(u"seed %1\n saved: %2\n opened: %3"_qs.arg(seed).arg(command, to->text(QLatin1StringView("txtCommandLine")))));
+    }
 }
 
 // ------------------------------------------------------------- help and about
