@@ -256,6 +256,7 @@ QLatin1StringView Reader::apply(const Named &named, const Occurrence &o)
 
     switch (row.rule) {
     case SwitchRule::Flag:
+    case SwitchRule::Tee:
         set(control);
         break;
     case SwitchRule::Text:
@@ -282,6 +283,9 @@ QLatin1StringView Reader::apply(const Named &named, const Occurrence &o)
         setLetters(row, name, letters, false);
         break;
     case SwitchRule::Subdirectories:
+    case SwitchRule::Move:
+    case SwitchRule::ArchiveOnly:
+        // The first name sets the second box too: /E, /MOVE, /M.
         set(control);
         if (named.index == 0)
             set(second);
@@ -299,12 +303,6 @@ QLatin1StringView Reader::apply(const Named &named, const Occurrence &o)
     case SwitchRule::FolderLetters:
         setLetters(row, name, named.index == 0 ? QStringView() : letters, true);
         break;
-    case SwitchRule::Move:
-    case SwitchRule::ArchiveOnly:
-        set(control);
-        if (named.index == 0)
-            set(second);
-        break;
     case SwitchRule::RunHours: {
         const qsizetype dash = rest.indexOf(u'-', 1);
         if (dash < 0 || dash == rest.size() - 1) {
@@ -315,9 +313,6 @@ QLatin1StringView Reader::apply(const Named &named, const Occurrence &o)
         values.setText(second, rest.mid(dash + 1));
         break;
     }
-    case SwitchRule::Tee:
-        set(control);
-        break;
     case SwitchRule::Log:
         values.setText(control, pathValue(rest));
         set(second, named.index == 1 || named.index == 3);
