@@ -32,7 +32,7 @@ public:
     OptionState next()
     {
         // Which fields hold paths and which lists, as the switch table says.
-        QSet<QString> paths{u"cboSource"_qs, u"cboDestination"_qs}, lists{u"txtFilenames"_qs};
+        QSet<QString> paths{kSourceField, kDestinationField}, lists{kFileNamesField};
         for (const SwitchSpec &row : switchTable()) {
             if (row.rule == SwitchRule::Path || row.rule == SwitchRule::Log)
                 paths.insert(row.controls[0]);

@@ -113,11 +113,11 @@ QString BuildCommandLine(const OptionReader &o)
     // Every text reaches the command on one line.
     auto read = [&](QLatin1StringView field) { return OneLine(o.text(field)); };
 
-    for (QLatin1StringView folder : {"cboSource"_L1, "cboDestination"_L1}) {
+    for (QLatin1StringView folder : {kSourceField, kDestinationField}) {
         if (const QString folderPath = read(folder); !folderPath.isEmpty())
             cmd += u' ' + QuotePathArgument(folderPath);
     }
-    if (const QString names = read("txtFilenames"_L1); !names.isEmpty())
+    if (const QString names = read(kFileNamesField); !names.isEmpty())
         cmd += u' ' + names;
 
     for (const SwitchSpec &row : switchTable()) {

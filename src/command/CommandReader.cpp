@@ -13,10 +13,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-constexpr QLatin1StringView kSource("cboSource");
-constexpr QLatin1StringView kDestination("cboDestination");
-constexpr QLatin1StringView kFileNames("txtFilenames");
-
 bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
 
 // Only what separates arguments is trimmed: other white space is text.
@@ -125,7 +121,8 @@ QString commandPart(QStringView line)
                 part += line.at(i);
             continue;
         } else if (!quoted && (c == u'&' || c == u'|' || c == u'<' || c == u'>')) {
-            if (c != u'&' && c != u'|' && part.size() >= 2 && part.back().isDigit() && isBlank(part.at(part.size() - 2)))
+            const bool redirection = c == u'<' || c == u'>';
+            if (redirection && part.size() >= 2 && part.back().isDigit() && isBlank(part.at(part.size() - 2)))
                 part.chop(1);
             break;
         }
@@ -261,8 +258,8 @@ QLatin1StringView Reader::apply(const Named &named, const Occurrence &o)
         break;
     case SwitchRule::Text:
         if (files) {
-            appendList(kFileNames, o.args);
-            return kFileNames;
+            appendList(kFileNamesField, o.args);
+            return kFileNamesField;
         }
         values.setText(control, rest);
         break;
@@ -270,9 +267,9 @@ QLatin1StringView Reader::apply(const Named &named, const Occurrence &o)
         // A job file names its folders with /SD: and /DD:.
         QLatin1StringView field = control;
         if (m_job && name == u"SD")
-            field = kSource;
+            field = kSourceField;
         else if (m_job && name == u"DD")
-            field = kDestination;
+            field = kDestinationField;
         values.setText(field, pathValue(rest));
         break;
     }
@@ -376,12 +373,12 @@ CommandReading readCommandLine(QStringView line, const QList<CommandWord> &words
     while (i < words.size() && !knownSwitch(words.at(i).value))
         positional << words.at(i++);
     if (!positional.isEmpty())
-        values.setText(kSource, positional.first().value);
+        values.setText(kSourceField, positional.first().value);
     if (positional.size() > 1)
-        values.setText(kDestination, positional.at(1).value);
+        values.setText(kDestinationField, positional.at(1).value);
     if (positional.size() > 2) {
         const qsizetype start = positional.at(2).start;
-        values.setText(kFileNames, line.sliced(start, positional.last().end - start).toString());
+        values.setText(kFileNamesField, line.sliced(start, positional.last().end - start).toString());
     }
 
     while (i < words.size()) {

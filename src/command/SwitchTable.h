@@ -45,6 +45,11 @@ struct SwitchSpec
 
 std::span<const SwitchSpec> switchTable();
 
+// The fields of the items before the switches.
+constexpr QLatin1StringView kSourceField("cboSource");
+constexpr QLatin1StringView kDestinationField("cboDestination");
+constexpr QLatin1StringView kFileNamesField("txtFilenames");
+
 // Letter sets of the copy switches: Robocopy's defaults, which no switch
 // writes, and the two sets that have switches of their own.
 constexpr QStringView kDefaultCopyLetters = u"DAT";

@@ -5,8 +5,9 @@
 
 #include <functional>
 
-// A small wrapper around the open and save dialogs. Filters come in the classic form
-// "Name|Patterns|Name|Patterns..." with ";" between the patterns of an entry.
+// A small wrapper around the open and save dialogs. Filters come in the
+// classic form "Name|Patterns|Name|Patterns..." with ";" between the patterns
+// of an entry.
 
 // What the dialog is asked to show, and what it answers.
 struct FileDialogRequest

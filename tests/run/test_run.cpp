@@ -12,6 +12,8 @@
 #include "run/frmHelp.h"
 #include "tools/basTools.h"
 
+#include "RandomOptions.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -24,13 +26,11 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <QStringEncoder>
 #include <QUrl>
-
-#include "RandomOptions.h"
 
 #include <memory>
 
