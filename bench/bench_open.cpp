@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 namespace {
@@ -67,23 +68,29 @@ int main(int argc, char *argv[])
     window.show();
     QApplication::processEvents();
 
-    std::vector<double> millis;
+    // Processor time too: on a busy machine the wall time also counts the
+    // waits for a processor.
+    std::vector<double> millis, cpuMillis;
     millis.reserve(size_t(rounds));
+    cpuMillis.reserve(size_t(rounds));
     for (int i = 0; i < rounds; ++i) {
+        const std::clock_t cpuStart = std::clock();
         const auto start = std::chrono::steady_clock::now();
         window.OpenCommandFile(files.at(i % 2));
         const auto end = std::chrono::steady_clock::now();
+        cpuMillis.push_back(double(std::clock() - cpuStart) * 1000.0 / CLOCKS_PER_SEC);
         millis.push_back(std::chrono::duration<double, std::milli>(end - start).count());
     }
     const QString shown = window.text(QLatin1StringView("txtCommandLine"));
     if (messages || shown != commands.at((rounds - 1) % 2)) {
-        std::fprintf(stderr, "the window did not compose the command opened (%d messages)\n%s\n%s\n", messages, qPrintable(shown), qPrintable(commands.at((rounds - 1) % 2)));
+        std::fprintf(stderr, "the window did not compose the command opened (%d messages)\n", messages);
         return 1;
     }
     std::sort(millis.begin(), millis.end());
+    std::sort(cpuMillis.begin(), cpuMillis.end());
     std::printf("opens: %d (commands of %lld and %lld characters)\nmedian: %.3f ms\np90: %.3f ms\n"
-                "target: median under 2 ms\n",
+                "median processor time: %.3f ms\ntarget: median under 2 ms\n",
                 rounds, qint64(commands.at(0).size()), qint64(commands.at(1).size()), millis[millis.size() / 2],
-                millis[millis.size() * 9 / 10]);
+                millis[millis.size() * 9 / 10], cpuMillis[cpuMillis.size() / 2]);
     return 0;
 }
