@@ -1,6 +1,7 @@
 #include "main_window/frmCorvane.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -11,5 +12,8 @@ int main(int argc, char *argv[])
     frmCorvane window;
     window.Form_Load();
     window.show();
+    // "corvane FILE": a file manager opens command and job files with Corvane.
+    if (const QStringList arguments = QApplication::arguments(); arguments.size() == 2)
+        QTimer::singleShot(0, &window, [&window, file = arguments.at(1)] { window.OpenCommandFile(file); });
     return app.exec();
 }

@@ -387,6 +387,8 @@ const ControlSpec kCatalogue[] = {
 const MenuSpec kMenus[] = {
     {"mnuFile", nullptr, "&File", nullptr, false},
     {"mnuFileSaveAs", "mnuFile", "Save Command Line &As...", nullptr, false},
+    {"mnuFileOpen", "mnuFile", "&Open Command File...", nullptr, false},
+    {"mnuFileApplyCommand", "mnuFile", "Set Options from Command &Text", nullptr, false},
     {"mnuFileSep3", "mnuFile", "-", nullptr, false},
     {"mnuFileClear", "mnuFile", "&Clear Settings", "Ctrl+L", false},
     {"mnuFileLoad", "mnuFile", "&Load Settings", "Ctrl+O", false},

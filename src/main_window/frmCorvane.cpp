@@ -244,6 +244,8 @@ void frmCorvane::connectControls()
 
     const QHash<QLatin1StringView, Handler> menuHandlers = {
         {QLatin1StringView("mnuFileSaveAs"), &frmCorvane::mnuFileSaveAs_Click},
+        {QLatin1StringView("mnuFileOpen"), &frmCorvane::mnuFileOpen_Click},
+        {QLatin1StringView("mnuFileApplyCommand"), &frmCorvane::mnuFileApplyCommand_Click},
         {QLatin1StringView("mnuFileClear"), &frmCorvane::mnuFileClear_Click},
         {QLatin1StringView("mnuFileLoad"), &frmCorvane::mnuFileLoad_Click},
         {QLatin1StringView("mnuFileSave"), &frmCorvane::mnuFileSave_Click},
@@ -278,6 +280,8 @@ QString frmCorvane::text(QLatin1StringView name) const { return textOf(m_byName.
 
 void frmCorvane::UpdateCommandLine()
 {
+    if (m_rebuildHeld)
+        return;
     setTextOf(m_byName.value(QLatin1StringView("txtCommandLine")), BuildCommandLine(*this));
 }
 

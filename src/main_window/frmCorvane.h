@@ -16,6 +16,7 @@ class QMimeData;
 class QPushButton;
 class QScrollBar;
 class CSettings;
+struct CommandReading;
 
 // The main window. Its controls are the option state: there is no separate
 // model. Controls are built from the option catalogue and addressed by name.
@@ -60,6 +61,12 @@ public:
     void mnuFileSaveAs_Click();
     void mnuHelpRoboCopy_Click();
     void mnuHelpAbout_Click();
+
+    // ---- Opening a command (run) ----
+    void mnuFileOpen_Click();
+    void mnuFileApplyCommand_Click();
+    // Sets every option control from a command, batch or job file.
+    void OpenCommandFile(const QString &path);
 
     // ---- Settings, start-up and shut-down (settings) ----
     void Form_Load();
@@ -109,6 +116,8 @@ private:
     void buildMenus();
     void connectControls();
     void setUpDropTargets(); // drops
+    void setOptionsFrom(const CommandReading &reading, const QString &where); // run: opening a command
+    bool m_rebuildHeld = false; // the controls change together; one rebuild follows
 
     // main_window
     QWidget *m_canvas = nullptr;

@@ -2,20 +2,10 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <utility>
 
 namespace console {
-
-QString StripInterpreter(const QString &processCommand)
-{
-    static const QRegularExpression prefix(
-        QStringLiteral(R"(^\s*"?(?:[^"\s]*[\\/])?cmd(?:\.exe)?"?\s+/c(?:\s+|$))"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch m = prefix.match(processCommand);
-    return m.hasMatch() ? processCommand.mid(m.capturedLength()) : processCommand;
-}
 
 QStringList SplitSteps(const QString &command)
 {
@@ -39,60 +29,6 @@ QStringList SplitSteps(const QString &command)
     }
     finish();
     return steps;
-}
-
-QStringList SplitWords(const QString &step)
-{
-    QStringList words;
-    QString word;
-    bool inWord = false;
-    bool quoted = false;
-    const qsizetype n = step.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = step.at(i);
-        if (c == u'\\') {
-            qsizetype count = 0;
-            while (i < n && step.at(i) == u'\\') {
-                ++count;
-                ++i;
-            }
-            inWord = true;
-            if (i < n && step.at(i) == u'"') {
-                word += QString(count / 2, u'\\');
-                if (count % 2) {
-                    word += u'"'; // escaped quote
-                    continue;
-                }
-                --i; // let the quote act below on the next round
-                continue;
-            }
-            word += QString(count, u'\\');
-            --i;
-            continue;
-        }
-        if (c == u'"') {
-            inWord = true;
-            if (quoted && i + 1 < n && step.at(i + 1) == u'"') {
-                word += u'"'; // doubled quote inside a group
-                ++i;
-                continue;
-            }
-            quoted = !quoted;
-            continue;
-        }
-        if ((c == u' ' || c == u'\t') && !quoted) {
-            if (inWord)
-                words << word;
-            word.clear();
-            inWord = false;
-            continue;
-        }
-        word += c;
-        inWord = true;
-    }
-    if (inWord)
-        words << word;
-    return words;
 }
 
 bool IsPause(const QString &step)

@@ -1,26 +1,19 @@
 #pragma once
 
+#include "command/CommandWords.h"
+
 #include <QString>
 #include <QStringList>
 
 // The rules by which corvane-cmd, the stand-in for cmd.exe off Windows,
 // reads its command. Kept free of any window so they can be tested alone.
+// Stripping the interpreter and splitting a step into words follow the
+// rules in command/CommandWords.h.
 namespace console {
-
-// The text after a leading "cmd.exe /c " (any letter case, with or without
-// ".exe" or a folder); the whole text when it does not start so.
-QString StripInterpreter(const QString &processCommand);
 
 // Splits a command at each "&" outside double quotes; steps are trimmed and
 // empty ones dropped.
 QStringList SplitSteps(const QString &command);
-
-// Splits one step into words by the Windows rules for command lines:
-// blanks and tabs separate words; double quotes group (a doubled quote inside
-// a group is a literal quote); 2n backslashes before a quote give n
-// backslashes and the quote acts, 2n+1 give n backslashes and a literal
-// quote; other backslashes are literal.
-QStringList SplitWords(const QString &step);
 
 // True when the step is the PAUSE command.
 bool IsPause(const QString &step);

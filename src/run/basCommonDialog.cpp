@@ -18,16 +18,17 @@ struct FileDialogAnswer
 {
     bool accepted = false;
     QString path;
-    int filterIndex = 0; // 1-based entry chosen when the user pressed Save
+    int filterIndex = 0; // 1-based entry chosen when the user pressed Save or Open
 };
 
-FileDialogAnswer runSaveDialog(const QString &title, const QString &initialFile, const QStringList &nameFilters,
-                               bool confirmOverwrite)
+// open: an existing file to read rather than a name to write.
+FileDialogAnswer runDialog(bool open, const QString &title, const QString &initialFile, const QStringList &nameFilters,
+                           bool confirmOverwrite)
 {
     // The initial name doubles as the starting folder (empty: the dialog's default).
     QFileDialog dialog(QApplication::activeWindow(), title, initialFile);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !confirmOverwrite);
     dialog.setNameFilters(nameFilters);
     if (!initialFile.isEmpty())
@@ -37,7 +38,7 @@ FileDialogAnswer runSaveDialog(const QString &title, const QString &initialFile,
     if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return answer;
     answer.accepted = true;
-    answer.path = dialog.selectedFiles().constFirst();
+    answer.path = StripAtNul(dialog.selectedFiles().constFirst());
     answer.filterIndex = int(nameFilters.indexOf(dialog.selectedNameFilter())) + 1;
     return answer;
 }
@@ -120,16 +121,19 @@ QString FileDialog(const QString &title, const QString &initialFile, const QStri
 {
     const QString nulFilter = NulFilter(filter);
     const FileDialogAnswer answer =
-        runSaveDialog(title, initialFile, QtNameFilters(nulFilter), flags & OFN_OVERWRITEPROMPT_FLAG);
-    if (!answer.accepted)
+        runDialog(false, title, initialFile, QtNameFilters(nulFilter), flags & OFN_OVERWRITEPROMPT_FLAG);
+    if (!answer.accepted || answer.path.isEmpty())
         return QString();
-    const QString path = StripAtNul(answer.path);
-    if (path.isEmpty())
-        return QString();
-    return ApplyFilterExtension(path, nulFilter, answer.filterIndex);
+    return ApplyFilterExtension(answer.path, nulFilter, answer.filterIndex);
 }
 
 QString SaveFileDialog(const QString &title, const QString &initialFile, const QString &filter, int flags)
 {
     return FileDialog(title, initialFile, filter, flags);
+}
+
+QString OpenFileDialog(const QString &title, const QString &initialFile, const QString &filter)
+{
+    const FileDialogAnswer answer = runDialog(true, title, initialFile, QtNameFilters(NulFilter(filter)), false);
+    return answer.accepted ? answer.path : QString();
 }

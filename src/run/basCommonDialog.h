@@ -5,8 +5,9 @@
 
 #include <functional>
 
-// A small wrapper around the save dialog. Filters come in the classic form
-// "Name|Patterns|Name|Patterns..." with ";" between the patterns of an entry.
+// A small wrapper around the open and save dialogs. Filters come in the
+// classic form "Name|Patterns|Name|Patterns..." with ";" between the patterns
+// of an entry.
 
 class QFileDialog;
 
@@ -22,6 +23,8 @@ constexpr int OFN_OVERWRITEPROMPT_FLAG = 0x2;
 // or an empty text when the user cancels.
 QString SaveFileDialog(const QString &title, const QString &initialFile, const QString &filter, int flags);
 QString FileDialog(const QString &title, const QString &initialFile, const QString &filter, int flags);
+// The chosen full path of an existing file, or an empty text when the user cancels.
+QString OpenFileDialog(const QString &title, const QString &initialFile, const QString &filter);
 
 // ---- Pure helpers ----
 // The text before the first NUL character.

@@ -38,7 +38,7 @@ class ConsoleWindow : public QPlainTextEdit
 {
 public:
     explicit ConsoleWindow(const QString &processCommand)
-        : m_steps(console::SplitSteps(console::StripInterpreter(processCommand)))
+        : m_steps(console::SplitSteps(StripInterpreter(processCommand)))
     {
         setWindowTitle(processCommand);
         setReadOnly(true);
@@ -138,7 +138,7 @@ private:
             m_pausing = true;
             return;
         }
-        const QStringList words = console::SplitWords(step);
+        const QStringList words = SplitWords(step);
         if (words.isEmpty()) {
             QTimer::singleShot(0, this, [this] { nextStep(); });
             return;

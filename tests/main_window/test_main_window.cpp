@@ -339,7 +339,10 @@ void TestMainWindow::menus_data()
     QTest::addColumn<QString>("menu");
     QTest::addColumn<QStringList>("items"); // name|caption|shortcut|checked
     QTest::newRow("File") << u"&File"_s
-                          << QStringList{u"mnuFileSaveAs|Save Command Line &As...||"_s, u"mnuFileSep3|||"_s,
+                          << QStringList{u"mnuFileSaveAs|Save Command Line &As...||"_s,
+                                         u"mnuFileOpen|&Open Command File...||"_s,
+                                         u"mnuFileApplyCommand|Set Options from Command &Text||"_s,
+                                         u"mnuFileSep3|||"_s,
                                          u"mnuFileClear|&Clear Settings|Ctrl+L|"_s,
                                          u"mnuFileLoad|&Load Settings|Ctrl+O|"_s,
                                          u"mnuFileSave|&Save Settings|Ctrl+S|"_s, u"mnuFileSep1|||"_s,
@@ -364,6 +367,16 @@ void TestMainWindow::menus()
     QVERIFY(found);
     const QList<QAction *> actions = found->actions();
     QCOMPARE(actions.size(), items.size());
+    // Within a menu each access key leads to one item.
+    QSet<QChar> keys;
+    for (QAction *a : actions) {
+        const qsizetype amp = a->text().indexOf(u'&');
+        if (amp < 0)
+            continue;
+        const QChar key = a->text().at(amp + 1).toUpper();
+        QVERIFY2(!keys.contains(key), qPrintable(a->text()));
+        keys.insert(key);
+    }
     for (qsizetype i = 0; i < items.size(); ++i) {
         const QStringList parts = items[i].split(u'|');
         QAction *a = actions[i];

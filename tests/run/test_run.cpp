@@ -1,6 +1,7 @@
 // Running the command and its exit report, clipboard and file export, the
 // manual and the About window; and corvane-cmd, the stand-in console.
 
+#include "main_window/Catalogue.h"
 #include "main_window/Controls.h"
 #include "main_window/frmCorvane.h"
 #include "run/ConsoleRules.h"
@@ -12,6 +13,7 @@
 #include "tools/basTools.h"
 
 #include "ScopedHook.h"
+#include "RandomOptions.h"
 
 #include <QAction>
 #include <QApplication>
@@ -29,6 +31,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QSettings>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -64,6 +67,7 @@ struct ShownDialog
     QString title;
     QStringList nameFilters;
     bool confirmsOverwrite;
+    bool opensExistingFile = false;
 };
 
 // Qt's file dialog stores its state in the user's settings when it closes.
@@ -141,6 +145,12 @@ private slots:
     void messageBoxStyles_data();
     void messageBoxStyles();
 
+    // Opening a command
+    void openFile_data();
+    void openFile();
+    void applyCommandText();
+    void roundTripThroughWindow();
+
     // Help and About
     void versionLine_data();
     void versionLine();
@@ -149,12 +159,8 @@ private slots:
     void manualFromProgramFolder();
 
     // Console rules
-    void stripInterpreter_data();
-    void stripInterpreter();
     void splitSteps_data();
     void splitSteps();
-    void splitWords_data();
-    void splitWords();
     void isPause_data();
     void isPause();
     void findProgram_data();
@@ -180,6 +186,7 @@ private:
     std::unique_ptr<frmCorvane> newWindow();
     void setCommand(frmCorvane *w, const QString &source, const QString &destination, const QString &extra);
     FileDialogExec answerSaveDialog(const QString &folder, const QString &typed, int filterIndex);
+    FileDialogExec answerOpenDialog(const QString &path);
     QList<RecordedRun> recordedRuns() const;
     void usePath(const QString &path) { qputenv("PATH", QFile::encodeName(path)); }
 
@@ -326,6 +333,20 @@ FileDialogExec TestRun::answerSaveDialog(const QString &folder, const QString &t
             QTest::keyClick(name, filterIndex > 0 ? Qt::Key_Return : Qt::Key_Escape);
         });
         return dialog.exec();
+    };
+}
+
+// Picks the file as if the user had chosen it in the open dialog.
+FileDialogExec TestRun::answerOpenDialog(const QString &path)
+{
+    return [this, path](QFileDialog &dialog) {
+        m_dialogs.append({dialog.windowTitle(), dialog.nameFilters(),
+                          !dialog.testOption(QFileDialog::DontConfirmOverwrite),
+                          dialog.acceptMode() == QFileDialog::AcceptOpen
+                              && dialog.fileMode() == QFileDialog::ExistingFile});
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.selectFile(path);
+        return int(QDialog::Accepted);
     };
 }
 
@@ -717,6 +738,161 @@ void TestRun::messageBoxStyles()
                                 QString::number(QMessageBox::Ok)}));
 }
 
+// ------------------------------------------------------------ opening a command
+
+void TestRun::openFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes"); // a null array: no such file
+    QTest::addColumn<QString>("command");  // empty: the window as it was
+    QTest::addColumn<int>("style");        // of the one message, or -1 for none
+    QTest::addColumn<QString>("message");  // how it starts; %1 the quoted path
+
+    QTest::newRow("as Save As writes it")
+        << "job.CMD" << QByteArray("ROBOCOPY.EXE \"C:\\My Files\" D:\\b *.doc /S /MIR /R:3\r\n")
+        << "ROBOCOPY.EXE \"C:\\My Files\" D:\\b *.doc /S /MIR /R:3" << -1 << "";
+    QTest::newRow("a UTF-16 job file")
+        << "night.rcj"
+        << "\xFF\xFE" + QStringEncoder(QStringConverter::Utf16LE).encode(u":: job\r\n\t/SD:C:\\\u00e9 t\\\r\n\t/DD:D:\\x\r\n\t/IF\r\n\t\t*.c\r\n\t/MIR\r\n")
+        << "ROBOCOPY.EXE \"C:\\\u00e9 t\\\\\" D:\\x *.c /MIR" << -1 << "";
+    QTest::newRow("switches without an option") << "x.bat" << QByteArray("robocopy a b /IM /MIR /LFSM:5M")
+                                                << "ROBOCOPY.EXE a b /MIR" << int(vbExclamation)
+                                                << "These switches have no option in Corvane and were left out: /IM, /LFSM:5M";
+    QTest::newRow("no command") << "notes.txt" << QByteArray("echo hello\r\n") << "" << int(vbExclamation)
+                                << "%1 holds no Robocopy command. The options are unchanged.";
+    QTest::newRow("a program") << "robocopy.exe" << QByteArray("MZ\x90\x00robocopy a b /MIR", 21) << ""
+                               << int(vbCritical) << "%1 is not a text file.";
+    QTest::newRow("no such file") << "gone.cmd" << QByteArray() << "" << int(vbCritical) << "Cannot open %1: ";
+}
+
+void TestRun::openFile()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, command);
+    QFETCH(int, style);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    if (!bytes.isNull()) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(bytes), bytes.size());
+    }
+    const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerOpenDialog(path));
+    auto w = newWindow();
+    w->Form_Load();
+    auto *source = w->control<QComboBox>(QLatin1StringView("cboSource"));
+    addListItem(source, QStringLiteral("C:\\recent"));
+    QVERIFY(setTextOf(source, QStringLiteral("C:\\before")));
+    QVERIFY(setCheckValueOf(w->control(QLatin1StringView("chkPurge")), 1));
+    const QString before = w->text(QLatin1StringView("txtCommandLine"));
+    // The window's settings folder, file by file with its bytes.
+    const QDir store(m_scratch.filePath(QStringLiteral("settings%1").arg(m_windowCount)));
+    auto storeBytes = [&store] {
+        QStringList files;
+        for (const QFileInfo &fi : store.entryInfoList(QDir::Files)) {
+            QFile f(fi.filePath());
+            files << fi.fileName() + u'=' + QString::fromLatin1((f.open(QIODevice::ReadOnly) ? f.readAll() : "?").toHex());
+        }
+        return files;
+    };
+    const QStringList storeBefore = storeBytes();
+
+    w->menuItem(QLatin1StringView("mnuFileOpen"))->trigger();
+
+    QCOMPARE(m_dialogs.size(), 1);
+    QCOMPARE(m_dialogs.first().title, QStringLiteral("Open Command File"));
+    QVERIFY(m_dialogs.first().opensExistingFile);
+    QCOMPARE(m_dialogs.first().nameFilters.size(), 2);
+    QCOMPARE(w->text(QLatin1StringView("txtCommandLine")), command.isEmpty() ? before : command);
+    QCOMPARE(m_shown.size(), style < 0 ? 0 : 1);
+    if (style >= 0) {
+        QCOMPARE(m_shown.first().style, style);
+        QVERIFY2(m_shown.first().prompt.startsWith(message.replace(u"%1"_qs, u'"' + QDir::toNativeSeparators(path) + u'"')),
+                 qPrintable(m_shown.first().prompt));
+    }
+    // The recent list stays; nothing is written.
+    QCOMPARE(items(source), QStringList{QStringLiteral("C:\\recent")});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), bytes.isNull() ? QStringList() : QStringList{name});
+    QCOMPARE(storeBytes(), storeBefore);
+}
+
+// A command typed into the command box sets the whole window, interlocks included.
+void TestRun::applyCommandText()
+{
+    auto w = newWindow();
+    for (const ControlSpec &entry : controlCatalogue())
+        if (entry.kind == ControlKind::CheckBox)
+            QVERIFY(setCheckValueOf(w->control(QLatin1StringView(entry.name)), 2));
+    QVERIFY(setTextOf(w->control(QLatin1StringView("txtLogFile")), QStringLiteral("old.log")));
+    auto *box = w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"));
+    box->setPlainText(QStringLiteral("not a command"));
+    w->menuItem(QLatin1StringView("mnuFileApplyCommand"))->trigger();
+    QCOMPARE(box->toPlainText(), QStringLiteral("not a command"));
+    QCOMPARE(m_shown.size(), 1);
+    QCOMPARE(m_shown.first().prompt, QStringLiteral("The command text holds no Robocopy command. The options are unchanged."));
+
+    box->setPlainText(QStringLiteral("robocopy src dst /e /mov /lev:2 /z /b"));
+    w->menuItem(QLatin1StringView("mnuFileApplyCommand"))->trigger();
+    QCOMPARE(box->toPlainText(), QStringLiteral("ROBOCOPY.EXE src dst /E /LEV:2 /Z /B /MOV"));
+    QCOMPARE(m_shown.size(), 1);
+    QSet<QString> checked;
+    for (const ControlSpec &entry : controlCatalogue())
+        if (entry.kind == ControlKind::CheckBox && checkValueOf(w->control(QLatin1StringView(entry.name))) == 1)
+            checked << QString::fromLatin1(entry.name);
+    QCOMPARE(checked, (QSet<QString>{u"chkSubdirectories"_qs, u"chkEmpty"_qs, u"chkRestartable"_qs, u"chkMoveFiles"_qs,
+                                     u"chkData"_qs, u"chkAttributes"_qs, u"chkTimestamps"_qs, u"chkFolderData"_qs,
+                                     u"chkFolderAttributes"_qs}));
+    QCOMPARE(w->text(QLatin1StringView("txtLogFile")), QString());
+    // The masters' dependents follow.
+    for (const char *name : {"chkEmpty", "txtLevels", "lblLevels", "chkMoveFolders"})
+        QVERIFY2(w->control(QLatin1StringView(name))->isEnabled(), name);
+    for (const char *name : {"chkLogAppend", "chkSourceArchiveReset", "txtThreadsCount"})
+        QVERIFY2(!w->control(QLatin1StringView(name))->isEnabled(), name);
+}
+
+// Random window states saved with Save As and opened in another window
+// compose the very same command there.
+void TestRun::roundTripThroughWindow()
+{
+    // Letters Save As can write unchanged: those of the code page.
+    auto fit = [](const QString &text) {
+        QString out;
+        for (char32_t c : text.toUcs4()) {
+            const QString one = QString::fromUcs4(&c, 1);
+            out += QString::fromLocal8Bit(one.toLocal8Bit()) != one ? u"_"_qs : one;
+        }
+        return out;
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("job.CMD"));
+    const ScopedHook<FileDialogExec> answer(SetFileDialogExec, [&](QFileDialog &dialog) {
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.selectFile(path);
+        return int(QDialog::Accepted);
+    });
+    auto from = newWindow();
+    auto to = newWindow();
+    for (quint32 seed = 1; seed <= 300; ++seed) {
+        const OptionState state = RandomOptions(seed).next();
+        for (const ControlSpec &entry : controlCatalogue()) {
+            const QString name = QString::fromLatin1(entry.name);
+            QWidget *c = from->control(QLatin1StringView(entry.name));
+            if (entry.kind == ControlKind::CheckBox)
+                setCheckValueOf(c, state.checks.value(name));
+            else if ((entry.kind == ControlKind::TextBox || entry.kind == ControlKind::ComboBox) && name != u"txtCommandLine")
+                setTextOf(c, fit(state.texts.value(name)));
+        }
+        const QString command = from->text(QLatin1StringView("txtCommandLine"));
+        from->mnuFileSaveAs_Click();
+        to->menuItem(QLatin1StringView("mnuFileOpen"))->trigger();
+        QVERIFY2(m_shown.isEmpty(), qPrintable(u"seed %1: %2"_qs.arg(seed).arg(m_shown.value(0).prompt)));
+        QVERIFY2(to->text(QLatin1StringView("txtCommandLine")) == command,
+                 qPrintable(u"seed %1\n saved: %2\n opened: %3"_qs.arg(seed).arg(command, to->text(QLatin1StringView("txtCommandLine")))));
+    }
+}
+
 // ------------------------------------------------------------- help and about
 
 void TestRun::versionLine_data()
@@ -857,27 +1033,6 @@ void TestRun::manualFromProgramFolder()
 
 // -------------------------------------------------------------- console rules
 
-void TestRun::stripInterpreter_data()
-{
-    QTest::addColumn<QString>("processCommand");
-    QTest::addColumn<QString>("command");
-    QTest::newRow("as Corvane starts it") << "cmd.exe /c ROBOCOPY.EXE a b" << "ROBOCOPY.EXE a b";
-    QTest::newRow("letter case and no .exe") << "CMD /C x & PAUSE" << "x & PAUSE";
-    QTest::newRow("with a folder") << "C:\\Windows\\System32\\cmd.exe /c x" << "x";
-    QTest::newRow("quoted interpreter") << "\"cmd.exe\" /c x" << "x";
-    QTest::newRow("nothing after /c") << "cmd.exe /c " << "";
-    QTest::newRow("no interpreter") << "ROBOCOPY.EXE a" << "ROBOCOPY.EXE a";
-    QTest::newRow("other switch") << "cmd.exe /k x" << "cmd.exe /k x";
-    QTest::newRow("only a look-alike") << "cmdx.exe /c x" << "cmdx.exe /c x";
-}
-
-void TestRun::stripInterpreter()
-{
-    QFETCH(QString, processCommand);
-    QFETCH(QString, command);
-    QCOMPARE(console::StripInterpreter(processCommand), command);
-}
-
 void TestRun::splitSteps_data()
 {
     QTest::addColumn<QString>("command");
@@ -896,31 +1051,6 @@ void TestRun::splitSteps()
     QFETCH(QString, command);
     QFETCH(QStringList, steps);
     QCOMPARE(console::SplitSteps(command), steps);
-}
-
-void TestRun::splitWords_data()
-{
-    QTest::addColumn<QString>("step");
-    QTest::addColumn<QStringList>("words");
-    QTest::newRow("blanks separate") << "ROBOCOPY.EXE  C:\\a\tD:\\b " << QStringList{"ROBOCOPY.EXE", "C:\\a", "D:\\b"};
-    QTest::newRow("quotes group") << "R \"C:\\My Source\" \"D:\\Dest Dir\"" << QStringList{"R", "C:\\My Source", "D:\\Dest Dir"};
-    QTest::newRow("quotes inside a word") << "a\"b c\"d" << QStringList{"ab cd"};
-    QTest::newRow("doubled backslash before closing quote") << "\"D:\\Dest Dir\\\\\" x"
-                                                             << QStringList{"D:\\Dest Dir\\", "x"};
-    QTest::newRow("single backslash escapes the quote") << "\"D:\\Dir\\\" x" << QStringList{"D:\\Dir\" x"};
-    QTest::newRow("three backslashes and a quote") << "a\\\\\\\"b" << QStringList{"a\\\"b"};
-    QTest::newRow("backslashes alone are literal") << "C:\\\\server\\share\\" << QStringList{"C:\\\\server\\share\\"};
-    QTest::newRow("doubled quote in a group") << "\"a\"\"b\"" << QStringList{"a\"b"};
-    QTest::newRow("empty quotes are a word") << "x \"\" y" << QStringList{"x", "", "y"};
-    QTest::newRow("escaped quote alone") << "\\\"" << QStringList{"\""};
-    QTest::newRow("only blanks") << "   " << QStringList{};
-}
-
-void TestRun::splitWords()
-{
-    QFETCH(QString, step);
-    QFETCH(QStringList, words);
-    QCOMPARE(console::SplitWords(step), words);
 }
 
 void TestRun::isPause_data()

@@ -1,0 +1,108 @@
+#pragma once
+
+// Random window states for the round trip of window and command: every check
+// box value (grayed included), and texts with blanks, quotes, "&" and the
+// other characters cmd.exe treats specially, trailing backslashes, line
+// breaks and non-ASCII letters. Each text is one a user could type so that
+// Robocopy receives it as the window shows it: a path is any text, wholly
+// quoted at most; lists and values hold names that never start with a slash
+// and keep quotes and cmd.exe characters inside quoted names.
+#include "command/SwitchTable.h"
+#include "main_window/Catalogue.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <algorithm>
+#include <random>
+
+struct OptionState
+{
+    QHash<QString, qint16> checks;
+    QHash<QString, QString> texts;
+};
+
+class RandomOptions
+{
+public:
+    explicit RandomOptions(quint32 seed) : m_rng(seed) {}
+
+    OptionState next()
+    {
+        // Which fields hold paths and which lists, as the switch table says.
+        QSet<QString> paths{kSourceField, kDestinationField}, lists{kFileNamesField};
+        for (const SwitchSpec &row : switchTable()) {
+            if (row.rule == SwitchRule::Path || row.rule == SwitchRule::Log)
+                paths.insert(row.controls[0]);
+            else if (row.rule == SwitchRule::List)
+                lists.insert(row.controls[0]);
+        }
+        OptionState state;
+        for (const ControlSpec &entry : controlCatalogue()) {
+            const QString name = QString::fromLatin1(entry.name);
+            if (entry.kind == ControlKind::CheckBox)
+                state.checks.insert(name, qint16(pick(2) ? 0 : pick(4) ? 1 : 2)); // now and then grayed
+            else if (entry.kind != ControlKind::TextBox && entry.kind != ControlKind::ComboBox)
+                continue;
+            else if (name != u"txtCommandLine" && pick(2))
+                state.texts.insert(name, paths.contains(name) ? path() : list(lists.contains(name) ? 4 : 3));
+        }
+        return state;
+    }
+
+private:
+    int pick(int n) { return int(m_rng() % quint32(n)); }
+    QString oneOf(const QStringList &choices) { return choices.at(pick(int(choices.size()))); }
+
+    QString word()
+    {
+        QString w = oneOf(kPlain);
+        for (int i = pick(7); i > 0; --i)
+            w += pick(6) ? oneOf(kPlain) : oneOf({u"\\"_qs, u"/"_qs});
+        return w;
+    }
+
+    // Names separated by one blank or one line break; some quoted, with
+    // blanks and cmd.exe characters inside and no backslash before the quote.
+    QString list(int most)
+    {
+        QString text;
+        for (int i = pick(most) + 1; i > 0; --i) {
+            if (!text.isEmpty())
+                text += oneOf({u" "_qs, u" "_qs, u"\n"_qs, u"\r\n"_qs});
+            if (pick(3)) {
+                text += word();
+                continue;
+            }
+            QString inner = word() + oneOf(kSpecial) + word();
+            while (inner.endsWith(u'\\'))
+                inner.chop(1);
+            text += u'"' + inner + u'"';
+        }
+        return text;
+    }
+
+    QString path()
+    {
+        QString p = pick(8) ? oneOf(kPlain) : oneOf(kSpecial);
+        for (int i = pick(12); i > 0; --i) {
+            const int roll = pick(10);
+            p += roll < 6 ? oneOf(kPlain) : roll < 8 ? oneOf(kSpecial) : oneOf({u"\\"_qs, u"/"_qs, u"\n"_qs});
+        }
+        if (!pick(3))
+            p += QString(pick(3) + 1, u'\\');
+        const bool needsQuotes = p.contains(u'\n')
+            || std::any_of(kSpecial.begin(), kSpecial.end(), [&](const QString &s) { return p.contains(s); });
+        return needsQuotes && !pick(3) ? u'"' + p + u'"' : p;
+    }
+
+    inline static const QStringList kPlain = {
+        u"a"_qs, u"Z"_qs, u"0"_qs, u"9"_qs, u"."_qs, u"-"_qs, u"_"_qs, u"~"_qs, u"$"_qs, u"#"_qs, u"@"_qs, u"!"_qs,
+        u"%"_qs, u"("_qs, u")"_qs, u"["_qs, u"]"_qs, u"{"_qs, u","_qs, u";"_qs, u"="_qs, u"+"_qs, u"'"_qs, u"*"_qs,
+        u"?"_qs, u":"_qs, u"\u00e9"_qs, u"\u00df"_qs, u"\u4e2d"_qs, u"\U0001F600"_qs, u"\u00a0"_qs};
+    inline static const QStringList kSpecial = {u" "_qs, u" "_qs, u"&"_qs, u"|"_qs, u"<"_qs, u">"_qs, u"^"_qs, u"\t"_qs};
+
+    std::mt19937 m_rng;
+};
