@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libgl1-mesa-dev fonts-dejavu-core
   xvfb xauth xdotool xclip imagemagick
   g++-mingw-w64-x86-64
+  desktop-file-utils appstream shared-mime-info dpkg-dev
 )
 
 missing=()

@@ -1,7 +1,14 @@
 #pragma once
 
 #include <QIcon>
+#include <QImage>
+#include <QString>
 
-// The window icon: two folders with an arrow between them, drawn at 32 and
-// 16 pixels so that no image file has to travel with the program.
+// The program's icon: two folders with an arrow between them. It is drawn
+// from one description, so the window icon, the icons installed for the
+// desktop and the scalable one never drift apart.
 QIcon corvaneIcon();
+// The icon at size by size pixels.
+QImage corvaneIconImage(int size);
+// The icon as an SVG document.
+QString corvaneIconSvg();
