@@ -4,6 +4,7 @@
 #include "main_window/Controls.h"
 #include "main_window/frmCorvane.h"
 #include "run/ConsoleRules.h"
+#include "run/ConsoleWindow.h"
 #include "run/ExitReport.h"
 #include "run/VersionInfo.h"
 #include "run/basCommonDialog.h"
@@ -23,6 +24,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -148,6 +150,8 @@ private slots:
     void executeNested();
     void executeWithPause();
     void closeDuringRun();
+    void consoleWindow_data();
+    void consoleWindow();
 
 private:
     std::unique_ptr<frmCorvane> newWindow();
@@ -312,6 +316,7 @@ void TestRun::exitReport_data()
     QTest::newRow("33 bit above 16 with 1") << 33 << kCopied;
     QTest::newRow("-1 cannot start") << int(RunCannotStart) << kSerious;
     QTest::newRow("-2 status unreadable") << int(RunStatusUnreadable) << kSerious;
+    QTest::newRow("255 console closed during a step") << int(console::AbnormalEndStatus) << kSerious;
     QTest::newRow("127 console found no Robocopy") << 127 << kSerious;
 }
 
@@ -1224,6 +1229,65 @@ void TestRun::closeDuringRun()
     QTRY_VERIFY_WITH_TIMEOUT(recordedRuns().first().ended, 20000);
 #ifdef Q_OS_LINUX
     QTRY_VERIFY_WITH_TIMEOUT(consoleChildren().isEmpty(), 20000); // and was collected, no zombie left
+#endif
+}
+
+// The console window itself: a key ends PAUSE, and closing it ends the
+// command (a running step with it).
+void TestRun::consoleWindow_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("atPause");  // act once PAUSE waits, else once Robocopy runs
+    QTest::addColumn<bool>("close");    // close the window, else press a key
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("codesRun");
+    const QString paused = QStringLiteral("cmd.exe /c ROBOCOPY.EXE /TESTCODE:3 & PAUSE & ROBOCOPY.EXE /TESTCODE:5");
+    QTest::newRow("a key ends PAUSE") << paused << true << false << 5 << QStringList{"/TESTCODE:3", "/TESTCODE:5"};
+    QTest::newRow("closed at PAUSE") << paused << true << true << 3 << QStringList{"/TESTCODE:3"};
+    QTest::newRow("closed while a step runs")
+        << QStringLiteral("cmd.exe /c ROBOCOPY.EXE /TESTCODE:1 /TESTWAIT:5 & ROBOCOPY.EXE /TESTCODE:2") << false << true
+        << int(console::AbnormalEndStatus) << QStringList{"/TESTCODE:1"};
+}
+
+void TestRun::consoleWindow()
+{
+#ifdef Q_OS_WIN
+    QSKIP("Robocopy is stood in for by a shell script");
+#else
+    QFETCH(QString, command);
+    QFETCH(bool, atPause);
+    QFETCH(bool, close);
+    QFETCH(int, status);
+    QFETCH(QStringList, codesRun);
+    console::ConsoleWindow window(command);
+    QSignalSpy finished(&window, &console::ConsoleWindow::finished);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.start();
+    const QString prompt = QStringLiteral("Press any key to continue . . . ");
+    if (atPause)
+        QTRY_VERIFY_WITH_TIMEOUT(window.toPlainText().endsWith(prompt), 10000);
+    else
+        QTRY_VERIFY_WITH_TIMEOUT(!recordedRuns().isEmpty(), 10000);
+
+    if (close) {
+        window.close();
+    } else {
+        QTest::keyClick(&window, Qt::Key_Shift); // a modifier alone is no key press
+        QTest::qWait(200);
+        QVERIFY(finished.isEmpty());
+        QTest::keyClick(&window, Qt::Key_Space);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+    QCOMPARE(finished.first().first().toInt(), status);
+    QVERIFY(!window.isVisible());
+    QStringList args;
+    for (const RecordedRun &r : recordedRuns())
+        args += r.args.filter(QStringLiteral("/TESTCODE"));
+    QCOMPARE(args, codesRun);
+    // A step that was running was ended with the window.
+    if (!atPause)
+        QVERIFY(!recordedRuns().first().ended);
 #endif
 }
 
