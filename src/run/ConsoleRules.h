@@ -12,7 +12,10 @@ namespace console {
 QString StripInterpreter(const QString &processCommand);
 
 // Splits a command at each "&" outside double quotes; steps are trimmed and
-// empty ones dropped.
+// empty ones dropped. As in cmd.exe, outside quotes "^" makes the next
+// character plain text and is removed ("^&" does not split, "^"" does not
+// open quotes); a line break (CR or LF) ends the command, and what follows
+// it is not run.
 QStringList SplitSteps(const QString &command);
 
 // Splits one step into words by the Windows rules for command lines:

@@ -792,6 +792,16 @@ void TestRun::splitSteps_data()
     QTest::newRow("no blanks") << "a&b&c" << QStringList{"a", "b", "c"};
     QTest::newRow("empty steps dropped") << "a && b &" << QStringList{"a", "b"};
     QTest::newRow("empty") << "" << QStringList{};
+    QTest::newRow("caret makes & plain") << "x^&touch pwned" << QStringList{"x&touch pwned"};
+    QTest::newRow("caret makes a caret plain") << "a^^&b" << QStringList{"a^", "b"};
+    QTest::newRow("caret inside quotes stays") << "\"a^&b\" & c" << QStringList{"\"a^&b\"", "c"};
+    QTest::newRow("escaped quote opens no quotes") << "a ^\"b & c\"" << QStringList{"a \"b", "c\""};
+    QTest::newRow("caret at the end is dropped") << "a^" << QStringList{"a"};
+    QTest::newRow("line feed ends the command") << "a & b\n& touch pwned" << QStringList{"a", "b"};
+    QTest::newRow("CR LF ends the command") << "a\r\ntouch pwned" << QStringList{"a"};
+    QTest::newRow("CR ends the command") << "a\r& touch pwned" << QStringList{"a"};
+    QTest::newRow("quotes do not carry a line break") << "\"a\nb\" & c" << QStringList{"\"a"};
+    QTest::newRow("caret does not escape a line break") << "a ^\nb" << QStringList{"a"};
 }
 
 void TestRun::splitSteps()
@@ -945,6 +955,10 @@ void TestRun::runAndWait_data()
         << "cmd.exe /c NOSUCH.EXE & ROBOCOPY.EXE /TESTCODE:4" << 4 << QStringList{"/TESTCODE:4"};
     QTest::newRow("quoted ampersand stays in the argument")
         << "cmd.exe /c ROBOCOPY.EXE \"R & D\" /TESTCODE:5" << 5 << QStringList{"R & D", "/TESTCODE:5"};
+    QTest::newRow("escaped ampersand stays in the argument")
+        << "cmd.exe /c ROBOCOPY.EXE /TESTCODE:6 x^&ROBOCOPY.EXE" << 6 << QStringList{"/TESTCODE:6", "x&ROBOCOPY.EXE"};
+    QTest::newRow("a line break ends the command")
+        << "cmd.exe /c ROBOCOPY.EXE /TESTCODE:2\nROBOCOPY.EXE /TESTCODE:7" << 2 << QStringList{"/TESTCODE:2"};
 }
 
 void TestRun::runAndWait()
