@@ -11,11 +11,13 @@ namespace console {
 QString StripInterpreter(const QString &processCommand)
 {
     static const QRegularExpression prefix(
-        QStringLiteral(R"(^\s*"?(?:[^"\s]*[\\/])?cmd(?:\.exe)?"?\s+/c(?:\s+|$))"),
+        QStringLiteral(R"(^\s*"?(?:[^"\s]*[\\/])?cmd(?:\.exe)?"?\s+/c(?:\s|$))"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = prefix.match(processCommand);
     return m.hasMatch() ? processCommand.mid(m.capturedLength()) : processCommand;
 }
+
+QString TooLongLine() { return QStringLiteral("The command line is too long."); }
 
 QStringList SplitSteps(const QString &command)
 {

@@ -8,8 +8,16 @@
 namespace console {
 
 // The text after a leading "cmd.exe /c " (any letter case, with or without
-// ".exe" or a folder); the whole text when it does not start so.
+// ".exe" or a folder, one blank after "/c"); the whole text when it does not
+// start so.
 QString StripInterpreter(const QString &processCommand);
+
+// cmd.exe runs no command longer than this many characters: it prints
+// TooLongLine and ends with TooLongStatus instead. Corvane refuses such a
+// command before starting anything, and the console does as cmd.exe.
+constexpr qsizetype MaxCommandLength = 8191;
+constexpr int TooLongStatus = 1;
+QString TooLongLine();
 
 // Splits a command at each "&" outside double quotes; steps are trimmed and
 // empty ones dropped. As in cmd.exe, outside quotes "^" makes the next

@@ -34,6 +34,12 @@ ConsoleWindow::ConsoleWindow(const QString &processCommand, QWidget *parent)
 void ConsoleWindow::start()
 {
     QTimer::singleShot(0, this, [this] {
+        // Like cmd.exe, a command over the limit runs no step at all.
+        if (m_command.size() > MaxCommandLength) {
+            writeLines({TooLongLine()});
+            finish(TooLongStatus);
+            return;
+        }
         m_steps = SplitSteps(m_command);
         nextStep();
     });

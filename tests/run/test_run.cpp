@@ -147,6 +147,8 @@ private slots:
     void executeConflict();
     void executeMissingRobocopy();
     void executeCannotStart();
+    void executeTooLong_data();
+    void executeTooLong();
     void executeNested();
     void executeWithPause();
     void closeDuringRun();
@@ -769,6 +771,7 @@ void TestRun::stripInterpreter_data()
     QTest::newRow("with a folder") << "C:\\Windows\\System32\\cmd.exe /c x" << "x";
     QTest::newRow("quoted interpreter") << "\"cmd.exe\" /c x" << "x";
     QTest::newRow("nothing after /c") << "cmd.exe /c " << "";
+    QTest::newRow("one blank after /c is the separator") << "cmd.exe /c   x" << "  x";
     QTest::newRow("no interpreter") << "ROBOCOPY.EXE a" << "ROBOCOPY.EXE a";
     QTest::newRow("other switch") << "cmd.exe /k x" << "cmd.exe /k x";
     QTest::newRow("only a look-alike") << "cmdx.exe /c x" << "cmdx.exe /c x";
@@ -959,6 +962,12 @@ void TestRun::runAndWait_data()
         << "cmd.exe /c ROBOCOPY.EXE /TESTCODE:6 x^&ROBOCOPY.EXE" << 6 << QStringList{"/TESTCODE:6", "x&ROBOCOPY.EXE"};
     QTest::newRow("a line break ends the command")
         << "cmd.exe /c ROBOCOPY.EXE /TESTCODE:2\nROBOCOPY.EXE /TESTCODE:7" << 2 << QStringList{"/TESTCODE:2"};
+    // The text after "cmd.exe /c " may be 8191 characters long, not one more.
+    const QString head = QStringLiteral("ROBOCOPY.EXE /TESTCODE:5 ");
+    const QString fill(console::MaxCommandLength - head.size(), u'x');
+    QTest::newRow("at the length limit") << "cmd.exe /c " + head + fill << 5 << QStringList{"/TESTCODE:5", fill};
+    QTest::newRow("one over the limit: nothing runs") << "cmd.exe /c " + head + fill + u'x'
+                                                      << int(console::TooLongStatus) << QStringList{};
 }
 
 void TestRun::runAndWait()
@@ -1104,6 +1113,52 @@ void TestRun::executeCannotStart()
     QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\S"});
     QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{"D:\\D"});
 #endif
+}
+
+void TestRun::executeTooLong_data()
+{
+    QTest::addColumn<int>("length"); // of the command line
+    QTest::addColumn<bool>("autoClose");
+    QTest::addColumn<bool>("refused");
+    const int limit = int(console::MaxCommandLength);
+    QTest::newRow("at the limit") << limit << true << false;
+    QTest::newRow("one over") << limit + 1 << true << true;
+    QTest::newRow("at the limit with PAUSE") << limit - 8 << false << false;
+    QTest::newRow("PAUSE makes it one over") << limit - 7 << false << true;
+}
+
+void TestRun::executeTooLong()
+{
+    SKIP_WITHOUT_CONSOLE();
+    QFETCH(int, length);
+    QFETCH(bool, autoClose);
+    QFETCH(bool, refused);
+    auto w = newWindow();
+    w->menuItem(QLatin1StringView("mnuOptionsAutoClose"))->setChecked(autoClose);
+    setCommand(w.get(), QStringLiteral("C:\\S"), QStringLiteral("D:\\D"), QStringLiteral(" /TESTCODE:0 "));
+    auto *box = w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"));
+    box->setPlainText(box->toPlainText().leftJustified(length, u'x'));
+    QCOMPARE(TooLongToRunMessage(box->toPlainText(), autoClose).isEmpty(), !refused);
+    if (!autoClose)
+        return; // a console that started would wait for a key
+
+    w->cmdExecute_Click();
+    QCOMPARE(m_shown.size(), 1);
+    if (!refused) {
+        QCOMPARE(m_shown.first().prompt, kNoErrors);
+        QCOMPARE(recordedRuns().size(), 1);
+        return;
+    }
+    // Nothing starts and nothing is remembered; the message names the limit
+    // and the length of what cmd.exe would have been given.
+    QCOMPARE(m_shown.first().style, int(vbCritical));
+    QCOMPARE(m_shown.first().title, QStringLiteral("Corvane"));
+    QVERIFY2(m_shown.first().prompt.contains(QString::number(console::MaxCommandLength))
+                 && m_shown.first().prompt.contains(QString::number(console::MaxCommandLength + 1)),
+             qPrintable(m_shown.first().prompt));
+    QVERIFY(recordedRuns().isEmpty());
+    QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboSource"))->count(), 0);
+    QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboDestination"))->count(), 0);
 }
 
 void TestRun::executeNested()
