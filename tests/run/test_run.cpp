@@ -149,6 +149,8 @@ private slots:
     void executeCannotStart();
     void executeTooLong_data();
     void executeTooLong();
+    void executeEndedBySignal_data();
+    void executeEndedBySignal();
     void executeNested();
     void executeWithPause();
     void closeDuringRun();
@@ -318,6 +320,7 @@ void TestRun::exitReport_data()
     QTest::newRow("33 bit above 16 with 1") << 33 << kCopied;
     QTest::newRow("-1 cannot start") << int(RunCannotStart) << kSerious;
     QTest::newRow("-2 status unreadable") << int(RunStatusUnreadable) << kSerious;
+    QTest::newRow("-4 console ended by a signal") << int(RunEndedAbnormally) << kSerious;
     QTest::newRow("255 console closed during a step") << int(console::AbnormalEndStatus) << kSerious;
     QTest::newRow("127 console found no Robocopy") << 127 << kSerious;
 }
@@ -1199,8 +1202,8 @@ void TestRun::executeNested()
 
 #ifdef Q_OS_LINUX
 namespace {
-// Process ids of the running corvane-cmd children of this test.
-QList<int> consoleChildren()
+// Process ids of the running children of parent with the given name.
+QList<int> childProcesses(const QByteArray &name, int parent)
 {
     QList<int> pids;
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
@@ -1217,12 +1220,15 @@ QList<int> consoleChildren()
         if (open < 0 || close < open)
             continue;
         const QList<QByteArray> rest = line.mid(close + 2).split(' ');
-        if (line.mid(open + 1, close - open - 1) == "corvane-cmd" && rest.size() > 1 && rest.at(0) != "Z"
-            && rest.at(1).toInt() == int(getpid()))
+        if (line.mid(open + 1, close - open - 1) == name && rest.size() > 1 && rest.at(0) != "Z"
+            && rest.at(1).toInt() == parent)
             pids << pid;
     }
     return pids;
 }
+
+// The running corvane-cmd children of this test.
+QList<int> consoleChildren() { return childProcesses("corvane-cmd", int(getpid())); }
 } // namespace
 #endif
 
@@ -1298,6 +1304,50 @@ void TestRun::closeDuringRun()
     QTRY_VERIFY_WITH_TIMEOUT(recordedRuns().first().ended, 20000);
 #ifdef Q_OS_LINUX
     QTRY_VERIFY_WITH_TIMEOUT(consoleChildren().isEmpty(), 20000); // and was collected, no zombie left
+#endif
+}
+
+void TestRun::executeEndedBySignal_data()
+{
+    QTest::addColumn<bool>("killConsole"); // else Robocopy is killed
+    QTest::newRow("console killed") << true;
+    QTest::newRow("Robocopy killed") << false;
+}
+
+// Whatever ends by a signal never finished: the report must not read a
+// shell's 128 + signal as Robocopy's bits.
+void TestRun::executeEndedBySignal()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("finds the processes through /proc");
+#else
+    SKIP_WITHOUT_CONSOLE();
+    QFETCH(bool, killConsole);
+    auto w = newWindow();
+    setCommand(w.get(), QStringLiteral("C:\\S"), QStringLiteral("D:\\D"), QStringLiteral(" /TESTCODE:1 /TESTWAIT:3"));
+    int killed = 0;
+    QTimer poll;
+    poll.setInterval(20);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        const QList<int> consoles = consoleChildren();
+        if (recordedRuns().isEmpty() || consoles.size() != 1)
+            return;
+        const QList<int> targets = killConsole ? consoles : childProcesses("ROBOCOPY.EXE", consoles.first());
+        for (int pid : targets)
+            killed += ::kill(pid, SIGKILL) == 0;
+        if (killed)
+            poll.stop();
+    });
+    poll.start();
+    w->cmdExecute_Click();
+    poll.stop();
+
+    QCOMPARE(killed, 1);
+    QCOMPARE(m_shown.size(), 1);
+    QCOMPARE(m_shown.first().prompt, kSerious);
+    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\S"});
+    // A Robocopy left without its console finishes by itself.
+    QTRY_VERIFY_WITH_TIMEOUT(killConsole ? recordedRuns().first().ended : consoleChildren().isEmpty(), 20000);
 #endif
 }
 
