@@ -82,7 +82,8 @@ public:
     void VScroll1_Change();
     void cmdBrowseSource_Click();
     void cmdBrowseDestination_Click();
-    // Fills a drop target from dropped data; false when the data carries no files.
+    // Fills a drop target from dropped data; false when the data carries no
+    // files, or a name the command line cannot hold (told in a message).
     bool dropOnto(QWidget *target, const QMimeData *data);
     // Local paths of the files and folders a drop carries, in native separators.
     static QStringList droppedPaths(const QMimeData *data);

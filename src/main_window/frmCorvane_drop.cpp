@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QTimer>
 #include <QUrl>
 
 // Files and folders dragged from the file manager fill the drop targets that
@@ -142,8 +143,10 @@ bool frmCorvane::eventFilter(QObject *watched, QEvent *event)
         drop->ignore();
         return true;
     }
-    if (type == QEvent::Drop)
-        dropOnto(w, drop->mimeData());
+    if (type == QEvent::Drop && !dropOnto(w, drop->mimeData())) {
+        drop->ignore();
+        return true;
+    }
     drop->setDropAction(action);
     drop->accept();
     return true;
@@ -157,6 +160,14 @@ bool frmCorvane::dropOnto(QWidget *target, const QMimeData *data)
     const QStringList items = droppedPaths(data);
     if (items.isEmpty())
         return false;
+    const bool wholeList = entry->drop == DropRule::PathList || entry->drop == DropRule::FileNameList;
+    const QString unquotable = FirstUnquotablePath(wholeList ? items : items.mid(0, 1));
+    if (!unquotable.isEmpty()) {
+        // Told once the drop is over, so that the file manager is not kept
+        // waiting for its answer while the message is open.
+        QTimer::singleShot(0, this, [unquotable] { RefuseUnquotablePath(unquotable); });
+        return false;
+    }
 
     QString text;
     switch (entry->drop) {

@@ -200,12 +200,15 @@ private slots:
     void directDrops();
     void fileNamesFillSource_data();
     void fileNamesFillSource();
+    void unquotableNames_data();
+    void unquotableNames();
 
 private:
     QTemporaryDir m_dir;
     std::unique_ptr<frmCorvane> m_window;
     QList<FolderDialogRequest> m_requests;
     QString m_pick;
+    QList<std::pair<QString, int>> m_shown; // messages: prompt and style
 
     frmCorvane &shownWindow();
 };
@@ -214,7 +217,7 @@ void TestLayoutDrop::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     g_previousHandler = qInstallMessageHandler(quietSizeHints);
-    SetMsgBoxHook([](const QString &prompt, int, const QString &) { QFAIL(qPrintable(u"Unexpected message: "_s + prompt)); });
+    SetMsgBoxHook([this](const QString &prompt, int style, const QString &) { m_shown.append({prompt, style}); });
     SetFolderDialogHook([this](const FolderDialogRequest &r) {
         m_requests.append(r);
         return m_pick;
@@ -229,9 +232,16 @@ void TestLayoutDrop::init()
     m_window = std::make_unique<frmCorvane>(location);
     m_requests.clear();
     m_pick.clear();
+    m_shown.clear();
 }
 
-void TestLayoutDrop::cleanup() { m_window.reset(); }
+void TestLayoutDrop::cleanup()
+{
+    m_window.reset();
+    // A test that expects a message takes it from the list.
+    QCoreApplication::processEvents();
+    QVERIFY2(m_shown.isEmpty(), qPrintable(u"Unexpected message: "_s + m_shown.value(0).first));
+}
 
 frmCorvane &TestLayoutDrop::shownWindow()
 {
@@ -750,6 +760,12 @@ void TestLayoutDrop::pickers_data()
                                            << u"Destination Folder"_s << true << u"D:\\Backup"_s;
     QTest::newRow("drive root keeps its separator") << src << u"cboSource"_s << QString() << u"C:/"_s
                                                     << u"Source Folder"_s << false << native(u"C:/"_s);
+    // A name holding a double quote cannot be put on a command line.
+    const QString evil = u"/data/ev\" & touch pwned & \"il"_s;
+    QTest::newRow("source holding a quote refused") << src << u"cboSource"_s << native(u"/data/start"_s) << evil
+                                                    << u"Source Folder"_s << false << native(u"/data/start"_s);
+    QTest::newRow("destination holding a quote refused") << dst << u"cboDestination"_s << QString() << evil
+                                                         << u"Destination Folder"_s << true << QString();
     QTest::newRow("start folder that does not exist") << dst << u"cboDestination"_s << native(u"/no/such/place"_s)
                                                       << u"/tmp"_s << u"Destination Folder"_s << true
                                                       << native(u"/tmp"_s);
@@ -788,7 +804,15 @@ void TestLayoutDrop::pickers()
     for (int i = 0; i < combo->count(); ++i)
         listAfter.append(combo->itemText(i));
     QCOMPARE(listAfter, recent);
-    if (picked.isEmpty()) {
+    // A pick that leaves the box as it was is refused, and says why.
+    const bool refused = !picked.isEmpty() && after == before;
+    QCOMPARE(m_shown.size(), refused ? 1 : 0);
+    if (refused) {
+        QCOMPARE(m_shown.first().second, int(vbExclamation));
+        QVERIFY2(m_shown.first().first.contains(native(picked)), qPrintable(m_shown.first().first));
+        m_shown.clear();
+    }
+    if (picked.isEmpty() || refused) {
         QCOMPARE(commandOf(w), commandBefore);
     } else {
         QVERIFY(commandOf(w) != commandBefore);
@@ -1100,6 +1124,50 @@ void TestLayoutDrop::fileNamesFillSource()
     QCOMPARE(combo->count(), 2);
     if (!sourceAfter.trimmed().isEmpty())
         QVERIFY2(commandOf(w).contains(sourceAfter), qPrintable(commandOf(w)));
+}
+
+// A name holding a double quote would end the quotes around it on the command
+// line. The items a field takes may not hold one; the drop is refused whole.
+void TestLayoutDrop::unquotableNames_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<bool>("refused");
+    const QString evil = u"/data/ev\" & touch pwned & \"il.txt"_s;
+    const QString plain = u"/data/plain.txt"_s;
+    for (auto it = expectedTargets().cbegin(); it != expectedTargets().cend(); ++it) {
+        const bool list = it.value() == DropRule::PathList || it.value() == DropRule::FileNameList;
+        QTest::newRow(qPrintable(it.key() + u", first item"_s)) << it.key() << QStringList{evil, plain} << true;
+        QTest::newRow(qPrintable(it.key() + u", second item"_s)) << it.key() << QStringList{plain, evil} << list;
+    }
+}
+
+void TestLayoutDrop::unquotableNames()
+{
+    QFETCH(QString, target);
+    QFETCH(QStringList, items);
+    QFETCH(bool, refused);
+    frmCorvane &w = shownWindow();
+    QWidget *field = w.control(QLatin1StringView(target.toLatin1()));
+    setTextOf(field, u"earlier"_s);
+    QHash<QString, QString> textsBefore;
+    for (QWidget *c : w.controls())
+        textsBefore.insert(c->objectName(), textOf(c));
+
+    const DropOutcome out = dropAt(w, field, *filesData(items));
+    QVERIFY(out.entered);
+    QCOMPARE(out.dropped, !refused);
+    QCoreApplication::processEvents(); // the message follows the drop
+    if (!refused) {
+        QVERIFY(textOf(field) != u"earlier"_s);
+        return;
+    }
+    for (QWidget *c : w.controls())
+        QCOMPARE(textOf(c), textsBefore.value(c->objectName()));
+    QCOMPARE(m_shown.size(), 1);
+    QCOMPARE(m_shown.first().second, int(vbExclamation));
+    QVERIFY2(m_shown.first().first.contains(native(items.filter(u"\""_s).first())), qPrintable(m_shown.first().first));
+    m_shown.clear();
 }
 
 QTEST_MAIN(TestLayoutDrop)
