@@ -115,6 +115,7 @@ frmCorvane::frmCorvane(const SettingsLocation &location, QWidget *parent)
     connectControls();
     setUpDropTargets();
     setUpScrolling();
+    setUpKeyboard();
 
     resize(m_canvas->width(), m_canvas->height() + menuBar()->sizeHint().height());
     UpdateCommandLine();

@@ -96,6 +96,8 @@ public:
 private:
     void setUpScrolling();       // layout
     void restoreFromMaximized(); // layout
+    void setUpKeyboard();        // keyboard
+    bool keyboardEvent(QObject *watched, QEvent *event); // keyboard; true when used up
     bool m_restoreQueued = false;
 
 protected:
@@ -103,7 +105,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override; // main_window layout
     void changeEvent(QEvent *event) override;       // main_window layout
     void wheelEvent(QWheelEvent *event) override;   // main_window layout
-    bool eventFilter(QObject *watched, QEvent *event) override; // main_window drops
+    bool eventFilter(QObject *watched, QEvent *event) override; // main_window drops, wheel, shortcuts
 
 private:
     void buildControls();

@@ -111,6 +111,8 @@ void frmCorvane::setUpDropTargets()
 bool frmCorvane::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    if (type == QEvent::ShortcutOverride)
+        return keyboardEvent(watched, event) || QMainWindow::eventFilter(watched, event);
     // A wheel turned to scroll the window must not pick another recent
     // folder in a combo box it passes over; only a box the user is working
     // in takes the wheel. Ignored here, the event goes on to the window.
