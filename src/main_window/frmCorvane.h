@@ -98,6 +98,7 @@ private:
     void restoreFromMaximized(); // layout
     void setUpKeyboard();        // keyboard
     bool keyboardEvent(QObject *watched, QEvent *event); // keyboard; true when used up
+    void scrollIntoView(QWidget *w);                     // keyboard
     bool m_restoreQueued = false;
 
 protected:
@@ -105,7 +106,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override; // main_window layout
     void changeEvent(QEvent *event) override;       // main_window layout
     void wheelEvent(QWheelEvent *event) override;   // main_window layout
-    bool eventFilter(QObject *watched, QEvent *event) override; // main_window drops, wheel, shortcuts
+    bool eventFilter(QObject *watched, QEvent *event) override; // main_window drops, wheel, keyboard
 
 private:
     void buildControls();

@@ -111,7 +111,7 @@ void frmCorvane::setUpDropTargets()
 bool frmCorvane::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
-    if (type == QEvent::ShortcutOverride)
+    if (type == QEvent::ShortcutOverride || type == QEvent::FocusIn || type == QEvent::KeyPress)
         return keyboardEvent(watched, event) || QMainWindow::eventFilter(watched, event);
     // A wheel turned to scroll the window must not pick another recent
     // folder in a combo box it passes over; only a box the user is working

@@ -174,6 +174,10 @@ private slots:
     void wheelScrollsCanvas();
     void wheelLeavesUnfocusedComboAlone();
     void draggedThumbMovesOnRelease();
+    void keyboardScrolling_data();
+    void keyboardScrolling();
+    void focusScrollsIntoView_data();
+    void focusScrollsIntoView();
     void valuesFollowResize();
     void maximizeShowsCanvasInNormalWindow();
     void minimizeAndRestore();
@@ -637,6 +641,110 @@ void TestLayoutDrop::draggedThumbMovesOnRelease()
     QCOMPARE(w.canvas()->x(), 0);
     h->setSliderDown(false);
     QCOMPARE(w.canvas()->x(), -200);
+}
+
+// Tab reaches the scroll bars between Execute and Copy when they show, and
+// their keys scroll the canvas.
+void TestLayoutDrop::keyboardScrolling_data()
+{
+    QTest::addColumn<bool>("vertical");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("value"); // after the key, from 1500 twips
+    QTest::newRow("right arrow") << false << int(Qt::Key_Right) << 1515;
+    QTest::newRow("left arrow") << false << int(Qt::Key_Left) << 1485;
+    QTest::newRow("up arrow across") << false << int(Qt::Key_Up) << 1485;
+    QTest::newRow("page down across") << false << int(Qt::Key_PageDown) << 1740;
+    QTest::newRow("home across") << false << int(Qt::Key_Home) << 0;
+    QTest::newRow("down arrow") << true << int(Qt::Key_Down) << 1515;
+    QTest::newRow("up arrow") << true << int(Qt::Key_Up) << 1485;
+    QTest::newRow("right arrow down") << true << int(Qt::Key_Right) << 1515;
+    QTest::newRow("page down") << true << int(Qt::Key_PageDown) << 1740;
+    QTest::newRow("page up") << true << int(Qt::Key_PageUp) << 1260;
+}
+
+void TestLayoutDrop::keyboardScrolling()
+{
+    QFETCH(bool, vertical);
+    QFETCH(int, key);
+    QFETCH(int, value);
+    frmCorvane &w = shownWindow();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QWidget *execute = w.control(L1("cmdExecute"));
+    QWidget *copy = w.control(L1("cmdCopy"));
+    auto press = [](int k) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(k));
+        return QApplication::focusWidget();
+    };
+    // Hidden bars are passed over.
+    execute->setFocus();
+    QCOMPARE(press(Qt::Key_Tab), copy);
+
+    resizeClient(w, QSize(667, 533));
+    w.hScroll()->setValue(1500);
+    w.vScroll()->setValue(1500);
+    execute->setFocus();
+    QCOMPARE(press(Qt::Key_Tab), w.hScroll());
+    if (vertical)
+        QCOMPARE(press(Qt::Key_Tab), w.vScroll());
+    QScrollBar *bar = vertical ? w.vScroll() : w.hScroll();
+    press(key);
+    QCOMPARE(bar->value(), value);
+    QCOMPARE(w.canvas()->pos(), QPoint(-twipsToPixels(w.hScroll()->value()), -twipsToPixels(w.vScroll()->value())));
+    if (!vertical)
+        QCOMPARE(press(Qt::Key_Tab), w.vScroll());
+    QCOMPARE(press(Qt::Key_Tab), copy);
+    QCOMPARE(press(Qt::Key_Backtab), w.vScroll());
+}
+
+// A control that Tab or an access key moves to comes into view; the bars
+// move the canvas, so they show where it stands.
+void TestLayoutDrop::focusScrollsIntoView_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QPoint>("values"); // of the bars before the key
+    QTest::addColumn<QString>("focused");
+    const int tab = Qt::Key_Tab;
+    QTest::newRow("Tab down to the command line") << u"txtLogFile"_s << tab << 0 << QPoint(9000, 0)
+                                                  << u"txtCommandLine"_s;
+    QTest::newRow("Backtab up to the file names") << u"chkSubdirectories"_s << int(Qt::Key_Backtab) << 0
+                                                  << QPoint(3000, 3000) << u"txtFilenames"_s;
+    QTest::newRow("Tab across to the jobs") << u"chkThreadsEnable"_s << tab << 0 << QPoint(0, 0) << u"txtJobRead"_s;
+    QTest::newRow("access key to the log file") << u"cboSource"_s << int(Qt::Key_G) << int(Qt::AltModifier)
+                                                << QPoint(0, 0) << u"txtLogFile"_s;
+    QTest::newRow("Tab within view") << u"txtFilenames"_s << tab << 0 << QPoint(0, 0) << u"chkSubdirectories"_s;
+}
+
+void TestLayoutDrop::focusScrollsIntoView()
+{
+    QFETCH(QString, start);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QPoint, values);
+    QFETCH(QString, focused);
+    frmCorvane &w = shownWindow();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    resizeClient(w, QSize(400, 300));
+    w.hScroll()->setValue(values.x());
+    w.vScroll()->setValue(values.y());
+    QWidget *target = w.control(QLatin1StringView(focused.toLatin1()));
+    const QRect view(0, 0, w.vScroll()->x(), w.hScroll()->y());
+    // As much of it as the view can hold, from its top left corner.
+    auto inView = [&] {
+        return view.contains(QRect(target->mapTo(w.centralWidget(), QPoint(0, 0)), target->size().boundedTo(view.size())));
+    };
+    const bool wasInView = inView();
+
+    w.control(QLatin1StringView(start.toLatin1()))->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QVERIFY2(target->hasFocus(), qPrintable(QApplication::focusWidget()->objectName()));
+    QVERIFY(inView());
+    QCOMPARE(w.canvas()->pos(), QPoint(-twipsToPixels(w.hScroll()->value()), -twipsToPixels(w.vScroll()->value())));
+    if (wasInView)
+        QCOMPARE(QPoint(w.hScroll()->value(), w.vScroll()->value()), values);
 }
 
 void TestLayoutDrop::valuesFollowResize()
