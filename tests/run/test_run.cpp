@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -121,6 +122,8 @@ private slots:
     void versionLine();
     void aboutWindow();
     void aboutOnlyOnce();
+    void aboutCentredOnOwner_data();
+    void aboutCentredOnOwner();
     void manualFromProgramFolder();
 
     // Console rules
@@ -746,6 +749,40 @@ void TestRun::aboutOnlyOnce()
     QVERIFY(frmHelp::Current());
     QCOMPARE(countHelp(), 1);
     frmHelp::Current()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void TestRun::aboutCentredOnOwner_data()
+{
+    QTest::addColumn<QPoint>("ownerOffset"); // from the top left of the screen's free area
+    QTest::addColumn<QString>("placed");     // "centred", or the corner it is kept at
+    QTest::newRow("centred on its owner") << QPoint(40, 30) << "centred";
+    QTest::newRow("owner off the top left") << QPoint(-500, -400) << "top left";
+    QTest::newRow("owner off the bottom right") << QPoint(10000, 10000) << "bottom right";
+}
+
+void TestRun::aboutCentredOnOwner()
+{
+    QFETCH(QPoint, ownerOffset);
+    QFETCH(QString, placed);
+    const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget owner;
+    owner.resize(600, 440);
+    owner.move(room.topLeft() + ownerOffset);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    frmHelp *help = frmHelp::ShowShared(&owner);
+    QVERIFY(QTest::qWaitForWindowExposed(help));
+    const QRect frame = help->frameGeometry();
+    if (placed == u"centred") {
+        QVERIFY2((frame.center() - owner.frameGeometry().center()).manhattanLength() <= 1,
+                 qPrintable(QStringLiteral("%1,%2").arg(frame.x()).arg(frame.y())));
+    } else {
+        QVERIFY(room.contains(frame));
+        QCOMPARE(placed == u"top left" ? frame.topLeft() : frame.bottomRight(),
+                 placed == u"top left" ? room.topLeft() : room.bottomRight());
+    }
+    help->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
