@@ -684,7 +684,9 @@ void TestLayoutDrop::keyboardScrolling()
     w.hScroll()->setValue(1500);
     w.vScroll()->setValue(1500);
     execute->setFocus();
+    const QImage unfocused = w.hScroll()->grab().toImage();
     QCOMPARE(press(Qt::Key_Tab), w.hScroll());
+    QVERIFY(w.hScroll()->grab().toImage() != unfocused); // the bar shows that it has the focus
     if (vertical)
         QCOMPARE(press(Qt::Key_Tab), w.vScroll());
     QScrollBar *bar = vertical ? w.vScroll() : w.hScroll();
