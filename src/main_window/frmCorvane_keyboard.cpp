@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include <algorithm>
+#include <iterator>
 
 // The keyboard reaches everything: the menu shortcuts act whichever field has
 // the focus, the scroll bars stand in the tab order, and a control that Tab
