@@ -5,7 +5,7 @@
 QString StripInterpreter(const QString &processCommand)
 {
     static const QRegularExpression prefix(
-        QStringLiteral(R"(^\s*"?(?:[^"\s]*[\\/])?cmd(?:\.exe)?"?\s+/c(?:\s+|$))"),
+        QStringLiteral(R"(^\s*"?(?:[^"\s]*[\\/])?cmd(?:\.exe)?"?\s+/c(?:\s|$))"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = prefix.match(processCommand);
     return m.hasMatch() ? processCommand.mid(m.capturedLength()) : processCommand;

@@ -9,7 +9,8 @@
 // stand-in console both split by them.
 
 // The text after a leading "cmd.exe /c " (any letter case, with or without
-// ".exe" or a folder); the whole text when it does not start so.
+// ".exe" or a folder, one blank after "/c"); the whole text when it does not
+// start so.
 QString StripInterpreter(const QString &processCommand);
 
 // One argument: where it stands in the text and what the program receives.

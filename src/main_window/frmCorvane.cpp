@@ -16,9 +16,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyleOptionFocusRect>
+#include <QStyleOptionSlider>
 
 #include <limits>
 
@@ -57,6 +60,29 @@ void setBoxColour(QWidget *w, const QColor &colour)
 // A line edit cuts every text at 32,767 characters unless told otherwise; a
 // long list of dropped names must reach the command whole.
 void takeAnyLength(QLineEdit *edit) { edit->setMaxLength(std::numeric_limits<int>::max()); }
+
+// A scroll bar that shows when it has the keyboard focus, with a focus frame
+// around its thumb: the style draws none, as Qt's own bars never take it.
+class FocusScrollBar : public QScrollBar
+{
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        QScrollBar::paintEvent(event);
+        if (!hasFocus())
+            return;
+        QStyleOptionSlider slider;
+        initStyleOption(&slider);
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = style()->subControlRect(QStyle::CC_ScrollBar, &slider, QStyle::SC_ScrollBarSlider, this);
+        QPainter painter(this);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
+};
 
 QWidget *createWidget(const ControlSpec &entry, QWidget *parent)
 {
@@ -112,9 +138,9 @@ frmCorvane::frmCorvane(const SettingsLocation &location, QWidget *parent)
 
     buildControls();
 
-    m_hScroll = new QScrollBar(Qt::Horizontal, client);
+    m_hScroll = new FocusScrollBar(Qt::Horizontal, client);
     m_hScroll->setObjectName(QStringLiteral("HScroll1"));
-    m_vScroll = new QScrollBar(Qt::Vertical, client);
+    m_vScroll = new FocusScrollBar(Qt::Vertical, client);
     m_vScroll->setObjectName(QStringLiteral("VScroll1"));
     m_filler = new QPushButton(client);
     m_filler->setObjectName(QStringLiteral("cmdFiller"));
@@ -127,6 +153,7 @@ frmCorvane::frmCorvane(const SettingsLocation &location, QWidget *parent)
     connectControls();
     setUpDropTargets();
     setUpScrolling();
+    setUpKeyboard();
 
     resize(m_canvas->width(), m_canvas->height() + menuBar()->sizeHint().height());
     UpdateCommandLine();

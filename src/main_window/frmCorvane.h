@@ -89,7 +89,8 @@ public:
     void VScroll1_Change();
     void cmdBrowseSource_Click();
     void cmdBrowseDestination_Click();
-    // Fills a drop target from dropped data; false when the data carries no files.
+    // Fills a drop target from dropped data; false when the data carries no
+    // files, or a name the command line cannot hold (told in a message).
     bool dropOnto(QWidget *target, const QMimeData *data);
     // Local paths of the files and folders a drop carries, in native separators.
     static QStringList droppedPaths(const QMimeData *data);
@@ -102,6 +103,9 @@ public:
 private:
     void setUpScrolling();       // layout
     void restoreFromMaximized(); // layout
+    void setUpKeyboard();        // keyboard
+    bool keyboardEvent(QObject *watched, QEvent *event); // keyboard; true when used up
+    void scrollIntoView(QWidget *w);                     // keyboard
     bool m_restoreQueued = false;
 
 protected:
@@ -109,7 +113,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override; // main_window layout
     void changeEvent(QEvent *event) override;       // main_window layout
     void wheelEvent(QWheelEvent *event) override;   // main_window layout
-    bool eventFilter(QObject *watched, QEvent *event) override; // main_window drops
+    bool eventFilter(QObject *watched, QEvent *event) override; // main_window drops, wheel, keyboard
 
 private:
     void buildControls();

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QTimer>
 #include <QUrl>
 
 // Files and folders dragged from the file manager fill the drop targets that
@@ -110,6 +111,8 @@ void frmCorvane::setUpDropTargets()
 bool frmCorvane::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    if (type == QEvent::ShortcutOverride || type == QEvent::FocusIn || type == QEvent::KeyPress)
+        return keyboardEvent(watched, event) || QMainWindow::eventFilter(watched, event);
     // A wheel turned to scroll the window must not pick another recent
     // folder in a combo box it passes over; only a box the user is working
     // in takes the wheel. Ignored here, the event goes on to the window.
@@ -142,8 +145,10 @@ bool frmCorvane::eventFilter(QObject *watched, QEvent *event)
         drop->ignore();
         return true;
     }
-    if (type == QEvent::Drop)
-        dropOnto(w, drop->mimeData());
+    if (type == QEvent::Drop && !dropOnto(w, drop->mimeData())) {
+        drop->ignore();
+        return true;
+    }
     drop->setDropAction(action);
     drop->accept();
     return true;
@@ -157,6 +162,14 @@ bool frmCorvane::dropOnto(QWidget *target, const QMimeData *data)
     const QStringList items = droppedPaths(data);
     if (items.isEmpty())
         return false;
+    const bool wholeList = entry->drop == DropRule::PathList || entry->drop == DropRule::FileNameList;
+    const QString unquotable = FirstUnquotablePath(wholeList ? items : items.mid(0, 1));
+    if (!unquotable.isEmpty()) {
+        // Told once the drop is over, so that the file manager is not kept
+        // waiting for its answer while the message is open.
+        QTimer::singleShot(0, this, [unquotable] { RefuseUnquotablePath(unquotable); });
+        return false;
+    }
 
     QString text;
     switch (entry->drop) {

@@ -7,6 +7,8 @@
 
 namespace console {
 
+QString TooLongLine() { return QStringLiteral("The command line is too long."); }
+
 QStringList SplitSteps(const QString &command)
 {
     QStringList steps;
@@ -18,7 +20,19 @@ QStringList SplitSteps(const QString &command)
             steps << t;
         step.clear();
     };
-    for (QChar c : command) {
+    auto endsLine = [](QChar c) { return c == u'\r' || c == u'\n'; };
+    const qsizetype n = command.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = command.at(i);
+        if (endsLine(c))
+            break;
+        if (c == u'^' && !quoted) {
+            // Nothing escapes the end of the line.
+            if (++i >= n || endsLine(command.at(i)))
+                break;
+            step += command.at(i);
+            continue;
+        }
         if (c == u'"')
             quoted = !quoted;
         if (c == u'&' && !quoted) {

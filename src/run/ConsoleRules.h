@@ -11,8 +11,18 @@
 // rules in command/CommandWords.h.
 namespace console {
 
+// cmd.exe runs no command longer than this many characters: it prints
+// TooLongLine and ends with TooLongStatus instead. Corvane refuses such a
+// command before starting anything, and the console does as cmd.exe.
+constexpr qsizetype MaxCommandLength = 8191;
+constexpr int TooLongStatus = 1;
+QString TooLongLine();
+
 // Splits a command at each "&" outside double quotes; steps are trimmed and
-// empty ones dropped.
+// empty ones dropped. As in cmd.exe, outside quotes "^" makes the next
+// character plain text and is removed ("^&" does not split, "^"" does not
+// open quotes); a line break (CR or LF) ends the command, and what follows
+// it is not run.
 QStringList SplitSteps(const QString &command);
 
 // True when the step is the PAUSE command.

@@ -1,9 +1,18 @@
 #include "run/ExitReport.h"
 
 #include "main_window/Controls.h"
+#include "run/ConsoleRules.h"
 #include "tools/basTools.h"
 
 #include <QComboBox>
+
+namespace {
+// The text cmd.exe is given to run.
+QString interpreterCommand(const QString &commandLine, bool autoClose)
+{
+    return autoClose ? commandLine : commandLine + QStringLiteral(" & PAUSE");
+}
+} // namespace
 
 QString ExitReport(int runResult)
 {
@@ -28,10 +37,18 @@ bool MultithreadingConflict(qint16 threadsEnable, qint16 efsRaw, const QString &
 
 QString ProcessCommand(const QString &commandLine, bool autoClose)
 {
-    QString command = QStringLiteral("cmd.exe /c ") + commandLine;
-    if (!autoClose)
-        command += QStringLiteral(" & PAUSE");
-    return command;
+    return QStringLiteral("cmd.exe /c ") + interpreterCommand(commandLine, autoClose);
+}
+
+QString TooLongToRunMessage(const QString &commandLine, bool autoClose)
+{
+    const qsizetype length = interpreterCommand(commandLine, autoClose).size();
+    if (length <= console::MaxCommandLength)
+        return QString();
+    return QStringLiteral("The command is too long to run: cmd.exe runs at most %1 characters, and this one has %2%3.")
+        .arg(console::MaxCommandLength)
+        .arg(length)
+        .arg(autoClose ? QString() : QStringLiteral(" with \" & PAUSE\""));
 }
 
 void RememberFolder(QComboBox *combo, const QString &text)

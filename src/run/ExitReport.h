@@ -17,6 +17,10 @@ bool MultithreadingConflict(qint16 threadsEnable, qint16 efsRaw, const QString &
 // is to stay open after the command.
 QString ProcessCommand(const QString &commandLine, bool autoClose);
 
+// The message that refuses a command cmd.exe would not run: the text after
+// "cmd.exe /c " is longer than it takes. An empty text when it is not.
+QString TooLongToRunMessage(const QString &commandLine, bool autoClose);
+
 // Keeps a recent-folder list: a text not yet in the list goes to its end and
 // the oldest entry leaves when that makes more than 10. An empty text is not
 // remembered. The box's own text stays as it is.

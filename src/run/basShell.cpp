@@ -68,8 +68,11 @@ int exitCodeOf(int status)
 {
     if (WIFEXITED(status))
         return WEXITSTATUS(status);
+    // A shell would report 128 + the signal, which the exit report reads as
+    // Robocopy's bits (137 as files not copied); a console that never
+    // finished must read as the serious error it is.
     if (WIFSIGNALED(status))
-        return 128 + WTERMSIG(status); // as a POSIX shell reports it
+        return RunEndedAbnormally;
     return RunStatusUnreadable;
 }
 } // namespace

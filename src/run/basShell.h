@@ -4,11 +4,13 @@
 
 #include <functional>
 
-// Run results besides a process's own exit code.
+// Run results besides a process's own exit code. All are negative, so the
+// exit report reads any of them as a serious error.
 enum RunResult : int {
-    RunCannotStart = -1,   // the process could not be started
+    RunCannotStart = -1,      // the process could not be started
     RunStatusUnreadable = -2, // its status could not be read during the wait
-    RunAbandoned = -3,     // the caller gave up the wait; the process goes on
+    RunAbandoned = -3,        // the caller gave up the wait; the process goes on
+    RunEndedAbnormally = -4,  // a signal ended the console (killed, crashed)
 };
 
 // Called between polls; false ends the wait at once (the process is left running).

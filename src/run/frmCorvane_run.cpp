@@ -41,7 +41,15 @@ void frmCorvane::cmdExecute_Click()
         return;
     }
 
-    const QString command = ProcessCommand(commandToHandOn(*this), menuItem(kAutoClose)->isChecked());
+    const QString commandLine = commandToHandOn(*this);
+    const bool autoClose = menuItem(kAutoClose)->isChecked();
+    // cmd.exe would refuse it and end with a status the report reads as
+    // success, so it is refused here before anything starts.
+    if (const QString tooLong = TooLongToRunMessage(commandLine, autoClose); !tooLong.isEmpty()) {
+        MsgBox(tooLong, vbCritical);
+        return;
+    }
+    const QString command = ProcessCommand(commandLine, autoClose);
 
     // The window serves its events during the wait, so it may be closed (or
     // even deleted) meanwhile. Then the wait ends at once, the console goes

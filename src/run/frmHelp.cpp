@@ -121,9 +121,20 @@ frmHelp *frmHelp::ShowShared(QWidget *owner)
         w = new frmHelp(owner);
         shared() = w;
         w->Form_Load();
-        // Centre on the owner, as far as the screen allows.
+        // Centre on the owner, as far as the screen allows: an owner partly
+        // off the screen does not take the About window with it.
         const QRect area = owner ? owner->frameGeometry() : w->screen()->availableGeometry();
-        w->move(area.center() - w->rect().center());
+        QScreen *screen = QGuiApplication::screenAt(area.center());
+        if (!screen)
+            screen = owner ? owner->screen() : w->screen();
+        const QRect room = screen->availableGeometry();
+        // Its frame is not known before it shows; the owner's stands in for it.
+        const QSize decoration = owner ? owner->frameGeometry().size() - owner->size() : QSize();
+        QRect frame(QPoint(0, 0), w->size() + decoration);
+        frame.moveCenter(area.center());
+        frame.moveLeft(std::max(room.left(), std::min(frame.left(), room.right() + 1 - frame.width())));
+        frame.moveTop(std::max(room.top(), std::min(frame.top(), room.bottom() + 1 - frame.height())));
+        w->move(frame.topLeft());
     }
     w->show();
     w->raise();

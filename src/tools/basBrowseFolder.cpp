@@ -1,5 +1,7 @@
 #include "tools/basBrowseFolder.h"
 
+#include "tools/basTools.h"
+
 #include <QDir>
 #include <QFileDialog>
 
@@ -33,5 +35,9 @@ QString BrowseForFolder(QWidget *owner, const QString &startFolder, const QStrin
     request.title = title;
     request.allowNewFolder = newDialogStyle;
     const QString chosen = folderDialogHook() ? folderDialogHook()(request) : showFolderDialog(request);
+    if (!FirstUnquotablePath({chosen}).isEmpty()) {
+        RefuseUnquotablePath(QDir::toNativeSeparators(chosen));
+        return QString();
+    }
     return chosen.isEmpty() ? QString() : QDir::toNativeSeparators(chosen);
 }

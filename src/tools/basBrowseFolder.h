@@ -23,5 +23,7 @@ void SetFolderDialogHook(FolderDialogHook hook);
 
 // Lets the user pick a folder, modal to owner, starting at startFolder.
 // newDialogStyle offers making a new folder. The result is in the platform's
-// separators, or empty when the user cancels.
+// separators, or empty when the user cancels. A folder whose path holds a
+// double quotation mark (possible off Windows) is refused with a message and
+// gives the empty result too.
 QString BrowseForFolder(QWidget *owner, const QString &startFolder, const QString &title, bool newDialogStyle);

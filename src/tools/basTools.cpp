@@ -56,6 +56,22 @@ QString FolderPart(const QString &path)
     return QString();
 }
 
+QString FirstUnquotablePath(const QStringList &paths)
+{
+    for (const QString &path : paths)
+        if (path.contains(u'"'))
+            return path;
+    return QString();
+}
+
+void RefuseUnquotablePath(const QString &path)
+{
+    MsgBox(QStringLiteral("A Windows command line cannot hold this name, because it contains a double quotation "
+                          "mark (\"):\n\n%1\n\nThe field is left as it was.")
+               .arg(path),
+           vbExclamation);
+}
+
 bool ComboContains(const QComboBox *combo, const QString &text)
 {
     for (int i = 0; i < combo->count(); ++i)

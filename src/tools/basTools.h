@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -21,6 +22,14 @@ MsgBoxHook SetMsgBoxHook(MsgBoxHook hook);
 QString FileNamePart(const QString &path);
 // Text before the last separator that is not the final character.
 QString FolderPart(const QString &path);
+
+// Windows names never hold a double quotation mark, and a command line cannot
+// carry one inside a quoted name: such a name would end the quotes and the
+// rest would run as commands of its own. The first of paths that holds one,
+// or an empty text.
+QString FirstUnquotablePath(const QStringList &paths);
+// Tells the user why that path is not taken (style 48).
+void RefuseUnquotablePath(const QString &path);
 
 // Exact, case-sensitive search of a combo box's drop-down list.
 bool ComboContains(const QComboBox *combo, const QString &text);

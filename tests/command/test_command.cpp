@@ -402,6 +402,7 @@ void TestCommand::stripInterpreter_data()
     QTest::newRow("with a folder") << "C:\\Windows\\System32\\cmd.exe /c x" << "x";
     QTest::newRow("quoted interpreter") << "\"cmd.exe\" /c x" << "x";
     QTest::newRow("nothing after /c") << "cmd.exe /c " << "";
+    QTest::newRow("one blank after /c is the separator") << "cmd.exe /c   x" << "  x";
     QTest::newRow("no interpreter") << "ROBOCOPY.EXE a" << "ROBOCOPY.EXE a";
     QTest::newRow("other switch") << "cmd.exe /k x" << "cmd.exe /k x";
     QTest::newRow("only a look-alike") << "cmdx.exe /c x" << "cmdx.exe /c x";

@@ -174,6 +174,10 @@ private slots:
     void wheelScrollsCanvas();
     void wheelLeavesUnfocusedComboAlone();
     void draggedThumbMovesOnRelease();
+    void keyboardScrolling_data();
+    void keyboardScrolling();
+    void focusScrollsIntoView_data();
+    void focusScrollsIntoView();
     void valuesFollowResize();
     void maximizeShowsCanvasInNormalWindow();
     void minimizeAndRestore();
@@ -202,12 +206,15 @@ private slots:
     void fileNamesFillSource();
     void dropOfManyFiles_data();
     void dropOfManyFiles();
+    void unquotableNames_data();
+    void unquotableNames();
 
 private:
     QTemporaryDir m_dir;
     std::unique_ptr<frmCorvane> m_window;
     QList<FolderDialogRequest> m_requests;
     QString m_pick;
+    QList<std::pair<QString, int>> m_shown; // messages: prompt and style
 
     frmCorvane &shownWindow();
 };
@@ -216,7 +223,7 @@ void TestLayoutDrop::initTestCase()
 {
     QVERIFY(m_dir.isValid());
     g_previousHandler = qInstallMessageHandler(quietSizeHints);
-    SetMsgBoxHook([](const QString &prompt, int, const QString &) { QFAIL(qPrintable(u"Unexpected message: "_s + prompt)); });
+    SetMsgBoxHook([this](const QString &prompt, int style, const QString &) { m_shown.append({prompt, style}); });
     SetFolderDialogHook([this](const FolderDialogRequest &r) {
         m_requests.append(r);
         return m_pick;
@@ -231,9 +238,16 @@ void TestLayoutDrop::init()
     m_window = std::make_unique<frmCorvane>(location);
     m_requests.clear();
     m_pick.clear();
+    m_shown.clear();
 }
 
-void TestLayoutDrop::cleanup() { m_window.reset(); }
+void TestLayoutDrop::cleanup()
+{
+    m_window.reset();
+    // A test that expects a message takes it from the list.
+    QCoreApplication::processEvents();
+    QVERIFY2(m_shown.isEmpty(), qPrintable(u"Unexpected message: "_s + m_shown.value(0).first));
+}
 
 frmCorvane &TestLayoutDrop::shownWindow()
 {
@@ -631,6 +645,112 @@ void TestLayoutDrop::draggedThumbMovesOnRelease()
     QCOMPARE(w.canvas()->x(), -200);
 }
 
+// Tab reaches the scroll bars between Execute and Copy when they show, and
+// their keys scroll the canvas.
+void TestLayoutDrop::keyboardScrolling_data()
+{
+    QTest::addColumn<bool>("vertical");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("value"); // after the key, from 1500 twips
+    QTest::newRow("right arrow") << false << int(Qt::Key_Right) << 1515;
+    QTest::newRow("left arrow") << false << int(Qt::Key_Left) << 1485;
+    QTest::newRow("up arrow across") << false << int(Qt::Key_Up) << 1485;
+    QTest::newRow("page down across") << false << int(Qt::Key_PageDown) << 1740;
+    QTest::newRow("home across") << false << int(Qt::Key_Home) << 0;
+    QTest::newRow("down arrow") << true << int(Qt::Key_Down) << 1515;
+    QTest::newRow("up arrow") << true << int(Qt::Key_Up) << 1485;
+    QTest::newRow("right arrow down") << true << int(Qt::Key_Right) << 1515;
+    QTest::newRow("page down") << true << int(Qt::Key_PageDown) << 1740;
+    QTest::newRow("page up") << true << int(Qt::Key_PageUp) << 1260;
+}
+
+void TestLayoutDrop::keyboardScrolling()
+{
+    QFETCH(bool, vertical);
+    QFETCH(int, key);
+    QFETCH(int, value);
+    frmCorvane &w = shownWindow();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QWidget *execute = w.control(L1("cmdExecute"));
+    QWidget *copy = w.control(L1("cmdCopy"));
+    auto press = [](int k) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(k));
+        return QApplication::focusWidget();
+    };
+    // Hidden bars are passed over.
+    execute->setFocus();
+    QCOMPARE(press(Qt::Key_Tab), copy);
+
+    resizeClient(w, QSize(667, 533));
+    w.hScroll()->setValue(1500);
+    w.vScroll()->setValue(1500);
+    execute->setFocus();
+    const QImage unfocused = w.hScroll()->grab().toImage();
+    QCOMPARE(press(Qt::Key_Tab), w.hScroll());
+    QVERIFY(w.hScroll()->grab().toImage() != unfocused); // the bar shows that it has the focus
+    if (vertical)
+        QCOMPARE(press(Qt::Key_Tab), w.vScroll());
+    QScrollBar *bar = vertical ? w.vScroll() : w.hScroll();
+    press(key);
+    QCOMPARE(bar->value(), value);
+    QCOMPARE(w.canvas()->pos(), QPoint(-twipsToPixels(w.hScroll()->value()), -twipsToPixels(w.vScroll()->value())));
+    if (!vertical)
+        QCOMPARE(press(Qt::Key_Tab), w.vScroll());
+    QCOMPARE(press(Qt::Key_Tab), copy);
+    QCOMPARE(press(Qt::Key_Backtab), w.vScroll());
+}
+
+// A control that Tab or an access key moves to comes into view; the bars
+// move the canvas, so they show where it stands.
+void TestLayoutDrop::focusScrollsIntoView_data()
+{
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QPoint>("values"); // of the bars before the key
+    QTest::addColumn<QString>("focused");
+    const int tab = Qt::Key_Tab;
+    QTest::newRow("Tab down to the command line") << u"txtLogFile"_s << tab << 0 << QPoint(9000, 0)
+                                                  << u"txtCommandLine"_s;
+    QTest::newRow("Backtab up to the file names") << u"chkSubdirectories"_s << int(Qt::Key_Backtab) << 0
+                                                  << QPoint(3000, 3000) << u"txtFilenames"_s;
+    QTest::newRow("Tab across to the jobs") << u"chkThreadsEnable"_s << tab << 0 << QPoint(0, 0) << u"txtJobRead"_s;
+    QTest::newRow("access key to the log file") << u"cboSource"_s << int(Qt::Key_G) << int(Qt::AltModifier)
+                                                << QPoint(0, 0) << u"txtLogFile"_s;
+    QTest::newRow("Tab within view") << u"txtFilenames"_s << tab << 0 << QPoint(0, 0) << u"chkSubdirectories"_s;
+}
+
+void TestLayoutDrop::focusScrollsIntoView()
+{
+    QFETCH(QString, start);
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QPoint, values);
+    QFETCH(QString, focused);
+    frmCorvane &w = shownWindow();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    resizeClient(w, QSize(400, 300));
+    w.hScroll()->setValue(values.x());
+    w.vScroll()->setValue(values.y());
+    QWidget *target = w.control(QLatin1StringView(focused.toLatin1()));
+    const QRect view(0, 0, w.vScroll()->x(), w.hScroll()->y());
+    // As much of it as the view can hold, from its top left corner.
+    auto inView = [&] {
+        return view.contains(QRect(target->mapTo(w.centralWidget(), QPoint(0, 0)), target->size().boundedTo(view.size())));
+    };
+    const bool wasInView = inView();
+
+    w.control(QLatin1StringView(start.toLatin1()))->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QVERIFY2(target->hasFocus(), qPrintable(QApplication::focusWidget()->objectName()));
+    QVERIFY(inView());
+    QCOMPARE(w.canvas()->pos(), QPoint(-twipsToPixels(w.hScroll()->value()), -twipsToPixels(w.vScroll()->value())));
+    if (wasInView)
+        QCOMPARE(QPoint(w.hScroll()->value(), w.vScroll()->value()), values);
+}
+
 void TestLayoutDrop::valuesFollowResize()
 {
     frmCorvane &w = shownWindow();
@@ -752,6 +872,12 @@ void TestLayoutDrop::pickers_data()
                                            << u"Destination Folder"_s << true << u"D:\\Backup"_s;
     QTest::newRow("drive root keeps its separator") << src << u"cboSource"_s << QString() << u"C:/"_s
                                                     << u"Source Folder"_s << false << native(u"C:/"_s);
+    // A name holding a double quote cannot be put on a command line.
+    const QString evil = u"/data/ev\" & touch pwned & \"il"_s;
+    QTest::newRow("source holding a quote refused") << src << u"cboSource"_s << native(u"/data/start"_s) << evil
+                                                    << u"Source Folder"_s << false << native(u"/data/start"_s);
+    QTest::newRow("destination holding a quote refused") << dst << u"cboDestination"_s << QString() << evil
+                                                         << u"Destination Folder"_s << true << QString();
     QTest::newRow("start folder that does not exist") << dst << u"cboDestination"_s << native(u"/no/such/place"_s)
                                                       << u"/tmp"_s << u"Destination Folder"_s << true
                                                       << native(u"/tmp"_s);
@@ -790,7 +916,15 @@ void TestLayoutDrop::pickers()
     for (int i = 0; i < combo->count(); ++i)
         listAfter.append(combo->itemText(i));
     QCOMPARE(listAfter, recent);
-    if (picked.isEmpty()) {
+    // A pick that leaves the box as it was is refused, and says why.
+    const bool refused = !picked.isEmpty() && after == before;
+    QCOMPARE(m_shown.size(), refused ? 1 : 0);
+    if (refused) {
+        QCOMPARE(m_shown.first().second, int(vbExclamation));
+        QVERIFY2(m_shown.first().first.contains(native(picked)), qPrintable(m_shown.first().first));
+        m_shown.clear();
+    }
+    if (picked.isEmpty() || refused) {
         QCOMPARE(commandOf(w), commandBefore);
     } else {
         QVERIFY(commandOf(w) != commandBefore);
@@ -1128,6 +1262,50 @@ void TestLayoutDrop::dropOfManyFiles()
     QCOMPARE(text.count(u'"'), 2 * paths.size());
     QVERIFY2(text.endsWith(u"\"scan 1500 of the yearly archive.pdf\" "_s), qPrintable(text.right(80)));
     QVERIFY(commandOf(w).contains(text.trimmed()));
+}
+
+// A name holding a double quote would end the quotes around it on the command
+// line. The items a field takes may not hold one; the drop is refused whole.
+void TestLayoutDrop::unquotableNames_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<bool>("refused");
+    const QString evil = u"/data/ev\" & touch pwned & \"il.txt"_s;
+    const QString plain = u"/data/plain.txt"_s;
+    for (auto it = expectedTargets().cbegin(); it != expectedTargets().cend(); ++it) {
+        const bool list = it.value() == DropRule::PathList || it.value() == DropRule::FileNameList;
+        QTest::newRow(qPrintable(it.key() + u", first item"_s)) << it.key() << QStringList{evil, plain} << true;
+        QTest::newRow(qPrintable(it.key() + u", second item"_s)) << it.key() << QStringList{plain, evil} << list;
+    }
+}
+
+void TestLayoutDrop::unquotableNames()
+{
+    QFETCH(QString, target);
+    QFETCH(QStringList, items);
+    QFETCH(bool, refused);
+    frmCorvane &w = shownWindow();
+    QWidget *field = w.control(QLatin1StringView(target.toLatin1()));
+    setTextOf(field, u"earlier"_s);
+    QHash<QString, QString> textsBefore;
+    for (QWidget *c : w.controls())
+        textsBefore.insert(c->objectName(), textOf(c));
+
+    const DropOutcome out = dropAt(w, field, *filesData(items));
+    QVERIFY(out.entered);
+    QCOMPARE(out.dropped, !refused);
+    QCoreApplication::processEvents(); // the message follows the drop
+    if (!refused) {
+        QVERIFY(textOf(field) != u"earlier"_s);
+        return;
+    }
+    for (QWidget *c : w.controls())
+        QCOMPARE(textOf(c), textsBefore.value(c->objectName()));
+    QCOMPARE(m_shown.size(), 1);
+    QCOMPARE(m_shown.first().second, int(vbExclamation));
+    QVERIFY2(m_shown.first().first.contains(native(items.filter(u"\""_s).first())), qPrintable(m_shown.first().first));
+    m_shown.clear();
 }
 
 QTEST_MAIN(TestLayoutDrop)

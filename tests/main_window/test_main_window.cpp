@@ -3,10 +3,12 @@
 #include "main_window/Catalogue.h"
 #include "main_window/Controls.h"
 #include "main_window/frmCorvane.h"
+#include "tools/basTools.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
@@ -16,10 +18,12 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
@@ -54,6 +58,7 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -75,6 +80,8 @@ private slots:
     void accessKeys_data();
     void accessKeys();
     void sharedAccessKeyTakesTurns();
+    void shortcutsFromEveryField_data();
+    void shortcutsFromEveryField();
 
     void userChangesRebuild();
     void programChangesRebuild();
@@ -94,11 +101,14 @@ private slots:
 
 private:
     frmCorvane *w = nullptr;
+    QTemporaryDir m_scratch;
 };
+
+void TestMainWindow::initTestCase() { QVERIFY(m_scratch.isValid()); }
 
 void TestMainWindow::init()
 {
-    w = new frmCorvane;
+    w = new frmCorvane({m_scratch.filePath(u"Settings.ini"_s), m_scratch.filePath(u"user.ini"_s)});
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
 }
@@ -584,6 +594,68 @@ void TestMainWindow::sharedAccessKeyTakesTurns()
     QVERIFY(holdsFocus(w->control(L1("txtFilenames"))));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_N, Qt::AltModifier);
     QVERIFY(holdsFocus(w->control(L1("txtChangeCount"))));
+}
+
+// Every menu shortcut acts whichever control has the focus, also a field that
+// would take the key for itself (under X11 a line edit takes Ctrl+E as end of
+// line); the fields keep their own editing keys.
+void TestMainWindow::shortcutsFromEveryField_data()
+{
+    QTest::addColumn<QString>("field");
+    for (const ControlSpec &entry : controlCatalogue()) {
+        if (entry.kind == ControlKind::Frame || entry.kind == ControlKind::Label || (entry.flags & Disabled))
+            continue;
+        QTest::newRow(entry.name) << QString::fromLatin1(entry.name);
+    }
+}
+
+void TestMainWindow::shortcutsFromEveryField()
+{
+    QFETCH(QString, field);
+    QStringList messages;
+    SetMsgBoxHook([&messages](const QString &prompt, int, const QString &) { messages << prompt; });
+    const auto restore = qScopeGuard([] { SetMsgBoxHook({}); });
+    // Execute refuses these options before it starts anything.
+    setCheckValueOf(w->control(L1("chkThreadsEnable")), 1);
+    setCheckValueOf(w->control(L1("chkEfsRaw")), 1);
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QWidget *control = w->control(QLatin1StringView(field.toLatin1()));
+    control->setFocus();
+    QWidget *focus = QApplication::focusWidget();
+    QVERIFY(holdsFocus(control));
+    auto ctrl = [&](Qt::Key key) { QTest::keyClick(focus, key, Qt::ControlModifier); };
+
+    if (controlKind(control) == u"TextBox" || controlKind(control) == u"ComboBox") {
+        auto *combo = qobject_cast<QComboBox *>(control);
+        auto *line = combo ? combo->lineEdit() : qobject_cast<QLineEdit *>(control);
+        auto *multi = qobject_cast<QPlainTextEdit *>(control);
+        setTextOf(control, u"abc"_s);
+        ctrl(Qt::Key_A);
+        QCOMPARE(line ? line->selectedText() : multi->textCursor().selectedText(), u"abc"_s);
+        ctrl(Qt::Key_C);
+        QCOMPARE(QGuiApplication::clipboard()->text(), u"abc"_s);
+        ctrl(Qt::Key_X);
+        QCOMPARE(textOf(control), QString());
+        ctrl(Qt::Key_Z);
+        QCOMPARE(textOf(control), u"abc"_s);
+        QTest::keyClick(focus, Qt::Key_End);
+        ctrl(Qt::Key_V);
+        QCOMPARE(textOf(control), u"abcabc"_s);
+    }
+
+    // Last first, so that Execute comes before Clear Settings undoes the conflict.
+    const auto items = menuCatalogue();
+    for (auto it = items.rbegin(); it != items.rend(); ++it) {
+        const MenuSpec &item = *it;
+        if (!item.shortcut)
+            continue;
+        QSignalSpy triggered(w->menuItem(QLatin1StringView(item.name)), &QAction::triggered);
+        const QKeyCombination key = QKeySequence(QString::fromLatin1(item.shortcut))[0];
+        QTest::keyClick(focus, key.key(), key.keyboardModifiers());
+        QVERIFY2(triggered.size() == 1, item.shortcut);
+    }
+    QCOMPARE(messages, QStringList{u"Multithreading cannot be used with EFS Raw or Delay Per 64 K options."_s});
 }
 
 void TestMainWindow::userChangesRebuild()

@@ -5,6 +5,7 @@
 #include "main_window/Controls.h"
 #include "main_window/frmCorvane.h"
 #include "run/ConsoleRules.h"
+#include "run/ConsoleWindow.h"
 #include "run/ExitReport.h"
 #include "run/VersionInfo.h"
 #include "run/basCommonDialog.h"
@@ -30,7 +31,9 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QScreen>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
@@ -156,6 +159,8 @@ private slots:
     void versionLine();
     void aboutWindow();
     void aboutOnlyOnce();
+    void aboutCentredOnOwner_data();
+    void aboutCentredOnOwner();
     void manualFromProgramFolder();
 
     // Console rules
@@ -178,9 +183,15 @@ private slots:
     void executeConflict();
     void executeMissingRobocopy();
     void executeCannotStart();
+    void executeTooLong_data();
+    void executeTooLong();
+    void executeEndedBySignal_data();
+    void executeEndedBySignal();
     void executeNested();
     void executeWithPause();
     void closeDuringRun();
+    void consoleWindow_data();
+    void consoleWindow();
 
 private:
     std::unique_ptr<frmCorvane> newWindow();
@@ -395,6 +406,8 @@ void TestRun::exitReport_data()
     QTest::newRow("33 bit above 16 with 1") << 33 << kCopied;
     QTest::newRow("-1 cannot start") << int(RunCannotStart) << kSerious;
     QTest::newRow("-2 status unreadable") << int(RunStatusUnreadable) << kSerious;
+    QTest::newRow("-4 console ended by a signal") << int(RunEndedAbnormally) << kSerious;
+    QTest::newRow("255 console closed during a step") << int(console::AbnormalEndStatus) << kSerious;
     QTest::newRow("127 console found no Robocopy") << 127 << kSerious;
 }
 
@@ -1017,6 +1030,40 @@ void TestRun::aboutOnlyOnce()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+void TestRun::aboutCentredOnOwner_data()
+{
+    QTest::addColumn<QPoint>("ownerOffset"); // from the top left of the screen's free area
+    QTest::addColumn<QString>("placed");     // "centred", or the corner it is kept at
+    QTest::newRow("centred on its owner") << QPoint(40, 30) << "centred";
+    QTest::newRow("owner off the top left") << QPoint(-500, -400) << "top left";
+    QTest::newRow("owner off the bottom right") << QPoint(10000, 10000) << "bottom right";
+}
+
+void TestRun::aboutCentredOnOwner()
+{
+    QFETCH(QPoint, ownerOffset);
+    QFETCH(QString, placed);
+    const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+    QWidget owner;
+    owner.resize(600, 440);
+    owner.move(room.topLeft() + ownerOffset);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    frmHelp *help = frmHelp::ShowShared(&owner);
+    QVERIFY(QTest::qWaitForWindowExposed(help));
+    const QRect frame = help->frameGeometry();
+    if (placed == u"centred") {
+        QVERIFY2((frame.center() - owner.frameGeometry().center()).manhattanLength() <= 1,
+                 qPrintable(QStringLiteral("%1,%2").arg(frame.x()).arg(frame.y())));
+    } else {
+        QVERIFY(room.contains(frame));
+        QCOMPARE(placed == u"top left" ? frame.topLeft() : frame.bottomRight(),
+                 placed == u"top left" ? room.topLeft() : room.bottomRight());
+    }
+    help->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 void TestRun::manualFromProgramFolder()
 {
     auto w = newWindow();
@@ -1044,6 +1091,16 @@ void TestRun::splitSteps_data()
     QTest::newRow("no blanks") << "a&b&c" << QStringList{"a", "b", "c"};
     QTest::newRow("empty steps dropped") << "a && b &" << QStringList{"a", "b"};
     QTest::newRow("empty") << "" << QStringList{};
+    QTest::newRow("caret makes & plain") << "x^&touch pwned" << QStringList{"x&touch pwned"};
+    QTest::newRow("caret makes a caret plain") << "a^^&b" << QStringList{"a^", "b"};
+    QTest::newRow("caret inside quotes stays") << "\"a^&b\" & c" << QStringList{"\"a^&b\"", "c"};
+    QTest::newRow("escaped quote opens no quotes") << "a ^\"b & c\"" << QStringList{"a \"b", "c\""};
+    QTest::newRow("caret at the end is dropped") << "a^" << QStringList{"a"};
+    QTest::newRow("line feed ends the command") << "a & b\n& touch pwned" << QStringList{"a", "b"};
+    QTest::newRow("CR LF ends the command") << "a\r\ntouch pwned" << QStringList{"a"};
+    QTest::newRow("CR ends the command") << "a\r& touch pwned" << QStringList{"a"};
+    QTest::newRow("quotes do not carry a line break") << "\"a\nb\" & c" << QStringList{"\"a"};
+    QTest::newRow("caret does not escape a line break") << "a ^\nb" << QStringList{"a"};
 }
 
 void TestRun::splitSteps()
@@ -1172,6 +1229,16 @@ void TestRun::runAndWait_data()
         << "cmd.exe /c NOSUCH.EXE & ROBOCOPY.EXE /TESTCODE:4" << 4 << QStringList{"/TESTCODE:4"};
     QTest::newRow("quoted ampersand stays in the argument")
         << "cmd.exe /c ROBOCOPY.EXE \"R & D\" /TESTCODE:5" << 5 << QStringList{"R & D", "/TESTCODE:5"};
+    QTest::newRow("escaped ampersand stays in the argument")
+        << "cmd.exe /c ROBOCOPY.EXE /TESTCODE:6 x^&ROBOCOPY.EXE" << 6 << QStringList{"/TESTCODE:6", "x&ROBOCOPY.EXE"};
+    QTest::newRow("a line break ends the command")
+        << "cmd.exe /c ROBOCOPY.EXE /TESTCODE:2\nROBOCOPY.EXE /TESTCODE:7" << 2 << QStringList{"/TESTCODE:2"};
+    // The text after "cmd.exe /c " may be 8191 characters long, not one more.
+    const QString head = QStringLiteral("ROBOCOPY.EXE /TESTCODE:5 ");
+    const QString fill(console::MaxCommandLength - head.size(), u'x');
+    QTest::newRow("at the length limit") << "cmd.exe /c " + head + fill << 5 << QStringList{"/TESTCODE:5", fill};
+    QTest::newRow("one over the limit: nothing runs") << "cmd.exe /c " + head + fill + u'x'
+                                                      << int(console::TooLongStatus) << QStringList{};
 }
 
 void TestRun::runAndWait()
@@ -1322,6 +1389,52 @@ void TestRun::executeCannotStart()
 #endif
 }
 
+void TestRun::executeTooLong_data()
+{
+    QTest::addColumn<int>("length"); // of the command line
+    QTest::addColumn<bool>("autoClose");
+    QTest::addColumn<bool>("refused");
+    const int limit = int(console::MaxCommandLength);
+    QTest::newRow("at the limit") << limit << true << false;
+    QTest::newRow("one over") << limit + 1 << true << true;
+    QTest::newRow("at the limit with PAUSE") << limit - 8 << false << false;
+    QTest::newRow("PAUSE makes it one over") << limit - 7 << false << true;
+}
+
+void TestRun::executeTooLong()
+{
+    SKIP_WITHOUT_CONSOLE();
+    QFETCH(int, length);
+    QFETCH(bool, autoClose);
+    QFETCH(bool, refused);
+    auto w = newWindow();
+    w->menuItem(QLatin1StringView("mnuOptionsAutoClose"))->setChecked(autoClose);
+    setCommand(w.get(), QStringLiteral("C:\\S"), QStringLiteral("D:\\D"), QStringLiteral(" /TESTCODE:0 "));
+    auto *box = w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"));
+    box->setPlainText(box->toPlainText().leftJustified(length, u'x'));
+    QCOMPARE(TooLongToRunMessage(box->toPlainText(), autoClose).isEmpty(), !refused);
+    if (!autoClose)
+        return; // a console that started would wait for a key
+
+    w->cmdExecute_Click();
+    QCOMPARE(m_shown.size(), 1);
+    if (!refused) {
+        QCOMPARE(m_shown.first().prompt, kNoErrors);
+        QCOMPARE(recordedRuns().size(), 1);
+        return;
+    }
+    // Nothing starts and nothing is remembered; the message names the limit
+    // and the length of what cmd.exe would have been given.
+    QCOMPARE(m_shown.first().style, int(vbCritical));
+    QCOMPARE(m_shown.first().title, QStringLiteral("Corvane"));
+    QVERIFY2(m_shown.first().prompt.contains(QString::number(console::MaxCommandLength))
+                 && m_shown.first().prompt.contains(QString::number(console::MaxCommandLength + 1)),
+             qPrintable(m_shown.first().prompt));
+    QVERIFY(recordedRuns().isEmpty());
+    QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboSource"))->count(), 0);
+    QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboDestination"))->count(), 0);
+}
+
 void TestRun::executeNested()
 {
     SKIP_WITHOUT_CONSOLE();
@@ -1360,8 +1473,8 @@ void TestRun::executeNested()
 
 #ifdef Q_OS_LINUX
 namespace {
-// Process ids of the running corvane-cmd children of this test.
-QList<int> consoleChildren()
+// Process ids of the running children of parent with the given name.
+QList<int> childProcesses(const QByteArray &name, int parent)
 {
     QList<int> pids;
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
@@ -1378,12 +1491,15 @@ QList<int> consoleChildren()
         if (open < 0 || close < open)
             continue;
         const QList<QByteArray> rest = line.mid(close + 2).split(' ');
-        if (line.mid(open + 1, close - open - 1) == "corvane-cmd" && rest.size() > 1 && rest.at(0) != "Z"
-            && rest.at(1).toInt() == int(getpid()))
+        if (line.mid(open + 1, close - open - 1) == name && rest.size() > 1 && rest.at(0) != "Z"
+            && rest.at(1).toInt() == parent)
             pids << pid;
     }
     return pids;
 }
+
+// The running corvane-cmd children of this test.
+QList<int> consoleChildren() { return childProcesses("corvane-cmd", int(getpid())); }
 } // namespace
 #endif
 
@@ -1459,6 +1575,109 @@ void TestRun::closeDuringRun()
     QTRY_VERIFY_WITH_TIMEOUT(recordedRuns().first().ended, 20000);
 #ifdef Q_OS_LINUX
     QTRY_VERIFY_WITH_TIMEOUT(consoleChildren().isEmpty(), 20000); // and was collected, no zombie left
+#endif
+}
+
+void TestRun::executeEndedBySignal_data()
+{
+    QTest::addColumn<bool>("killConsole"); // else Robocopy is killed
+    QTest::newRow("console killed") << true;
+    QTest::newRow("Robocopy killed") << false;
+}
+
+// Whatever ends by a signal never finished: the report must not read a
+// shell's 128 + signal as Robocopy's bits.
+void TestRun::executeEndedBySignal()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("finds the processes through /proc");
+#else
+    SKIP_WITHOUT_CONSOLE();
+    QFETCH(bool, killConsole);
+    auto w = newWindow();
+    setCommand(w.get(), QStringLiteral("C:\\S"), QStringLiteral("D:\\D"), QStringLiteral(" /TESTCODE:1 /TESTWAIT:3"));
+    int killed = 0;
+    QTimer poll;
+    poll.setInterval(20);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        const QList<int> consoles = consoleChildren();
+        if (recordedRuns().isEmpty() || consoles.size() != 1)
+            return;
+        const QList<int> targets = killConsole ? consoles : childProcesses("ROBOCOPY.EXE", consoles.first());
+        for (int pid : targets)
+            killed += ::kill(pid, SIGKILL) == 0;
+        if (killed)
+            poll.stop();
+    });
+    poll.start();
+    w->cmdExecute_Click();
+    poll.stop();
+
+    QCOMPARE(killed, 1);
+    QCOMPARE(m_shown.size(), 1);
+    QCOMPARE(m_shown.first().prompt, kSerious);
+    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\S"});
+    // A Robocopy left without its console finishes by itself.
+    QTRY_VERIFY_WITH_TIMEOUT(killConsole ? recordedRuns().first().ended : consoleChildren().isEmpty(), 20000);
+#endif
+}
+
+// The console window itself: a key ends PAUSE, and closing it ends the
+// command (a running step with it).
+void TestRun::consoleWindow_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("atPause");  // act once PAUSE waits, else once Robocopy runs
+    QTest::addColumn<bool>("close");    // close the window, else press a key
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("codesRun");
+    const QString paused = QStringLiteral("cmd.exe /c ROBOCOPY.EXE /TESTCODE:3 & PAUSE & ROBOCOPY.EXE /TESTCODE:5");
+    QTest::newRow("a key ends PAUSE") << paused << true << false << 5 << QStringList{"/TESTCODE:3", "/TESTCODE:5"};
+    QTest::newRow("closed at PAUSE") << paused << true << true << 3 << QStringList{"/TESTCODE:3"};
+    QTest::newRow("closed while a step runs")
+        << QStringLiteral("cmd.exe /c ROBOCOPY.EXE /TESTCODE:1 /TESTWAIT:5 & ROBOCOPY.EXE /TESTCODE:2") << false << true
+        << int(console::AbnormalEndStatus) << QStringList{"/TESTCODE:1"};
+}
+
+void TestRun::consoleWindow()
+{
+#ifdef Q_OS_WIN
+    QSKIP("Robocopy is stood in for by a shell script");
+#else
+    QFETCH(QString, command);
+    QFETCH(bool, atPause);
+    QFETCH(bool, close);
+    QFETCH(int, status);
+    QFETCH(QStringList, codesRun);
+    console::ConsoleWindow window(command);
+    QSignalSpy finished(&window, &console::ConsoleWindow::finished);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.start();
+    const QString prompt = QStringLiteral("Press any key to continue . . . ");
+    if (atPause)
+        QTRY_VERIFY_WITH_TIMEOUT(window.toPlainText().endsWith(prompt), 10000);
+    else
+        QTRY_VERIFY_WITH_TIMEOUT(!recordedRuns().isEmpty(), 10000);
+
+    if (close) {
+        window.close();
+    } else {
+        QTest::keyClick(&window, Qt::Key_Shift); // a modifier alone is no key press
+        QTest::qWait(200);
+        QVERIFY(finished.isEmpty());
+        QTest::keyClick(&window, Qt::Key_Space);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+    QCOMPARE(finished.first().first().toInt(), status);
+    QVERIFY(!window.isVisible());
+    QStringList args;
+    for (const RecordedRun &r : recordedRuns())
+        args += r.args.filter(QStringLiteral("/TESTCODE"));
+    QCOMPARE(args, codesRun);
+    // A step that was running was ended with the window.
+    if (!atPause)
+        QVERIFY(!recordedRuns().first().ended);
 #endif
 }
 
