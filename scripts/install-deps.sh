@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need,
-# and only when one of them is missing.
+# and only when one of them is missing. With --windows, also what the
+# Windows build and its tests under Wine need.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,10 @@ packages=(
   xvfb xauth xdotool imagemagick
   g++-mingw-w64-x86-64
 )
+if [ "${1:-}" = "--windows" ]; then
+  # Wine's own fonts (Tahoma, Marlett) make the window look as on Windows.
+  packages+=(g++-mingw-w64-x86-64-posix ninja-build wine64 fonts-wine)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
