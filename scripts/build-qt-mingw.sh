@@ -132,12 +132,13 @@ if [ -z "$orig" ]; then
   orig=$(ls qt6-base_"$qt_version"*.orig.tar.* 2>/dev/null | head -n 1 || true)
   [ -n "$orig" ] || { say "apt-get source qt6-base brought no Qt $qt_version source"; exit 1; }
 fi
-top=$(tar -tf "$orig" | head -n 1 | cut -d/ -f1)
-rm -rf "$top" build
-tar -xf "$orig"
+rm -rf src build
+mkdir src
+tar -xf "$orig" -C src
+top=$(ls src) # qtbase-everywhere-src-6.4.2
 
 rm -rf "$prefix"
-cmake -S "$top" -B build -G Ninja \
+cmake -S "src/$top" -B build -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_INSTALL_PREFIX="$prefix" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
@@ -152,6 +153,6 @@ cmake --build build --parallel "$(nproc)"
 cmake --install build
 echo "built from Debian's qt6-base source ($(basename "$orig"))" >"$stamp"
 # The build tree is large; the downloaded source stays for a rebuild.
-rm -rf "$work/build" "$work/$top"
+rm -rf "$work/build" "$work/src"
 say "built into $prefix"
 echo "$prefix"
