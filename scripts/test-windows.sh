@@ -52,6 +52,7 @@ test_path="Z:$qt/bin;${mingw_dll_dirs[0]};${mingw_dll_dirs[1]}"
 results="$root/build-win/test-results"
 rm -rf "$results" "$root/build-win/screenshots"
 mkdir -p "$results"
+passed=0
 failed=()
 
 run_test() { # name exe: QTest's report reaches no terminal under Wine, so it goes to a file
@@ -60,6 +61,8 @@ run_test() { # name exe: QTest's report reaches no terminal under Wine, so it go
   cat "$results/$name"*.txt 2>/dev/null || echo "$name wrote no report"
   if [ "$rc" -ne 0 ]; then
     failed+=("$name (exit $rc)")
+  else
+    passed=$((passed + 1))
   fi
 }
 
@@ -74,11 +77,16 @@ check() { # description command...
   shift
   if "$@"; then
     echo "PASS   : zip: $what"
+    passed=$((passed + 1))
   else
     echo "FAIL!  : zip: $what"
     failed+=("zip: $what")
   fi
 }
+
+# As on a machine that never ran Corvane: an earlier run's fall-back to the
+# registry would keep later runs there.
+"$wine" reg delete 'HKCU\Software\VB and VBA Program Settings\Corvane' /f >/dev/null 2>&1 || true
 
 zip=$(ls -t dist/Corvane-*-win64.zip | head -n 1)
 app="$root/build-win/unzipped"
@@ -120,7 +128,6 @@ check "ran ROBOCOPY.EXE through cmd.exe" grep -q '^END$' "$run_log"
 # the settings go to the registry, read from outside with reg.exe.
 rm -f "$ini"
 mkdir "$ini"
-"$wine" reg delete 'HKCU\Software\VB and VBA Program Settings\Corvane' /f >/dev/null 2>&1 || true
 "$wine" "$app/corvane.exe" &
 program=$!
 sleep 8
@@ -131,8 +138,9 @@ check "kept its settings in the registry" grep -Eq '^ +SaveToINI +REG_SZ +0$' <<
 check "saved the window state in the registry" grep -Eq '^ +txtCommandLine +REG_SZ +ROBOCOPY.EXE$' <<<"$registry"
 rmdir "$ini"
 
+# Test programs and checks of the zip.
+echo "Windows: $passed passed, ${#failed[@]} failed"
 if [ ${#failed[@]} -gt 0 ]; then
   echo "Windows stage failed: ${failed[*]}"
   exit 1
 fi
-echo "Windows stage passed"
