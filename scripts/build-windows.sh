@@ -15,5 +15,5 @@ cmake -S . -B build-win -G Ninja -DCMAKE_BUILD_TYPE=Release \
 if [ "${1:-}" = "--tests" ]; then
   cmake --build build-win
 fi
+# Names the zip it packs.
 cmake --build build-win --target windows_zip
-ls dist/Corvane-*-win64.zip
