@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need,
-# and only when one of them is missing.
+# and only when one of them is missing. With --windows, also what the
+# Windows build and its tests under Wine need.
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,10 @@ packages=(
   g++-mingw-w64-x86-64
   desktop-file-utils appstream shared-mime-info dpkg-dev
 )
+if [ "${1:-}" = "--windows" ]; then
+  # Wine's own fonts (Tahoma, Marlett) make the window look as on Windows.
+  packages+=(g++-mingw-w64-x86-64-posix ninja-build wine64 fonts-wine)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

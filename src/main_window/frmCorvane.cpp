@@ -155,7 +155,12 @@ frmCorvane::frmCorvane(const SettingsLocation &location, QWidget *parent)
     setUpScrolling();
     setUpKeyboard();
 
-    resize(m_canvas->width(), m_canvas->height() + menuBar()->sizeHint().height());
+    // The window's layout gives the menu bar its height for the window's
+    // width, which on Windows is a pixel more than its size hint.
+    int menuHeight = menuBar()->heightForWidth(m_canvas->width());
+    if (menuHeight < 0)
+        menuHeight = menuBar()->sizeHint().height();
+    resize(m_canvas->width(), m_canvas->height() + menuHeight);
     UpdateCommandLine();
 }
 

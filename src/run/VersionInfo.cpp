@@ -11,8 +11,8 @@ ProgramVersion ReadProgramVersion()
 #ifdef Q_OS_WIN
     win32::VersionResource res;
     if (win32::ReadOwnVersion(res)) {
-        return {QString::fromLocal8Bit(res.description.c_str()), res.major, res.minor, res.revision,
-                QString::fromLocal8Bit(res.comments.c_str()), QString::fromLocal8Bit(res.productName.c_str())};
+        return {QString::fromStdWString(res.description), res.major, res.minor, res.revision,
+                QString::fromStdWString(res.comments), QString::fromStdWString(res.productName)};
     }
 #endif
     return {QStringLiteral(CORVANE_FILE_DESCRIPTION), CORVANE_FILE_VERSION_MAJOR, CORVANE_FILE_VERSION_MINOR,

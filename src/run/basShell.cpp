@@ -49,16 +49,14 @@ QString ConsoleProgram()
 
 int RunAndWait(const QString &command, const KeepWaiting &keepWaiting)
 {
-    const QByteArray ansi = command.toLocal8Bit();
-    return win32::RunAndWait(std::string(ansi.constData(), size_t(ansi.size())), &pumpEvents,
-                             const_cast<KeepWaiting *>(&keepWaiting));
+    return win32::RunAndWait(command.toStdWString(), &pumpEvents, const_cast<KeepWaiting *>(&keepWaiting));
 }
 
 int ShellOpen(const QString &file, const QString &parameters, const QString &verb,
               const QString &folder, int showState)
 {
-    auto ansi = [](const QString &s) { return s.toLocal8Bit().toStdString(); };
-    return win32::ShellOpen(ansi(file), ansi(parameters), ansi(verb), ansi(folder), showState);
+    return win32::ShellOpen(file.toStdWString(), parameters.toStdWString(), verb.toStdWString(),
+                            folder.toStdWString(), showState);
 }
 
 #else

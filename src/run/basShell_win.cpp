@@ -6,23 +6,23 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <cstdio>
+#include <cwchar>
 #include <vector>
 
 namespace win32 {
 
-int RunAndWait(const std::string &command, bool (*pump)(void *context), void *context)
+int RunAndWait(const std::wstring &command, bool (*pump)(void *context), void *context)
 {
-    STARTUPINFOA si{};
+    STARTUPINFOW si{};
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = SW_SHOW;
     PROCESS_INFORMATION pi{};
 
-    // CreateProcessA may write into the command buffer, so it gets a copy.
-    std::vector<char> buffer(command.begin(), command.end());
-    buffer.push_back('\0');
-    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
+    // CreateProcessW may write into the command buffer, so it gets a copy.
+    std::vector<wchar_t> buffer(command.begin(), command.end());
+    buffer.push_back(L'\0');
+    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, NORMAL_PRIORITY_CLASS,
                         nullptr, nullptr, &si, &pi))
         return -1;
 
@@ -48,45 +48,42 @@ int RunAndWait(const std::string &command, bool (*pump)(void *context), void *co
     return result;
 }
 
-int ShellOpen(const std::string &file, const std::string &parameters, const std::string &verb,
-              const std::string &folder, int showState)
+int ShellOpen(const std::wstring &file, const std::wstring &parameters, const std::wstring &verb,
+              const std::wstring &folder, int showState)
 {
-    auto orNull = [](const std::string &s) { return s.empty() ? nullptr : s.c_str(); };
-    const HINSTANCE h = ShellExecuteA(nullptr, orNull(verb), file.c_str(), orNull(parameters),
+    auto orNull = [](const std::wstring &s) { return s.empty() ? nullptr : s.c_str(); };
+    const HINSTANCE h = ShellExecuteW(nullptr, orNull(verb), file.c_str(), orNull(parameters),
                                       orNull(folder), showState);
     const INT_PTR value = reinterpret_cast<INT_PTR>(h);
     return value > 32 ? 0 : static_cast<int>(value);
 }
 
 namespace {
-std::string queryString(const std::vector<char> &data, WORD language, WORD codePage, const char *field)
+std::wstring queryString(const std::vector<char> &data, WORD language, WORD codePage, const wchar_t *field)
 {
-    char key[96];
-    std::snprintf(key, sizeof key, "\\StringFileInfo\\%04x%04x\\%s", language, codePage, field);
+    wchar_t key[96];
+    std::swprintf(key, 96, L"\\StringFileInfo\\%04x%04x\\%ls", language, codePage, field);
     LPVOID value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(data.data(), key, &value, &length) || !value || length == 0)
-        return std::string();
-    return std::string(static_cast<const char *>(value));
+    if (!VerQueryValueW(data.data(), key, &value, &length) || !value || length == 0)
+        return std::wstring();
+    return std::wstring(static_cast<const wchar_t *>(value));
 }
 } // namespace
 
-bool ReadOwnVersion(VersionResource &out)
+bool ReadVersion(const std::wstring &path, VersionResource &out)
 {
-    char path[MAX_PATH + 1] = {};
-    if (GetModuleFileNameA(nullptr, path, MAX_PATH) == 0)
-        return false;
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
     if (size == 0)
         return false;
     std::vector<char> data(size);
-    if (!GetFileVersionInfoA(path, 0, size, data.data()))
+    if (!GetFileVersionInfoW(path.c_str(), 0, size, data.data()))
         return false;
 
     VS_FIXEDFILEINFO *fixed = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<LPVOID *>(&fixed), &length) || !fixed)
+    if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<LPVOID *>(&fixed), &length) || !fixed)
         return false;
     // The numbers come from the binary file version: major.minor in the high
     // word pair, the revision in the last word.
@@ -96,15 +93,29 @@ bool ReadOwnVersion(VersionResource &out)
 
     struct Translation { WORD language; WORD codePage; } *translations = nullptr;
     WORD language = 0x0409, codePage = 0x04b0;
-    if (VerQueryValueA(data.data(), "\\VarFileInfo\\Translation", reinterpret_cast<LPVOID *>(&translations),
+    if (VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<LPVOID *>(&translations),
                        &length) && translations && length >= sizeof(Translation)) {
         language = translations[0].language;
         codePage = translations[0].codePage;
     }
-    out.description = queryString(data, language, codePage, "FileDescription");
-    out.comments = queryString(data, language, codePage, "Comments");
-    out.productName = queryString(data, language, codePage, "ProductName");
+    out.description = queryString(data, language, codePage, L"FileDescription");
+    out.comments = queryString(data, language, codePage, L"Comments");
+    out.productName = queryString(data, language, codePage, L"ProductName");
     return true;
+}
+
+bool ReadOwnVersion(VersionResource &out)
+{
+    // A path longer than MAX_PATH is possible: grow the buffer until it fits.
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
+        if (n == 0)
+            return false;
+        if (n < path.size())
+            return ReadVersion(std::wstring(path.data(), n), out);
+        path.resize(path.size() * 2);
+    }
 }
 
 } // namespace win32

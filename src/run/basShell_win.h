@@ -8,30 +8,34 @@
 
 namespace win32 {
 
-// Starts the command (system code page text) in a console window of its own
+// Starts the command in a console window of its own
 // and polls its exit code every 55 ms. pump is called once per poll; it lets
 // the window serve its messages and returns false when the caller gives up
 // the wait, which then ends at once and leaves the process running.
 // Returns the exit code, -1 when the process cannot be started, -2 when its
 // status cannot be read, -3 when the wait was given up.
-int RunAndWait(const std::string &command, bool (*pump)(void *context), void *context);
+// The text goes to Windows whole, in UTF-16: a folder name with letters
+// beyond the system's code page must reach Robocopy as typed, not as "?".
+int RunAndWait(const std::wstring &command, bool (*pump)(void *context), void *context);
 
-// ShellExecuteA with no owner window: 0 on success, otherwise the platform's
+// ShellExecuteW with no owner window: 0 on success, otherwise the platform's
 // result (0 to 32).
-int ShellOpen(const std::string &file, const std::string &parameters, const std::string &verb,
-              const std::string &folder, int showState);
+int ShellOpen(const std::wstring &file, const std::wstring &parameters, const std::wstring &verb,
+              const std::wstring &folder, int showState);
 
 struct VersionResource
 {
-    std::string description;
+    std::wstring description;
     int major = 0;
     int minor = 0;
     int revision = 0;
-    std::string comments;
-    std::string productName;
+    std::wstring comments;
+    std::wstring productName;
 };
 
-// Reads the version resource of the running executable; false when it has none.
+// Reads the version resource of an executable; false when it has none.
+bool ReadVersion(const std::wstring &path, VersionResource &out);
+// The same for the running executable.
 bool ReadOwnVersion(VersionResource &out);
 
 } // namespace win32

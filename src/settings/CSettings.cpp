@@ -288,6 +288,12 @@ bool CSettings::INIDeleteSection()
 std::unique_ptr<QSettings> CSettings::openUserStore() const
 {
     std::unique_ptr<QSettings> store;
+#ifdef Q_OS_WIN
+    // A registry key given in full stands in for the program's own.
+    if (m_location.userStorePath.startsWith(QLatin1StringView("HKEY_"))) {
+        store = std::make_unique<QSettings>(m_location.userStorePath, QSettings::NativeFormat);
+    } else
+#endif
     if (!m_location.userStorePath.isEmpty()) {
         store = std::make_unique<QSettings>(m_location.userStorePath, QSettings::IniFormat);
     } else {

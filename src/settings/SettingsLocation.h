@@ -8,5 +8,7 @@
 struct SettingsLocation
 {
     QString iniPath;       // full path of Settings.ini; empty: beside the executable
-    QString userStorePath; // file standing in for the per-user store; empty: the native one
+    // File standing in for the per-user store, or on Windows a registry key
+    // given in full ("HKEY_CURRENT_USER\\..."); empty: the native one.
+    QString userStorePath;
 };

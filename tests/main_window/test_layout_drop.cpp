@@ -1213,9 +1213,16 @@ void TestLayoutDrop::fileNamesFillSource_data()
     QTest::newRow("a single blank counts as filled") << u" "_s << twoFiles << u"\"a.jpg\" \"b c.jpg\" "_s << u" "_s;
     QTest::newRow("folder dropped: its parent") << QString() << QStringList{u"/data/Photos 2024"_s}
                                                 << u"\"Photos 2024\" "_s << native(u"/data"_s);
+#ifdef Q_OS_WIN
+    // A file in a drive root names the drive alone, as FolderPart has it.
+    QTest::newRow("file in a drive root: the drive") << QString() << QStringList{u"C:/report.txt"_s}
+                                                     << u"\"report.txt\" "_s << u"C:"_s;
+    QTest::newRow("a drive itself: source unchanged") << QString() << QStringList{u"C:/"_s} << u"\"\" "_s << QString();
+#else
     QTest::newRow("file in the root: the root") << QString() << QStringList{u"/report.txt"_s}
                                                 << u"\"report.txt\" "_s << native(u"/"_s);
     QTest::newRow("the root itself: source unchanged") << QString() << QStringList{u"/"_s} << u"\"\" "_s << QString();
+#endif
 }
 
 void TestLayoutDrop::fileNamesFillSource()

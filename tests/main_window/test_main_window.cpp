@@ -1,5 +1,6 @@
 // The main window as built from the catalogue: controls, texts, colours,
 // access keys, menus, geometry, and the rebuild of the command on every change.
+#include "main_window/AppIcon.h"
 #include "main_window/Catalogue.h"
 #include "main_window/Controls.h"
 #include "main_window/frmCorvane.h"
@@ -12,6 +13,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QImageReader>
+#include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -98,6 +101,7 @@ private slots:
     void interlocks();
 
     void screenshot();
+    void programFileIcon();
 
 private:
     frmCorvane *w = nullptr;
@@ -955,6 +959,21 @@ void TestMainWindow::screenshot()
     const QString path = QStringLiteral(CORVANE_SCREENSHOT_DIR "/main_window.png");
     QVERIFY(w->grab().save(path));
     QVERIFY(QFileInfo(path).size() > 0);
+}
+
+// corvane.exe carries the window's icon as a file, for Explorer: it must be
+// what the window draws.
+void TestMainWindow::programFileIcon()
+{
+    const QImage drawn = corvaneIcon().pixmap(QSize(32, 32)).toImage().convertToFormat(QImage::Format_ARGB32);
+    QImageReader reader(QStringLiteral(CORVANE_ICON_FILE));
+    const QImage stored = reader.read().convertToFormat(QImage::Format_ARGB32);
+    if (stored != drawn) {
+        const QString fresh = QStringLiteral(CORVANE_BINARY_DIR "/corvane.ico");
+        QImageWriter(fresh, "ico").write(drawn);
+        QFAIL(qPrintable(QStringLiteral("src/main_window/corvane.ico is not the drawn icon (%1); it is in %2")
+                             .arg(reader.errorString(), fresh)));
+    }
 }
 
 QTEST_MAIN(TestMainWindow)

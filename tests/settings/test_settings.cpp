@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #ifndef Q_OS_WIN
 #include "main_window/Controls.h"
@@ -94,6 +96,26 @@ int main(int argc, char **argv)
 #endif
     QApplication app(argc, argv);
     int failures = runStoreTests(argc, argv);
-    failures += runFormTests(argc, argv);
+
+    // A report asked for with "-o FILE,FORMAT" (under Wine the only way to
+    // see one) would be overwritten by the second suite: it gets a file of
+    // its own, "-form" added to the name.
+    std::vector<std::string> args(argv, argv + argc);
+    for (size_t i = 1; i + 1 < args.size(); ++i) {
+        if (args[i] != "-o")
+            continue;
+        std::string &spec = args[i + 1];
+        const size_t comma = spec.rfind(',');
+        const size_t nameEnd = comma == std::string::npos ? spec.size() : comma;
+        if (spec.compare(0, nameEnd, "-") == 0)
+            continue;
+        const size_t dot = spec.rfind('.', nameEnd);
+        const size_t slash = spec.find_last_of("/\\", nameEnd);
+        spec.insert(dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : nameEnd, "-form");
+    }
+    std::vector<char *> formArgv;
+    for (std::string &a : args)
+        formArgv.push_back(a.data());
+    failures += runFormTests(int(formArgv.size()), formArgv.data());
     return failures;
 }

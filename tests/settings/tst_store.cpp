@@ -11,7 +11,9 @@
 
 #include <memory>
 
-#ifndef Q_OS_WIN
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <sys/file.h>
 #endif
 
@@ -102,6 +104,12 @@ private slots:
     void unreadableIniFile();
     void oversizedIniFileIsReported();
     void brokenUserStore();
+
+    // Settings.ini and the Windows profile functions
+    void profileFunctionsReadOurFile_data();
+    void profileFunctionsReadOurFile();
+    void storeReadsProfileWrites_data();
+    void storeReadsProfileWrites();
 };
 
 // ---- Choosing the back end
@@ -852,6 +860,9 @@ void TestStore::oversizedIniFileIsReported()
 
 void TestStore::brokenUserStore()
 {
+#ifdef Q_OS_WIN
+    QSKIP("breaks the per-user store's file; on Windows the store is the registry");
+#endif
     // A folder where the per-user store's file should be: unreadable and unwritable.
     Scratch s;
     s.blockIni();
@@ -887,6 +898,76 @@ void TestStore::brokenUserStore()
     CSettings garbage(g.location());
     QVERIFY(!garbage.SaveToINI());
     QCOMPARE(garbage.GetSetting(QStringLiteral("k"), QStringLiteral("d")), QStringLiteral("d"));
+}
+
+// ---- Settings.ini and the Windows profile functions
+//
+// Other programs (and scripts) read and write Settings.ini with the profile
+// functions, in both their 8-bit and wide forms. Rows hold values whose text
+// passes both ways unchanged, or as the profile functions themselves read it.
+
+void TestStore::profileFunctionsReadOurFile_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("profileRead"); // what a profile read of the plain line gives
+    QTest::newRow("plain") << u"C:\\Source"_s << u"C:\\Source"_s;
+    QTest::newRow("blanks inside") << u"C:\\My Files\\"_s << u"C:\\My Files\\"_s;
+    QTest::newRow("blanks at both ends") << u"  padded  "_s << u"padded"_s;
+    QTest::newRow("enclosed in quotes") << u"\"quoted\""_s << u"quoted"_s;
+    QTest::newRow("one quote") << u"\""_s << u"\""_s;
+    QTest::newRow("semicolon and equals sign") << u"a;b=c"_s << u"a;b=c"_s;
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("letters of the code page") << u"Müller Café"_s << u"Müller Café"_s;
+    QTest::newRow("255 characters") << QString(255, u'x') << QString(255, u'x');
+}
+
+void TestStore::profileFunctionsReadOurFile()
+{
+#ifndef Q_OS_WIN
+    QSKIP("the profile functions are Windows'");
+#else
+    QFETCH(QString, value);
+    Scratch s;
+    {
+        CSettings store(s.location());
+        QVERIFY(store.SaveToINI());
+        store.SaveSetting(u"txtLogFile"_s, value);
+    }
+    // Our values come back exactly: blanks and quotes are protected.
+    char ansi[4096] = {};
+    const DWORD na = GetPrivateProfileStringA("Settings", "txtLogFile", "<absent>", ansi, sizeof ansi,
+                                              QFile::encodeName(s.iniPath()).constData());
+    QCOMPARE(QString::fromLocal8Bit(ansi, na), value);
+    wchar_t wide[4096] = {};
+    const DWORD nw = GetPrivateProfileStringW(L"Settings", L"txtLogFile", L"<absent>", wide, 4096,
+                                              reinterpret_cast<const wchar_t *>(s.iniPath().utf16()));
+    QCOMPARE(QString::fromWCharArray(wide, int(nw)), value);
+#endif
+}
+
+void TestStore::storeReadsProfileWrites_data() { profileFunctionsReadOurFile_data(); }
+
+void TestStore::storeReadsProfileWrites()
+{
+#ifndef Q_OS_WIN
+    QSKIP("the profile functions are Windows'");
+#else
+    QFETCH(QString, value);
+    QFETCH(QString, profileRead);
+    for (const bool wide : {false, true}) {
+        Scratch s;
+        const bool written = wide
+            ? WritePrivateProfileStringW(L"Settings", L"txtLogFile", reinterpret_cast<const wchar_t *>(value.utf16()),
+                                         reinterpret_cast<const wchar_t *>(s.iniPath().utf16()))
+            : WritePrivateProfileStringA("Settings", "txtLogFile", value.toLocal8Bit().constData(),
+                                         QFile::encodeName(s.iniPath()).constData());
+        QVERIFY(written);
+        WritePrivateProfileStringW(nullptr, nullptr, nullptr, reinterpret_cast<const wchar_t *>(s.iniPath().utf16()));
+        CSettings store(s.location());
+        QVERIFY(store.SaveToINI());
+        QCOMPARE(store.GetSetting(u"txtLogFile"_s, u"<absent>"_s), profileRead);
+    }
+#endif
 }
 
 int runStoreTests(int argc, char **argv)

@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# The Windows stage of ./test.sh: builds the program, its zip and the test
+# programs for Windows, runs every test program under Wine, then unpacks the
+# zip into an empty folder and uses the program from there: it starts, runs a
+# command through cmd.exe and saves Settings.ini beside itself on exit; with
+# its folder unwritable it keeps its settings in the registry instead.
+#
+# Wine runs in a prefix of its own (build-win/wine) on a virtual display;
+# test reports go to build-win/test-results/, screenshots to
+# build-win/screenshots/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+if [ -z "${CORVANE_WINE_DISPLAY:-}" ]; then
+  scripts/build-windows.sh --tests
+  exec env CORVANE_WINE_DISPLAY=1 xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
+fi
+
+qt=$(scripts/build-qt-mingw.sh --check 2>/dev/null | tail -n 1)
+# Debian's wine64 package puts no wrapper on PATH.
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+export WINEPREFIX="$root/build-win/wine" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+trap '"$wineserver" -k 2>/dev/null || true' EXIT
+
+# ---- The Wine prefix, made once
+
+if [ ! -f "$WINEPREFIX/.corvane-ready" ]; then
+  echo "Preparing the Wine prefix $WINEPREFIX"
+  rm -rf "$WINEPREFIX"
+  "$wine" wineboot -i >/dev/null 2>&1
+  # One virtual desktop: windows show at once without a window manager, framed
+  # as Windows frames them.
+  "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null
+  "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null
+  # Wine reads its own fonts (Tahoma, Marlett) from the prefix only.
+  cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  "$wineserver" -k 2>/dev/null || true # the desktop takes effect at the next start
+  touch "$WINEPREFIX/.corvane-ready"
+fi
+
+# ---- The test programs
+
+# Wine puts WINEPATH before the prefix's own PATH: the Qt and MinGW DLLs.
+mingw_dll_dirs=()
+for dll in libstdc++-6.dll libwinpthread-1.dll; do
+  mingw_dll_dirs+=("Z:$(dirname "$(realpath "$(x86_64-w64-mingw32-g++-posix -print-file-name=$dll)")")")
+done
+test_path="Z:$qt/bin;${mingw_dll_dirs[0]};${mingw_dll_dirs[1]}"
+
+results="$root/build-win/test-results"
+rm -rf "$results" "$root/build-win/screenshots"
+mkdir -p "$results"
+passed=0
+failed=()
+
+run_test() { # name exe: QTest's report reaches no terminal under Wine, so it goes to a file
+  local name=$1 exe=$2 rc=0
+  # The prefix's registry is a scratch one: tests may let Qt's file dialog keep its state there.
+  CORVANE_SCRATCH_REGISTRY=1 WINEPATH="$test_path" timeout 900 "$wine" "$exe" -o "Z:$results/$name.txt,txt" || rc=$?
+  cat "$results/$name"*.txt 2>/dev/null || echo "$name wrote no report"
+  if [ "$rc" -ne 0 ]; then
+    failed+=("$name (exit $rc)")
+  else
+    passed=$((passed + 1))
+  fi
+}
+
+while IFS= read -r exe; do
+  run_test "$(basename "$exe" .exe)" "$exe"
+done < <(find build-win/tests -name 'test_*.exe' | sort)
+
+# ---- The zip, unpacked into an empty folder
+
+check() { # description command...
+  local what=$1
+  shift
+  if "$@"; then
+    echo "PASS   : zip: $what"
+    passed=$((passed + 1))
+  else
+    echo "FAIL!  : zip: $what"
+    failed+=("zip: $what")
+  fi
+}
+
+# As on a machine that never ran Corvane: an earlier run's fall-back to the
+# registry would keep later runs there.
+"$wine" reg delete 'HKCU\Software\VB and VBA Program Settings\Corvane' /f >/dev/null 2>&1 || true
+
+zip=$(ls -t dist/Corvane-*-win64.zip | head -n 1)
+app="$root/build-win/unzipped"
+rm -rf "$app"
+mkdir -p "$app"
+cmake -E chdir "$app" cmake -E tar xf "$root/$zip"
+
+# The recording ROBOCOPY.EXE stands first along PATH; Wine's own robocopy.exe,
+# a stub that copies nothing, is further on. Nothing else is on PATH: the
+# program lives on what the zip holds.
+fake="$root/build-win/tests/run/fake"
+run_log="$root/build-win/e2e-robocopy.log"
+rm -f "$run_log"
+desktop() { xdotool search --name 'Wine desktop' | head -n 1; }
+
+WINEPATH="Z:$fake" CORVANE_TEST_LOG="Z:$run_log" "$wine" "$app/corvane.exe" &
+program=$!
+sleep 8
+mkdir -p "$root/build-win/screenshots"
+import -window root "$root/build-win/screenshots/zip_started.png"
+# File > Execute (Ctrl+E) runs the composed command; the exit report's OK
+# closes with Enter. Keys reach Wine's windows through its desktop window.
+xdotool windowfocus --sync "$(desktop)"
+xdotool key ctrl+e
+sleep 5
+import -window root "$root/build-win/screenshots/zip_exit_report.png"
+xdotool key Return
+sleep 2
+# Closing as Windows asks a program to close: the settings are saved.
+"$wine" taskkill /im corvane.exe >/dev/null 2>&1 || true
+wait "$program" || true
+
+ini="$app/Settings.ini"
+check "started and saved Settings.ini beside itself on exit" test -f "$ini"
+check "composed ROBOCOPY.EXE for the initial state" grep -q $'^txtCommandLine=ROBOCOPY.EXE\r$' "$ini"
+check "ran ROBOCOPY.EXE through cmd.exe" grep -q '^END$' "$run_log"
+
+# A folder that cannot be written (a folder stands where the file should be):
+# the settings go to the registry, read from outside with reg.exe.
+rm -f "$ini"
+mkdir "$ini"
+"$wine" "$app/corvane.exe" &
+program=$!
+sleep 8
+"$wine" taskkill /im corvane.exe >/dev/null 2>&1 || true
+wait "$program" || true
+registry=$("$wine" reg query 'HKCU\Software\VB and VBA Program Settings\Corvane\Settings' 2>/dev/null | tr -d '\r' || true)
+check "kept its settings in the registry" grep -Eq '^ +SaveToINI +REG_SZ +0$' <<<"$registry"
+check "saved the window state in the registry" grep -Eq '^ +txtCommandLine +REG_SZ +ROBOCOPY.EXE$' <<<"$registry"
+rmdir "$ini"
+
+# Test programs and checks of the zip.
+echo "Windows: $passed passed, ${#failed[@]} failed"
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "Windows stage failed: ${failed[*]}"
+  exit 1
+fi
