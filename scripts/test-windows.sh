@@ -26,7 +26,7 @@ trap '"$wineserver" -k 2>/dev/null || true' EXIT
 
 # ---- The Wine prefix, made once
 
-if [ ! -f "$WINEPREFIX/.corvane-ready" ]; then
+if [ ! -f "$WINEPREFIX/.corvane-ready-2" ]; then
   echo "Preparing the Wine prefix $WINEPREFIX"
   rm -rf "$WINEPREFIX"
   "$wine" wineboot -i >/dev/null 2>&1
@@ -36,8 +36,15 @@ if [ ! -f "$WINEPREFIX/.corvane-ready" ]; then
   "$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1280x1024 /f >/dev/null
   # Wine reads its own fonts (Tahoma, Marlett) from the prefix only.
   cp /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+  # Smoothed text, as Windows draws it by default: unsmoothed, Wine's Tahoma
+  # drops thin strokes at the window's small font size.
+  for value in 'FontSmoothing /d 2' 'FontSmoothingType /t REG_DWORD /d 2' \
+               'FontSmoothingGamma /t REG_DWORD /d 1400' 'FontSmoothingOrientation /t REG_DWORD /d 1'; do
+    # shellcheck disable=SC2086 # the words of each value are reg's arguments
+    "$wine" reg add 'HKCU\Control Panel\Desktop' /v $value /f >/dev/null
+  done
   "$wineserver" -k 2>/dev/null || true # the desktop takes effect at the next start
-  touch "$WINEPREFIX/.corvane-ready"
+  touch "$WINEPREFIX/.corvane-ready-2"
 fi
 
 # ---- The test programs
