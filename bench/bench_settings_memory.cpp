@@ -94,7 +94,7 @@ int main(int argc, char *argv[])
     std::printf("creation and probe: %.1f ms\n150 reads in one batch: %.1f ms\none save: %.1f ms\n", created, read,
                 saved);
     if (growth > 0)
-        std::printf("peak memory growth: %.1f MB, %.2f times the file (target: under 10)\n", growth / 1048576.0,
+        std::printf("peak memory growth: %.1f MB, %.2f times the file (target: under 10)\n", double(growth) / 1048576.0,
                     double(growth) / double(size));
     return 0;
 }

@@ -154,12 +154,12 @@ bool frmCorvane::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
-bool frmCorvane::dropOnto(QWidget *target, const QMimeData *data)
+bool frmCorvane::dropOnto(QWidget *target, const QMimeData *mime)
 {
     const ControlSpec *entry = target ? findControlSpec(target->objectName().toLatin1().constData()) : nullptr;
     if (!entry || entry->drop == DropRule::None || control(QLatin1StringView(entry->name)) != target)
         return false;
-    const QStringList items = droppedPaths(data);
+    const QStringList items = droppedPaths(mime);
     if (items.isEmpty())
         return false;
     const bool wholeList = entry->drop == DropRule::PathList || entry->drop == DropRule::FileNameList;
