@@ -1,7 +1,7 @@
 #include "run/ExitReport.h"
 
+#include "command/CommandWords.h"
 #include "main_window/Controls.h"
-#include "run/ConsoleRules.h"
 #include "tools/basTools.h"
 
 #include <QComboBox>
@@ -43,10 +43,10 @@ QString ProcessCommand(const QString &commandLine, bool autoClose)
 QString TooLongToRunMessage(const QString &commandLine, bool autoClose)
 {
     const qsizetype length = interpreterCommand(commandLine, autoClose).size();
-    if (length <= console::MaxCommandLength)
+    if (length <= MaxCommandLength)
         return QString();
     return QStringLiteral("The command is too long to run: cmd.exe runs at most %1 characters, and this one has %2%3.")
-        .arg(console::MaxCommandLength)
+        .arg(MaxCommandLength)
         .arg(length)
         .arg(autoClose ? QString() : QStringLiteral(" with \" & PAUSE\""));
 }

@@ -4,8 +4,8 @@
 #include "main_window/Catalogue.h"
 #include "main_window/Controls.h"
 #include "main_window/frmCorvane.h"
-#include "run/ConsoleRules.h"
-#include "run/ConsoleWindow.h"
+#include "console/ConsoleRules.h"
+#include "console/ConsoleWindow.h"
 #include "run/ExitReport.h"
 #include "run/VersionInfo.h"
 #include "run/basCommonDialog.h"
@@ -1402,7 +1402,7 @@ void TestRun::runAndWait_data()
         << "cmd.exe /c ROBOCOPY.EXE /TESTCODE:6 x^&ROBOCOPY.EXE" << 6 << QStringList{"/TESTCODE:6", "x&ROBOCOPY.EXE"};
     // The text after "cmd.exe /c " may be 8191 characters long.
     const QString head = QStringLiteral("ROBOCOPY.EXE /TESTCODE:5 ");
-    const QString fill(console::MaxCommandLength - head.size(), u'x');
+    const QString fill(MaxCommandLength - head.size(), u'x');
     QTest::newRow("at the length limit") << "cmd.exe /c " + head + fill << 5 << QStringList{"/TESTCODE:5", fill};
 #ifndef Q_OS_WIN
     // The stand-in console does as cmd.exe on Windows; Wine's cmd.exe, which
@@ -1586,7 +1586,7 @@ void TestRun::executeTooLong_data()
     QTest::addColumn<int>("length"); // of the command line
     QTest::addColumn<bool>("autoClose");
     QTest::addColumn<bool>("refused");
-    const int limit = int(console::MaxCommandLength);
+    const int limit = int(MaxCommandLength);
     QTest::newRow("at the limit") << limit << true << false;
     QTest::newRow("one over") << limit + 1 << true << true;
     QTest::newRow("at the limit with PAUSE") << limit - 8 << false << false;
@@ -1619,8 +1619,8 @@ void TestRun::executeTooLong()
     // and the length of what cmd.exe would have been given.
     QCOMPARE(m_shown.first().style, int(vbCritical));
     QCOMPARE(m_shown.first().title, QStringLiteral("Corvane"));
-    QVERIFY2(m_shown.first().prompt.contains(QString::number(console::MaxCommandLength))
-                 && m_shown.first().prompt.contains(QString::number(console::MaxCommandLength + 1)),
+    QVERIFY2(m_shown.first().prompt.contains(QString::number(MaxCommandLength))
+                 && m_shown.first().prompt.contains(QString::number(MaxCommandLength + 1)),
              qPrintable(m_shown.first().prompt));
     QVERIFY(recordedRuns().isEmpty());
     QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboSource"))->count(), 0);
