@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QRect>
+#include "main_window/Twips.h"
+
 #include <QtGlobal>
 
 #include <span>
@@ -34,11 +35,6 @@ enum ControlFlag : quint16 {
     KeyBlack = 1 << 6,      // version key label drawn in pure black
 };
 
-struct Twips
-{
-    int left, top, width, height;
-};
-
 struct ControlSpec
 {
     const char *name;
@@ -66,15 +62,6 @@ std::span<const ControlSpec> controlCatalogue();
 std::span<const MenuSpec> menuCatalogue();
 const ControlSpec *findControlSpec(const char *name);
 
-// Canvas size and conversion: 15 twips per pixel at 96 dpi.
+// The canvas that holds every control, in twips.
 constexpr int kCanvasWidthTwips = 15132;
 constexpr int kCanvasHeightTwips = 10135;
-constexpr int kTwipsPerPixel = 15;
-constexpr int twipsToPixels(int twips) { return (twips * 2 + kTwipsPerPixel) / (2 * kTwipsPerPixel); }
-// Edges are rounded, not sizes, so that controls that meet in twips meet in pixels.
-inline QRect twipsToPixelRect(const Twips &g)
-{
-    const int left = twipsToPixels(g.left);
-    const int top = twipsToPixels(g.top);
-    return QRect(left, top, twipsToPixels(g.left + g.width) - left, twipsToPixels(g.top + g.height) - top);
-}

@@ -11,6 +11,7 @@
 
 class QAction;
 class QCheckBox;
+class QDropEvent;
 class QComboBox;
 class QMimeData;
 class QPushButton;
@@ -105,6 +106,8 @@ private:
     void restoreFromMaximized(); // layout
     void setUpKeyboard();        // keyboard
     bool keyboardEvent(QObject *watched, QEvent *event); // keyboard; true when used up
+    bool filterWheel(QObject *watched, QEvent *event);   // layout; true when used up
+    bool filterDrop(QObject *watched, QDropEvent *drop);  // drops
     void scrollIntoView(QWidget *w);                     // keyboard
     bool m_restoreQueued = false;
 
@@ -113,13 +116,14 @@ protected:
     void resizeEvent(QResizeEvent *event) override; // main_window layout
     void changeEvent(QEvent *event) override;       // main_window layout
     void wheelEvent(QWheelEvent *event) override;   // main_window layout
-    bool eventFilter(QObject *watched, QEvent *event) override; // main_window drops, wheel, keyboard
+    bool eventFilter(QObject *watched, QEvent *event) override; // hands on to the three above
 
 private:
     void buildControls();
     void buildMenus();
     void connectControls();
     void setUpDropTargets(); // drops
+    void connectOptionsMenu(); // settings
     void setOptionsFrom(const CommandReading &reading, const QString &where); // run: opening a command
     bool m_rebuildHeld = false; // the controls change together; one rebuild follows
 

@@ -4,7 +4,6 @@
 #include "main_window/Controls.h"
 #include "tools/basTools.h"
 
-#include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
@@ -108,27 +107,10 @@ void frmCorvane::setUpDropTargets()
     }
 }
 
-bool frmCorvane::eventFilter(QObject *watched, QEvent *event)
+bool frmCorvane::filterDrop(QObject *watched, QDropEvent *drop)
 {
-    const QEvent::Type type = event->type();
-    if (type == QEvent::ShortcutOverride || type == QEvent::FocusIn || type == QEvent::KeyPress)
-        return keyboardEvent(watched, event) || QMainWindow::eventFilter(watched, event);
-    // A wheel turned to scroll the window must not pick another recent
-    // folder in a combo box it passes over; only a box the user is working
-    // in takes the wheel. Ignored here, the event goes on to the window.
-    if (type == QEvent::Wheel) {
-        auto *combo = qobject_cast<QComboBox *>(watched);
-        if (combo && !combo->hasFocus()) {
-            event->ignore();
-            return true;
-        }
-        return QMainWindow::eventFilter(watched, event);
-    }
-    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
-        return QMainWindow::eventFilter(watched, event);
-
     // Drag enter and drag move events are drop events too.
-    auto *drop = static_cast<QDropEvent *>(event);
+    const QEvent::Type type = drop->type();
     auto *w = qobject_cast<QWidget *>(watched);
     const ControlSpec *entry = w ? findControlSpec(w->objectName().toLatin1().constData()) : nullptr;
     const bool target = entry && entry->drop != DropRule::None && control(QLatin1StringView(entry->name)) == w;

@@ -1,6 +1,6 @@
 #include "main_window/frmCorvane.h"
 
-#include "main_window/Catalogue.h"
+#include "main_window/Twips.h"
 
 #include <QAction>
 #include <QFocusEvent>

@@ -1,7 +1,10 @@
 #include "main_window/frmCorvane.h"
 
 #include "command/CommandBuilder.h"
+#include "command/CommandWords.h"
 #include "main_window/Controls.h"
+#include "main_window/RecentFolders.h"
+#include "run/ExecuteChecks.h"
 #include "run/ExitReport.h"
 #include "run/basCommonDialog.h"
 #include "run/basShell.h"

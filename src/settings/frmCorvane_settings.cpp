@@ -1,6 +1,7 @@
 #include "main_window/frmCorvane.h"
 
 #include "main_window/Controls.h"
+#include "main_window/RecentFolders.h"
 #include "settings/CSettings.h"
 #include "tools/basTools.h"
 
@@ -9,9 +10,6 @@
 #include <QComboBox>
 
 namespace {
-
-// A recent-folder list never holds more than this many folders.
-constexpr int kMaxListEntries = 10;
 
 enum class Kind { Other, CheckBox, TextBox, ComboBox };
 
@@ -57,14 +55,6 @@ void saveWalk(const QList<QWidget *> &controls, CSettings &store)
     batch.commit();
 }
 
-// Replaces the drop-down list; filling a list is no edit of the text.
-void replaceList(QComboBox *combo, const QStringList &entries)
-{
-    clearList(combo);
-    for (const QString &entry : entries)
-        addListItem(combo, entry);
-}
-
 // 0, 1 or 2 from a stored text of decimal digits; -1 for anything else.
 int checkState(const QString &stored)
 {
@@ -99,10 +89,7 @@ void loadControl(QWidget *w, CSettings &store)
                     break;
                 entries.append(entry);
             }
-            // A damaged store may hold more than the list ever does: keep the newest.
-            if (entries.size() > kMaxListEntries)
-                entries = entries.mid(entries.size() - kMaxListEntries);
-            replaceList(combo, entries);
+            RestoreRecentFolders(combo, entries);
         }
         setTextOf(w, store.GetSetting(name, QString()));
         break;
@@ -230,7 +217,25 @@ void frmCorvane::closeEvent(QCloseEvent *event)
 
 void frmCorvane::mnuFileExit_Click() { close(); }
 
-// ---- Options menu. Each handler inverts its own check mark.
+// ---- Options menu. Each handler inverts its own check mark. Qt has flipped
+// the mark already when an item is triggered, so that flip is undone first.
+
+void frmCorvane::connectOptionsMenu()
+{
+    using Handler = void (frmCorvane::*)();
+    const std::pair<QLatin1StringView, Handler> items[] = {
+        {QLatin1StringView("mnuOptionsAutoClose"), &frmCorvane::mnuOptionsAutoClose_Click},
+        {QLatin1StringView("mnuOptionsSaveOnExit"), &frmCorvane::mnuOptionsSaveOnExit_Click},
+        {QLatin1StringView("mnuOptionsUseIni"), &frmCorvane::mnuOptionsUseIni_Click},
+    };
+    for (const auto &[name, handler] : items) {
+        QAction *action = menuItem(name);
+        connect(action, &QAction::triggered, this, [this, action, h = handler] {
+            action->setChecked(!action->isChecked());
+            (this->*h)();
+        });
+    }
+}
 
 void frmCorvane::mnuOptionsAutoClose_Click()
 {
