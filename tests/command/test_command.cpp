@@ -368,13 +368,15 @@ void TestCommand::appendSwitchKinds()
     AppendSwitch(cmd, u"H", u"  "_qs);
     AppendSwitch(cmd, u"I", u"v"_qs);
     QCOMPARE(cmd, u"X /D /E /F /G /H:   /I:v"_qs);
-
-    // Any other kind of value writes nothing.
-    AppendSwitch(cmd, u"J", 1.5);
-    AppendSwitch(cmd, u"K", 7);
-    AppendSwitch(cmd, u"L", QStringList{u"x"_qs});
-    QCOMPARE(cmd, u"X /D /E /F /G /H:   /I:v"_qs);
 }
+
+// Only the three kinds of value compile; any other would write nothing unseen.
+template <typename T>
+constexpr bool kAppendable = requires(QString &cmd, const T &value) { AppendSwitch(cmd, u"X", value); };
+static_assert(kAppendable<qint16> && kAppendable<bool> && kAppendable<QString>);
+static_assert(!kAppendable<int> && !kAppendable<Qt::CheckState> && !kAppendable<QStringView>
+              && !kAppendable<QLatin1StringView> && !kAppendable<const char *> && !kAppendable<double>
+              && !kAppendable<QStringList>);
 
 void TestCommand::parmStr()
 {
