@@ -5,10 +5,13 @@
 #include <QtGlobal>
 
 #include <span>
+#include <string_view>
 
 // The option catalogue: every frame, label, option control and button of the
 // main window, in creation order (which is also the tab order). The window
-// builds its controls from this table and nothing else repeats it.
+// builds its controls from this table (CatalogueTable.h) and nothing else
+// repeats it. It is known when the program is compiled, so that names can be
+// checked against it then.
 
 enum class ControlKind : quint8 { Frame, Label, CheckBox, TextBox, ComboBox, Button };
 
@@ -58,9 +61,18 @@ struct MenuSpec
     bool checkable;      // check-mark item, created checked
 };
 
-std::span<const ControlSpec> controlCatalogue();
-std::span<const MenuSpec> menuCatalogue();
-const ControlSpec *findControlSpec(const char *name);
+#include "main_window/CatalogueTable.h"
+
+constexpr std::span<const ControlSpec> controlCatalogue() { return catalogue_table::kCatalogue; }
+constexpr std::span<const MenuSpec> menuCatalogue() { return catalogue_table::kMenus; }
+
+constexpr const ControlSpec *findControlSpec(std::string_view name)
+{
+    for (const ControlSpec &entry : controlCatalogue())
+        if (name == entry.name)
+            return &entry;
+    return nullptr;
+}
 
 // The canvas that holds every control, in twips.
 constexpr int kCanvasWidthTwips = 15132;
