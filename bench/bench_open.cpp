@@ -83,7 +83,7 @@ int main(int argc, char *argv[])
         cpuMillis.push_back(double(std::clock() - cpuStart) * 1000.0 / CLOCKS_PER_SEC);
         millis.push_back(std::chrono::duration<double, std::milli>(end - start).count());
     }
-    const QString shown = window.text(QLatin1StringView("txtCommandLine"));
+    const QString shown = window.text("txtCommandLine");
     if (messages || shown != commands.at((rounds - 1) % 2)) {
         std::fprintf(stderr, "the window did not compose the command opened (%d messages)\n", messages);
         return 1;

@@ -32,21 +32,21 @@ int main(int argc, char *argv[])
     }
 
     for (QWidget *c : window.controls()) {
-        const QString kind = controlKind(c);
+        const std::optional<ControlKind> kind = controlKind(c);
         const QString name = c->objectName();
-        if (kind == u"CheckBox") {
+        if (kind == ControlKind::CheckBox) {
             setCheckValueOf(c, 1);
-        } else if (kind == u"TextBox" && name != u"txtCommandLine") {
+        } else if (kind == ControlKind::TextBox && name != u"txtCommandLine") {
             setTextOf(c, qobject_cast<QPlainTextEdit *>(c) ? QStringLiteral("*.tmp\n*.bak\n\"~*.*\"")
                                                            : QStringLiteral("value of %1").arg(name));
-        } else if (kind == u"ComboBox") {
+        } else if (kind == ControlKind::ComboBox) {
             auto *box = qobject_cast<QComboBox *>(c);
             for (int i = 0; i < 10; ++i)
                 box->addItem(QStringLiteral("C:\\Users\\Someone\\Documents\\Folder %1").arg(i));
             setTextOf(c, QStringLiteral("D:\\Backup\\%1").arg(name));
         }
     }
-    QWidget *toggled = window.control(QLatin1StringView("chkMirror"));
+    QWidget *toggled = window.control("chkMirror");
 
     std::vector<double> millis;
     millis.reserve(size_t(rounds));

@@ -2,6 +2,7 @@
 
 #include "main_window/Twips.h"
 
+#include <QLatin1StringView>
 #include <QtGlobal>
 
 #include <span>
@@ -72,6 +73,73 @@ constexpr const ControlSpec *findControlSpec(std::string_view name)
         if (name == entry.name)
             return &entry;
     return nullptr;
+}
+
+constexpr const MenuSpec *findMenuSpec(std::string_view name)
+{
+    for (const MenuSpec &entry : menuCatalogue())
+        if (name == entry.name)
+            return &entry;
+    return nullptr;
+}
+
+// The name of a control or menu item as the code writes it, checked against
+// the tables when the program is compiled: a misspelt name does not build
+// ("throw" is no constant expression, so the compiler stops at that line and
+// names the call). Names known only at run time go as QLatin1StringView.
+class ControlName
+{
+public:
+    consteval ControlName(const char *name) : m_name(name)
+    {
+        if (!findControlSpec(name))
+            throw "no control of the catalogue has this name";
+    }
+    constexpr operator QLatin1StringView() const { return QLatin1StringView(m_name); }
+
+private:
+    const char *m_name;
+};
+
+class MenuName
+{
+public:
+    consteval MenuName(const char *name) : m_name(name)
+    {
+        if (!findMenuSpec(name))
+            throw "no menu item has this name";
+    }
+    constexpr operator QLatin1StringView() const { return QLatin1StringView(m_name); }
+
+private:
+    const char *m_name;
+};
+
+// The tables' own rules, also checked when the program is compiled: every
+// name once, every parent a frame or menu that comes before its children.
+constexpr bool catalogueIsSound()
+{
+    const auto controls = controlCatalogue();
+    for (size_t i = 0; i < controls.size(); ++i) {
+        if (findControlSpec(controls[i].name) != &controls[i])
+            return false;
+        if (controls[i].parent) {
+            const ControlSpec *parent = findControlSpec(controls[i].parent);
+            if (!parent || parent->kind != ControlKind::Frame || parent >= &controls[i])
+                return false;
+        }
+    }
+    const auto menus = menuCatalogue();
+    for (size_t i = 0; i < menus.size(); ++i) {
+        if (findMenuSpec(menus[i].name) != &menus[i] || findControlSpec(menus[i].name))
+            return false;
+        if (menus[i].parent) {
+            const MenuSpec *parent = findMenuSpec(menus[i].parent);
+            if (!parent || parent->parent || parent >= &menus[i])
+                return false;
+        }
+    }
+    return true;
 }
 
 // The canvas that holds every control, in twips.

@@ -166,6 +166,8 @@ frmCorvane::frmCorvane(const SettingsLocation &location, QWidget *parent)
 
 frmCorvane::~frmCorvane() = default;
 
+static_assert(catalogueIsSound(), "a name twice, or a control before its frame, in the catalogue");
+
 void frmCorvane::buildControls()
 {
     const auto catalogue = controlCatalogue();
@@ -236,19 +238,19 @@ void frmCorvane::connectControls()
     // Masters of the interlocks keep handlers of their own; every other option
     // control just rebuilds the command.
     const QHash<QLatin1StringView, Handler> masters = {
-        {QLatin1StringView("chkSubdirectories"), &frmCorvane::chkSubdirectories_Click},
-        {QLatin1StringView("chkMoveFiles"), &frmCorvane::chkMoveFiles_Click},
-        {QLatin1StringView("chkSourceArchiveOnly"), &frmCorvane::chkSourceArchiveOnly_Click},
-        {QLatin1StringView("chkThreadsEnable"), &frmCorvane::chkThreadsEnable_Click},
-        {QLatin1StringView("txtLogFile"), &frmCorvane::txtLogFile_Change},
+        {ControlName("chkSubdirectories"), &frmCorvane::chkSubdirectories_Click},
+        {ControlName("chkMoveFiles"), &frmCorvane::chkMoveFiles_Click},
+        {ControlName("chkSourceArchiveOnly"), &frmCorvane::chkSourceArchiveOnly_Click},
+        {ControlName("chkThreadsEnable"), &frmCorvane::chkThreadsEnable_Click},
+        {ControlName("txtLogFile"), &frmCorvane::txtLogFile_Change},
     };
     const QHash<QLatin1StringView, Handler> buttons = {
-        {QLatin1StringView("cmdBrowseSource"), &frmCorvane::cmdBrowseSource_Click},
-        {QLatin1StringView("cmdBrowseDestination"), &frmCorvane::cmdBrowseDestination_Click},
-        {QLatin1StringView("cmdExecute"), &frmCorvane::cmdExecute_Click},
-        {QLatin1StringView("cmdCopy"), &frmCorvane::cmdCopy_Click},
+        {ControlName("cmdBrowseSource"), &frmCorvane::cmdBrowseSource_Click},
+        {ControlName("cmdBrowseDestination"), &frmCorvane::cmdBrowseDestination_Click},
+        {ControlName("cmdExecute"), &frmCorvane::cmdExecute_Click},
+        {ControlName("cmdCopy"), &frmCorvane::cmdCopy_Click},
     };
-    const QLatin1StringView commandBox("txtCommandLine");
+    const QLatin1StringView commandBox = ControlName("txtCommandLine");
 
     for (const ControlSpec &entry : controlCatalogue()) {
         const QLatin1StringView name(entry.name);
@@ -275,16 +277,16 @@ void frmCorvane::connectControls()
     }
 
     const QHash<QLatin1StringView, Handler> menuHandlers = {
-        {QLatin1StringView("mnuFileSaveAs"), &frmCorvane::mnuFileSaveAs_Click},
-        {QLatin1StringView("mnuFileOpen"), &frmCorvane::mnuFileOpen_Click},
-        {QLatin1StringView("mnuFileApplyCommand"), &frmCorvane::mnuFileApplyCommand_Click},
-        {QLatin1StringView("mnuFileClear"), &frmCorvane::mnuFileClear_Click},
-        {QLatin1StringView("mnuFileLoad"), &frmCorvane::mnuFileLoad_Click},
-        {QLatin1StringView("mnuFileSave"), &frmCorvane::mnuFileSave_Click},
-        {QLatin1StringView("mnuFileExecute"), &frmCorvane::mnuFileExecute_Click},
-        {QLatin1StringView("mnuFileExit"), &frmCorvane::mnuFileExit_Click},
-        {QLatin1StringView("mnuHelpRoboCopy"), &frmCorvane::mnuHelpRoboCopy_Click},
-        {QLatin1StringView("mnuHelpAbout"), &frmCorvane::mnuHelpAbout_Click},
+        {MenuName("mnuFileSaveAs"), &frmCorvane::mnuFileSaveAs_Click},
+        {MenuName("mnuFileOpen"), &frmCorvane::mnuFileOpen_Click},
+        {MenuName("mnuFileApplyCommand"), &frmCorvane::mnuFileApplyCommand_Click},
+        {MenuName("mnuFileClear"), &frmCorvane::mnuFileClear_Click},
+        {MenuName("mnuFileLoad"), &frmCorvane::mnuFileLoad_Click},
+        {MenuName("mnuFileSave"), &frmCorvane::mnuFileSave_Click},
+        {MenuName("mnuFileExecute"), &frmCorvane::mnuFileExecute_Click},
+        {MenuName("mnuFileExit"), &frmCorvane::mnuFileExit_Click},
+        {MenuName("mnuHelpRoboCopy"), &frmCorvane::mnuHelpRoboCopy_Click},
+        {MenuName("mnuHelpAbout"), &frmCorvane::mnuHelpAbout_Click},
     };
     for (auto it = menuHandlers.cbegin(); it != menuHandlers.cend(); ++it) {
         const Handler h = it.value();

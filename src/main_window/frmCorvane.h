@@ -1,6 +1,7 @@
 #pragma once
 
 #include "command/OptionReader.h"
+#include "main_window/Catalogue.h"
 #include "settings/SettingsLocation.h"
 
 #include <QHash>
@@ -30,6 +31,13 @@ public:
     ~frmCorvane() override;
 
     // ---- Controls (main_window) ----
+    // By a name written in the code, checked when the program is compiled.
+    QWidget *control(ControlName name) const { return control(QLatin1StringView(name)); }
+    template <class T>
+    T *control(ControlName name) const { return qobject_cast<T *>(control(name)); }
+    QAction *menuItem(MenuName name) const { return menuItem(QLatin1StringView(name)); }
+    // By a name known only at run time (from a table or a test's data); null
+    // when there is no such control or item.
     QWidget *control(QLatin1StringView name) const;
     template <class T>
     T *control(QLatin1StringView name) const { return qobject_cast<T *>(control(name)); }
@@ -41,8 +49,12 @@ public:
     QScrollBar *vScroll() const { return m_vScroll; }
     QPushButton *filler() const { return m_filler; }
 
+    // The builder's reads (OptionReader); a name that is no check box, or no
+    // text or combo box, is a mistake of the switch table (asserted).
     qint16 checkValue(QLatin1StringView name) const override;
     QString text(QLatin1StringView name) const override;
+    qint16 checkValue(ControlName name) const { return checkValue(QLatin1StringView(name)); }
+    QString text(ControlName name) const { return text(QLatin1StringView(name)); }
 
     // ---- Command line (command) ----
     void UpdateCommandLine();

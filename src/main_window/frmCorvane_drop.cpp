@@ -40,8 +40,8 @@ QString wholePath(const QString &path) { return path; }
 
 bool holdsText(const QWidget *w)
 {
-    const QString kind = controlKind(w);
-    return kind == u"TextBox" || kind == u"ComboBox";
+    const std::optional<ControlKind> kind = controlKind(w);
+    return kind == ControlKind::TextBox || kind == ControlKind::ComboBox;
 }
 
 } // namespace
@@ -167,8 +167,8 @@ bool frmCorvane::dropOnto(QWidget *target, const QMimeData *mime)
     // Files dropped on the file-name field name their folder as the source
     // when none is typed yet. An item without a parent folder (a drive root)
     // has none to give.
-    if (target == control(QLatin1StringView("txtFilenames"))) {
-        QWidget *source = control(QLatin1StringView("cboSource"));
+    if (target == control("txtFilenames")) {
+        QWidget *source = control("cboSource");
         const QString folder = FolderPart(items.first());
         if (textOf(source).isEmpty() && !folder.isEmpty())
             setTextOf(source, folder);

@@ -9,15 +9,26 @@
 // what it returns. UpdateCommandLine is that hand-over, so it lives here with
 // the window, beside the interlocks, the other thing every option change runs.
 
-qint16 frmCorvane::checkValue(QLatin1StringView name) const { return checkValueOf(m_byName.value(name)); }
+qint16 frmCorvane::checkValue(QLatin1StringView name) const
+{
+    QWidget *w = control(name);
+    Q_ASSERT_X(controlKind(w) == ControlKind::CheckBox, "frmCorvane::checkValue", "no check box of that name");
+    return checkValueOf(w);
+}
 
-QString frmCorvane::text(QLatin1StringView name) const { return textOf(m_byName.value(name)); }
+QString frmCorvane::text(QLatin1StringView name) const
+{
+    QWidget *w = control(name);
+    Q_ASSERT_X(controlKind(w) == ControlKind::TextBox || controlKind(w) == ControlKind::ComboBox, "frmCorvane::text",
+               "no text or combo box of that name");
+    return textOf(w);
+}
 
 void frmCorvane::UpdateCommandLine()
 {
     if (m_rebuildHeld)
         return;
-    setTextOf(m_byName.value(QLatin1StringView("txtCommandLine")), BuildCommandLine(*this));
+    setTextOf(control("txtCommandLine"), BuildCommandLine(*this));
 }
 
 QString frmCorvane::ParmStr(const QString &sCmd, const QString &sValue) { return ::ParmStr(sCmd, sValue); }
@@ -26,42 +37,42 @@ QString frmCorvane::ParmStr(const QString &sCmd, const QString &sValue) { return
 
 void frmCorvane::chkSubdirectories_Click()
 {
-    const bool on = checkValue(QLatin1StringView("chkSubdirectories")) != 0;
-    QWidget *empty = control(QLatin1StringView("chkEmpty"));
-    QWidget *levels = control(QLatin1StringView("txtLevels"));
+    const bool on = checkValue("chkSubdirectories") != 0;
+    QWidget *empty = control("chkEmpty");
+    QWidget *levels = control("txtLevels");
     empty->setEnabled(on);
     levels->setEnabled(empty->isEnabled());
-    control(QLatin1StringView("lblLevels"))->setEnabled(levels->isEnabled());
+    control("lblLevels")->setEnabled(levels->isEnabled());
     UpdateCommandLine();
 }
 
 void frmCorvane::chkMoveFiles_Click()
 {
-    control(QLatin1StringView("chkMoveFolders"))->setEnabled(checkValue(QLatin1StringView("chkMoveFiles")) != 0);
+    control("chkMoveFolders")->setEnabled(checkValue("chkMoveFiles") != 0);
     UpdateCommandLine();
 }
 
 void frmCorvane::chkSourceArchiveOnly_Click()
 {
-    control(QLatin1StringView("chkSourceArchiveReset"))
-        ->setEnabled(checkValue(QLatin1StringView("chkSourceArchiveOnly")) != 0);
+    control("chkSourceArchiveReset")
+        ->setEnabled(checkValue("chkSourceArchiveOnly") != 0);
     UpdateCommandLine();
 }
 
 void frmCorvane::chkThreadsEnable_Click()
 {
-    const bool on = checkValue(QLatin1StringView("chkThreadsEnable")) != 0;
-    control(QLatin1StringView("txtThreadsCount"))->setEnabled(on);
-    control(QLatin1StringView("lblThreadsCount"))->setEnabled(on);
+    const bool on = checkValue("chkThreadsEnable") != 0;
+    control("txtThreadsCount")->setEnabled(on);
+    control("lblThreadsCount")->setEnabled(on);
     UpdateCommandLine();
 }
 
 void frmCorvane::txtLogFile_Change()
 {
-    QWidget *append = control(QLatin1StringView("chkLogAppend"));
-    QWidget *console = control(QLatin1StringView("chkLogShowInConsole"));
-    append->setEnabled(!text(QLatin1StringView("txtLogFile")).isEmpty());
+    QWidget *append = control("chkLogAppend");
+    QWidget *console = control("chkLogShowInConsole");
+    append->setEnabled(!text("txtLogFile").isEmpty());
     console->setEnabled(append->isEnabled());
-    control(QLatin1StringView("chkLogUnicode"))->setEnabled(console->isEnabled());
+    control("chkLogUnicode")->setEnabled(console->isEnabled());
     UpdateCommandLine();
 }

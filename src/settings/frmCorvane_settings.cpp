@@ -11,20 +11,9 @@
 
 namespace {
 
-enum class Kind { Other, CheckBox, TextBox, ComboBox };
-
-// Controls are told apart by kind only; their names are just the keys.
-Kind kindOf(const QWidget *w)
-{
-    const QString kind = controlKind(w);
-    if (kind.compare(QLatin1StringView("CheckBox"), Qt::CaseInsensitive) == 0)
-        return Kind::CheckBox;
-    if (kind.compare(QLatin1StringView("TextBox"), Qt::CaseInsensitive) == 0)
-        return Kind::TextBox;
-    if (kind.compare(QLatin1StringView("ComboBox"), Qt::CaseInsensitive) == 0)
-        return Kind::ComboBox;
-    return Kind::Other;
-}
+// Controls are told apart by kind only; their names are just the keys. A
+// widget that is no control of the catalogue holds no value, as a frame.
+ControlKind kindOf(const QWidget *w) { return controlKind(w).value_or(ControlKind::Frame); }
 
 QString listItemKey(const QString &name, int position) { return name + u'_' + QString::number(position); }
 
@@ -35,20 +24,22 @@ void saveWalk(const QList<QWidget *> &controls, CSettings &store)
     for (QWidget *w : controls) {
         const QString name = w->objectName();
         switch (kindOf(w)) {
-        case Kind::CheckBox:
+        case ControlKind::CheckBox:
             store.SaveSetting(name, checkValueOf(w));
             break;
-        case Kind::TextBox:
+        case ControlKind::TextBox:
             store.SaveSetting(name, textOf(w));
             break;
-        case Kind::ComboBox: {
+        case ControlKind::ComboBox: {
             store.SaveSetting(name, textOf(w));
             const auto *combo = qobject_cast<const QComboBox *>(w);
             for (int i = 0; combo && i < combo->count(); ++i)
                 store.SaveSetting(listItemKey(name, i), combo->itemText(i));
             break;
         }
-        case Kind::Other:
+        case ControlKind::Frame:
+        case ControlKind::Label:
+        case ControlKind::Button:
             break;
         }
     }
@@ -72,15 +63,15 @@ void loadControl(QWidget *w, CSettings &store)
 {
     const QString name = w->objectName();
     switch (kindOf(w)) {
-    case Kind::CheckBox:
+    case ControlKind::CheckBox:
         // An absent key or a text that is no check state leaves the box as it was.
         if (const int value = checkState(store.GetSetting(name, QString())); value >= 0)
             setCheckValueOf(w, qint16(value));
         break;
-    case Kind::TextBox:
+    case ControlKind::TextBox:
         setTextOf(w, store.GetSetting(name, QString()));
         break;
-    case Kind::ComboBox:
+    case ControlKind::ComboBox:
         if (auto *combo = qobject_cast<QComboBox *>(w)) {
             QStringList entries;
             for (int i = 0;; ++i) {
@@ -93,7 +84,9 @@ void loadControl(QWidget *w, CSettings &store)
         }
         setTextOf(w, store.GetSetting(name, QString()));
         break;
-    case Kind::Other:
+    case ControlKind::Frame:
+    case ControlKind::Label:
+    case ControlKind::Button:
         break;
     }
 }
@@ -133,7 +126,7 @@ void frmCorvane::LoadFormSettings()
     }
     CSettings &settings = *m_settings;
     // The new store may have chosen another back end than the old one had.
-    menuItem(QLatin1StringView("mnuOptionsUseIni"))->setChecked(settings.SaveToINI());
+    menuItem("mnuOptionsUseIni")->setChecked(settings.SaveToINI());
     {
         CSettings::Batch batch(settings);
         for (QWidget *w : controls()) {
@@ -153,14 +146,16 @@ void frmCorvane::ClearFormSettings()
 {
     for (QWidget *w : controls()) {
         switch (kindOf(w)) {
-        case Kind::CheckBox:
+        case ControlKind::CheckBox:
             setCheckValueOf(w, 0);
             break;
-        case Kind::TextBox:
-        case Kind::ComboBox:
+        case ControlKind::TextBox:
+        case ControlKind::ComboBox:
             setTextOf(w, QString());
             break;
-        case Kind::Other:
+        case ControlKind::Frame:
+        case ControlKind::Label:
+        case ControlKind::Button:
             break;
         }
     }
@@ -177,18 +172,18 @@ void frmCorvane::Form_Load()
 {
     LoadFormSettings();
     CSettings &settings = store();
-    menuItem(QLatin1StringView("mnuOptionsSaveOnExit"))
+    menuItem("mnuOptionsSaveOnExit")
         ->setChecked(CSettings::toBoolean(settings.GetSetting(QStringLiteral("mnuOptionsSaveOnExit"), 1), true));
-    menuItem(QLatin1StringView("mnuOptionsAutoClose"))
+    menuItem("mnuOptionsAutoClose")
         ->setChecked(CSettings::toBoolean(settings.GetSetting(QStringLiteral("mnuOptionsAutoClose"), 1), true));
-    menuItem(QLatin1StringView("mnuOptionsUseIni"))->setChecked(settings.SaveToINI());
+    menuItem("mnuOptionsUseIni")->setChecked(settings.SaveToINI());
     UpdateCommandLine();
 }
 
 void frmCorvane::Form_Unload()
 {
-    const bool saveOnExit = menuItem(QLatin1StringView("mnuOptionsSaveOnExit"))->isChecked();
-    const bool autoClose = menuItem(QLatin1StringView("mnuOptionsAutoClose"))->isChecked();
+    const bool saveOnExit = menuItem("mnuOptionsSaveOnExit")->isChecked();
+    const bool autoClose = menuItem("mnuOptionsAutoClose")->isChecked();
     // A window that never loaded its settings has nothing of the user's to keep.
     if (!m_settings) {
         UnloadOtherForms(objectName());
@@ -223,10 +218,10 @@ void frmCorvane::mnuFileExit_Click() { close(); }
 void frmCorvane::connectOptionsMenu()
 {
     using Handler = void (frmCorvane::*)();
-    const std::pair<QLatin1StringView, Handler> items[] = {
-        {QLatin1StringView("mnuOptionsAutoClose"), &frmCorvane::mnuOptionsAutoClose_Click},
-        {QLatin1StringView("mnuOptionsSaveOnExit"), &frmCorvane::mnuOptionsSaveOnExit_Click},
-        {QLatin1StringView("mnuOptionsUseIni"), &frmCorvane::mnuOptionsUseIni_Click},
+    const std::pair<MenuName, Handler> items[] = {
+        {MenuName("mnuOptionsAutoClose"), &frmCorvane::mnuOptionsAutoClose_Click},
+        {MenuName("mnuOptionsSaveOnExit"), &frmCorvane::mnuOptionsSaveOnExit_Click},
+        {MenuName("mnuOptionsUseIni"), &frmCorvane::mnuOptionsUseIni_Click},
     };
     for (const auto &[name, handler] : items) {
         QAction *action = menuItem(name);
@@ -239,19 +234,19 @@ void frmCorvane::connectOptionsMenu()
 
 void frmCorvane::mnuOptionsAutoClose_Click()
 {
-    QAction *item = menuItem(QLatin1StringView("mnuOptionsAutoClose"));
+    QAction *item = menuItem("mnuOptionsAutoClose");
     item->setChecked(!item->isChecked());
 }
 
 void frmCorvane::mnuOptionsSaveOnExit_Click()
 {
-    QAction *item = menuItem(QLatin1StringView("mnuOptionsSaveOnExit"));
+    QAction *item = menuItem("mnuOptionsSaveOnExit");
     item->setChecked(!item->isChecked());
 }
 
 void frmCorvane::mnuOptionsUseIni_Click()
 {
-    QAction *item = menuItem(QLatin1StringView("mnuOptionsUseIni"));
+    QAction *item = menuItem("mnuOptionsUseIni");
     item->setChecked(!item->isChecked());
     CSettings &settings = store();
     settings.setSaveToINI(item->isChecked());

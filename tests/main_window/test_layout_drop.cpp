@@ -31,9 +31,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-QLatin1StringView L1(const char *s) { return QLatin1StringView(s); }
-
-QString commandOf(const frmCorvane &w) { return textOf(w.control(L1("txtCommandLine"))); }
+QString commandOf(const frmCorvane &w) { return textOf(w.control("txtCommandLine")); }
 
 QString native(const QString &path) { return QDir::toNativeSeparators(path); }
 
@@ -575,7 +573,7 @@ void TestLayoutDrop::scrollingMovesCanvas()
     v->triggerAction(QAbstractSlider::SliderPageStepAdd);
     QCOMPARE(w.canvas()->pos(), QPoint(-101, -66));
     // Only the canvas moves: the fields keep their places on it.
-    QWidget *source = w.control(L1("cboSource"));
+    QWidget *source = w.control("cboSource");
     QCOMPARE(source->mapTo(w.canvas(), QPoint(0, 0)), QPoint(8, 24));
     QCOMPARE(source->mapTo(w.centralWidget(), QPoint(0, 0)), QPoint(8 - 101, 24 - 66));
 }
@@ -613,11 +611,11 @@ void TestLayoutDrop::wheelLeavesUnfocusedComboAlone()
     frmCorvane &w = shownWindow();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    auto *source = w.control<QComboBox>(L1("cboSource"));
+    auto *source = w.control<QComboBox>("cboSource");
     addListItem(source, u"/first"_s);
     addListItem(source, u"/second"_s);
     source->setCurrentIndex(0);
-    w.control(L1("txtFilenames"))->setFocus();
+    w.control("txtFilenames")->setFocus();
     auto wheelDown = [&] {
         QWheelEvent event(QPointF(5, 5), source->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -625,7 +623,7 @@ void TestLayoutDrop::wheelLeavesUnfocusedComboAlone()
     };
     wheelDown();
     QCOMPARE(source->currentText(), u"/first"_s);
-    QVERIFY(textOf(w.control(L1("txtCommandLine"))).contains(u"/first"_s));
+    QVERIFY(textOf(w.control("txtCommandLine")).contains(u"/first"_s));
 
     // The box the user works in takes the wheel as usual.
     source->setFocus();
@@ -672,8 +670,8 @@ void TestLayoutDrop::keyboardScrolling()
     frmCorvane &w = shownWindow();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    QWidget *execute = w.control(L1("cmdExecute"));
-    QWidget *copy = w.control(L1("cmdCopy"));
+    QWidget *execute = w.control("cmdExecute");
+    QWidget *copy = w.control("cmdCopy");
     auto press = [](int k) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key(k));
         return QApplication::focusWidget();
@@ -835,7 +833,7 @@ void TestLayoutDrop::screenshotSmallScrolled()
     w.hScroll()->setValue(w.hScroll()->maximum());
     w.vScroll()->setValue(w.vScroll()->maximum());
     QVERIFY(w.grab().save(QStringLiteral(CORVANE_SCREENSHOT_DIR "/layout_small_far_corner.png")));
-    QWidget *execute = w.control(L1("cmdExecute"));
+    QWidget *execute = w.control("cmdExecute");
     const QRect shown(QPoint(0, 0), QSize(w.vScroll()->x(), w.hScroll()->y()));
     QVERIFY(shown.contains(QRect(execute->mapTo(w.centralWidget(), QPoint(0, 0)), execute->size())));
     // The corner square and the bars are drawn over the canvas, not under it.
@@ -1075,8 +1073,8 @@ void TestLayoutDrop::dropOnTarget()
     // Earlier text, several lines of it in a multi-line box, is replaced.
     setTextOf(field, u"earlier\ntext"_s);
     if (target != u"cboSource")
-        setTextOf(w.control(L1("cboSource")), u"/kept/source"_s);
-    const QString sourceBefore = textOf(w.control(L1("cboSource")));
+        setTextOf(w.control("cboSource"), u"/kept/source"_s);
+    const QString sourceBefore = textOf(w.control("cboSource"));
     const QString commandBefore = commandOf(w);
 
     const auto data = filesData({u"/data/My Files/first one.txt"_s, u"/data/Other/second.txt"_s});
@@ -1088,7 +1086,7 @@ void TestLayoutDrop::dropOnTarget()
     QVERIFY(commandOf(w) != commandBefore);
     QVERIFY2(commandOf(w).contains(expected.trimmed()), qPrintable(commandOf(w)));
     if (target != u"cboSource")
-        QCOMPARE(textOf(w.control(L1("cboSource"))), sourceBefore);
+        QCOMPARE(textOf(w.control("cboSource")), sourceBefore);
 
     // A second drop replaces the first; it never appends.
     const auto again = filesData({u"/other/third.txt"_s});
@@ -1232,13 +1230,13 @@ void TestLayoutDrop::fileNamesFillSource()
     QFETCH(QString, names);
     QFETCH(QString, sourceAfter);
     frmCorvane &w = shownWindow();
-    auto *combo = w.control<QComboBox>(L1("cboSource"));
+    auto *combo = w.control<QComboBox>("cboSource");
     combo->addItems({u"/recent/a"_s, u"/recent/b"_s});
     setTextOf(combo, source);
 
     const auto data = filesData(items);
-    QVERIFY(dropAt(w, w.control(L1("txtFilenames")), *data).dropped);
-    QCOMPARE(textOf(w.control(L1("txtFilenames"))), names);
+    QVERIFY(dropAt(w, w.control("txtFilenames"), *data).dropped);
+    QCOMPARE(textOf(w.control("txtFilenames")), names);
     QCOMPARE(textOf(combo), sourceAfter);
     QCOMPARE(combo->count(), 2);
     if (!sourceAfter.trimmed().isEmpty())

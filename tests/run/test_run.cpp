@@ -388,10 +388,10 @@ std::unique_ptr<frmCorvane> TestRun::newWindow()
 
 void TestRun::setCommand(frmCorvane *w, const QString &source, const QString &destination, const QString &extra)
 {
-    QVERIFY(setTextOf(w->control(QLatin1StringView("cboSource")), source));
-    QVERIFY(setTextOf(w->control(QLatin1StringView("cboDestination")), destination));
+    QVERIFY(setTextOf(w->control("cboSource"), source));
+    QVERIFY(setTextOf(w->control("cboDestination"), destination));
     // A hand edit of the command box lasts until the next rebuild.
-    QWidget *box = w->control(QLatin1StringView("txtCommandLine"));
+    QWidget *box = w->control("txtCommandLine");
     QVERIFY(setTextOf(box, textOf(box) + extra));
 }
 
@@ -716,7 +716,7 @@ void TestRun::saveFile()
     const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerSaveDialog(dir.path(), typed, filterIndex));
     auto w = newWindow();
     // Typed into the box as it stands, without a rebuild after it.
-    w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"))->setPlainText(commandLine);
+    w->control<QPlainTextEdit>("txtCommandLine")->setPlainText(commandLine);
     w->mnuFileSaveAs_Click();
 
     QCOMPARE(m_dialogs.size(), 1);
@@ -745,7 +745,7 @@ void TestRun::saveOverwritesWhole()
     }
     const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerSaveDialog(dir.path(), QStringLiteral("old.CMD"), 1));
     auto w = newWindow();
-    w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"))->setPlainText(QStringLiteral("ROBOCOPY.EXE a b"));
+    w->control<QPlainTextEdit>("txtCommandLine")->setPlainText(QStringLiteral("ROBOCOPY.EXE a b"));
     w->mnuFileSaveAs_Click();
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
@@ -760,12 +760,12 @@ void TestRun::saveCancelled()
     // A cancelled dialog may still hold a name: nothing is written.
     const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerSaveDialog(dir.path(), QStringLiteral("job"), 0));
     auto w = newWindow();
-    const QString before = w->text(QLatin1StringView("txtCommandLine"));
+    const QString before = w->text("txtCommandLine");
     w->mnuFileSaveAs_Click();
     QCOMPARE(m_dialogs.size(), 1);
     QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
     QVERIFY(m_shown.isEmpty());
-    QCOMPARE(w->text(QLatin1StringView("txtCommandLine")), before);
+    QCOMPARE(w->text("txtCommandLine"), before);
 }
 
 void TestRun::saveFailure()
@@ -786,8 +786,8 @@ void TestRun::saveFailure()
 void TestRun::copyToClipboard()
 {
     auto w = newWindow();
-    QVERIFY(setTextOf(w->control(QLatin1StringView("cboSource")), QStringLiteral("C:\\My Source")));
-    auto *box = w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"));
+    QVERIFY(setTextOf(w->control("cboSource"), QStringLiteral("C:\\My Source")));
+    auto *box = w->control<QPlainTextEdit>("txtCommandLine");
     const QString composed = box->toPlainText();
     QCOMPARE(composed, QStringLiteral("ROBOCOPY.EXE \"C:\\My Source\""));
     // The box as it stands, hand edits included; pasted into a console, each
@@ -881,11 +881,11 @@ void TestRun::openFile()
     const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerOpenDialog(path));
     auto w = newWindow();
     w->Form_Load();
-    auto *source = w->control<QComboBox>(QLatin1StringView("cboSource"));
+    auto *source = w->control<QComboBox>("cboSource");
     addListItem(source, QStringLiteral("C:\\recent"));
     QVERIFY(setTextOf(source, QStringLiteral("C:\\before")));
-    QVERIFY(setCheckValueOf(w->control(QLatin1StringView("chkPurge")), 1));
-    const QString before = w->text(QLatin1StringView("txtCommandLine"));
+    QVERIFY(setCheckValueOf(w->control("chkPurge"), 1));
+    const QString before = w->text("txtCommandLine");
     // The window's settings folder, file by file with its bytes.
     const QDir store(m_scratch.filePath(QStringLiteral("settings%1").arg(m_windowCount)));
     auto storeBytes = [&store] {
@@ -898,13 +898,13 @@ void TestRun::openFile()
     };
     const QStringList storeBefore = storeBytes();
 
-    w->menuItem(QLatin1StringView("mnuFileOpen"))->trigger();
+    w->menuItem("mnuFileOpen")->trigger();
 
     QCOMPARE(m_dialogs.size(), 1);
     QCOMPARE(m_dialogs.first().title, QStringLiteral("Open Command File"));
     QVERIFY(m_dialogs.first().opensExistingFile);
     QCOMPARE(m_dialogs.first().nameFilters.size(), 2);
-    QCOMPARE(w->text(QLatin1StringView("txtCommandLine")), command.isEmpty() ? before : command);
+    QCOMPARE(w->text("txtCommandLine"), command.isEmpty() ? before : command);
     QCOMPARE(m_shown.size(), style < 0 ? 0 : 1);
     if (style >= 0) {
         QCOMPARE(m_shown.first().style, style);
@@ -924,16 +924,16 @@ void TestRun::applyCommandText()
     for (const ControlSpec &entry : controlCatalogue())
         if (entry.kind == ControlKind::CheckBox)
             QVERIFY(setCheckValueOf(w->control(QLatin1StringView(entry.name)), 2));
-    QVERIFY(setTextOf(w->control(QLatin1StringView("txtLogFile")), QStringLiteral("old.log")));
-    auto *box = w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"));
+    QVERIFY(setTextOf(w->control("txtLogFile"), QStringLiteral("old.log")));
+    auto *box = w->control<QPlainTextEdit>("txtCommandLine");
     box->setPlainText(QStringLiteral("not a command"));
-    w->menuItem(QLatin1StringView("mnuFileApplyCommand"))->trigger();
+    w->menuItem("mnuFileApplyCommand")->trigger();
     QCOMPARE(box->toPlainText(), QStringLiteral("not a command"));
     QCOMPARE(m_shown.size(), 1);
     QCOMPARE(m_shown.first().prompt, QStringLiteral("The command text holds no Robocopy command. The options are unchanged."));
 
     box->setPlainText(QStringLiteral("robocopy src dst /e /mov /lev:2 /z /b"));
-    w->menuItem(QLatin1StringView("mnuFileApplyCommand"))->trigger();
+    w->menuItem("mnuFileApplyCommand")->trigger();
     QCOMPARE(box->toPlainText(), QStringLiteral("ROBOCOPY.EXE src dst /E /LEV:2 /Z /B /MOV"));
     QCOMPARE(m_shown.size(), 1);
     QSet<QString> checked;
@@ -943,12 +943,14 @@ void TestRun::applyCommandText()
     QCOMPARE(checked, (QSet<QString>{u"chkSubdirectories"_qs, u"chkEmpty"_qs, u"chkRestartable"_qs, u"chkMoveFiles"_qs,
                                      u"chkData"_qs, u"chkAttributes"_qs, u"chkTimestamps"_qs, u"chkFolderData"_qs,
                                      u"chkFolderAttributes"_qs}));
-    QCOMPARE(w->text(QLatin1StringView("txtLogFile")), QString());
+    QCOMPARE(w->text("txtLogFile"), QString());
     // The masters' dependents follow.
-    for (const char *name : {"chkEmpty", "txtLevels", "lblLevels", "chkMoveFolders"})
-        QVERIFY2(w->control(QLatin1StringView(name))->isEnabled(), name);
-    for (const char *name : {"chkLogAppend", "chkSourceArchiveReset", "txtThreadsCount"})
-        QVERIFY2(!w->control(QLatin1StringView(name))->isEnabled(), name);
+    for (const ControlName name :
+         {ControlName("chkEmpty"), ControlName("txtLevels"), ControlName("lblLevels"), ControlName("chkMoveFolders")})
+        QVERIFY2(w->control(name)->isEnabled(), QLatin1StringView(name).data());
+    for (const ControlName name :
+         {ControlName("chkLogAppend"), ControlName("chkSourceArchiveReset"), ControlName("txtThreadsCount")})
+        QVERIFY2(!w->control(name)->isEnabled(), QLatin1StringView(name).data());
 }
 
 // Random window states saved with Save As and opened in another window
@@ -984,12 +986,12 @@ void TestRun::roundTripThroughWindow()
             else if ((entry.kind == ControlKind::TextBox || entry.kind == ControlKind::ComboBox) && name != u"txtCommandLine")
                 setTextOf(c, fit(state.texts.value(name)));
         }
-        const QString command = from->text(QLatin1StringView("txtCommandLine"));
+        const QString command = from->text("txtCommandLine");
         from->mnuFileSaveAs_Click();
-        to->menuItem(QLatin1StringView("mnuFileOpen"))->trigger();
+        to->menuItem("mnuFileOpen")->trigger();
         QVERIFY2(m_shown.isEmpty(), qPrintable(u"seed %1: %2"_qs.arg(seed).arg(m_shown.value(0).prompt)));
-        QVERIFY2(to->text(QLatin1StringView("txtCommandLine")) == command,
-                 qPrintable(u"seed %1\n saved: %2\n opened: %3"_qs.arg(seed).arg(command, to->text(QLatin1StringView("txtCommandLine")))));
+        QVERIFY2(to->text("txtCommandLine") == command,
+                 qPrintable(u"seed %1\n saved: %2\n opened: %3"_qs.arg(seed).arg(command, to->text("txtCommandLine"))));
     }
 }
 
@@ -1103,7 +1105,7 @@ void TestRun::aboutOnlyOnce()
     w->mnuHelpAbout_Click();
     QPointer<frmHelp> first = frmHelp::Current();
     QVERIFY(first);
-    w->menuItem(QLatin1StringView("mnuHelpAbout"))->trigger();
+    w->menuItem("mnuHelpAbout")->trigger();
     QCOMPARE(frmHelp::Current(), first.data());
     QCOMPARE(countHelp(), 1);
 
@@ -1460,8 +1462,8 @@ void TestRun::executeReports()
     QCOMPARE(m_shown.first().style, int(vbOKOnly));
     QCOMPARE(m_shown.first().title, QStringLiteral("Corvane"));
     QCOMPARE(recordedRuns().size(), 1);
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\Src"});
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{"D:\\Dst"});
+    QCOMPARE(items(w->control<QComboBox>("cboSource")), QStringList{"C:\\Src"});
+    QCOMPARE(items(w->control<QComboBox>("cboDestination")), QStringList{"D:\\Dst"});
 }
 
 void TestRun::executeArguments_data()
@@ -1488,11 +1490,11 @@ void TestRun::executeArguments()
     QFETCH(QString, destination);
     QFETCH(QString, extra);
     auto w = newWindow();
-    QVERIFY(setTextOf(w->control(QLatin1StringView("txtFilenames")), QStringLiteral("*.doc")));
+    QVERIFY(setTextOf(w->control("txtFilenames"), QStringLiteral("*.doc")));
     setCommand(w.get(), source, destination, extra);
-    const QString commandLine = w->text(QLatin1StringView("txtCommandLine"));
+    const QString commandLine = w->text("txtCommandLine");
     // File > Execute behaves like the button.
-    w->menuItem(QLatin1StringView("mnuFileExecute"))->trigger();
+    w->menuItem("mnuFileExecute")->trigger();
     QCOMPARE(m_shown.size(), 1);
     QCOMPARE(m_shown.first().prompt, kCopied);
     const QList<RecordedRun> runs = recordedRuns();
@@ -1507,8 +1509,8 @@ void TestRun::executeArguments()
 
     // The same folders again: the lists keep one entry each.
     w->cmdExecute_Click();
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{source});
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{destination});
+    QCOMPARE(items(w->control<QComboBox>("cboSource")), QStringList{source});
+    QCOMPARE(items(w->control<QComboBox>("cboDestination")), QStringList{destination});
 }
 
 void TestRun::executeConflict_data()
@@ -1530,9 +1532,9 @@ void TestRun::executeConflict()
     QFETCH(QString, delay);
     QFETCH(bool, conflict);
     auto w = newWindow();
-    QVERIFY(setCheckValueOf(w->control(QLatin1StringView("chkThreadsEnable")), qint16(threads)));
-    QVERIFY(setCheckValueOf(w->control(QLatin1StringView("chkEfsRaw")), qint16(efsRaw)));
-    QVERIFY(setTextOf(w->control(QLatin1StringView("txtDelayPer64k")), delay));
+    QVERIFY(setCheckValueOf(w->control("chkThreadsEnable"), qint16(threads)));
+    QVERIFY(setCheckValueOf(w->control("chkEfsRaw"), qint16(efsRaw)));
+    QVERIFY(setTextOf(w->control("txtDelayPer64k"), delay));
     setCommand(w.get(), QStringLiteral("C:\\S"), QStringLiteral("D:\\D"), QStringLiteral(" /TESTCODE:0"));
     w->cmdExecute_Click();
     QCOMPARE(m_shown.size(), 1);
@@ -1541,12 +1543,12 @@ void TestRun::executeConflict()
         QCOMPARE(m_shown.first().style, int(vbExclamation));
         QCOMPARE(m_shown.first().title, QStringLiteral("Corvane"));
         QVERIFY(recordedRuns().isEmpty());
-        QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboSource"))->count(), 0);
-        QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboDestination"))->count(), 0);
+        QCOMPARE(w->control<QComboBox>("cboSource")->count(), 0);
+        QCOMPARE(w->control<QComboBox>("cboDestination")->count(), 0);
     } else {
         QCOMPARE(m_shown.first().prompt, kNoErrors);
         QCOMPARE(recordedRuns().size(), 1);
-        QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboSource"))->count(), 1);
+        QCOMPARE(w->control<QComboBox>("cboSource")->count(), 1);
     }
 }
 
@@ -1561,8 +1563,8 @@ void TestRun::executeMissingRobocopy()
     QCOMPARE(m_shown.first().prompt, kSerious); // 127 has bit 16
     QVERIFY(recordedRuns().isEmpty());
     // Remembered all the same, but an empty destination is not.
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\S"});
-    QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboDestination"))->count(), 0);
+    QCOMPARE(items(w->control<QComboBox>("cboSource")), QStringList{"C:\\S"});
+    QCOMPARE(w->control<QComboBox>("cboDestination")->count(), 0);
 }
 
 void TestRun::executeCannotStart()
@@ -1579,8 +1581,8 @@ void TestRun::executeCannotStart()
     w->cmdExecute_Click();
     QCOMPARE(m_shown.size(), 1);
     QCOMPARE(m_shown.first().prompt, kSerious);
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\S"});
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{"D:\\D"});
+    QCOMPARE(items(w->control<QComboBox>("cboSource")), QStringList{"C:\\S"});
+    QCOMPARE(items(w->control<QComboBox>("cboDestination")), QStringList{"D:\\D"});
 #endif
 }
 
@@ -1603,9 +1605,9 @@ void TestRun::executeTooLong()
     QFETCH(bool, autoClose);
     QFETCH(bool, refused);
     auto w = newWindow();
-    w->menuItem(QLatin1StringView("mnuOptionsAutoClose"))->setChecked(autoClose);
+    w->menuItem("mnuOptionsAutoClose")->setChecked(autoClose);
     setCommand(w.get(), QStringLiteral("C:\\S"), QStringLiteral("D:\\D"), QStringLiteral(" /TESTCODE:0 "));
-    auto *box = w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"));
+    auto *box = w->control<QPlainTextEdit>("txtCommandLine");
     box->setPlainText(box->toPlainText().leftJustified(length, u'x'));
     QCOMPARE(TooLongToRunMessage(box->toPlainText(), autoClose).isEmpty(), !refused);
     if (!autoClose)
@@ -1626,15 +1628,15 @@ void TestRun::executeTooLong()
                  && m_shown.first().prompt.contains(QString::number(MaxCommandLength + 1)),
              qPrintable(m_shown.first().prompt));
     QVERIFY(recordedRuns().isEmpty());
-    QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboSource"))->count(), 0);
-    QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboDestination"))->count(), 0);
+    QCOMPARE(w->control<QComboBox>("cboSource")->count(), 0);
+    QCOMPARE(w->control<QComboBox>("cboDestination")->count(), 0);
 }
 
 void TestRun::executeNested()
 {
     SKIP_WITHOUT_CONSOLE();
     auto w = newWindow();
-    auto *source = w->control(QLatin1StringView("cboSource"));
+    auto *source = w->control("cboSource");
     setCommand(w.get(), QStringLiteral("C:\\Outer"), QStringLiteral("D:\\Target"), QStringLiteral(" /TESTCODE:1 /TESTWAIT:2"));
 
     // Once the first Robocopy runs, a second Execute starts inside its wait;
@@ -1663,7 +1665,7 @@ void TestRun::executeNested()
     QVERIFY(runs.at(0).args.contains(QStringLiteral("/TESTCODE:1")));
     QVERIFY(runs.at(1).args.contains(QStringLiteral("/TESTCODE:2")));
     QCOMPARE(items(qobject_cast<QComboBox *>(source)), (QStringList{"C:\\Inner", "C:\\Later"}));
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{"D:\\Target"});
+    QCOMPARE(items(w->control<QComboBox>("cboDestination")), QStringList{"D:\\Target"});
 }
 
 #ifdef Q_OS_LINUX
@@ -1707,7 +1709,7 @@ void TestRun::executeWithPause()
 #else
     SKIP_WITHOUT_CONSOLE();
     auto w = newWindow();
-    w->menuItem(QLatin1StringView("mnuOptionsAutoClose"))->setChecked(false);
+    w->menuItem("mnuOptionsAutoClose")->setChecked(false);
     setCommand(w.get(), QStringLiteral("C:\\S"), QStringLiteral("D:\\D"), QStringLiteral(" /TESTCODE:1"));
 
     // Robocopy ends, yet the console stays and waits for a key; closing it
@@ -1736,8 +1738,8 @@ void TestRun::executeWithPause()
 
     QVERIFY(waitedForKey);
     QVERIFY(m_shown.isEmpty()); // no report without Auto-Close
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\S"});
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{"D:\\D"});
+    QCOMPARE(items(w->control<QComboBox>("cboSource")), QStringList{"C:\\S"});
+    QCOMPARE(items(w->control<QComboBox>("cboDestination")), QStringList{"D:\\D"});
 #endif
 }
 
@@ -1766,8 +1768,8 @@ void TestRun::closeDuringRun()
     QCOMPARE(recordedRuns().size(), 1);
     QVERIFY(!recordedRuns().first().ended);
     QVERIFY(m_shown.isEmpty());
-    QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboSource"))->count(), 0);
-    QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboDestination"))->count(), 0);
+    QCOMPARE(w->control<QComboBox>("cboSource")->count(), 0);
+    QCOMPARE(w->control<QComboBox>("cboDestination")->count(), 0);
     // The console was left running and finishes by itself.
     QTRY_VERIFY_WITH_TIMEOUT(recordedRuns().first().ended, 20000);
 #ifdef Q_OS_LINUX
@@ -1813,7 +1815,7 @@ void TestRun::executeEndedBySignal()
     QCOMPARE(killed, 1);
     QCOMPARE(m_shown.size(), 1);
     QCOMPARE(m_shown.first().prompt, kSerious);
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\S"});
+    QCOMPARE(items(w->control<QComboBox>("cboSource")), QStringList{"C:\\S"});
     // A Robocopy left without its console finishes by itself.
     QTRY_VERIFY_WITH_TIMEOUT(killConsole ? recordedRuns().first().ended : consoleChildren().isEmpty(), 20000);
 #endif

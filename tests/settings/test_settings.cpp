@@ -68,7 +68,7 @@ int writeChild(int argc, char **argv)
     if (scenario == u"form") {
         frmCorvane window(location);
         window.Form_Load();
-        setTextOf(window.control(QLatin1StringView("txtExcludeFiles")), longText);
+        setTextOf(window.control("txtExcludeFiles"), longText);
         window.SaveFormSettings();
         ini = window.settings()->SaveToINI();
     } else {

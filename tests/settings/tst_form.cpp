@@ -47,12 +47,12 @@ QStringList listOf(const QComboBox *c)
 // "name=value" of one persisted control; empty for any other control.
 QString stateOf(const QWidget *c)
 {
-    const QString kind = controlKind(c);
-    if (kind == u"CheckBox")
+    const std::optional<ControlKind> kind = controlKind(c);
+    if (kind == ControlKind::CheckBox)
         return c->objectName() + u'=' + QString::number(checkValueOf(c));
-    if (kind == u"TextBox")
+    if (kind == ControlKind::TextBox)
         return c->objectName() + u'=' + textOf(c);
-    if (kind == u"ComboBox")
+    if (kind == ControlKind::ComboBox)
         return c->objectName() + u'=' + textOf(c) + u" | list: "_s + listOf(qobject_cast<const QComboBox *>(c)).join(u" | "_s);
     return QString();
 }
@@ -71,7 +71,7 @@ QString valueOf(const frmCorvane &w, const QString &name)
     const QWidget *c = w.control(QLatin1StringView(name.toLatin1()));
     if (!c)
         return u"<no control %1>"_s.arg(name);
-    return controlKind(c) == u"CheckBox" ? QString::number(checkValueOf(c)) : textOf(c);
+    return controlKind(c) == ControlKind::CheckBox ? QString::number(checkValueOf(c)) : textOf(c);
 }
 
 // Every persisted control away from its initial state, with awkward texts
@@ -81,15 +81,15 @@ void setEveryControl(frmCorvane &w)
     int i = 0;
     for (QWidget *c : w.controls()) {
         const QString name = c->objectName();
-        const QString kind = controlKind(c);
-        if (kind == u"CheckBox") {
+        const std::optional<ControlKind> kind = controlKind(c);
+        if (kind == ControlKind::CheckBox) {
             setCheckValueOf(c, i % 5 == 0 ? 2 : checkValueOf(c) ? 0 : 1);
-        } else if (kind == u"TextBox" && name != u"txtCommandLine") {
+        } else if (kind == ControlKind::TextBox && name != u"txtCommandLine") {
             if (qobject_cast<QPlainTextEdit *>(c))
                 setTextOf(c, u"  %1 one\n\"two\" ; = [x] # \\\n  three ü  "_s.arg(name));
             else
                 setTextOf(c, u" %1 \"v\" =;[#] Grüße \\ "_s.arg(name));
-        } else if (kind == u"ComboBox") {
+        } else if (kind == ControlKind::ComboBox) {
             auto *box = qobject_cast<QComboBox *>(c);
             for (int k = 0; k < 10; ++k)
                 box->addItem(u"C:\\%1 folder %2\\ \"q\" ;"_s.arg(name).arg(k));
@@ -103,9 +103,9 @@ void setEveryControl(frmCorvane &w)
 // The command box shows the command of the options as they are.
 bool commandIsCurrent(frmCorvane &w)
 {
-    const QString shown = w.text(QLatin1StringView("txtCommandLine"));
+    const QString shown = w.text("txtCommandLine");
     w.UpdateCommandLine();
-    return shown == w.text(QLatin1StringView("txtCommandLine"));
+    return shown == w.text("txtCommandLine");
 }
 
 QByteArray settingsFile(const QByteArray &body) { return "[Settings]\r\n" + body; }
@@ -181,8 +181,8 @@ void TestForm::wholeStateRoundTrip()
         QString lines;
         for (int i = 0; lines.size() < 100000; ++i)
             lines += u"\"scan\u00a0%1.pdf\"\n"_s.arg(i);
-        setTextOf(first->control(QLatin1StringView("txtExcludeFiles")), lines.left(100000));
-        setTextOf(first->control(QLatin1StringView("txtLogFile")), QString(100000, u'L'));
+        setTextOf(first->control("txtExcludeFiles"), lines.left(100000));
+        setTextOf(first->control("txtLogFile"), QString(100000, u'L'));
         QComboBox *source = combo(*first, "cboSource");
         setTextOf(source, QString(99999, u'S') + u'\\');
         removeListItem(source, 0);
@@ -216,10 +216,10 @@ void TestForm::loadRaisesChangeHandling()
     Scratch s;
     s.writeIni(settingsFile("chkSubdirectories=1\r\ntxtLogFile=run.log\r\nchkMirror=1\r\n"));
     auto w = start(s);
-    QVERIFY(w->control(QLatin1StringView("chkEmpty"))->isEnabled());
-    QVERIFY(w->control(QLatin1StringView("chkLogAppend"))->isEnabled());
-    QVERIFY(w->text(QLatin1StringView("txtCommandLine")).contains(u"MIR"));
-    QVERIFY(w->text(QLatin1StringView("txtCommandLine")).contains(u"run.log"));
+    QVERIFY(w->control("chkEmpty")->isEnabled());
+    QVERIFY(w->control("chkLogAppend")->isEnabled());
+    QVERIFY(w->text("txtCommandLine").contains(u"MIR"));
+    QVERIFY(w->text("txtCommandLine").contains(u"run.log"));
 }
 
 void TestForm::checkBoxValues_data()
@@ -304,7 +304,7 @@ void TestForm::loadNeverDuplicatesLists()
     trigger(*w, "mnuFileLoad");
     trigger(*w, "mnuFileLoad");
     QCOMPARE(listOf(combo(*w, "cboSource")), entries);
-    QCOMPARE(w->text(QLatin1StringView("cboSource")), u"C:\\typed"_s);
+    QCOMPARE(w->text("cboSource"), u"C:\\typed"_s);
 }
 
 void TestForm::saveWritesListKeys()
@@ -334,12 +334,12 @@ void TestForm::loadAndClearRebuildCommand()
     // in it would stay there.
     s.writeIni(settingsFile("SaveToINI=-1\r\nchkMirror=1\r\ntxtCommandLine=stale command\r\n"));
     trigger(*w, "mnuFileLoad");
-    QVERIFY(w->text(QLatin1StringView("txtCommandLine")).contains(u"MIR"));
+    QVERIFY(w->text("txtCommandLine").contains(u"MIR"));
     QVERIFY(commandIsCurrent(*w));
 
     trigger(*w, "mnuFileClear");
-    QVERIFY(w->text(QLatin1StringView("txtCommandLine")).startsWith(u"ROBOCOPY.EXE"));
-    QVERIFY(!w->text(QLatin1StringView("txtCommandLine")).contains(u"MIR"));
+    QVERIFY(w->text("txtCommandLine").startsWith(u"ROBOCOPY.EXE"));
+    QVERIFY(!w->text("txtCommandLine").contains(u"MIR"));
     QVERIFY(commandIsCurrent(*w));
 }
 
@@ -355,10 +355,10 @@ void TestForm::clearResetsControlsOnly()
 
     trigger(*w, "mnuFileClear");
     for (const QWidget *c : w->controls()) {
-        const QString kind = controlKind(c);
-        if (kind == u"CheckBox")
+        const std::optional<ControlKind> kind = controlKind(c);
+        if (kind == ControlKind::CheckBox)
             QVERIFY2(checkValueOf(c) == 0, qPrintable(c->objectName()));
-        else if ((kind == u"TextBox" || kind == u"ComboBox") && c->objectName() != u"txtCommandLine")
+        else if ((kind == ControlKind::TextBox || kind == ControlKind::ComboBox) && c->objectName() != u"txtCommandLine")
             QVERIFY2(textOf(c).isEmpty(), qPrintable(c->objectName()));
     }
     QCOMPARE(listOf(combo(*w, "cboSource")), source);
@@ -392,7 +392,7 @@ void TestForm::firstStart()
         else
             QVERIFY2(now[i].endsWith(u'='), qPrintable(now[i]));
     }
-    QCOMPARE(w->text(QLatin1StringView("txtThreadsCount")), QString());
+    QCOMPARE(w->text("txtThreadsCount"), QString());
     QVERIFY(commandIsCurrent(*w));
 
     finish(w);
@@ -421,10 +421,10 @@ void TestForm::saveOnExitUnchecked()
 {
     Scratch s;
     auto w = start(s);
-    setCheckValueOf(w->control(QLatin1StringView("chkMirror")), 1);
+    setCheckValueOf(w->control("chkMirror"), 1);
     trigger(*w, "mnuFileSave");
-    setCheckValueOf(w->control(QLatin1StringView("chkMirror")), 0);
-    setTextOf(w->control(QLatin1StringView("txtLogFile")), u"lost.log"_s);
+    setCheckValueOf(w->control("chkMirror"), 0);
+    setTextOf(w->control("txtLogFile"), u"lost.log"_s);
     trigger(*w, "mnuOptionsSaveOnExit");
     QVERIFY(!isChecked(*w, "mnuOptionsSaveOnExit"));
     finish(w);
@@ -460,7 +460,7 @@ void TestForm::switchToUserStoreAndBack()
     Scratch s;
     MsgBoxCatcher boxes;
     auto w = start(s);
-    setTextOf(w->control(QLatin1StringView("txtLogFile")), u"ini.log"_s);
+    setTextOf(w->control("txtLogFile"), u"ini.log"_s);
     finish(w);
 
     w = start(s);
@@ -468,7 +468,7 @@ void TestForm::switchToUserStoreAndBack()
     trigger(*w, "mnuOptionsUseIni");
     QVERIFY(!isChecked(*w, "mnuOptionsUseIni"));
     QCOMPARE(s.userValue(u"SaveToINI"_s), u"0"_s);
-    setTextOf(w->control(QLatin1StringView("txtLogFile")), u"user.log"_s);
+    setTextOf(w->control("txtLogFile"), u"user.log"_s);
     finish(w);
     QCOMPARE(s.userValue(u"txtLogFile"_s), u"user.log"_s);
     QCOMPARE(s.userValue(u"mnuOptionsSaveOnExit"_s), u"-1"_s);
@@ -495,7 +495,7 @@ void TestForm::switchWithoutSaveOnExit()
 {
     Scratch s;
     auto w = start(s);
-    setTextOf(w->control(QLatin1StringView("txtLogFile")), u"ini.log"_s);
+    setTextOf(w->control("txtLogFile"), u"ini.log"_s);
     trigger(*w, "mnuFileSave");
     trigger(*w, "mnuOptionsSaveOnExit");
     trigger(*w, "mnuOptionsUseIni");
@@ -520,7 +520,7 @@ void TestForm::unwritableIniLocation()
     trigger(*w, "mnuOptionsUseIni"); // the store cannot follow, and the mark shows it
     QVERIFY(!isChecked(*w, "mnuOptionsUseIni"));
     QVERIFY(!w->settings()->SaveToINI());
-    setTextOf(w->control(QLatin1StringView("txtLogFile")), u"kept.log"_s);
+    setTextOf(w->control("txtLogFile"), u"kept.log"_s);
     finish(w);
     QCOMPARE(s.userValue(u"txtLogFile"_s), u"kept.log"_s);
     QVERIFY(QFileInfo(s.iniPath()).isDir());
@@ -551,7 +551,7 @@ void TestForm::exitClosesAboutWindow()
     QWidget about;
     about.setObjectName(u"frmHelp"_s);
     about.show();
-    setCheckValueOf(w->control(QLatin1StringView("chkPurge")), 1);
+    setCheckValueOf(w->control("chkPurge"), 1);
     trigger(*w, "mnuFileExit");
     QVERIFY(!w->isVisible());
     QVERIFY(!about.isVisible());
