@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QMessageBox>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -42,7 +43,10 @@ int main(int argc, char *argv[])
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
 
     int messages = 0;
-    SetMsgBoxHook([&messages](const QString &, int, const QString &) { ++messages; });
+    SetMsgBoxExec([&messages](QMessageBox &) {
+        ++messages;
+        return int(QMessageBox::Ok);
+    });
 
     QTemporaryDir dir;
     const QStringList commands = {

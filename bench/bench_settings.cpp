@@ -5,6 +5,7 @@
 #include "main_window/frmCorvane.h"
 #include "settings/CSettings.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QPlainTextEdit>
@@ -47,14 +48,16 @@ int main(int argc, char *argv[])
         }
     }
     QWidget *toggled = window.control("chkMirror");
+    QAction *save = window.menuItem("mnuFileSave");
+    QAction *load = window.menuItem("mnuFileLoad");
 
     std::vector<double> millis;
     millis.reserve(size_t(rounds));
     for (int i = 0; i < rounds; ++i) {
         setCheckValueOf(toggled, checkValueOf(toggled) ? 0 : 1);
         const auto start = std::chrono::steady_clock::now();
-        window.SaveFormSettings();
-        window.LoadFormSettings();
+        save->trigger();
+        load->trigger();
         const auto end = std::chrono::steady_clock::now();
         millis.push_back(std::chrono::duration<double, std::milli>(end - start).count());
     }

@@ -7,8 +7,9 @@
 #include "settings/IniFile.h"
 #include "tools/basTools.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFile>
+#include <QMessageBox>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -45,9 +46,10 @@ double millisSince(std::chrono::steady_clock::time_point start)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    SetMsgBoxHook([](const QString &prompt, int, const QString &title) {
-        std::fprintf(stderr, "message box %s: %s\n", qPrintable(title), qPrintable(prompt));
+    QApplication app(argc, argv);
+    SetMsgBoxExec([](QMessageBox &box) {
+        std::fprintf(stderr, "message box %s: %s\n", qPrintable(box.windowTitle()), qPrintable(box.text()));
+        return int(QMessageBox::Ok);
     });
     const QByteArray line = argc > 1 ? QByteArray(argv[1]) + '\n' : QByteArray("a=\n");
 

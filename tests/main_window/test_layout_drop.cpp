@@ -7,6 +7,9 @@
 #include "tools/basBrowseFolder.h"
 #include "tools/basTools.h"
 
+#include "ScopedHook.h"
+#include "WindowTest.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -17,7 +20,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSet>
-#include <QTemporaryDir>
+#include <QFileDialog>
 #include <QTest>
 #include <QWheelEvent>
 #include <QUrl>
@@ -31,16 +34,14 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-QString commandOf(const frmCorvane &w) { return textOf(w.control("txtCommandLine")); }
-
 QString native(const QString &path) { return QDir::toNativeSeparators(path); }
 
 // The headless platform remarks on every window size limit it cannot pass on;
 // that says nothing about the window, so it is kept out of the test log.
-QtMessageHandler g_previousHandler = nullptr;
+QtMessageHandler g_previousHandler = nullptr; // the handler quietSizeHints stands in front of
 void quietSizeHints(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (message.contains(u"does not support propagateSizeHints"))
+    if (message.contains(u"does not support propagateSizeHints") || !g_previousHandler)
         return;
     g_previousHandler(type, context, message);
 }
@@ -147,7 +148,7 @@ const QHash<QString, DropRule> &expectedTargets()
 
 } // namespace
 
-class TestLayoutDrop : public QObject
+class TestLayoutDrop : public WindowTest
 {
     Q_OBJECT
 
@@ -179,7 +180,7 @@ private slots:
     void valuesFollowResize();
     void maximizeShowsCanvasInNormalWindow();
     void minimizeAndRestore();
-    void screenshotSmallScrolled();
+    void farCornerShowsExecuteWhole();
 
     // Folder pickers
     void pickers_data();
@@ -208,35 +209,27 @@ private slots:
     void unquotableNames();
 
 private:
-    QTemporaryDir m_dir;
     std::unique_ptr<frmCorvane> m_window;
     QList<FolderDialogRequest> m_requests;
     QString m_pick;
-    QList<std::pair<QString, int>> m_shown; // messages: prompt and style
+    const ScopedMessageHandler m_quietSizeHints{quietSizeHints};
+    // The folder dialog answers with m_pick and keeps what it was asked.
+    const ScopedHook<FolderDialogHook> m_folderDialog{SetFolderDialogHook, [this](const FolderDialogRequest &r) {
+                                                          m_requests.append(r);
+                                                          return m_pick;
+                                                      }};
 
     frmCorvane &shownWindow();
 };
 
-void TestLayoutDrop::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    g_previousHandler = qInstallMessageHandler(quietSizeHints);
-    SetMsgBoxHook([this](const QString &prompt, int style, const QString &) { m_shown.append({prompt, style}); });
-    SetFolderDialogHook([this](const FolderDialogRequest &r) {
-        m_requests.append(r);
-        return m_pick;
-    });
-}
+void TestLayoutDrop::initTestCase() { g_previousHandler = m_quietSizeHints.previous(); }
 
 void TestLayoutDrop::init()
 {
-    SettingsLocation location;
-    location.iniPath = m_dir.filePath(u"Settings.ini"_s);
-    location.userStorePath = m_dir.filePath(u"user.ini"_s);
-    m_window = std::make_unique<frmCorvane>(location);
+    WindowTest::init();
+    m_window = newWindow();
     m_requests.clear();
     m_pick.clear();
-    m_shown.clear();
 }
 
 void TestLayoutDrop::cleanup()
@@ -244,7 +237,8 @@ void TestLayoutDrop::cleanup()
     m_window.reset();
     // A test that expects a message takes it from the list.
     QCoreApplication::processEvents();
-    QVERIFY2(m_shown.isEmpty(), qPrintable(u"Unexpected message: "_s + m_shown.value(0).first));
+    QVERIFY2(shown().isEmpty(), qPrintable(u"Unexpected message: "_s + describeShown()));
+    WindowTest::cleanup();
 }
 
 frmCorvane &TestLayoutDrop::shownWindow()
@@ -818,21 +812,14 @@ void TestLayoutDrop::minimizeAndRestore()
     QCOMPARE(w.canvas()->pos(), QPoint(-twipsToPixels(2000), -twipsToPixels(900)));
 }
 
-void TestLayoutDrop::screenshotSmallScrolled()
+// Scrolled to the far corner of a small window, the Execute button shows
+// whole beside the bars.
+void TestLayoutDrop::farCornerShowsExecuteWhole()
 {
     frmCorvane &w = shownWindow();
     resizeClient(w, QSize(520, 380));
-    w.hScroll()->setValue(4000);
-    w.vScroll()->setValue(2000);
-    QCoreApplication::processEvents();
-    const QImage shot = w.grab().toImage();
-    QVERIFY(!shot.isNull());
-    QDir().mkpath(QStringLiteral(CORVANE_SCREENSHOT_DIR));
-    QVERIFY(shot.save(QStringLiteral(CORVANE_SCREENSHOT_DIR "/layout_small_scrolled.png")));
-    // Scrolled to the far corner: the Execute button shows whole beside the bars.
     w.hScroll()->setValue(w.hScroll()->maximum());
     w.vScroll()->setValue(w.vScroll()->maximum());
-    QVERIFY(w.grab().save(QStringLiteral(CORVANE_SCREENSHOT_DIR "/layout_small_far_corner.png")));
     QWidget *execute = w.control("cmdExecute");
     const QRect shown(QPoint(0, 0), QSize(w.vScroll()->x(), w.hScroll()->y()));
     QVERIFY(shown.contains(QRect(execute->mapTo(w.centralWidget(), QPoint(0, 0)), execute->size())));
@@ -907,7 +894,8 @@ void TestLayoutDrop::pickers()
     QCOMPARE(request.owner, static_cast<QWidget *>(&w));
     QCOMPARE(request.title, title);
     QCOMPARE(request.startFolder, QDir::fromNativeSeparators(before));
-    QCOMPARE(request.allowNewFolder, newFolder);
+    // Only the destination's dialog offers a new folder; both show folders only.
+    QCOMPARE(request.options, newFolder ? QFileDialog::ShowDirsOnly : QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
 
     QCOMPARE(textOf(combo), after);
     QStringList listAfter;
@@ -916,11 +904,11 @@ void TestLayoutDrop::pickers()
     QCOMPARE(listAfter, recent);
     // A pick that leaves the box as it was is refused, and says why.
     const bool refused = !picked.isEmpty() && after == before;
-    QCOMPARE(m_shown.size(), refused ? 1 : 0);
+    QCOMPARE(shown().size(), refused ? 1 : 0);
     if (refused) {
-        QCOMPARE(m_shown.first().second, int(vbExclamation));
-        QVERIFY2(m_shown.first().first.contains(native(picked)), qPrintable(m_shown.first().first));
-        m_shown.clear();
+        QCOMPARE(shown().first().style, int(vbExclamation));
+        QVERIFY2(shown().first().prompt.contains(native(picked)), qPrintable(shown().first().prompt));
+        shown().clear();
     }
     if (picked.isEmpty() || refused) {
         QCOMPARE(commandOf(w), commandBefore);
@@ -1307,10 +1295,10 @@ void TestLayoutDrop::unquotableNames()
     }
     for (QWidget *c : w.controls())
         QCOMPARE(textOf(c), textsBefore.value(c->objectName()));
-    QCOMPARE(m_shown.size(), 1);
-    QCOMPARE(m_shown.first().second, int(vbExclamation));
-    QVERIFY2(m_shown.first().first.contains(native(items.filter(u"\""_s).first())), qPrintable(m_shown.first().first));
-    m_shown.clear();
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(shown().first().style, int(vbExclamation));
+    QVERIFY2(shown().first().prompt.contains(native(items.filter(u"\""_s).first())), qPrintable(shown().first().prompt));
+    shown().clear();
 }
 
 QTEST_MAIN(TestLayoutDrop)

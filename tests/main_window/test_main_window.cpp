@@ -1,10 +1,13 @@
 // The main window as built from the catalogue: controls, texts, colours,
 // access keys, menus, geometry, and the rebuild of the command on every change.
+#include "command/CommandBuilder.h"
 #include "main_window/AppIcon.h"
 #include "main_window/Catalogue.h"
 #include "main_window/Controls.h"
 #include "main_window/frmCorvane.h"
 #include "tools/basTools.h"
+
+#include "WindowTest.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,19 +24,15 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QSet>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
-
-QString commandOf(const frmCorvane &w) { return textOf(w.control("txtCommandLine")); }
 
 QSet<QString> namesWhere(const frmCorvane &w, const std::function<bool(QWidget *)> &pred)
 {
@@ -54,12 +53,11 @@ QColor textColour(QWidget *w) { return w->palette().color(QPalette::Active, QPal
 
 } // namespace
 
-class TestMainWindow : public QObject
+class TestMainWindow : public WindowTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -98,27 +96,27 @@ private slots:
     void interlocks_data();
     void interlocks();
 
-    void screenshot();
     void programFileIcon();
 
 private:
+    std::unique_ptr<frmCorvane> m_window;
     frmCorvane *w = nullptr;
-    QTemporaryDir m_scratch;
 };
-
-void TestMainWindow::initTestCase() { QVERIFY(m_scratch.isValid()); }
 
 void TestMainWindow::init()
 {
-    w = new frmCorvane({m_scratch.filePath(u"Settings.ini"_s), m_scratch.filePath(u"user.ini"_s)});
+    WindowTest::init();
+    m_window = newWindow();
+    w = m_window.get();
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w));
 }
 
 void TestMainWindow::cleanup()
 {
-    delete w;
+    m_window.reset();
     w = nullptr;
+    WindowTest::cleanup();
 }
 
 void TestMainWindow::controlCounts()
@@ -175,8 +173,7 @@ void TestMainWindow::initialState()
 void TestMainWindow::initialCommandIsBare()
 {
     QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE"_s);
-    w->UpdateCommandLine();
-    QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE"_s);
+    QCOMPARE(BuildCommandLine(*w), u"ROBOCOPY.EXE"_s);
 }
 
 void TestMainWindow::captionsAndTooltips_data()
@@ -609,9 +606,6 @@ void TestMainWindow::shortcutsFromEveryField_data()
 void TestMainWindow::shortcutsFromEveryField()
 {
     QFETCH(QString, field);
-    QStringList messages;
-    SetMsgBoxHook([&messages](const QString &prompt, int, const QString &) { messages << prompt; });
-    const auto restore = qScopeGuard([] { SetMsgBoxHook({}); });
     // Execute refuses these options before it starts anything.
     setCheckValueOf(w->control("chkThreadsEnable"), 1);
     setCheckValueOf(w->control("chkEfsRaw"), 1);
@@ -652,7 +646,8 @@ void TestMainWindow::shortcutsFromEveryField()
         QTest::keyClick(focus, key.key(), key.keyboardModifiers());
         QVERIFY2(triggered.size() == 1, item.shortcut);
     }
-    QCOMPARE(messages, QStringList{u"Multithreading cannot be used with EFS Raw or Delay Per 64 K options."_s});
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(shown().first().prompt, u"Multithreading cannot be used with EFS Raw or Delay Per 64 K options."_s);
 }
 
 void TestMainWindow::userChangesRebuild()
@@ -944,15 +939,6 @@ void TestMainWindow::interlocks()
         setCheckValueOf(m, 2);
         QCOMPARE(enabledStates(), allOn);
     }
-}
-
-void TestMainWindow::screenshot()
-{
-    w->UpdateCommandLine();
-    QVERIFY(QDir().mkpath(QStringLiteral(CORVANE_SCREENSHOT_DIR)));
-    const QString path = QStringLiteral(CORVANE_SCREENSHOT_DIR "/main_window.png");
-    QVERIFY(w->grab().save(path));
-    QVERIFY(QFileInfo(path).size() > 0);
 }
 
 // corvane.exe carries the window's icon as a file, for Explorer: it must be

@@ -1,10 +1,14 @@
 // The store working for the real window: the form-state walk, start-up,
 // shut-down, the Options menu and damaged settings files.
+#include "command/CommandBuilder.h"
 #include "main_window/Controls.h"
 #include "main_window/frmCorvane.h"
 #include "settings/CSettings.h"
 
+#include "MessageBoxes.h"
+#include "Scratch.h"
 #include "SettingsTestSupport.h"
+#include "WindowTest.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -31,10 +35,9 @@ void finish(std::unique_ptr<frmCorvane> &w)
     w.reset();
 }
 
-void trigger(frmCorvane &w, const char *item) { w.menuItem(QLatin1StringView(item))->trigger(); }
-bool isChecked(const frmCorvane &w, const char *item) { return w.menuItem(QLatin1StringView(item))->isChecked(); }
+bool isChecked(const frmCorvane &w, MenuName item) { return w.menuItem(item)->isChecked(); }
 
-QComboBox *combo(const frmCorvane &w, const char *name) { return w.control<QComboBox>(QLatin1StringView(name)); }
+QComboBox *combo(const frmCorvane &w, ControlName name) { return w.control<QComboBox>(name); }
 
 QStringList listOf(const QComboBox *c)
 {
@@ -97,16 +100,10 @@ void setEveryControl(frmCorvane &w)
         }
         ++i;
     }
-    w.UpdateCommandLine();
 }
 
 // The command box shows the command of the options as they are.
-bool commandIsCurrent(frmCorvane &w)
-{
-    const QString shown = w.text("txtCommandLine");
-    w.UpdateCommandLine();
-    return shown == w.text("txtCommandLine");
-}
+bool commandIsCurrent(const frmCorvane &w) { return w.text("txtCommandLine") == BuildCommandLine(w); }
 
 QByteArray settingsFile(const QByteArray &body) { return "[Settings]\r\n" + body; }
 
@@ -118,7 +115,7 @@ QByteArray bytes(const char (&text)[N])
 
 } // namespace
 
-class TestForm : public QObject
+class TestForm : public WindowTest
 {
     Q_OBJECT
 
@@ -167,7 +164,7 @@ void TestForm::wholeStateRoundTrip()
     QFETCH(bool, perUser);
     QFETCH(bool, longTexts);
     Scratch s;
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     const QStringList defaults = snapshot(frmCorvane(s.location()));
 
     auto first = start(s);
@@ -189,7 +186,7 @@ void TestForm::wholeStateRoundTrip()
         addListItem(source, QString(100000, u'E'));
     }
     const QStringList saved = snapshot(*first);
-    QCOMPARE(saved.size(), 99 + 25 + 2);
+    QCOMPARE(saved.size(), persistedControlCount());
     for (qsizetype i = 0; i < saved.size(); ++i)
         if (!saved[i].startsWith(u"txtCommandLine="))
             QVERIFY2(saved[i] != defaults[i], qPrintable(saved[i]));
@@ -371,7 +368,7 @@ void TestForm::clearResetsControlsOnly()
 void TestForm::firstStart()
 {
     Scratch s;
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     const QStringList defaults = snapshot(frmCorvane(s.location()));
     auto w = start(s);
     QVERIFY(isChecked(*w, "mnuOptionsSaveOnExit"));
@@ -400,7 +397,7 @@ void TestForm::firstStart()
     QCOMPARE(s.iniLine("mnuOptionsAutoClose"), QByteArray("mnuOptionsAutoClose=-1"));
     QCOMPARE(s.iniLine("chkData"), QByteArray("chkData=1"));
     QCOMPARE(s.iniLine("SaveToINI"), QByteArray("SaveToINI=-1"));
-    QCOMPARE(s.ini().count("\r\n"), 1 + 1 + 126 + 2); // header, flag, controls, Options keys
+    QCOMPARE(s.ini().count("\r\n"), 1 + 1 + persistedControlCount() + 2); // header, flag, controls, Options keys
     QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
 }
 
@@ -408,7 +405,7 @@ void TestForm::firstStartUnwritableFolder()
 {
     Scratch s;
     s.blockIni();
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     auto w = start(s);
     QVERIFY(isChecked(*w, "mnuOptionsSaveOnExit"));
     QVERIFY(isChecked(*w, "mnuOptionsAutoClose"));
@@ -458,7 +455,7 @@ void TestForm::autoCloseStoredAtExit()
 void TestForm::switchToUserStoreAndBack()
 {
     Scratch s;
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     auto w = start(s);
     setTextOf(w->control("txtLogFile"), u"ini.log"_s);
     finish(w);
@@ -514,7 +511,7 @@ void TestForm::unwritableIniLocation()
 {
     Scratch s;
     s.blockIni();
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     auto w = start(s);
     QVERIFY(!isChecked(*w, "mnuOptionsUseIni"));
     trigger(*w, "mnuOptionsUseIni"); // the store cannot follow, and the mark shows it
@@ -571,7 +568,7 @@ void TestForm::saveFailureIsReported()
         QFile blocker(userDir);
         QVERIFY(blocker.open(QIODevice::WriteOnly));
     }
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     auto w = start(s);
     QVERIFY(!isChecked(*w, "mnuOptionsUseIni"));
     QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
@@ -648,7 +645,7 @@ void TestForm::badInput()
 
     Scratch s;
     s.writeIni(file);
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     auto w = start(s);
     QVERIFY(isChecked(*w, "mnuOptionsUseIni"));
     for (const QString &e : expect) {
@@ -673,10 +670,5 @@ void TestForm::badInput()
     QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
 }
 
-int runFormTests(int argc, char **argv)
-{
-    TestForm t;
-    return QTest::qExec(&t, argc, argv);
-}
-
-#include "tst_form.moc"
+QTEST_MAIN(TestForm)
+#include "test_form.moc"

@@ -3,18 +3,34 @@
 #include "settings/CSettings.h"
 #include "settings/IniFile.h"
 
+#include "MessageBoxes.h"
+#include "Scratch.h"
 #include "SettingsTestSupport.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QProcess>
 #include <QScopeGuard>
 
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else
+#include "main_window/Controls.h"
+#include "main_window/frmCorvane.h"
+
+#include <QAction>
+#include <QMessageBox>
+
+#include <csignal>
+#include <cstdio>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/file.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -149,7 +165,7 @@ void TestStore::creation()
         s.writeIni("[Settings]\r\nchkMirror=1\r\n");
     const QByteArray before = s.ini();
 
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     CSettings store(s.location());
     QCOMPARE(store.SaveToINI(), expectIni);
     QCOMPARE(userFlag(s), expectFlag);
@@ -192,7 +208,7 @@ void TestStore::setter()
         s.blockIni();
     }
     const QByteArray before = s.ini();
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     store->setSaveToINI(value);
     QCOMPARE(store->SaveToINI(), expectIni);
     QCOMPARE(userFlag(s), expectFlag);
@@ -460,7 +476,7 @@ void TestStore::readingForeignFiles()
 
     Scratch s;
     s.writeIni(file);
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     CSettings store(s.location());
     QVERIFY(store.SaveToINI());
     const QString got = store.GetSetting(QStringLiteral("key"), kAbsent);
@@ -603,8 +619,7 @@ namespace {
 struct CommitCounter
 {
     int commits = 0;
-    CommitCounter() { setIniCommitHook([this] { ++commits; }); }
-    ~CommitCounter() { setIniCommitHook(nullptr); }
+    const ScopedHook<std::function<void()>> hook{setIniCommitHook, [this] { ++commits; }};
 };
 } // namespace
 
@@ -780,7 +795,7 @@ void TestStore::writeNeverOutgrowsReader()
 {
     // A file of LF lines just under the size the reader takes.
     Scratch s;
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     QByteArray file = "[Settings]\nkey=v\n";
     const QByteArray filler = "filler=" + QByteArray(80, 'f') + '\n';
     while (file.size() + filler.size() < kMaxIniFileSize - 64)
@@ -813,7 +828,7 @@ void TestStore::unreadableIniFile()
     store.SaveSetting(QStringLiteral("k"), QStringLiteral("v"));
     QVERIFY(QFile::remove(s.iniPath()));
     s.blockIni();
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     QCOMPARE(store.GetSetting(QStringLiteral("k"), QStringLiteral("default")), QStringLiteral("default"));
     store.SaveSetting(QStringLiteral("k"), QStringLiteral("w")); // refused, quietly
     store.DeleteSetting();
@@ -830,7 +845,7 @@ void TestStore::oversizedIniFileIsReported()
         QFile f(s.iniPath());
         QVERIFY(f.resize(kMaxIniFileSize + 1)); // sparse: costs no disk
     }
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     QCOMPARE(store->GetSetting(QStringLiteral("k"), QStringLiteral("default")), QString());
     QCOMPARE(boxes.boxes.size(), 1);
     QCOMPARE(boxes.boxes[0].title, QStringLiteral("INIGetSetting"));
@@ -867,7 +882,7 @@ void TestStore::brokenUserStore()
     Scratch s;
     s.blockIni();
     QVERIFY(QDir().mkpath(s.userPath()));
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     auto store = std::make_unique<CSettings>(s.location());
     QVERIFY(!store->SaveToINI());
     QCOMPARE(store->GetSetting(QStringLiteral("k"), QStringLiteral("default")), QStringLiteral("default"));
@@ -970,10 +985,82 @@ void TestStore::storeReadsProfileWrites()
 #endif
 }
 
-int runStoreTests(int argc, char **argv)
+// ---- The child processes of writeFailureKeepsOldFile and crashBeforeRenameKeepsOldFile
+
+namespace {
+
+int crashDuringWrite(const char *iniPath, const char *userPath)
 {
+    CSettings store(SettingsLocation{QString::fromLocal8Bit(iniPath), QString::fromLocal8Bit(userPath)});
+    // The new file is complete on disk but has not replaced the old one yet.
+    setIniCommitHook([] { std::_Exit(3); });
+    store.SaveSetting(QStringLiteral("txtLogFile"), QString(200000, u'n'));
+    return 0; // not reached
+}
+
+#ifndef Q_OS_WIN
+// "--write-child SCENARIO LIMIT AS_NOBODY INI USER": creates the store
+// (probe), saves one long value as well (write) or builds the window and
+// saves it whole (form), with files limited to LIMIT bytes (0: no limit) and,
+// when AS_NOBODY is 1 and we are root, as the user nobody. Prints the back
+// end in use at the end.
+int writeChild(int argc, char **argv)
+{
+    if (std::strcmp(argv[4], "1") == 0 && ::geteuid() == 0) {
+        const passwd *nobody = ::getpwnam("nobody");
+        if (!nobody || ::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
+            return kNoOtherUser;
+    }
+    QApplication app(argc, argv);
+    const ScopedHook<MsgBoxExec> toStandardError(SetMsgBoxExec, [](QMessageBox &box) {
+        std::fprintf(stderr, "%s\n", qPrintable(box.text()));
+        return int(QMessageBox::Ok);
+    });
+    if (const long limit = std::atol(argv[3]); limit > 0) {
+        std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead of ending the process
+        const rlimit size{rlim_t(limit), rlim_t(limit)};
+        if (::setrlimit(RLIMIT_FSIZE, &size) != 0)
+            return 2;
+    }
+    const SettingsLocation location{QString::fromLocal8Bit(argv[5]), QString::fromLocal8Bit(argv[6])};
+    const QString scenario = QString::fromLatin1(argv[2]);
+    const QString longText(5000, u'x');
+    bool ini = false;
+    if (scenario == u"form") {
+        frmCorvane window(location);
+        window.Form_Load();
+        setTextOf(window.control("txtExcludeFiles"), longText);
+        window.menuItem("mnuFileSave")->trigger();
+        ini = window.settings()->SaveToINI();
+    } else {
+        CSettings store(location);
+        if (scenario == u"write")
+            store.SaveSetting(QStringLiteral("txtExcludeFiles"), longText);
+        ini = store.SaveToINI();
+    }
+    std::printf("%s\n", ini ? "ini" : "per-user");
+    return 0;
+}
+#endif
+
+} // namespace
+
+// Run with "--crash-during-write INI USER" the program is instead the child
+// that one test kills in the middle of a write, and with "--write-child ..."
+// the child whose writes fail.
+int main(int argc, char **argv)
+{
+    if (argc == 4 && std::strcmp(argv[1], "--crash-during-write") == 0) {
+        QCoreApplication app(argc, argv);
+        return crashDuringWrite(argv[2], argv[3]);
+    }
+#ifndef Q_OS_WIN
+    if (argc == 7 && std::strcmp(argv[1], "--write-child") == 0)
+        return writeChild(argc, argv);
+#endif
+    QApplication app(argc, argv);
     TestStore t;
     return QTest::qExec(&t, argc, argv);
 }
 
-#include "tst_store.moc"
+#include "test_store.moc"
