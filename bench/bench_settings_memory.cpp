@@ -5,11 +5,9 @@
 // resident set over what it held before, relative to the file's size.
 #include "settings/CSettings.h"
 #include "settings/IniFile.h"
-#include "tools/basTools.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
-#include <QMessageBox>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -46,11 +44,7 @@ double millisSince(std::chrono::steady_clock::time_point start)
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    SetMsgBoxExec([](QMessageBox &box) {
-        std::fprintf(stderr, "message box %s: %s\n", qPrintable(box.windowTitle()), qPrintable(box.text()));
-        return int(QMessageBox::Ok);
-    });
+    QCoreApplication app(argc, argv);
     const QByteArray line = argc > 1 ? QByteArray(argv[1]) + '\n' : QByteArray("a=\n");
 
     QTemporaryDir dir;
@@ -77,7 +71,9 @@ int main(int argc, char *argv[])
 
     const long long before = peakBytes();
     const auto start = std::chrono::steady_clock::now();
-    CSettings store(location);
+    CSettings store(location, [](const SettingsError &e) {
+        std::fprintf(stderr, "%s failed: %d %s\n", qPrintable(e.operation), e.number, qPrintable(e.description));
+    });
     const double created = millisSince(start);
     const auto reading = std::chrono::steady_clock::now();
     {

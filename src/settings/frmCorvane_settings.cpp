@@ -9,6 +9,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 
+#include <exception>
+
 namespace {
 
 // Controls are told apart by kind only; their names are just the keys. A
@@ -17,7 +19,6 @@ ControlKind kindOf(const QWidget *w) { return controlKind(w).value_or(ControlKin
 
 QString listItemKey(const QString &name, int position) { return name + u'_' + QString::number(position); }
 
-// Throws SettingsError when the store cannot take the values.
 void saveWalk(const QList<QWidget *> &controls, CSettings &store)
 {
     CSettings::Batch batch(store);
@@ -91,9 +92,15 @@ void loadControl(QWidget *w, CSettings &store)
     }
 }
 
-void reportSaveFailure(const SettingsError &error)
+// The store tells of its failures; the window decides what the user sees: a
+// run-time failure of an INI function in a box titled with that function's
+// name, a per-user store that cannot be written as an error of the save.
+void showSettingsFailure(const SettingsError &error)
 {
-    MsgBox(QStringLiteral("Error: %1 %2").arg(error.description()).arg(error.number()), vbCritical);
+    if (error.backend == SettingsError::Backend::IniFile)
+        MsgBox(QStringLiteral("Error: %1. %2").arg(error.number).arg(error.description), vbOKOnly, error.operation);
+    else
+        MsgBox(QStringLiteral("Error: %1 %2").arg(error.description).arg(error.number), vbCritical);
 }
 
 } // namespace
@@ -101,27 +108,20 @@ void reportSaveFailure(const SettingsError &error)
 CSettings &frmCorvane::store()
 {
     if (!m_settings)
-        m_settings = std::make_unique<CSettings>(m_location);
+        m_settings = std::make_unique<CSettings>(m_location, showSettingsFailure);
     return *m_settings;
 }
 
 // ---- The form-state walk
 
-void frmCorvane::SaveFormSettings()
-{
-    try {
-        saveWalk(controls(), store());
-    } catch (const SettingsError &error) {
-        reportSaveFailure(error);
-    }
-}
+void frmCorvane::SaveFormSettings() { saveWalk(controls(), store()); }
 
 void frmCorvane::LoadFormSettings()
 {
     // The new store is created (and chooses its back end) before the old one
     // is released (and stores its flag).
     {
-        auto fresh = std::make_unique<CSettings>(m_location);
+        auto fresh = std::make_unique<CSettings>(m_location, showSettingsFailure);
         m_settings.swap(fresh);
     }
     CSettings &settings = *m_settings;
@@ -130,10 +130,11 @@ void frmCorvane::LoadFormSettings()
     {
         CSettings::Batch batch(settings);
         for (QWidget *w : controls()) {
-            // A step that fails costs only that one control.
+            // A step that fails (a value too large to hold) costs only that
+            // one control, and the load goes on.
             try {
                 loadControl(w, settings);
-            } catch (...) {
+            } catch (const std::exception &) {
             }
         }
     }
@@ -190,7 +191,7 @@ void frmCorvane::Form_Unload()
         return;
     }
     CSettings &settings = *m_settings;
-    try {
+    {
         // One batch: the INI file is written once at exit.
         CSettings::Batch batch(settings);
         if (saveOnExit)
@@ -198,8 +199,6 @@ void frmCorvane::Form_Unload()
         settings.SaveSetting(QStringLiteral("mnuOptionsSaveOnExit"), saveOnExit);
         settings.SaveSetting(QStringLiteral("mnuOptionsAutoClose"), autoClose);
         batch.commit();
-    } catch (const SettingsError &error) {
-        reportSaveFailure(error);
     }
     UnloadOtherForms(objectName());
 }

@@ -4,6 +4,7 @@
 #include "main_window/Controls.h"
 #include "main_window/frmCorvane.h"
 #include "settings/CSettings.h"
+#include "settings/IniFile.h"
 
 #include "MessageBoxes.h"
 #include "Scratch.h"
@@ -142,6 +143,7 @@ private slots:
     void loadShowsStoreMode();
     void exitClosesAboutWindow();
     void saveFailureIsReported();
+    void damagedIniFileIsReported();
 
     void badInput_data();
     void badInput();
@@ -583,6 +585,34 @@ void TestForm::saveFailureIsReported()
     finish(w); // the save at exit fails as well, once, and the window still closes
     QCOMPARE(boxes.boxes.size(), 2);
     QCOMPARE(boxes.boxes[1].style, 16);
+}
+
+// A Settings.ini too large to read is told of in the INI function's own
+// words, once for a whole save; the next load moves to the per-user store.
+void TestForm::damagedIniFileIsReported()
+{
+    Scratch s;
+    auto w = start(s);
+    QVERIFY(isChecked(*w, "mnuOptionsUseIni"));
+    {
+        QFile f(s.iniPath());
+        QVERIFY(f.resize(kMaxIniFileSize + 1)); // sparse: costs no disk
+    }
+    MessageBoxCatcher boxes;
+    trigger(*w, "mnuFileSave");
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes[0].title, u"INIWriteSetting"_s);
+    QCOMPARE(boxes.boxes[0].style, 0);
+    QVERIFY2(boxes.boxes[0].prompt.startsWith(u"Error: 7. ") && boxes.boxes[0].prompt.size() > 10,
+             qPrintable(boxes.boxes[0].prompt));
+
+    // The new store's probe fails, then the old store's release step.
+    trigger(*w, "mnuFileLoad");
+    QCOMPARE(boxes.boxes.size(), 3);
+    QCOMPARE(boxes.boxes[1].title, u"INIWriteSetting"_s);
+    QCOMPARE(boxes.boxes[2].title, u"INIWriteSetting"_s);
+    QVERIFY(!isChecked(*w, "mnuOptionsUseIni"));
+    QCOMPARE(QFileInfo(s.iniPath()).size(), kMaxIniFileSize + 1);
 }
 
 // ---- Damaged settings files
