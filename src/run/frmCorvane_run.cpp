@@ -37,9 +37,7 @@ QString commandToHandOn(const frmCorvane &w) { return OneLine(w.text("txtCommand
 
 void frmCorvane::cmdExecute_Click()
 {
-    if (MultithreadingConflict(checkValue("chkThreadsEnable"),
-                               checkValue("chkEfsRaw"),
-                               text("txtDelayPer64k"))) {
+    if (MultithreadingConflict(checkValue("chkThreadsEnable"), checkValue("chkEfsRaw"), text("txtDelayPer64k"))) {
         MsgBox(QStringLiteral("Multithreading cannot be used with EFS Raw or Delay Per 64 K options."), vbExclamation);
         return;
     }

@@ -687,4 +687,7 @@ void removeAbandonedIniFiles(const QString &path)
     }
 }
 
-std::function<void()> setIniCommitHook(std::function<void()> hook) { return std::exchange(commitHook(), std::move(hook)); }
+std::function<void()> setIniCommitHook(std::function<void()> hook)
+{
+    return std::exchange(commitHook(), std::move(hook));
+}

@@ -17,7 +17,10 @@ FolderDialogHook &folderDialogHook()
 
 } // namespace
 
-FolderDialogHook SetFolderDialogHook(FolderDialogHook hook) { return std::exchange(folderDialogHook(), std::move(hook)); }
+FolderDialogHook SetFolderDialogHook(FolderDialogHook hook)
+{
+    return std::exchange(folderDialogHook(), std::move(hook));
+}
 
 QString BrowseForFolder(QWidget *owner, const QString &startFolder, const QString &title, bool newDialogStyle)
 {
