@@ -3,6 +3,7 @@
 #include "main_window/AppIcon.h"
 #include "main_window/Catalogue.h"
 #include "main_window/Controls.h"
+#include "main_window/RecentFolders.h"
 #include "main_window/WindowFont.h"
 #include "settings/CSettings.h"
 
@@ -96,7 +97,7 @@ QWidget *createWidget(const ControlSpec &entry, QWidget *parent)
         auto *combo = new QComboBox(parent);
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert); // only runs add folders to the list
-        combo->setMaxVisibleItems(10);
+        combo->setMaxVisibleItems(kRecentFolderLimit); // the whole recent-folder list
         // A folder box keeps exactly what was typed: Qt's completer would
         // finish a typed folder from the list, and on leaving the box replace
         // it by an entry that differs only in letter case.

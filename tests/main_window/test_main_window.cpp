@@ -775,10 +775,7 @@ void TestMainWindow::folderBoxesKeepTypedText()
     QCOMPARE(holdsFocus(combo), finish != Qt::Key_Tab);
     QCOMPARE(textOf(combo), typed);
     QCOMPARE(commandOf(*w), u"ROBOCOPY.EXE "_s + typed);
-    QStringList list;
-    for (int i = 0; i < combo->count(); ++i)
-        list << combo->itemText(i);
-    QCOMPARE(list, recent); // only a run adds to the list
+    QCOMPARE(listOf(combo), recent); // only a run adds to the list
 }
 
 // What goes into a multi-line box comes back out: the box reads its

@@ -107,14 +107,6 @@ QString madeFolder(const QString &path)
     return path;
 }
 
-QStringList items(const QComboBox *combo)
-{
-    QStringList list;
-    for (int i = 0; i < combo->count(); ++i)
-        list << combo->itemText(i);
-    return list;
-}
-
 #ifdef Q_OS_WIN
 bool underWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
@@ -434,7 +426,7 @@ void TestRun::recentList()
         combo.setEditText(text);
         RememberFolder(&combo, text);
     }
-    QCOMPARE(items(&combo), list);
+    QCOMPARE(listOf(&combo), list);
 }
 
 void TestRun::recentListKeepsTypedText()
@@ -779,7 +771,7 @@ void TestRun::openFile()
                  qPrintable(shown().first().prompt));
     }
     // The recent list stays; nothing is written.
-    QCOMPARE(items(source), QStringList{QStringLiteral("C:\\recent")});
+    QCOMPARE(listOf(source), QStringList{QStringLiteral("C:\\recent")});
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), bytes.isNull() ? QStringList() : QStringList{name});
     QCOMPARE(storeBytes(), storeBefore);
 }
@@ -1206,8 +1198,8 @@ void TestRun::executeReports()
     QCOMPARE(shown().first().style, int(vbOKOnly));
     QCOMPARE(shown().first().title, QStringLiteral("Corvane"));
     QCOMPARE(recordedRuns().size(), 1);
-    QCOMPARE(items(w->control<QComboBox>("cboSource")), QStringList{"C:\\Src"});
-    QCOMPARE(items(w->control<QComboBox>("cboDestination")), QStringList{"D:\\Dst"});
+    QCOMPARE(listOf(w->control<QComboBox>("cboSource")), QStringList{"C:\\Src"});
+    QCOMPARE(listOf(w->control<QComboBox>("cboDestination")), QStringList{"D:\\Dst"});
 }
 
 void TestRun::executeArguments_data()
@@ -1253,8 +1245,8 @@ void TestRun::executeArguments()
 
     // The same folders again: the lists keep one entry each.
     click(*w, "cmdExecute");
-    QCOMPARE(items(w->control<QComboBox>("cboSource")), QStringList{source});
-    QCOMPARE(items(w->control<QComboBox>("cboDestination")), QStringList{destination});
+    QCOMPARE(listOf(w->control<QComboBox>("cboSource")), QStringList{source});
+    QCOMPARE(listOf(w->control<QComboBox>("cboDestination")), QStringList{destination});
 }
 
 void TestRun::executeConflict_data()
@@ -1307,7 +1299,7 @@ void TestRun::executeMissingRobocopy()
     QCOMPARE(shown().first().prompt, kSerious); // 127 has bit 16
     QVERIFY(recordedRuns().isEmpty());
     // Remembered all the same, but an empty destination is not.
-    QCOMPARE(items(w->control<QComboBox>("cboSource")), QStringList{"C:\\S"});
+    QCOMPARE(listOf(w->control<QComboBox>("cboSource")), QStringList{"C:\\S"});
     QCOMPARE(w->control<QComboBox>("cboDestination")->count(), 0);
 }
 
@@ -1325,8 +1317,8 @@ void TestRun::executeCannotStart()
     click(*w, "cmdExecute");
     QCOMPARE(shown().size(), 1);
     QCOMPARE(shown().first().prompt, kSerious);
-    QCOMPARE(items(w->control<QComboBox>("cboSource")), QStringList{"C:\\S"});
-    QCOMPARE(items(w->control<QComboBox>("cboDestination")), QStringList{"D:\\D"});
+    QCOMPARE(listOf(w->control<QComboBox>("cboSource")), QStringList{"C:\\S"});
+    QCOMPARE(listOf(w->control<QComboBox>("cboDestination")), QStringList{"D:\\D"});
 #endif
 }
 
@@ -1408,8 +1400,8 @@ void TestRun::executeNested()
     QCOMPARE(runs.size(), 2);
     QVERIFY(runs.at(0).args.contains(QStringLiteral("/TESTCODE:1")));
     QVERIFY(runs.at(1).args.contains(QStringLiteral("/TESTCODE:2")));
-    QCOMPARE(items(qobject_cast<QComboBox *>(source)), (QStringList{"C:\\Inner", "C:\\Later"}));
-    QCOMPARE(items(w->control<QComboBox>("cboDestination")), QStringList{"D:\\Target"});
+    QCOMPARE(listOf(qobject_cast<QComboBox *>(source)), (QStringList{"C:\\Inner", "C:\\Later"}));
+    QCOMPARE(listOf(w->control<QComboBox>("cboDestination")), QStringList{"D:\\Target"});
 }
 
 #ifdef Q_OS_LINUX
@@ -1482,8 +1474,8 @@ void TestRun::executeWithPause()
 
     QVERIFY(waitedForKey);
     QVERIFY(shown().isEmpty()); // no report without Auto-Close
-    QCOMPARE(items(w->control<QComboBox>("cboSource")), QStringList{"C:\\S"});
-    QCOMPARE(items(w->control<QComboBox>("cboDestination")), QStringList{"D:\\D"});
+    QCOMPARE(listOf(w->control<QComboBox>("cboSource")), QStringList{"C:\\S"});
+    QCOMPARE(listOf(w->control<QComboBox>("cboDestination")), QStringList{"D:\\D"});
 #endif
 }
 
@@ -1559,7 +1551,7 @@ void TestRun::executeEndedBySignal()
     QCOMPARE(killed, 1);
     QCOMPARE(shown().size(), 1);
     QCOMPARE(shown().first().prompt, kSerious);
-    QCOMPARE(items(w->control<QComboBox>("cboSource")), QStringList{"C:\\S"});
+    QCOMPARE(listOf(w->control<QComboBox>("cboSource")), QStringList{"C:\\S"});
     // A Robocopy left without its console finishes by itself.
     QTRY_VERIFY_WITH_TIMEOUT(killConsole ? recordedRuns().first().ended : consoleChildren().isEmpty(), 20000);
 #endif

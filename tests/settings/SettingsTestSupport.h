@@ -4,6 +4,13 @@
 
 #include <QByteArray>
 
+// Bytes of a literal that holds NUL bytes.
+template <size_t N>
+QByteArray bytes(const char (&text)[N])
+{
+    return QByteArray(text, N - 1);
+}
+
 // The exit code of a child process that was to write as another user and
 // found none to change to.
 inline constexpr int kNoOtherUser = 77;

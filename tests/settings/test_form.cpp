@@ -40,14 +40,6 @@ bool isChecked(const frmCorvane &w, MenuName item) { return w.menuItem(item)->is
 
 QComboBox *combo(const frmCorvane &w, ControlName name) { return w.control<QComboBox>(name); }
 
-QStringList listOf(const QComboBox *c)
-{
-    QStringList out;
-    for (int i = 0; i < c->count(); ++i)
-        out << c->itemText(i);
-    return out;
-}
-
 // "name=value" of one persisted control; empty for any other control.
 QString stateOf(const QWidget *c)
 {
@@ -57,7 +49,8 @@ QString stateOf(const QWidget *c)
     if (kind == ControlKind::TextBox)
         return c->objectName() + u'=' + textOf(c);
     if (kind == ControlKind::ComboBox)
-        return c->objectName() + u'=' + textOf(c) + u" | list: "_s + listOf(qobject_cast<const QComboBox *>(c)).join(u" | "_s);
+        return c->objectName() + u'=' + textOf(c) + u" | list: "_s
+            + WindowTest::listOf(qobject_cast<const QComboBox *>(c)).join(u" | "_s);
     return QString();
 }
 
@@ -108,11 +101,6 @@ bool commandIsCurrent(const frmCorvane &w) { return w.text("txtCommandLine") == 
 
 QByteArray settingsFile(const QByteArray &body) { return "[Settings]\r\n" + body; }
 
-template <size_t N>
-QByteArray bytes(const char (&text)[N])
-{
-    return QByteArray(text, N - 1);
-}
 
 } // namespace
 

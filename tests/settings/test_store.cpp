@@ -69,13 +69,6 @@ std::unique_ptr<CSettings> makeStore(const Scratch &s, Backend backend, Settings
     return std::make_unique<CSettings>(s.location(), std::move(report));
 }
 
-// Bytes of a literal that holds NUL bytes.
-template <size_t N>
-QByteArray bytes(const char (&text)[N])
-{
-    return QByteArray(text, N - 1);
-}
-
 // A file that does not exist.
 const QByteArray kNoFile("<no file>");
 

@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
 #include <QDir>
 #include <QTest>
 
@@ -34,9 +35,7 @@ std::unique_ptr<frmCorvane> WindowTest::newWindow()
         SettingsLocation{folder + QStringLiteral("/Settings.ini"), folder + QStringLiteral("/user.ini")});
 }
 
-QString WindowTest::settingsFolder() const { return scratchPath(QStringLiteral("settings%1").arg(m_windows)); }
-
-QString WindowTest::scratchPath(const QString &name) const { return m_scratch->filePath(name); }
+QString WindowTest::settingsFolder() const { return m_scratch->filePath(QStringLiteral("settings%1").arg(m_windows)); }
 
 void WindowTest::trigger(frmCorvane &w, MenuName item)
 {
@@ -55,6 +54,14 @@ void WindowTest::click(frmCorvane &w, ControlName button)
 }
 
 QString WindowTest::commandOf(const frmCorvane &w) { return textOf(w.control("txtCommandLine")); }
+
+QStringList WindowTest::listOf(const QComboBox *combo)
+{
+    QStringList list;
+    for (int i = 0; i < combo->count(); ++i)
+        list << combo->itemText(i);
+    return list;
+}
 
 qsizetype WindowTest::catalogueCount(ControlKind kind)
 {

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class QComboBox;
 class frmCorvane;
 
 // The base of every test class that works with the real window. Each test
@@ -18,27 +19,28 @@ class WindowTest : public QObject
 {
     Q_OBJECT
 
+public:
+    // What a user does: a menu item chosen, a button clicked.
+    static void trigger(frmCorvane &w, MenuName item);
+    static void click(frmCorvane &w, ControlName button);
+    static QString commandOf(const frmCorvane &w);
+    // The entries of a combo box's drop-down list, in order.
+    static QStringList listOf(const QComboBox *combo);
+
+    // How many controls of a kind the catalogue holds, and how many of them
+    // the settings keep (check boxes, text boxes and combo boxes).
+    static qsizetype catalogueCount(ControlKind kind);
+    static qsizetype persistedControlCount();
+
 protected:
     // A window that keeps its settings in a folder of its own inside this
     // test's scratch folder (the per-user store as a file there too).
     std::unique_ptr<frmCorvane> newWindow();
     // The folder the last window from newWindow() keeps its settings in.
     QString settingsFolder() const;
-    // A path inside this test's scratch folder.
-    QString scratchPath(const QString &name) const;
     // The message boxes raised so far in this test, oldest first.
     QList<ShownBox> &shown() { return m_boxes->boxes; }
     QString describeShown() const { return m_boxes->describe(); }
-
-    // What a user does: a menu item chosen, a button clicked.
-    static void trigger(frmCorvane &w, MenuName item);
-    static void click(frmCorvane &w, ControlName button);
-    static QString commandOf(const frmCorvane &w);
-
-    // How many controls of a kind the catalogue holds, and how many of them
-    // the settings keep (check boxes, text boxes and combo boxes).
-    static qsizetype catalogueCount(ControlKind kind);
-    static qsizetype persistedControlCount();
 
 protected slots:
     void init();
