@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test headless; then the
-# Windows stage (scripts/test-windows.sh) whenever a Qt for MinGW is at hand.
+# Installs what is missing, builds with warnings as errors, and runs every
+# test headless; then the same tests built for debugging with the address
+# and undefined-behaviour sanitizers; then the Windows stage
+# (scripts/test-windows.sh) whenever a Qt for MinGW is at hand.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
-scripts/build.sh
+scripts/build.sh -DCORVANE_WERROR=ON
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2 </dev/null)
+# Pictures of the windows to look at, in build/screenshots.
+QT_QPA_PLATFORM=offscreen build/tests/screenshots/corvane_screenshots build/screenshots >/dev/null
+
+# Assertions on, AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/.
+# Installing and the Win32 compile checks are the same code, and stay out.
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON -DCORVANE_WERROR=ON \
+  -DCORVANE_BENCHMARKS=OFF >/dev/null
+cmake --build build-asan -j "$(nproc)"
+(cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2 -E '^(packaging|run_win32_.*)$' </dev/null)
 
 if reason=$(scripts/build-qt-mingw.sh --check 2>&1 >/dev/null); then
   scripts/test-windows.sh </dev/null

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QMessageBox>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -42,7 +43,10 @@ int main(int argc, char *argv[])
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1000;
 
     int messages = 0;
-    SetMsgBoxHook([&messages](const QString &, int, const QString &) { ++messages; });
+    SetMsgBoxExec([&messages](QMessageBox &) {
+        ++messages;
+        return int(QMessageBox::Ok);
+    });
 
     QTemporaryDir dir;
     const QStringList commands = {
@@ -83,7 +87,7 @@ int main(int argc, char *argv[])
         cpuMillis.push_back(double(std::clock() - cpuStart) * 1000.0 / CLOCKS_PER_SEC);
         millis.push_back(std::chrono::duration<double, std::milli>(end - start).count());
     }
-    const QString shown = window.text(QLatin1StringView("txtCommandLine"));
+    const QString shown = window.text("txtCommandLine");
     if (messages || shown != commands.at((rounds - 1) % 2)) {
         std::fprintf(stderr, "the window did not compose the command opened (%d messages)\n", messages);
         return 1;

@@ -23,12 +23,12 @@ int main(int argc, char *argv[])
     frmCorvane window;
     window.show();
     QApplication::processEvents();
-    auto *mirror = window.control<QCheckBox>(QLatin1StringView("chkMirror"));
-    window.control<QCheckBox>(QLatin1StringView("chkSubdirectories"))->setChecked(true);
+    auto *mirror = window.control<QCheckBox>("chkMirror");
+    window.control<QCheckBox>("chkSubdirectories")->setChecked(true);
     QString list;
     for (int i = 0; list.size() < listLength; ++i)
         list += QStringLiteral("\"scan %1 of the yearly archive.pdf\" ").arg(i);
-    setTextOf(window.control(QLatin1StringView("txtExcludeFiles")), list.left(listLength));
+    setTextOf(window.control("txtExcludeFiles"), list.left(listLength));
     QApplication::processEvents();
 
     std::vector<double> micros;

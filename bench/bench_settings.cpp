@@ -5,6 +5,7 @@
 #include "main_window/frmCorvane.h"
 #include "settings/CSettings.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QPlainTextEdit>
@@ -32,29 +33,31 @@ int main(int argc, char *argv[])
     }
 
     for (QWidget *c : window.controls()) {
-        const QString kind = controlKind(c);
+        const std::optional<ControlKind> kind = controlKind(c);
         const QString name = c->objectName();
-        if (kind == u"CheckBox") {
+        if (kind == ControlKind::CheckBox) {
             setCheckValueOf(c, 1);
-        } else if (kind == u"TextBox" && name != u"txtCommandLine") {
+        } else if (kind == ControlKind::TextBox && name != u"txtCommandLine") {
             setTextOf(c, qobject_cast<QPlainTextEdit *>(c) ? QStringLiteral("*.tmp\n*.bak\n\"~*.*\"")
                                                            : QStringLiteral("value of %1").arg(name));
-        } else if (kind == u"ComboBox") {
+        } else if (kind == ControlKind::ComboBox) {
             auto *box = qobject_cast<QComboBox *>(c);
             for (int i = 0; i < 10; ++i)
                 box->addItem(QStringLiteral("C:\\Users\\Someone\\Documents\\Folder %1").arg(i));
             setTextOf(c, QStringLiteral("D:\\Backup\\%1").arg(name));
         }
     }
-    QWidget *toggled = window.control(QLatin1StringView("chkMirror"));
+    QWidget *toggled = window.control("chkMirror");
+    QAction *save = window.menuItem("mnuFileSave");
+    QAction *load = window.menuItem("mnuFileLoad");
 
     std::vector<double> millis;
     millis.reserve(size_t(rounds));
     for (int i = 0; i < rounds; ++i) {
         setCheckValueOf(toggled, checkValueOf(toggled) ? 0 : 1);
         const auto start = std::chrono::steady_clock::now();
-        window.SaveFormSettings();
-        window.LoadFormSettings();
+        save->trigger();
+        load->trigger();
         const auto end = std::chrono::steady_clock::now();
         millis.push_back(std::chrono::duration<double, std::milli>(end - start).count());
     }

@@ -5,7 +5,6 @@
 // resident set over what it held before, relative to the file's size.
 #include "settings/CSettings.h"
 #include "settings/IniFile.h"
-#include "tools/basTools.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -46,9 +45,6 @@ double millisSince(std::chrono::steady_clock::time_point start)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    SetMsgBoxHook([](const QString &prompt, int, const QString &title) {
-        std::fprintf(stderr, "message box %s: %s\n", qPrintable(title), qPrintable(prompt));
-    });
     const QByteArray line = argc > 1 ? QByteArray(argv[1]) + '\n' : QByteArray("a=\n");
 
     QTemporaryDir dir;
@@ -75,7 +71,9 @@ int main(int argc, char *argv[])
 
     const long long before = peakBytes();
     const auto start = std::chrono::steady_clock::now();
-    CSettings store(location);
+    CSettings store(location, [](const SettingsError &e) {
+        std::fprintf(stderr, "%s failed: %d %s\n", qPrintable(e.operation), e.number, qPrintable(e.description));
+    });
     const double created = millisSince(start);
     const auto reading = std::chrono::steady_clock::now();
     {
@@ -94,7 +92,7 @@ int main(int argc, char *argv[])
     std::printf("creation and probe: %.1f ms\n150 reads in one batch: %.1f ms\none save: %.1f ms\n", created, read,
                 saved);
     if (growth > 0)
-        std::printf("peak memory growth: %.1f MB, %.2f times the file (target: under 10)\n", growth / 1048576.0,
+        std::printf("peak memory growth: %.1f MB, %.2f times the file (target: under 10)\n", double(growth) / 1048576.0,
                     double(growth) / double(size));
     return 0;
 }

@@ -78,6 +78,14 @@ while IFS= read -r exe; do
   run_test "$(basename "$exe" .exe)" "$exe"
 done < <(find build-win/tests -name 'test_*.exe' | sort)
 
+# The screenshot step: the windows as Windows draws them.
+if WINEPATH="$test_path" timeout 300 "$wine" build-win/tests/screenshots/corvane_screenshots.exe \
+     "Z:$root/build-win/screenshots" >/dev/null; then
+  passed=$((passed + 1))
+else
+  failed+=("screenshots")
+fi
+
 # ---- The zip, unpacked into an empty folder
 
 check() { # description command...
@@ -105,7 +113,7 @@ cmake -E chdir "$app" cmake -E tar xf "$root/$zip"
 # The recording ROBOCOPY.EXE stands first along PATH; Wine's own robocopy.exe,
 # a stub that copies nothing, is further on. Nothing else is on PATH: the
 # program lives on what the zip holds.
-fake="$root/build-win/tests/run/fake"
+fake="$root/build-win/tests/support/fake"
 run_log="$root/build-win/e2e-robocopy.log"
 rm -f "$run_log"
 desktop() { xdotool search --name 'Wine desktop' | head -n 1; }

@@ -9,10 +9,10 @@ void AppendSwitch(QString &cmd, QStringView name, qint16 value);
 void AppendSwitch(QString &cmd, QStringView name, bool value);
 // Appends " /NAME:value" when the value is not empty (blanks count as text).
 void AppendSwitch(QString &cmd, QStringView name, const QString &value);
-void AppendSwitch(QString &cmd, QStringView name, const char *value) = delete;
-// Any other kind of value appends nothing.
+// No other kind of value compiles: an int, a check state or a string view
+// would otherwise be converted to one of the three kinds, or dropped unseen.
 template <typename T>
-void AppendSwitch(QString &, QStringView, const T &) {}
+void AppendSwitch(QString &cmd, QStringView name, const T &value) = delete;
 
 // " /sCmd:sValue", or empty when sValue is empty.
 QString ParmStr(const QString &sCmd, const QString &sValue);

@@ -2,6 +2,16 @@
 
 #include <QRegularExpression>
 
+QString InterpreterCommand(const QString &commandLine, bool autoClose)
+{
+    return autoClose ? commandLine : commandLine + QStringLiteral(" & PAUSE");
+}
+
+QString ProcessCommand(const QString &commandLine, bool autoClose)
+{
+    return QStringLiteral("cmd.exe /c ") + InterpreterCommand(commandLine, autoClose);
+}
+
 QString StripInterpreter(const QString &processCommand)
 {
     static const QRegularExpression prefix(

@@ -8,6 +8,17 @@
 // The builder's quoting is made for these rules; the reader and the
 // stand-in console both split by them.
 
+// cmd.exe runs no command longer than this many characters (the text after
+// "cmd.exe /c "). Corvane refuses such a command before it starts anything,
+// and the stand-in console refuses it as cmd.exe does.
+constexpr qsizetype MaxCommandLength = 8191;
+
+// What cmd.exe is given to run: the command line, with " & PAUSE" when the
+// console window is to stay open after it.
+QString InterpreterCommand(const QString &commandLine, bool autoClose);
+// "cmd.exe /c " and the interpreter command: the process command a run starts.
+QString ProcessCommand(const QString &commandLine, bool autoClose);
+
 // The text after a leading "cmd.exe /c " (any letter case, with or without
 // ".exe" or a folder, one blank after "/c"); the whole text when it does not
 // start so.

@@ -1,13 +1,18 @@
 #pragma once
 
-#include <QRect>
+#include "main_window/Twips.h"
+
+#include <QLatin1StringView>
 #include <QtGlobal>
 
 #include <span>
+#include <string_view>
 
 // The option catalogue: every frame, label, option control and button of the
 // main window, in creation order (which is also the tab order). The window
-// builds its controls from this table and nothing else repeats it.
+// builds its controls from this table (CatalogueTable.h) and nothing else
+// repeats it. It is known when the program is compiled, so that names can be
+// checked against it then.
 
 enum class ControlKind : quint8 { Frame, Label, CheckBox, TextBox, ComboBox, Button };
 
@@ -34,11 +39,6 @@ enum ControlFlag : quint16 {
     KeyBlack = 1 << 6,      // version key label drawn in pure black
 };
 
-struct Twips
-{
-    int left, top, width, height;
-};
-
 struct ControlSpec
 {
     const char *name;
@@ -62,19 +62,86 @@ struct MenuSpec
     bool checkable;      // check-mark item, created checked
 };
 
-std::span<const ControlSpec> controlCatalogue();
-std::span<const MenuSpec> menuCatalogue();
-const ControlSpec *findControlSpec(const char *name);
+#include "main_window/CatalogueTable.h"
 
-// Canvas size and conversion: 15 twips per pixel at 96 dpi.
+constexpr std::span<const ControlSpec> controlCatalogue() { return catalogue_table::kCatalogue; }
+constexpr std::span<const MenuSpec> menuCatalogue() { return catalogue_table::kMenus; }
+
+constexpr const ControlSpec *findControlSpec(std::string_view name)
+{
+    for (const ControlSpec &entry : controlCatalogue())
+        if (name == entry.name)
+            return &entry;
+    return nullptr;
+}
+
+constexpr const MenuSpec *findMenuSpec(std::string_view name)
+{
+    for (const MenuSpec &entry : menuCatalogue())
+        if (name == entry.name)
+            return &entry;
+    return nullptr;
+}
+
+// The name of a control or menu item as the code writes it, checked against
+// the tables when the program is compiled: a misspelt name does not build
+// ("throw" is no constant expression, so the compiler stops at that line and
+// names the call). Names known only at run time go as QLatin1StringView.
+class ControlName
+{
+public:
+    consteval ControlName(const char *name) : m_name(name)
+    {
+        if (!findControlSpec(name))
+            throw "no control of the catalogue has this name";
+    }
+    constexpr operator QLatin1StringView() const { return QLatin1StringView(m_name); }
+
+private:
+    const char *m_name;
+};
+
+class MenuName
+{
+public:
+    consteval MenuName(const char *name) : m_name(name)
+    {
+        if (!findMenuSpec(name))
+            throw "no menu item has this name";
+    }
+    constexpr operator QLatin1StringView() const { return QLatin1StringView(m_name); }
+
+private:
+    const char *m_name;
+};
+
+// The tables' own rules, also checked when the program is compiled: every
+// name once, every parent a frame or menu that comes before its children.
+constexpr bool catalogueIsSound()
+{
+    const auto controls = controlCatalogue();
+    for (size_t i = 0; i < controls.size(); ++i) {
+        if (findControlSpec(controls[i].name) != &controls[i])
+            return false;
+        if (controls[i].parent) {
+            const ControlSpec *parent = findControlSpec(controls[i].parent);
+            if (!parent || parent->kind != ControlKind::Frame || parent >= &controls[i])
+                return false;
+        }
+    }
+    const auto menus = menuCatalogue();
+    for (size_t i = 0; i < menus.size(); ++i) {
+        if (findMenuSpec(menus[i].name) != &menus[i] || findControlSpec(menus[i].name))
+            return false;
+        if (menus[i].parent) {
+            const MenuSpec *parent = findMenuSpec(menus[i].parent);
+            if (!parent || parent->parent || parent >= &menus[i])
+                return false;
+        }
+    }
+    return true;
+}
+
+// The canvas that holds every control, in twips.
 constexpr int kCanvasWidthTwips = 15132;
 constexpr int kCanvasHeightTwips = 10135;
-constexpr int kTwipsPerPixel = 15;
-constexpr int twipsToPixels(int twips) { return (twips * 2 + kTwipsPerPixel) / (2 * kTwipsPerPixel); }
-// Edges are rounded, not sizes, so that controls that meet in twips meet in pixels.
-inline QRect twipsToPixelRect(const Twips &g)
-{
-    const int left = twipsToPixels(g.left);
-    const int top = twipsToPixels(g.top);
-    return QRect(left, top, twipsToPixels(g.left + g.width) - left, twipsToPixels(g.top + g.height) - top);
-}

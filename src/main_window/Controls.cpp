@@ -48,21 +48,21 @@ QString asBoxWouldHold(const QString &text)
 }
 } // namespace
 
-QString controlKind(const QWidget *w)
+std::optional<ControlKind> controlKind(const QWidget *w)
 {
     if (qobject_cast<const QCheckBox *>(w))
-        return QStringLiteral("CheckBox");
+        return ControlKind::CheckBox;
     if (qobject_cast<const QLineEdit *>(w) || qobject_cast<const QPlainTextEdit *>(w))
-        return QStringLiteral("TextBox");
+        return ControlKind::TextBox;
     if (qobject_cast<const QComboBox *>(w))
-        return QStringLiteral("ComboBox");
+        return ControlKind::ComboBox;
     if (qobject_cast<const QLabel *>(w))
-        return QStringLiteral("Label");
+        return ControlKind::Label;
     if (qobject_cast<const QGroupBox *>(w))
-        return QStringLiteral("Frame");
+        return ControlKind::Frame;
     if (qobject_cast<const QPushButton *>(w))
-        return QStringLiteral("CommandButton");
-    return QString();
+        return ControlKind::Button;
+    return std::nullopt;
 }
 
 qint16 checkValueOf(const QWidget *w)

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "main_window/Catalogue.h"
+
 #include <QString>
+
+#include <optional>
 
 class QWidget;
 
@@ -10,9 +14,9 @@ class QWidget;
 // assignment raises the control's change handling exactly when the value
 // really changes.
 
-// "CheckBox", "TextBox", "ComboBox", "Label", "Frame", "CommandButton", or
-// empty for widgets that are not catalogue controls.
-QString controlKind(const QWidget *w);
+// The kind of control a widget is, told by its class; nothing for widgets
+// that are no catalogue control.
+std::optional<ControlKind> controlKind(const QWidget *w);
 
 // 0 unchecked, 1 checked, 2 grayed.
 qint16 checkValueOf(const QWidget *w);

@@ -1,15 +1,16 @@
 #include "main_window/frmCorvane.h"
 
-#include "command/CommandBuilder.h"
 #include "main_window/AppIcon.h"
 #include "main_window/Catalogue.h"
 #include "main_window/Controls.h"
+#include "main_window/RecentFolders.h"
 #include "main_window/WindowFont.h"
 #include "settings/CSettings.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
@@ -96,7 +97,7 @@ QWidget *createWidget(const ControlSpec &entry, QWidget *parent)
         auto *combo = new QComboBox(parent);
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert); // only runs add folders to the list
-        combo->setMaxVisibleItems(10);
+        combo->setMaxVisibleItems(kRecentFolderLimit); // the whole recent-folder list
         // A folder box keeps exactly what was typed: Qt's completer would
         // finish a typed folder from the list, and on leaving the box replace
         // it by an entry that differs only in letter case.
@@ -165,6 +166,8 @@ frmCorvane::frmCorvane(const SettingsLocation &location, QWidget *parent)
 }
 
 frmCorvane::~frmCorvane() = default;
+
+static_assert(catalogueIsSound(), "a name twice, or a control before its frame, in the catalogue");
 
 void frmCorvane::buildControls()
 {
@@ -236,19 +239,19 @@ void frmCorvane::connectControls()
     // Masters of the interlocks keep handlers of their own; every other option
     // control just rebuilds the command.
     const QHash<QLatin1StringView, Handler> masters = {
-        {QLatin1StringView("chkSubdirectories"), &frmCorvane::chkSubdirectories_Click},
-        {QLatin1StringView("chkMoveFiles"), &frmCorvane::chkMoveFiles_Click},
-        {QLatin1StringView("chkSourceArchiveOnly"), &frmCorvane::chkSourceArchiveOnly_Click},
-        {QLatin1StringView("chkThreadsEnable"), &frmCorvane::chkThreadsEnable_Click},
-        {QLatin1StringView("txtLogFile"), &frmCorvane::txtLogFile_Change},
+        {ControlName("chkSubdirectories"), &frmCorvane::chkSubdirectories_Click},
+        {ControlName("chkMoveFiles"), &frmCorvane::chkMoveFiles_Click},
+        {ControlName("chkSourceArchiveOnly"), &frmCorvane::chkSourceArchiveOnly_Click},
+        {ControlName("chkThreadsEnable"), &frmCorvane::chkThreadsEnable_Click},
+        {ControlName("txtLogFile"), &frmCorvane::txtLogFile_Change},
     };
     const QHash<QLatin1StringView, Handler> buttons = {
-        {QLatin1StringView("cmdBrowseSource"), &frmCorvane::cmdBrowseSource_Click},
-        {QLatin1StringView("cmdBrowseDestination"), &frmCorvane::cmdBrowseDestination_Click},
-        {QLatin1StringView("cmdExecute"), &frmCorvane::cmdExecute_Click},
-        {QLatin1StringView("cmdCopy"), &frmCorvane::cmdCopy_Click},
+        {ControlName("cmdBrowseSource"), &frmCorvane::cmdBrowseSource_Click},
+        {ControlName("cmdBrowseDestination"), &frmCorvane::cmdBrowseDestination_Click},
+        {ControlName("cmdExecute"), &frmCorvane::cmdExecute_Click},
+        {ControlName("cmdCopy"), &frmCorvane::cmdCopy_Click},
     };
-    const QLatin1StringView commandBox("txtCommandLine");
+    const QLatin1StringView commandBox = ControlName("txtCommandLine");
 
     for (const ControlSpec &entry : controlCatalogue()) {
         const QLatin1StringView name(entry.name);
@@ -275,90 +278,50 @@ void frmCorvane::connectControls()
     }
 
     const QHash<QLatin1StringView, Handler> menuHandlers = {
-        {QLatin1StringView("mnuFileSaveAs"), &frmCorvane::mnuFileSaveAs_Click},
-        {QLatin1StringView("mnuFileOpen"), &frmCorvane::mnuFileOpen_Click},
-        {QLatin1StringView("mnuFileApplyCommand"), &frmCorvane::mnuFileApplyCommand_Click},
-        {QLatin1StringView("mnuFileClear"), &frmCorvane::mnuFileClear_Click},
-        {QLatin1StringView("mnuFileLoad"), &frmCorvane::mnuFileLoad_Click},
-        {QLatin1StringView("mnuFileSave"), &frmCorvane::mnuFileSave_Click},
-        {QLatin1StringView("mnuFileExecute"), &frmCorvane::mnuFileExecute_Click},
-        {QLatin1StringView("mnuFileExit"), &frmCorvane::mnuFileExit_Click},
-        {QLatin1StringView("mnuOptionsAutoClose"), &frmCorvane::mnuOptionsAutoClose_Click},
-        {QLatin1StringView("mnuOptionsSaveOnExit"), &frmCorvane::mnuOptionsSaveOnExit_Click},
-        {QLatin1StringView("mnuOptionsUseIni"), &frmCorvane::mnuOptionsUseIni_Click},
-        {QLatin1StringView("mnuHelpRoboCopy"), &frmCorvane::mnuHelpRoboCopy_Click},
-        {QLatin1StringView("mnuHelpAbout"), &frmCorvane::mnuHelpAbout_Click},
+        {MenuName("mnuFileSaveAs"), &frmCorvane::mnuFileSaveAs_Click},
+        {MenuName("mnuFileOpen"), &frmCorvane::mnuFileOpen_Click},
+        {MenuName("mnuFileApplyCommand"), &frmCorvane::mnuFileApplyCommand_Click},
+        {MenuName("mnuFileClear"), &frmCorvane::mnuFileClear_Click},
+        {MenuName("mnuFileLoad"), &frmCorvane::mnuFileLoad_Click},
+        {MenuName("mnuFileSave"), &frmCorvane::mnuFileSave_Click},
+        {MenuName("mnuFileExecute"), &frmCorvane::mnuFileExecute_Click},
+        {MenuName("mnuFileExit"), &frmCorvane::mnuFileExit_Click},
+        {MenuName("mnuHelpRoboCopy"), &frmCorvane::mnuHelpRoboCopy_Click},
+        {MenuName("mnuHelpAbout"), &frmCorvane::mnuHelpAbout_Click},
     };
     for (auto it = menuHandlers.cbegin(); it != menuHandlers.cend(); ++it) {
-        QAction *action = m_menuItems.value(it.key());
         const Handler h = it.value();
-        // A checkable item has already flipped its own mark when this runs,
-        // so its handler undoes that and inverts the mark itself.
-        connect(action, &QAction::triggered, this, [this, action, h] {
-            if (action->isCheckable())
-                action->setChecked(!action->isChecked());
-            (this->*h)();
-        });
+        connect(m_menuItems.value(it.key()), &QAction::triggered, this, [this, h] { (this->*h)(); });
     }
+    connectOptionsMenu();
+}
+
+// Events of the controls go where they belong: the keyboard's to
+// frmCorvane_keyboard.cpp, the wheel's to frmCorvane_layout.cpp, drops to
+// frmCorvane_drop.cpp.
+bool frmCorvane::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::ShortcutOverride:
+    case QEvent::FocusIn:
+    case QEvent::KeyPress:
+        if (keyboardEvent(watched, event))
+            return true;
+        break;
+    case QEvent::Wheel:
+        if (filterWheel(watched, event))
+            return true;
+        break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+        return filterDrop(watched, static_cast<QDropEvent *>(event));
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 QWidget *frmCorvane::control(QLatin1StringView name) const { return m_byName.value(name); }
 
 QAction *frmCorvane::menuItem(QLatin1StringView name) const { return m_menuItems.value(name); }
-
-qint16 frmCorvane::checkValue(QLatin1StringView name) const { return checkValueOf(m_byName.value(name)); }
-
-QString frmCorvane::text(QLatin1StringView name) const { return textOf(m_byName.value(name)); }
-
-void frmCorvane::UpdateCommandLine()
-{
-    if (m_rebuildHeld)
-        return;
-    setTextOf(m_byName.value(QLatin1StringView("txtCommandLine")), BuildCommandLine(*this));
-}
-
-QString frmCorvane::ParmStr(const QString &sCmd, const QString &sValue) { return ::ParmStr(sCmd, sValue); }
-
-// ---- Interlocks: dependents follow their master, values stay as they are.
-
-void frmCorvane::chkSubdirectories_Click()
-{
-    const bool on = checkValue(QLatin1StringView("chkSubdirectories")) != 0;
-    QWidget *empty = control(QLatin1StringView("chkEmpty"));
-    QWidget *levels = control(QLatin1StringView("txtLevels"));
-    empty->setEnabled(on);
-    levels->setEnabled(empty->isEnabled());
-    control(QLatin1StringView("lblLevels"))->setEnabled(levels->isEnabled());
-    UpdateCommandLine();
-}
-
-void frmCorvane::chkMoveFiles_Click()
-{
-    control(QLatin1StringView("chkMoveFolders"))->setEnabled(checkValue(QLatin1StringView("chkMoveFiles")) != 0);
-    UpdateCommandLine();
-}
-
-void frmCorvane::chkSourceArchiveOnly_Click()
-{
-    control(QLatin1StringView("chkSourceArchiveReset"))
-        ->setEnabled(checkValue(QLatin1StringView("chkSourceArchiveOnly")) != 0);
-    UpdateCommandLine();
-}
-
-void frmCorvane::chkThreadsEnable_Click()
-{
-    const bool on = checkValue(QLatin1StringView("chkThreadsEnable")) != 0;
-    control(QLatin1StringView("txtThreadsCount"))->setEnabled(on);
-    control(QLatin1StringView("lblThreadsCount"))->setEnabled(on);
-    UpdateCommandLine();
-}
-
-void frmCorvane::txtLogFile_Change()
-{
-    QWidget *append = control(QLatin1StringView("chkLogAppend"));
-    QWidget *console = control(QLatin1StringView("chkLogShowInConsole"));
-    append->setEnabled(!text(QLatin1StringView("txtLogFile")).isEmpty());
-    console->setEnabled(append->isEnabled());
-    control(QLatin1StringView("chkLogUnicode"))->setEnabled(console->isEnabled());
-    UpdateCommandLine();
-}

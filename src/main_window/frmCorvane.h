@@ -1,6 +1,7 @@
 #pragma once
 
 #include "command/OptionReader.h"
+#include "main_window/Catalogue.h"
 #include "settings/SettingsLocation.h"
 
 #include <QHash>
@@ -10,8 +11,7 @@
 #include <memory>
 
 class QAction;
-class QCheckBox;
-class QComboBox;
+class QDropEvent;
 class QMimeData;
 class QPushButton;
 class QScrollBar;
@@ -20,6 +20,9 @@ struct CommandReading;
 
 // The main window. Its controls are the option state: there is no separate
 // model. Controls are built from the option catalogue and addressed by name.
+// The handlers of its controls and menus are private: they run when a control
+// changes, a button is clicked or a menu item is triggered. Each part of the
+// window lives in a file of its own, named beside each group below.
 class frmCorvane : public QMainWindow, public OptionReader
 {
     Q_OBJECT
@@ -28,7 +31,19 @@ public:
     explicit frmCorvane(const SettingsLocation &location = {}, QWidget *parent = nullptr);
     ~frmCorvane() override;
 
-    // ---- Controls (main_window) ----
+    // Start-up: creates the settings store and restores the window (settings).
+    void Form_Load();
+    // Sets every option control from a command, batch or job file (run).
+    void OpenCommandFile(const QString &path);
+
+    // ---- Controls (frmCorvane.cpp) ----
+    // By a name written in the code, checked when the program is compiled.
+    QWidget *control(ControlName name) const { return control(QLatin1StringView(name)); }
+    template <class T>
+    T *control(ControlName name) const { return qobject_cast<T *>(control(name)); }
+    QAction *menuItem(MenuName name) const { return menuItem(QLatin1StringView(name)); }
+    // By a name known only at run time (from a table or a test's data); null
+    // when there is no such control or item.
     QWidget *control(QLatin1StringView name) const;
     template <class T>
     T *control(QLatin1StringView name) const { return qobject_cast<T *>(control(name)); }
@@ -39,22 +54,45 @@ public:
     QScrollBar *hScroll() const { return m_hScroll; }
     QScrollBar *vScroll() const { return m_vScroll; }
     QPushButton *filler() const { return m_filler; }
+    // The settings store, once created.
+    const CSettings *settings() const { return m_settings.get(); }
 
+    // ---- Options and the command (frmCorvane_options.cpp) ----
+    // The builder's reads (OptionReader); a name that is no check box, or no
+    // text or combo box, is a mistake of the switch table (asserted).
     qint16 checkValue(QLatin1StringView name) const override;
     QString text(QLatin1StringView name) const override;
-
-    // ---- Command line (command) ----
-    void UpdateCommandLine();
+    qint16 checkValue(ControlName name) const { return checkValue(QLatin1StringView(name)); }
+    QString text(ControlName name) const { return text(QLatin1StringView(name)); }
+    // " /sCmd:sValue", or empty when sValue is empty.
     static QString ParmStr(const QString &sCmd, const QString &sValue);
 
-    // ---- Interlocks (main_window) ----
+    // ---- Drops (frmCorvane_drop.cpp) ----
+    // Local paths of the files and folders a drop carries, in native separators.
+    static QStringList droppedPaths(const QMimeData *data);
+    // The four ways a drop target fills itself from the dropped items.
+    static QString GetDroppedPath(const QStringList &items);
+    static QString GetDroppedPathList(const QStringList &items);
+    static QString GetDroppedFileName(const QStringList &items);
+    static QString GetDroppedFileNameList(const QStringList &items);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;   // settings
+    void resizeEvent(QResizeEvent *event) override; // layout
+    void changeEvent(QEvent *event) override;       // layout
+    void wheelEvent(QWheelEvent *event) override;   // layout
+    bool eventFilter(QObject *watched, QEvent *event) override; // hands on to keyboard, layout, drops
+
+private slots:
+    // ---- Options and the command (frmCorvane_options.cpp) ----
+    void UpdateCommandLine();
     void chkSubdirectories_Click();
     void chkMoveFiles_Click();
     void chkSourceArchiveOnly_Click();
     void chkThreadsEnable_Click();
     void txtLogFile_Change();
 
-    // ---- Running and export (run) ----
+    // ---- Running and export (run/frmCorvane_run.cpp) ----
     void cmdExecute_Click();
     void mnuFileExecute_Click();
     void cmdCopy_Click();
@@ -62,14 +100,11 @@ public:
     void mnuHelpRoboCopy_Click();
     void mnuHelpAbout_Click();
 
-    // ---- Opening a command (run) ----
+    // ---- Opening a command (run/frmCorvane_open.cpp) ----
     void mnuFileOpen_Click();
     void mnuFileApplyCommand_Click();
-    // Sets every option control from a command, batch or job file.
-    void OpenCommandFile(const QString &path);
 
-    // ---- Settings, start-up and shut-down (settings) ----
-    void Form_Load();
+    // ---- Settings, start-up and shut-down (settings/frmCorvane_settings.cpp) ----
     void Form_Unload();
     void SaveFormSettings();
     void LoadFormSettings();
@@ -81,49 +116,48 @@ public:
     void mnuOptionsAutoClose_Click();
     void mnuOptionsSaveOnExit_Click();
     void mnuOptionsUseIni_Click();
-    CSettings *settings() const { return m_settings.get(); }
 
-    // ---- Layout, folder pickers, drag and drop (main_window) ----
+    // ---- Layout and pickers (frmCorvane_layout.cpp, frmCorvane_pickers.cpp) ----
     void Form_Resize();
     void HScroll1_Change();
     void VScroll1_Change();
     void cmdBrowseSource_Click();
     void cmdBrowseDestination_Click();
-    // Fills a drop target from dropped data; false when the data carries no
-    // files, or a name the command line cannot hold (told in a message).
-    bool dropOnto(QWidget *target, const QMimeData *data);
-    // Local paths of the files and folders a drop carries, in native separators.
-    static QStringList droppedPaths(const QMimeData *data);
-    // The four ways a drop target fills itself from the dropped items.
-    static QString GetDroppedPath(const QStringList &items);
-    static QString GetDroppedPathList(const QStringList &items);
-    static QString GetDroppedFileName(const QStringList &items);
-    static QString GetDroppedFileNameList(const QStringList &items);
 
 private:
-    void setUpScrolling();       // layout
-    void restoreFromMaximized(); // layout
-    void setUpKeyboard();        // keyboard
-    bool keyboardEvent(QObject *watched, QEvent *event); // keyboard; true when used up
-    void scrollIntoView(QWidget *w);                     // keyboard
-    bool m_restoreQueued = false;
-
-protected:
-    void closeEvent(QCloseEvent *event) override;   // settings
-    void resizeEvent(QResizeEvent *event) override; // main_window layout
-    void changeEvent(QEvent *event) override;       // main_window layout
-    void wheelEvent(QWheelEvent *event) override;   // main_window layout
-    bool eventFilter(QObject *watched, QEvent *event) override; // main_window drops, wheel, keyboard
-
-private:
+    // frmCorvane.cpp
     void buildControls();
     void buildMenus();
     void connectControls();
-    void setUpDropTargets(); // drops
-    void setOptionsFrom(const CommandReading &reading, const QString &where); // run: opening a command
+
+    // layout
+    void setUpScrolling();
+    void restoreFromMaximized();
+    bool filterWheel(QObject *watched, QEvent *event); // true when used up
+    bool m_restoreQueued = false;
+
+    // keyboard
+    void setUpKeyboard();
+    bool keyboardEvent(QObject *watched, QEvent *event); // true when used up
+    void scrollIntoView(QWidget *w);
+
+    // drops
+    void setUpDropTargets();
+    bool filterDrop(QObject *watched, QDropEvent *drop);
+    // Fills a drop target from dropped data; false when the data carries no
+    // files, or a name the command line cannot hold (told in a message).
+    bool dropOnto(QWidget *target, const QMimeData *mime);
+
+    // opening a command
+    void setOptionsFrom(const CommandReading &reading, const QString &where);
     bool m_rebuildHeld = false; // the controls change together; one rebuild follows
 
-    // main_window
+    // settings
+    void connectOptionsMenu();
+    CSettings &store(); // the settings store, created on first use
+    SettingsLocation m_location;
+    std::unique_ptr<CSettings> m_settings;
+
     QWidget *m_canvas = nullptr;
     QScrollBar *m_hScroll = nullptr;
     QScrollBar *m_vScroll = nullptr;
@@ -131,9 +165,4 @@ private:
     QList<QWidget *> m_controls;
     QHash<QLatin1StringView, QWidget *> m_byName;
     QHash<QLatin1StringView, QAction *> m_menuItems;
-
-    // settings
-    CSettings &store(); // the settings store, created on first use
-    SettingsLocation m_location;
-    std::unique_ptr<CSettings> m_settings;
 };

@@ -4,7 +4,6 @@
 #include "main_window/Controls.h"
 #include "tools/basTools.h"
 
-#include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
@@ -41,8 +40,8 @@ QString wholePath(const QString &path) { return path; }
 
 bool holdsText(const QWidget *w)
 {
-    const QString kind = controlKind(w);
-    return kind == u"TextBox" || kind == u"ComboBox";
+    const std::optional<ControlKind> kind = controlKind(w);
+    return kind == ControlKind::TextBox || kind == ControlKind::ComboBox;
 }
 
 } // namespace
@@ -108,27 +107,10 @@ void frmCorvane::setUpDropTargets()
     }
 }
 
-bool frmCorvane::eventFilter(QObject *watched, QEvent *event)
+bool frmCorvane::filterDrop(QObject *watched, QDropEvent *drop)
 {
-    const QEvent::Type type = event->type();
-    if (type == QEvent::ShortcutOverride || type == QEvent::FocusIn || type == QEvent::KeyPress)
-        return keyboardEvent(watched, event) || QMainWindow::eventFilter(watched, event);
-    // A wheel turned to scroll the window must not pick another recent
-    // folder in a combo box it passes over; only a box the user is working
-    // in takes the wheel. Ignored here, the event goes on to the window.
-    if (type == QEvent::Wheel) {
-        auto *combo = qobject_cast<QComboBox *>(watched);
-        if (combo && !combo->hasFocus()) {
-            event->ignore();
-            return true;
-        }
-        return QMainWindow::eventFilter(watched, event);
-    }
-    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
-        return QMainWindow::eventFilter(watched, event);
-
     // Drag enter and drag move events are drop events too.
-    auto *drop = static_cast<QDropEvent *>(event);
+    const QEvent::Type type = drop->type();
     auto *w = qobject_cast<QWidget *>(watched);
     const ControlSpec *entry = w ? findControlSpec(w->objectName().toLatin1().constData()) : nullptr;
     const bool target = entry && entry->drop != DropRule::None && control(QLatin1StringView(entry->name)) == w;
@@ -154,12 +136,12 @@ bool frmCorvane::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
-bool frmCorvane::dropOnto(QWidget *target, const QMimeData *data)
+bool frmCorvane::dropOnto(QWidget *target, const QMimeData *mime)
 {
     const ControlSpec *entry = target ? findControlSpec(target->objectName().toLatin1().constData()) : nullptr;
     if (!entry || entry->drop == DropRule::None || control(QLatin1StringView(entry->name)) != target)
         return false;
-    const QStringList items = droppedPaths(data);
+    const QStringList items = droppedPaths(mime);
     if (items.isEmpty())
         return false;
     const bool wholeList = entry->drop == DropRule::PathList || entry->drop == DropRule::FileNameList;
@@ -185,8 +167,8 @@ bool frmCorvane::dropOnto(QWidget *target, const QMimeData *data)
     // Files dropped on the file-name field name their folder as the source
     // when none is typed yet. An item without a parent folder (a drive root)
     // has none to give.
-    if (target == control(QLatin1StringView("txtFilenames"))) {
-        QWidget *source = control(QLatin1StringView("cboSource"));
+    if (target == control("txtFilenames")) {
+        QWidget *source = control("cboSource");
         const QString folder = FolderPart(items.first());
         if (textOf(source).isEmpty() && !folder.isEmpty())
             setTextOf(source, folder);

@@ -1,6 +1,6 @@
 #include "main_window/frmCorvane.h"
 
-#include "main_window/Catalogue.h"
+#include "main_window/Twips.h"
 
 #include <QAction>
 #include <QFocusEvent>
@@ -22,8 +22,8 @@ void frmCorvane::setUpKeyboard()
     m_vScroll->setFocusPolicy(Qt::TabFocus);
     m_hScroll->installEventFilter(this);
     m_vScroll->installEventFilter(this);
-    QWidget *chain[] = {control(QLatin1StringView("cmdExecute")), m_hScroll, m_vScroll, m_filler,
-                        control(QLatin1StringView("cmdCopy"))};
+    QWidget *chain[] = {control("cmdExecute"), m_hScroll, m_vScroll, m_filler,
+                        control("cmdCopy")};
     for (size_t i = 1; i < std::size(chain); ++i)
         setTabOrder(chain[i - 1], chain[i]);
 

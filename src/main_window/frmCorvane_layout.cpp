@@ -2,6 +2,7 @@
 
 #include "main_window/Layout.h"
 
+#include <QComboBox>
 #include <QEvent>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -15,9 +16,6 @@
 // Bar values are twips, like every length of the layout pass.
 
 namespace {
-
-// A size the window must reach: rounded up, so that it never falls short.
-int pixelsAtLeast(int twips) { return (twips + kTwipsPerPixel - 1) / kTwipsPerPixel; }
 
 void applyBar(QScrollBar *bar, const ScrollBarLayout &layout)
 {
@@ -45,6 +43,9 @@ void frmCorvane::setUpScrolling()
     }
     connect(m_hScroll, &QScrollBar::valueChanged, this, &frmCorvane::HScroll1_Change);
     connect(m_vScroll, &QScrollBar::valueChanged, this, &frmCorvane::VScroll1_Change);
+    for (QWidget *w : std::as_const(m_controls))
+        if (qobject_cast<QComboBox *>(w))
+            w->installEventFilter(this); // filterWheel
 }
 
 void frmCorvane::Form_Resize()
@@ -136,6 +137,18 @@ void frmCorvane::changeEvent(QEvent *event)
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         Form_Resize();
+}
+
+bool frmCorvane::filterWheel(QObject *watched, QEvent *event)
+{
+    // A wheel turned to scroll the window must not pick another recent
+    // folder in a combo box it passes over; only a box the user is working
+    // in takes the wheel. Ignored here, the event goes on to the window.
+    auto *combo = qobject_cast<QComboBox *>(watched);
+    if (!combo || combo->hasFocus())
+        return false;
+    event->ignore();
+    return true;
 }
 
 void frmCorvane::wheelEvent(QWheelEvent *event)

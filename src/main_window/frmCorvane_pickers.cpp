@@ -7,7 +7,7 @@ namespace {
 
 // Picks a folder for one of the two folder boxes. Only the box's text changes
 // (which rebuilds the command); its recent-folder list stays as it is.
-void browseInto(frmCorvane *window, QLatin1StringView boxName, const QString &title, bool newDialogStyle)
+void browseInto(frmCorvane *window, ControlName boxName, const QString &title, bool newDialogStyle)
 {
     QWidget *box = window->control(boxName);
     const QString chosen = BrowseForFolder(window, textOf(box), title, newDialogStyle);
@@ -19,10 +19,10 @@ void browseInto(frmCorvane *window, QLatin1StringView boxName, const QString &ti
 
 void frmCorvane::cmdBrowseSource_Click()
 {
-    browseInto(this, QLatin1StringView("cboSource"), QStringLiteral("Source Folder"), false);
+    browseInto(this, "cboSource", QStringLiteral("Source Folder"), false);
 }
 
 void frmCorvane::cmdBrowseDestination_Click()
 {
-    browseInto(this, QLatin1StringView("cboDestination"), QStringLiteral("Destination Folder"), true);
+    browseInto(this, "cboDestination", QStringLiteral("Destination Folder"), true);
 }

@@ -8,6 +8,8 @@
 #include <QThread>
 #include <QUrl>
 
+#include <utility>
+
 #ifdef Q_OS_WIN
 #include "run/basShell_win.h"
 #else
@@ -36,7 +38,7 @@ bool pumpEvents(void *context)
 }
 } // namespace
 
-void SetConsoleProgram(const QString &path) { consoleProgramOverride() = path; }
+QString SetConsoleProgram(QString path) { return std::exchange(consoleProgramOverride(), std::move(path)); }
 
 QString ConsoleProgram()
 {

@@ -24,8 +24,9 @@ int RunAndWait(const QString &command, const KeepWaiting &keepWaiting = {});
 
 // Off Windows there is no cmd.exe: RunAndWait starts this stand-in console
 // with the process command as its single argument. By default it is
-// corvane-cmd beside the running executable; tests point elsewhere.
-void SetConsoleProgram(const QString &path);
+// corvane-cmd beside the running executable; tests point elsewhere. Returns
+// the path it replaces (empty: the default).
+QString SetConsoleProgram(QString path);
 QString ConsoleProgram();
 
 // Opens a document or web address with the desktop's default handler.

@@ -28,7 +28,7 @@ void frmCorvane::mnuFileOpen_Click()
 
 void frmCorvane::mnuFileApplyCommand_Click()
 {
-    setOptionsFrom(ReadCommandOrJob(text(QLatin1StringView("txtCommandLine")), false), QStringLiteral("The command text"));
+    setOptionsFrom(ReadCommandOrJob(text("txtCommandLine"), false), QStringLiteral("The command text"));
 }
 
 void frmCorvane::OpenCommandFile(const QString &path)
@@ -75,7 +75,7 @@ void frmCorvane::setOptionsFrom(const CommandReading &reading, const QString &wh
         if (entry.kind == ControlKind::CheckBox)
             setCheckValueOf(w, reading.values.checkValue(name));
         else if ((entry.kind == ControlKind::TextBox || entry.kind == ControlKind::ComboBox)
-                 && name != QLatin1StringView("txtCommandLine"))
+                 && name != QLatin1StringView(ControlName("txtCommandLine")))
             setTextOf(w, reading.values.text(name));
     }
     m_rebuildHeld = false;

@@ -1,7 +1,10 @@
 #include "main_window/frmCorvane.h"
 
 #include "command/CommandBuilder.h"
+#include "command/CommandWords.h"
 #include "main_window/Controls.h"
+#include "main_window/RecentFolders.h"
+#include "run/ExecuteChecks.h"
 #include "run/ExitReport.h"
 #include "run/basCommonDialog.h"
 #include "run/basShell.h"
@@ -20,7 +23,7 @@
 #include <exception>
 
 namespace {
-const QLatin1StringView kAutoClose("mnuOptionsAutoClose");
+constexpr MenuName kAutoClose("mnuOptionsAutoClose");
 const QString kSaveFilter = QStringLiteral("Batch Files (*.CMD)|*.BAT;*.CMD|Text Files (*.TXT)|*.TXT|All Files|*.*");
 
 // The number shown for a clipboard that does not take the text.
@@ -29,14 +32,12 @@ constexpr int kClipboardFailure = 521;
 // What Execute runs, Copy copies and Save As writes: the command box's text
 // exactly, on one line. cmd.exe ends a command at its first line break, and a
 // batch file would run each further line as a command of its own.
-QString commandToHandOn(const frmCorvane &w) { return OneLine(w.text(QLatin1StringView("txtCommandLine"))); }
+QString commandToHandOn(const frmCorvane &w) { return OneLine(w.text("txtCommandLine")); }
 } // namespace
 
 void frmCorvane::cmdExecute_Click()
 {
-    if (MultithreadingConflict(checkValue(QLatin1StringView("chkThreadsEnable")),
-                               checkValue(QLatin1StringView("chkEfsRaw")),
-                               text(QLatin1StringView("txtDelayPer64k")))) {
+    if (MultithreadingConflict(checkValue("chkThreadsEnable"), checkValue("chkEfsRaw"), text("txtDelayPer64k"))) {
         MsgBox(QStringLiteral("Multithreading cannot be used with EFS Raw or Delay Per 64 K options."), vbExclamation);
         return;
     }
@@ -67,9 +68,9 @@ void frmCorvane::cmdExecute_Click()
         return;
 
     // The texts are read now: an edit made during the wait is the one remembered.
-    auto *source = control<QComboBox>(QLatin1StringView("cboSource"));
+    auto *source = control<QComboBox>("cboSource");
     RememberFolder(source, textOf(source));
-    auto *destination = control<QComboBox>(QLatin1StringView("cboDestination"));
+    auto *destination = control<QComboBox>("cboDestination");
     RememberFolder(destination, textOf(destination));
 }
 

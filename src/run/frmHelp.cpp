@@ -1,6 +1,6 @@
 #include "run/frmHelp.h"
 
-#include "main_window/Catalogue.h"
+#include "main_window/Twips.h"
 #include "main_window/WindowFont.h"
 #include "run/VersionInfo.h"
 #include "run/basShell.h"

@@ -1,23 +1,15 @@
 #include "settings/CSettings.h"
 
-#include "tools/basTools.h"
-
 #include <QCoreApplication>
 #include <QSettings>
 
 #include <new>
+#include <utility>
 
 namespace {
 
 const QString kSection = QStringLiteral("Settings");
 const QString kFlagKey = QStringLiteral("SaveToINI");
-
-// A failure inside the INI functions that is more than a refused write.
-struct IniFailure
-{
-    int number;
-    QString description;
-};
 
 constexpr int kOutOfMemory = 7;
 constexpr int kDeviceIoError = 57;
@@ -37,8 +29,8 @@ struct CSettings::IniCache
 
 // ---- Creation and release
 
-CSettings::CSettings(const SettingsLocation &location)
-    : m_location(location), m_appName(QStringLiteral("Corvane"))
+CSettings::CSettings(const SettingsLocation &location, SettingsFailureReport report)
+    : m_report(std::move(report)), m_location(location), m_appName(QStringLiteral("Corvane"))
 {
     m_iniPath = location.iniPath.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/Settings.ini")
                                            : location.iniPath;
@@ -57,11 +49,12 @@ CSettings::~CSettings()
         m_batchDepth = 1;
         endBatch(false);
     }
-    try {
-        SaveSetting(kFlagKey, m_saveToIni);
-    } catch (...) {
-        // Nobody is left to tell: the program is ending.
-    }
+    // As SaveSetting of the flag, but a per-user store that cannot take it
+    // goes untold: the program is ending. The INI function reports as ever.
+    if (m_saveToIni)
+        INIWriteSetting(kFlagKey, SettingValue(true).text());
+    else
+        userSet(kFlagKey, SettingValue(false).text());
 }
 
 bool CSettings::toBoolean(const QString &text, bool fallback)
@@ -80,21 +73,16 @@ bool CSettings::toBoolean(const QString &text, bool fallback)
 
 void CSettings::setSaveToINI(bool bValue)
 {
-    // Each step may fail on its own; the next one runs regardless.
+    // Each step may fail on its own; the next one runs regardless, and a
+    // per-user store that cannot be written is not told of.
     if (bValue) {
         if (INIWriteSetting(kFlagKey, QStringLiteral("-1"), true)) {
-            try {
-                userRemove(kFlagKey);
-            } catch (...) {
-            }
+            userRemove(kFlagKey);
             m_saveToIni = true;
             return;
         }
     }
-    try {
-        userSet(kFlagKey, QStringLiteral("0"));
-    } catch (...) {
-    }
+    userSet(kFlagKey, QStringLiteral("0"));
     m_saveToIni = false;
 }
 
@@ -109,8 +97,8 @@ void CSettings::SaveSetting(const QString &sName, const SettingValue &vValue)
 {
     if (m_saveToIni)
         INIWriteSetting(sName, vValue.text()); // a refused write just stores nothing
-    else
-        userSet(sName, vValue.text());
+    else if (const std::optional<SettingsError> failure = userSet(sName, vValue.text()))
+        report(*failure);
 }
 
 void CSettings::DeleteSetting(const QString &sKey)
@@ -120,9 +108,15 @@ void CSettings::DeleteSetting(const QString &sKey)
             INIDeleteSection();
         else
             INIWriteSetting(sKey, std::nullopt);
-    } else {
-        userRemove(sKey); // an empty key removes the whole section
+    } else if (const std::optional<SettingsError> failure = userRemove(sKey)) { // an empty key: the whole section
+        report(*failure);
     }
+}
+
+void CSettings::report(const SettingsError &error)
+{
+    if (m_report)
+        m_report(error);
 }
 
 // ---- Batches
@@ -145,7 +139,7 @@ void CSettings::Batch::commit()
         store->endBatch(true);
 }
 
-void CSettings::endBatch(bool mayThrow)
+void CSettings::endBatch(bool tell)
 {
     if (--m_batchDepth > 0)
         return;
@@ -155,27 +149,21 @@ void CSettings::endBatch(bool mayThrow)
     const bool dirty = std::exchange(m_userBatchDirty, false);
     if (!user || !dirty)
         return;
-    if (mayThrow) {
-        flushUserStore(*user);
-    } else {
-        try {
-            flushUserStore(*user);
-        } catch (...) {
-        }
-    }
+    const std::optional<SettingsError> failure = flushUserStore(*user, "Batch");
+    if (failure && tell)
+        report(*failure);
 }
 
 // ---- INI back end
 
-void CSettings::reportIniFailure(const char *title, int number, const QString &description)
+void CSettings::reportIniFailure(const SettingsError &error)
 {
-    // One damaged file is reported once per batch, not once per key.
     if (m_iniBatch) {
         if (m_iniBatch->failureReported)
             return;
         m_iniBatch->failureReported = true;
     }
-    MsgBox(QStringLiteral("Error: %1. %2").arg(number).arg(description), vbOKOnly, QLatin1StringView(title));
+    report(error);
 }
 
 IniDocument *CSettings::iniDocument(IniCache &scratch)
@@ -189,18 +177,24 @@ IniDocument *CSettings::iniDocument(IniCache &scratch)
         cache.error = result.error;
         cache.dirty = false;
     }
+    return cache.status == IniReadStatus::Ok || cache.status == IniReadStatus::Missing ? &cache.document : nullptr;
+}
+
+std::optional<SettingsError> CSettings::iniReadFailure(const IniCache &scratch, const char *operation) const
+{
+    const IniCache &cache = m_iniBatch ? *m_iniBatch : scratch;
+    const QString name = QLatin1StringView(operation);
     switch (cache.status) {
+    case IniReadStatus::TooLarge:
+        return SettingsError{SettingsError::Backend::IniFile, name, kOutOfMemory, cache.error};
+    case IniReadStatus::IoError:
+        return SettingsError{SettingsError::Backend::IniFile, name, kDeviceIoError, cache.error};
     case IniReadStatus::Ok:
     case IniReadStatus::Missing:
-        return &cache.document;
     case IniReadStatus::Unreadable:
-        return nullptr;
-    case IniReadStatus::TooLarge:
-        throw IniFailure{kOutOfMemory, cache.error};
-    case IniReadStatus::IoError:
-        throw IniFailure{kDeviceIoError, cache.error};
+        break;
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 bool CSettings::iniStore(IniCache &scratch, bool changed, bool probe)
@@ -235,52 +229,58 @@ bool CSettings::flushIni()
     return ok;
 }
 
+// A run-time failure of these two is reported, and the read yields the
+// empty text, the write false. A file that cannot be opened at all reads as
+// the default and refuses writes quietly.
+
 QString CSettings::INIGetSetting(const QString &key, const QString &defaultText)
 {
+    const char *const operation = "INIGetSetting";
     try {
         IniCache scratch;
-        const IniDocument *document = iniDocument(scratch);
-        if (!document)
+        if (const IniDocument *document = iniDocument(scratch))
+            return document->value(kSection, key).value_or(defaultText);
+        const std::optional<SettingsError> failure = iniReadFailure(scratch, operation);
+        if (!failure)
             return defaultText;
-        return document->value(kSection, key).value_or(defaultText);
-    } catch (const IniFailure &failure) {
-        reportIniFailure("INIGetSetting", failure.number, failure.description);
+        reportIniFailure(*failure);
     } catch (const std::bad_alloc &) {
-        reportIniFailure("INIGetSetting", kOutOfMemory, QStringLiteral("Out of memory"));
+        reportIniFailure({SettingsError::Backend::IniFile, QLatin1StringView(operation), kOutOfMemory,
+                          QStringLiteral("Out of memory")});
     }
     return QString();
 }
 
 bool CSettings::INIWriteSetting(const QString &key, const std::optional<QString> &value, bool probe)
 {
+    const char *const operation = "INIWriteSetting";
     try {
         if (!IniDocument::isValidKey(key))
             return false;
         IniCache scratch;
         IniDocument *document = iniDocument(scratch);
-        if (!document)
-            return false; // the file is there but cannot be read: never overwrite it blind
+        if (!document) {
+            // The file is there but cannot be read: never overwrite it blind.
+            if (const std::optional<SettingsError> failure = iniReadFailure(scratch, operation))
+                reportIniFailure(*failure);
+            return false;
+        }
         const bool changed = value ? document->setValue(kSection, key, *value) : document->removeKey(kSection, key);
         return iniStore(scratch, changed, probe);
-    } catch (const IniFailure &failure) {
-        reportIniFailure("INIWriteSetting", failure.number, failure.description);
     } catch (const std::bad_alloc &) {
-        reportIniFailure("INIWriteSetting", kOutOfMemory, QStringLiteral("Out of memory"));
+        reportIniFailure({SettingsError::Backend::IniFile, QLatin1StringView(operation), kOutOfMemory,
+                          QStringLiteral("Out of memory")});
     }
     return false;
 }
 
 bool CSettings::INIDeleteSection()
 {
-    try {
-        IniCache scratch;
-        IniDocument *document = iniDocument(scratch);
-        if (!document)
-            return false;
-        return iniStore(scratch, document->removeSection(kSection), false);
-    } catch (...) {
+    IniCache scratch;
+    IniDocument *document = iniDocument(scratch);
+    if (!document)
         return false;
-    }
+    return iniStore(scratch, document->removeSection(kSection), false);
 }
 
 // ---- Per-user back end
@@ -323,48 +323,48 @@ QSettings &CSettings::userStore(std::unique_ptr<QSettings> &scratch)
     return *scratch;
 }
 
-void CSettings::flushUserStore(QSettings &store)
+std::optional<SettingsError> CSettings::flushUserStore(QSettings &store, const char *operation)
 {
     store.sync();
-    if (store.status() == QSettings::AccessError)
-        throw SettingsError(kPathFileAccessError,
-                            QStringLiteral("The per-user settings store %1 cannot be written.").arg(store.fileName()));
+    if (store.status() != QSettings::AccessError)
+        return std::nullopt;
+    return SettingsError{SettingsError::Backend::UserStore, QLatin1StringView(operation), kPathFileAccessError,
+                         QStringLiteral("The per-user settings store %1 cannot be written.").arg(store.fileName())};
 }
 
 QString CSettings::userGet(const QString &key, const QString &defaultText)
 {
-    try {
-        std::unique_ptr<QSettings> scratch;
-        const QVariant value = userStore(scratch).value(key);
-        if (!value.isValid())
-            return defaultText;
-        // A hand-edited value with commas reads as a list; it was one text.
-        if (value.typeId() == QMetaType::QStringList)
-            return value.toStringList().join(QLatin1StringView(", "));
-        return value.toString();
-    } catch (...) {
-        return defaultText; // an unreadable store reads as empty
-    }
+    // An unreadable store holds nothing valid and reads as empty.
+    std::unique_ptr<QSettings> scratch;
+    const QVariant value = userStore(scratch).value(key);
+    if (!value.isValid())
+        return defaultText;
+    // A hand-edited value with commas reads as a list; it was one text.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1StringView(", "));
+    return value.toString();
 }
 
-void CSettings::userSet(const QString &key, const QString &value)
+std::optional<SettingsError> CSettings::userSet(const QString &key, const QString &value)
 {
     std::unique_ptr<QSettings> scratch;
     QSettings &store = userStore(scratch);
     store.setValue(key, value);
-    if (m_batchDepth > 0)
+    if (m_batchDepth > 0) {
         m_userBatchDirty = true;
-    else
-        flushUserStore(store);
+        return std::nullopt;
+    }
+    return flushUserStore(store, "SaveSetting");
 }
 
-void CSettings::userRemove(const QString &key)
+std::optional<SettingsError> CSettings::userRemove(const QString &key)
 {
     std::unique_ptr<QSettings> scratch;
     QSettings &store = userStore(scratch);
     store.remove(key);
-    if (m_batchDepth > 0)
+    if (m_batchDepth > 0) {
         m_userBatchDirty = true;
-    else
-        flushUserStore(store);
+        return std::nullopt;
+    }
+    return flushUserStore(store, "DeleteSetting");
 }

@@ -5,9 +5,9 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 
 class QSettings;
 
@@ -30,22 +30,23 @@ private:
     QString m_text;
 };
 
-// A write to the per-user store that did not reach it. Passed to the caller,
-// who decides how to tell the user.
-class SettingsError : public std::runtime_error
+// A failure the store met: in which back end, in which of its operations
+// ("INIGetSetting" and "INIWriteSetting" for a run-time failure of the INI
+// file, "SaveSetting", "DeleteSetting" and "Batch" for a per-user store that
+// cannot be written), its number and its description.
+struct SettingsError
 {
-public:
-    SettingsError(int number, const QString &description)
-        : std::runtime_error(description.toStdString()), m_number(number), m_description(description)
-    {
-    }
-    int number() const { return m_number; }
-    const QString &description() const { return m_description; }
-
-private:
-    int m_number;
-    QString m_description;
+    enum class Backend { IniFile, UserStore };
+    Backend backend;
+    QString operation;
+    int number;
+    QString description;
 };
+
+// The store's one way to tell of a failure: it calls its owner's function and
+// goes on as its operation says (a failed read gives the empty text, a failed
+// write stores nothing). The owner decides what the user sees.
+using SettingsFailureReport = std::function<void(const SettingsError &error)>;
 
 // The settings store: one text value per key in the section "Settings",
 // either in Settings.ini beside the program (the default) or in the per-user
@@ -61,8 +62,8 @@ class CSettings
 {
 public:
     // Creation: reads the flag from the per-user store, removes what killed
-    // writes left beside the INI file and probes it.
-    explicit CSettings(const SettingsLocation &location = {});
+    // writes left beside the INI file and probes it. Failures go to report.
+    explicit CSettings(const SettingsLocation &location = {}, SettingsFailureReport report = {});
     // Release: stores the flag.
     ~CSettings();
     CSettings(const CSettings &) = delete;
@@ -72,13 +73,14 @@ public:
     // Chooses the back end; afterwards SaveToINI() tells the one really in use.
     void setSaveToINI(bool bValue);
 
-    // The stored value, or the default's text when the key is not stored.
-    // Never throws: an unreadable store reads as empty.
+    // The stored value, or the default's text when the key is not stored. An
+    // unreadable store reads as empty; a damaged INI file is reported.
     QString GetSetting(const QString &sName, const SettingValue &vDefault);
-    // Throws SettingsError when the per-user store cannot be written; a
-    // refused INI write is ignored.
+    // Reports a per-user store that cannot be written and a damaged INI file;
+    // a refused INI write is ignored.
     void SaveSetting(const QString &sName, const SettingValue &vValue);
-    // Deletes one key, or the whole section when sKey is empty.
+    // Deletes one key, or the whole section when sKey is empty. Reports a
+    // per-user store that cannot be written.
     void DeleteSetting(const QString &sKey = QString());
 
     const QString &iniPath() const { return m_iniPath; }
@@ -91,11 +93,11 @@ public:
     {
     public:
         explicit Batch(CSettings &store);
-        // Ends the batch without throwing when commit() was not called.
+        // Ends the batch, reporting nothing, when commit() was not called.
         ~Batch();
         Batch(const Batch &) = delete;
         Batch &operator=(const Batch &) = delete;
-        // Writes what the batch holds; throws SettingsError as SaveSetting does.
+        // Writes what the batch holds; reports as SaveSetting does.
         void commit();
 
     private:
@@ -113,21 +115,29 @@ private:
     bool INIDeleteSection();
 
     // The INI document for one operation, or the batch's; nullptr when the
-    // file cannot be read (a run-time failure throws).
+    // file cannot be read.
     IniDocument *iniDocument(IniCache &scratch);
+    // Why the file could not be read, when that is a run-time failure of the
+    // INI function named (a file that cannot even be opened is none).
+    std::optional<SettingsError> iniReadFailure(const IniCache &scratch, const char *operation) const;
     bool iniStore(IniCache &scratch, bool changed, bool probe);
     bool flushIni();
-    void reportIniFailure(const char *title, int number, const QString &description);
+    // One damaged file is reported once per batch, not once per key.
+    void reportIniFailure(const SettingsError &error);
 
+    // The per-user back end. Each write gives the failure, if any, to its
+    // caller, who reports it or, where the store goes on regardless, not.
     std::unique_ptr<QSettings> openUserStore() const;
     QSettings &userStore(std::unique_ptr<QSettings> &scratch);
-    void flushUserStore(QSettings &store);
+    std::optional<SettingsError> flushUserStore(QSettings &store, const char *operation);
     QString userGet(const QString &key, const QString &defaultText);
-    void userSet(const QString &key, const QString &value);
-    void userRemove(const QString &key);
+    std::optional<SettingsError> userSet(const QString &key, const QString &value);
+    std::optional<SettingsError> userRemove(const QString &key);
 
-    void endBatch(bool mayThrow);
+    void endBatch(bool tell); // tell: report a per-user store that cannot be written
+    void report(const SettingsError &error);
 
+    SettingsFailureReport m_report;
     SettingsLocation m_location;
     QString m_appName;
     QString m_iniPath;

@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -686,4 +687,7 @@ void removeAbandonedIniFiles(const QString &path)
     }
 }
 
-void setIniCommitHook(std::function<void()> hook) { commitHook() = std::move(hook); }
+std::function<void()> setIniCommitHook(std::function<void()> hook)
+{
+    return std::exchange(commitHook(), std::move(hook));
+}

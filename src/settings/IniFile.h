@@ -130,4 +130,5 @@ void removeAbandonedIniFiles(const QString &path);
 
 // Called after the new file is written and before it replaces the old one.
 // Tests count writes with it and simulate a crash at the worst moment.
-void setIniCommitHook(std::function<void()> hook);
+// Returns the hook it replaces.
+std::function<void()> setIniCommitHook(std::function<void()> hook);

@@ -1,6 +1,7 @@
 #include "main_window/frmCorvane.h"
 
 #include "main_window/Controls.h"
+#include "main_window/RecentFolders.h"
 #include "settings/CSettings.h"
 #include "tools/basTools.h"
 
@@ -8,61 +9,42 @@
 #include <QCloseEvent>
 #include <QComboBox>
 
+#include <exception>
+
 namespace {
 
-// A recent-folder list never holds more than this many folders.
-constexpr int kMaxListEntries = 10;
-
-enum class Kind { Other, CheckBox, TextBox, ComboBox };
-
-// Controls are told apart by kind only; their names are just the keys.
-Kind kindOf(const QWidget *w)
-{
-    const QString kind = controlKind(w);
-    if (kind.compare(QLatin1StringView("CheckBox"), Qt::CaseInsensitive) == 0)
-        return Kind::CheckBox;
-    if (kind.compare(QLatin1StringView("TextBox"), Qt::CaseInsensitive) == 0)
-        return Kind::TextBox;
-    if (kind.compare(QLatin1StringView("ComboBox"), Qt::CaseInsensitive) == 0)
-        return Kind::ComboBox;
-    return Kind::Other;
-}
+// Controls are told apart by kind only; their names are just the keys. A
+// widget that is no control of the catalogue holds no value, as a frame.
+ControlKind kindOf(const QWidget *w) { return controlKind(w).value_or(ControlKind::Frame); }
 
 QString listItemKey(const QString &name, int position) { return name + u'_' + QString::number(position); }
 
-// Throws SettingsError when the store cannot take the values.
 void saveWalk(const QList<QWidget *> &controls, CSettings &store)
 {
     CSettings::Batch batch(store);
     for (QWidget *w : controls) {
         const QString name = w->objectName();
         switch (kindOf(w)) {
-        case Kind::CheckBox:
+        case ControlKind::CheckBox:
             store.SaveSetting(name, checkValueOf(w));
             break;
-        case Kind::TextBox:
+        case ControlKind::TextBox:
             store.SaveSetting(name, textOf(w));
             break;
-        case Kind::ComboBox: {
+        case ControlKind::ComboBox: {
             store.SaveSetting(name, textOf(w));
             const auto *combo = qobject_cast<const QComboBox *>(w);
             for (int i = 0; combo && i < combo->count(); ++i)
                 store.SaveSetting(listItemKey(name, i), combo->itemText(i));
             break;
         }
-        case Kind::Other:
+        case ControlKind::Frame:
+        case ControlKind::Label:
+        case ControlKind::Button:
             break;
         }
     }
     batch.commit();
-}
-
-// Replaces the drop-down list; filling a list is no edit of the text.
-void replaceList(QComboBox *combo, const QStringList &entries)
-{
-    clearList(combo);
-    for (const QString &entry : entries)
-        addListItem(combo, entry);
 }
 
 // 0, 1 or 2 from a stored text of decimal digits; -1 for anything else.
@@ -82,15 +64,15 @@ void loadControl(QWidget *w, CSettings &store)
 {
     const QString name = w->objectName();
     switch (kindOf(w)) {
-    case Kind::CheckBox:
+    case ControlKind::CheckBox:
         // An absent key or a text that is no check state leaves the box as it was.
         if (const int value = checkState(store.GetSetting(name, QString())); value >= 0)
             setCheckValueOf(w, qint16(value));
         break;
-    case Kind::TextBox:
+    case ControlKind::TextBox:
         setTextOf(w, store.GetSetting(name, QString()));
         break;
-    case Kind::ComboBox:
+    case ControlKind::ComboBox:
         if (auto *combo = qobject_cast<QComboBox *>(w)) {
             QStringList entries;
             for (int i = 0;; ++i) {
@@ -99,21 +81,26 @@ void loadControl(QWidget *w, CSettings &store)
                     break;
                 entries.append(entry);
             }
-            // A damaged store may hold more than the list ever does: keep the newest.
-            if (entries.size() > kMaxListEntries)
-                entries = entries.mid(entries.size() - kMaxListEntries);
-            replaceList(combo, entries);
+            RestoreRecentFolders(combo, entries);
         }
         setTextOf(w, store.GetSetting(name, QString()));
         break;
-    case Kind::Other:
+    case ControlKind::Frame:
+    case ControlKind::Label:
+    case ControlKind::Button:
         break;
     }
 }
 
-void reportSaveFailure(const SettingsError &error)
+// The store tells of its failures; the window decides what the user sees: a
+// run-time failure of an INI function in a box titled with that function's
+// name, a per-user store that cannot be written as an error of the save.
+void showSettingsFailure(const SettingsError &error)
 {
-    MsgBox(QStringLiteral("Error: %1 %2").arg(error.description()).arg(error.number()), vbCritical);
+    if (error.backend == SettingsError::Backend::IniFile)
+        MsgBox(QStringLiteral("Error: %1. %2").arg(error.number).arg(error.description), vbOKOnly, error.operation);
+    else
+        MsgBox(QStringLiteral("Error: %1 %2").arg(error.description).arg(error.number), vbCritical);
 }
 
 } // namespace
@@ -121,39 +108,33 @@ void reportSaveFailure(const SettingsError &error)
 CSettings &frmCorvane::store()
 {
     if (!m_settings)
-        m_settings = std::make_unique<CSettings>(m_location);
+        m_settings = std::make_unique<CSettings>(m_location, showSettingsFailure);
     return *m_settings;
 }
 
 // ---- The form-state walk
 
-void frmCorvane::SaveFormSettings()
-{
-    try {
-        saveWalk(controls(), store());
-    } catch (const SettingsError &error) {
-        reportSaveFailure(error);
-    }
-}
+void frmCorvane::SaveFormSettings() { saveWalk(controls(), store()); }
 
 void frmCorvane::LoadFormSettings()
 {
     // The new store is created (and chooses its back end) before the old one
     // is released (and stores its flag).
     {
-        auto fresh = std::make_unique<CSettings>(m_location);
+        auto fresh = std::make_unique<CSettings>(m_location, showSettingsFailure);
         m_settings.swap(fresh);
     }
     CSettings &settings = *m_settings;
     // The new store may have chosen another back end than the old one had.
-    menuItem(QLatin1StringView("mnuOptionsUseIni"))->setChecked(settings.SaveToINI());
+    menuItem("mnuOptionsUseIni")->setChecked(settings.SaveToINI());
     {
         CSettings::Batch batch(settings);
         for (QWidget *w : controls()) {
-            // A step that fails costs only that one control.
+            // A step that fails (a value too large to hold) costs only that
+            // one control, and the load goes on.
             try {
                 loadControl(w, settings);
-            } catch (...) {
+            } catch (const std::exception &) {
             }
         }
     }
@@ -166,14 +147,16 @@ void frmCorvane::ClearFormSettings()
 {
     for (QWidget *w : controls()) {
         switch (kindOf(w)) {
-        case Kind::CheckBox:
+        case ControlKind::CheckBox:
             setCheckValueOf(w, 0);
             break;
-        case Kind::TextBox:
-        case Kind::ComboBox:
+        case ControlKind::TextBox:
+        case ControlKind::ComboBox:
             setTextOf(w, QString());
             break;
-        case Kind::Other:
+        case ControlKind::Frame:
+        case ControlKind::Label:
+        case ControlKind::Button:
             break;
         }
     }
@@ -190,25 +173,25 @@ void frmCorvane::Form_Load()
 {
     LoadFormSettings();
     CSettings &settings = store();
-    menuItem(QLatin1StringView("mnuOptionsSaveOnExit"))
+    menuItem("mnuOptionsSaveOnExit")
         ->setChecked(CSettings::toBoolean(settings.GetSetting(QStringLiteral("mnuOptionsSaveOnExit"), 1), true));
-    menuItem(QLatin1StringView("mnuOptionsAutoClose"))
+    menuItem("mnuOptionsAutoClose")
         ->setChecked(CSettings::toBoolean(settings.GetSetting(QStringLiteral("mnuOptionsAutoClose"), 1), true));
-    menuItem(QLatin1StringView("mnuOptionsUseIni"))->setChecked(settings.SaveToINI());
+    menuItem("mnuOptionsUseIni")->setChecked(settings.SaveToINI());
     UpdateCommandLine();
 }
 
 void frmCorvane::Form_Unload()
 {
-    const bool saveOnExit = menuItem(QLatin1StringView("mnuOptionsSaveOnExit"))->isChecked();
-    const bool autoClose = menuItem(QLatin1StringView("mnuOptionsAutoClose"))->isChecked();
+    const bool saveOnExit = menuItem("mnuOptionsSaveOnExit")->isChecked();
+    const bool autoClose = menuItem("mnuOptionsAutoClose")->isChecked();
     // A window that never loaded its settings has nothing of the user's to keep.
     if (!m_settings) {
         UnloadOtherForms(objectName());
         return;
     }
     CSettings &settings = *m_settings;
-    try {
+    {
         // One batch: the INI file is written once at exit.
         CSettings::Batch batch(settings);
         if (saveOnExit)
@@ -216,8 +199,6 @@ void frmCorvane::Form_Unload()
         settings.SaveSetting(QStringLiteral("mnuOptionsSaveOnExit"), saveOnExit);
         settings.SaveSetting(QStringLiteral("mnuOptionsAutoClose"), autoClose);
         batch.commit();
-    } catch (const SettingsError &error) {
-        reportSaveFailure(error);
     }
     UnloadOtherForms(objectName());
 }
@@ -230,23 +211,41 @@ void frmCorvane::closeEvent(QCloseEvent *event)
 
 void frmCorvane::mnuFileExit_Click() { close(); }
 
-// ---- Options menu. Each handler inverts its own check mark.
+// ---- Options menu. Each handler inverts its own check mark. Qt has flipped
+// the mark already when an item is triggered, so that flip is undone first.
+
+void frmCorvane::connectOptionsMenu()
+{
+    using Handler = void (frmCorvane::*)();
+    const std::pair<MenuName, Handler> items[] = {
+        {MenuName("mnuOptionsAutoClose"), &frmCorvane::mnuOptionsAutoClose_Click},
+        {MenuName("mnuOptionsSaveOnExit"), &frmCorvane::mnuOptionsSaveOnExit_Click},
+        {MenuName("mnuOptionsUseIni"), &frmCorvane::mnuOptionsUseIni_Click},
+    };
+    for (const auto &[name, handler] : items) {
+        QAction *action = menuItem(name);
+        connect(action, &QAction::triggered, this, [this, action, h = handler] {
+            action->setChecked(!action->isChecked());
+            (this->*h)();
+        });
+    }
+}
 
 void frmCorvane::mnuOptionsAutoClose_Click()
 {
-    QAction *item = menuItem(QLatin1StringView("mnuOptionsAutoClose"));
+    QAction *item = menuItem("mnuOptionsAutoClose");
     item->setChecked(!item->isChecked());
 }
 
 void frmCorvane::mnuOptionsSaveOnExit_Click()
 {
-    QAction *item = menuItem(QLatin1StringView("mnuOptionsSaveOnExit"));
+    QAction *item = menuItem("mnuOptionsSaveOnExit");
     item->setChecked(!item->isChecked());
 }
 
 void frmCorvane::mnuOptionsUseIni_Click()
 {
-    QAction *item = menuItem(QLatin1StringView("mnuOptionsUseIni"));
+    QAction *item = menuItem("mnuOptionsUseIni");
     item->setChecked(!item->isChecked());
     CSettings &settings = store();
     settings.setSaveToINI(item->isChecked());

@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileDialog>
 
+#include <utility>
+
 namespace {
 
 FolderDialogHook &folderDialogHook()
@@ -13,28 +15,27 @@ FolderDialogHook &folderDialogHook()
     return hook;
 }
 
-QString showFolderDialog(const FolderDialogRequest &request)
-{
-    QFileDialog::Options options = QFileDialog::ShowDirsOnly;
-    // A source is only read from: Qt's own dialog then offers no new folder
-    // (a platform's native picker may offer one all the same).
-    if (!request.allowNewFolder)
-        options |= QFileDialog::ReadOnly;
-    return QFileDialog::getExistingDirectory(request.owner, request.title, request.startFolder, options);
-}
-
 } // namespace
 
-void SetFolderDialogHook(FolderDialogHook hook) { folderDialogHook() = std::move(hook); }
+FolderDialogHook SetFolderDialogHook(FolderDialogHook hook)
+{
+    return std::exchange(folderDialogHook(), std::move(hook));
+}
 
 QString BrowseForFolder(QWidget *owner, const QString &startFolder, const QString &title, bool newDialogStyle)
 {
     FolderDialogRequest request;
     request.owner = owner;
-    request.startFolder = QDir::fromNativeSeparators(startFolder);
     request.title = title;
-    request.allowNewFolder = newDialogStyle;
-    const QString chosen = folderDialogHook() ? folderDialogHook()(request) : showFolderDialog(request);
+    request.startFolder = QDir::fromNativeSeparators(startFolder);
+    request.options = QFileDialog::ShowDirsOnly;
+    // A source is only read from: Qt's own dialog then offers no new folder
+    // (a platform's native picker may offer one all the same).
+    if (!newDialogStyle)
+        request.options |= QFileDialog::ReadOnly;
+    const QString chosen = folderDialogHook()
+        ? folderDialogHook()(request)
+        : QFileDialog::getExistingDirectory(request.owner, request.title, request.startFolder, request.options);
     if (!FirstUnquotablePath({chosen}).isEmpty()) {
         RefuseUnquotablePath(QDir::toNativeSeparators(chosen));
         return QString();

@@ -8,24 +8,20 @@
 #include <utility>
 
 namespace {
-MsgBoxHook &msgBoxHook()
+MsgBoxExec &msgBoxExec()
 {
-    static MsgBoxHook hook;
-    return hook;
+    static MsgBoxExec exec;
+    return exec;
 }
 
 bool isSeparator(QChar c) { return c == u'\\' || c == u'/'; }
 } // namespace
 
-MsgBoxHook SetMsgBoxHook(MsgBoxHook hook) { return std::exchange(msgBoxHook(), std::move(hook)); }
+MsgBoxExec SetMsgBoxExec(MsgBoxExec exec) { return std::exchange(msgBoxExec(), std::move(exec)); }
 
 void MsgBox(const QString &prompt, int style, const QString &title)
 {
     const QString caption = title.isEmpty() ? QStringLiteral("Corvane") : title;
-    if (msgBoxHook()) {
-        msgBoxHook()(prompt, style, caption);
-        return;
-    }
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (style & 0x70) {
     case vbCritical: icon = QMessageBox::Critical; break;
@@ -34,7 +30,10 @@ void MsgBox(const QString &prompt, int style, const QString &title)
     default: break;
     }
     QMessageBox box(icon, caption, prompt, QMessageBox::Ok, QApplication::activeWindow());
-    box.exec();
+    if (msgBoxExec())
+        msgBoxExec()(box);
+    else
+        box.exec();
 }
 
 QString FileNamePart(const QString &path)

@@ -6,6 +6,7 @@
 #include <functional>
 
 class QComboBox;
+class QMessageBox;
 
 // Message box styles: 0 OK only, 16 stop, 48 exclamation, 64 information.
 enum MsgBoxStyle : int { vbOKOnly = 0, vbCritical = 16, vbExclamation = 48, vbInformation = 64 };
@@ -13,10 +14,12 @@ enum MsgBoxStyle : int { vbOKOnly = 0, vbCritical = 16, vbExclamation = 48, vbIn
 // Shows a modal message box with an OK button; an empty title means "Corvane".
 void MsgBox(const QString &prompt, int style = vbOKOnly, const QString &title = QString());
 
-// Tests replace the message box so that nothing modal blocks them; returns
-// the hook it replaces.
-using MsgBoxHook = std::function<void(const QString &prompt, int style, const QString &title)>;
-MsgBoxHook SetMsgBoxHook(MsgBoxHook hook);
+// Shows the prepared message box modally and returns its result: the one
+// place MsgBox hands over to the platform. Tests answer the real box here, so
+// that nothing modal blocks them; an empty function shows it as usual.
+// Returns the function it replaces.
+using MsgBoxExec = std::function<int(QMessageBox &box)>;
+MsgBoxExec SetMsgBoxExec(MsgBoxExec exec);
 
 // Text after the last path separator ("\" or "/"); the whole text when there is none.
 QString FileNamePart(const QString &path);

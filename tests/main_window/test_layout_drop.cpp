@@ -7,6 +7,9 @@
 #include "tools/basBrowseFolder.h"
 #include "tools/basTools.h"
 
+#include "ScopedHook.h"
+#include "WindowTest.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
@@ -17,7 +20,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSet>
-#include <QTemporaryDir>
+#include <QFileDialog>
 #include <QTest>
 #include <QWheelEvent>
 #include <QUrl>
@@ -31,18 +34,14 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-QLatin1StringView L1(const char *s) { return QLatin1StringView(s); }
-
-QString commandOf(const frmCorvane &w) { return textOf(w.control(L1("txtCommandLine"))); }
-
 QString native(const QString &path) { return QDir::toNativeSeparators(path); }
 
 // The headless platform remarks on every window size limit it cannot pass on;
 // that says nothing about the window, so it is kept out of the test log.
-QtMessageHandler g_previousHandler = nullptr;
+QtMessageHandler g_previousHandler = nullptr; // the handler quietSizeHints stands in front of
 void quietSizeHints(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    if (message.contains(u"does not support propagateSizeHints"))
+    if (message.contains(u"does not support propagateSizeHints") || !g_previousHandler)
         return;
     g_previousHandler(type, context, message);
 }
@@ -149,7 +148,7 @@ const QHash<QString, DropRule> &expectedTargets()
 
 } // namespace
 
-class TestLayoutDrop : public QObject
+class TestLayoutDrop : public WindowTest
 {
     Q_OBJECT
 
@@ -181,7 +180,7 @@ private slots:
     void valuesFollowResize();
     void maximizeShowsCanvasInNormalWindow();
     void minimizeAndRestore();
-    void screenshotSmallScrolled();
+    void farCornerShowsExecuteWhole();
 
     // Folder pickers
     void pickers_data();
@@ -210,35 +209,27 @@ private slots:
     void unquotableNames();
 
 private:
-    QTemporaryDir m_dir;
     std::unique_ptr<frmCorvane> m_window;
     QList<FolderDialogRequest> m_requests;
     QString m_pick;
-    QList<std::pair<QString, int>> m_shown; // messages: prompt and style
+    const ScopedMessageHandler m_quietSizeHints{quietSizeHints};
+    // The folder dialog answers with m_pick and keeps what it was asked.
+    const ScopedHook<FolderDialogHook> m_folderDialog{SetFolderDialogHook, [this](const FolderDialogRequest &r) {
+                                                          m_requests.append(r);
+                                                          return m_pick;
+                                                      }};
 
     frmCorvane &shownWindow();
 };
 
-void TestLayoutDrop::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    g_previousHandler = qInstallMessageHandler(quietSizeHints);
-    SetMsgBoxHook([this](const QString &prompt, int style, const QString &) { m_shown.append({prompt, style}); });
-    SetFolderDialogHook([this](const FolderDialogRequest &r) {
-        m_requests.append(r);
-        return m_pick;
-    });
-}
+void TestLayoutDrop::initTestCase() { g_previousHandler = m_quietSizeHints.previous(); }
 
 void TestLayoutDrop::init()
 {
-    SettingsLocation location;
-    location.iniPath = m_dir.filePath(u"Settings.ini"_s);
-    location.userStorePath = m_dir.filePath(u"user.ini"_s);
-    m_window = std::make_unique<frmCorvane>(location);
+    WindowTest::init();
+    m_window = newWindow();
     m_requests.clear();
     m_pick.clear();
-    m_shown.clear();
 }
 
 void TestLayoutDrop::cleanup()
@@ -246,7 +237,8 @@ void TestLayoutDrop::cleanup()
     m_window.reset();
     // A test that expects a message takes it from the list.
     QCoreApplication::processEvents();
-    QVERIFY2(m_shown.isEmpty(), qPrintable(u"Unexpected message: "_s + m_shown.value(0).first));
+    QVERIFY2(shown().isEmpty(), qPrintable(u"Unexpected message: "_s + describeShown()));
+    WindowTest::cleanup();
 }
 
 frmCorvane &TestLayoutDrop::shownWindow()
@@ -575,7 +567,7 @@ void TestLayoutDrop::scrollingMovesCanvas()
     v->triggerAction(QAbstractSlider::SliderPageStepAdd);
     QCOMPARE(w.canvas()->pos(), QPoint(-101, -66));
     // Only the canvas moves: the fields keep their places on it.
-    QWidget *source = w.control(L1("cboSource"));
+    QWidget *source = w.control("cboSource");
     QCOMPARE(source->mapTo(w.canvas(), QPoint(0, 0)), QPoint(8, 24));
     QCOMPARE(source->mapTo(w.centralWidget(), QPoint(0, 0)), QPoint(8 - 101, 24 - 66));
 }
@@ -613,11 +605,11 @@ void TestLayoutDrop::wheelLeavesUnfocusedComboAlone()
     frmCorvane &w = shownWindow();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    auto *source = w.control<QComboBox>(L1("cboSource"));
+    auto *source = w.control<QComboBox>("cboSource");
     addListItem(source, u"/first"_s);
     addListItem(source, u"/second"_s);
     source->setCurrentIndex(0);
-    w.control(L1("txtFilenames"))->setFocus();
+    w.control("txtFilenames")->setFocus();
     auto wheelDown = [&] {
         QWheelEvent event(QPointF(5, 5), source->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120),
                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -625,7 +617,7 @@ void TestLayoutDrop::wheelLeavesUnfocusedComboAlone()
     };
     wheelDown();
     QCOMPARE(source->currentText(), u"/first"_s);
-    QVERIFY(textOf(w.control(L1("txtCommandLine"))).contains(u"/first"_s));
+    QVERIFY(textOf(w.control("txtCommandLine")).contains(u"/first"_s));
 
     // The box the user works in takes the wheel as usual.
     source->setFocus();
@@ -672,8 +664,8 @@ void TestLayoutDrop::keyboardScrolling()
     frmCorvane &w = shownWindow();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    QWidget *execute = w.control(L1("cmdExecute"));
-    QWidget *copy = w.control(L1("cmdCopy"));
+    QWidget *execute = w.control("cmdExecute");
+    QWidget *copy = w.control("cmdCopy");
     auto press = [](int k) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key(k));
         return QApplication::focusWidget();
@@ -820,22 +812,15 @@ void TestLayoutDrop::minimizeAndRestore()
     QCOMPARE(w.canvas()->pos(), QPoint(-twipsToPixels(2000), -twipsToPixels(900)));
 }
 
-void TestLayoutDrop::screenshotSmallScrolled()
+// Scrolled to the far corner of a small window, the Execute button shows
+// whole beside the bars.
+void TestLayoutDrop::farCornerShowsExecuteWhole()
 {
     frmCorvane &w = shownWindow();
     resizeClient(w, QSize(520, 380));
-    w.hScroll()->setValue(4000);
-    w.vScroll()->setValue(2000);
-    QCoreApplication::processEvents();
-    const QImage shot = w.grab().toImage();
-    QVERIFY(!shot.isNull());
-    QDir().mkpath(QStringLiteral(CORVANE_SCREENSHOT_DIR));
-    QVERIFY(shot.save(QStringLiteral(CORVANE_SCREENSHOT_DIR "/layout_small_scrolled.png")));
-    // Scrolled to the far corner: the Execute button shows whole beside the bars.
     w.hScroll()->setValue(w.hScroll()->maximum());
     w.vScroll()->setValue(w.vScroll()->maximum());
-    QVERIFY(w.grab().save(QStringLiteral(CORVANE_SCREENSHOT_DIR "/layout_small_far_corner.png")));
-    QWidget *execute = w.control(L1("cmdExecute"));
+    QWidget *execute = w.control("cmdExecute");
     const QRect shown(QPoint(0, 0), QSize(w.vScroll()->x(), w.hScroll()->y()));
     QVERIFY(shown.contains(QRect(execute->mapTo(w.centralWidget(), QPoint(0, 0)), execute->size())));
     // The corner square and the bars are drawn over the canvas, not under it.
@@ -909,20 +894,18 @@ void TestLayoutDrop::pickers()
     QCOMPARE(request.owner, static_cast<QWidget *>(&w));
     QCOMPARE(request.title, title);
     QCOMPARE(request.startFolder, QDir::fromNativeSeparators(before));
-    QCOMPARE(request.allowNewFolder, newFolder);
+    // Only the destination's dialog offers a new folder; both show folders only.
+    QCOMPARE(request.options, newFolder ? QFileDialog::ShowDirsOnly : QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
 
     QCOMPARE(textOf(combo), after);
-    QStringList listAfter;
-    for (int i = 0; i < combo->count(); ++i)
-        listAfter.append(combo->itemText(i));
-    QCOMPARE(listAfter, recent);
+    QCOMPARE(listOf(combo), recent);
     // A pick that leaves the box as it was is refused, and says why.
     const bool refused = !picked.isEmpty() && after == before;
-    QCOMPARE(m_shown.size(), refused ? 1 : 0);
+    QCOMPARE(shown().size(), refused ? 1 : 0);
     if (refused) {
-        QCOMPARE(m_shown.first().second, int(vbExclamation));
-        QVERIFY2(m_shown.first().first.contains(native(picked)), qPrintable(m_shown.first().first));
-        m_shown.clear();
+        QCOMPARE(shown().first().style, int(vbExclamation));
+        QVERIFY2(shown().first().prompt.contains(native(picked)), qPrintable(shown().first().prompt));
+        shown().clear();
     }
     if (picked.isEmpty() || refused) {
         QCOMPARE(commandOf(w), commandBefore);
@@ -1075,8 +1058,8 @@ void TestLayoutDrop::dropOnTarget()
     // Earlier text, several lines of it in a multi-line box, is replaced.
     setTextOf(field, u"earlier\ntext"_s);
     if (target != u"cboSource")
-        setTextOf(w.control(L1("cboSource")), u"/kept/source"_s);
-    const QString sourceBefore = textOf(w.control(L1("cboSource")));
+        setTextOf(w.control("cboSource"), u"/kept/source"_s);
+    const QString sourceBefore = textOf(w.control("cboSource"));
     const QString commandBefore = commandOf(w);
 
     const auto data = filesData({u"/data/My Files/first one.txt"_s, u"/data/Other/second.txt"_s});
@@ -1088,7 +1071,7 @@ void TestLayoutDrop::dropOnTarget()
     QVERIFY(commandOf(w) != commandBefore);
     QVERIFY2(commandOf(w).contains(expected.trimmed()), qPrintable(commandOf(w)));
     if (target != u"cboSource")
-        QCOMPARE(textOf(w.control(L1("cboSource"))), sourceBefore);
+        QCOMPARE(textOf(w.control("cboSource")), sourceBefore);
 
     // A second drop replaces the first; it never appends.
     const auto again = filesData({u"/other/third.txt"_s});
@@ -1232,13 +1215,13 @@ void TestLayoutDrop::fileNamesFillSource()
     QFETCH(QString, names);
     QFETCH(QString, sourceAfter);
     frmCorvane &w = shownWindow();
-    auto *combo = w.control<QComboBox>(L1("cboSource"));
+    auto *combo = w.control<QComboBox>("cboSource");
     combo->addItems({u"/recent/a"_s, u"/recent/b"_s});
     setTextOf(combo, source);
 
     const auto data = filesData(items);
-    QVERIFY(dropAt(w, w.control(L1("txtFilenames")), *data).dropped);
-    QCOMPARE(textOf(w.control(L1("txtFilenames"))), names);
+    QVERIFY(dropAt(w, w.control("txtFilenames"), *data).dropped);
+    QCOMPARE(textOf(w.control("txtFilenames")), names);
     QCOMPARE(textOf(combo), sourceAfter);
     QCOMPARE(combo->count(), 2);
     if (!sourceAfter.trimmed().isEmpty())
@@ -1309,10 +1292,10 @@ void TestLayoutDrop::unquotableNames()
     }
     for (QWidget *c : w.controls())
         QCOMPARE(textOf(c), textsBefore.value(c->objectName()));
-    QCOMPARE(m_shown.size(), 1);
-    QCOMPARE(m_shown.first().second, int(vbExclamation));
-    QVERIFY2(m_shown.first().first.contains(native(items.filter(u"\""_s).first())), qPrintable(m_shown.first().first));
-    m_shown.clear();
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(shown().first().style, int(vbExclamation));
+    QVERIFY2(shown().first().prompt.contains(native(items.filter(u"\""_s).first())), qPrintable(shown().first().prompt));
+    shown().clear();
 }
 
 QTEST_MAIN(TestLayoutDrop)

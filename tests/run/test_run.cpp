@@ -1,11 +1,13 @@
 // Running the command and its exit report, clipboard and file export, the
-// manual and the About window; and corvane-cmd, the stand-in console.
+// manual and the About window.
 
+#include "command/CommandWords.h"
+#include "console/ConsoleRules.h"
 #include "main_window/Catalogue.h"
 #include "main_window/Controls.h"
+#include "main_window/RecentFolders.h"
 #include "main_window/frmCorvane.h"
-#include "run/ConsoleRules.h"
-#include "run/ConsoleWindow.h"
+#include "run/ExecuteChecks.h"
 #include "run/ExitReport.h"
 #include "run/VersionInfo.h"
 #include "run/basCommonDialog.h"
@@ -13,8 +15,10 @@
 #include "run/frmHelp.h"
 #include "tools/basTools.h"
 
-#include "ScopedHook.h"
 #include "RandomOptions.h"
+#include "RecordingRobocopy.h"
+#include "ScopedHook.h"
+#include "WindowTest.h"
 
 #include <QAction>
 #include <QApplication>
@@ -56,13 +60,6 @@
 
 namespace {
 
-struct Shown
-{
-    QString prompt;
-    int style;
-    QString title;
-};
-
 const QString kCopied = QStringLiteral("One or more files copied successfully.\r\n");
 const QString kExtra = QStringLiteral("Some Extra files or directories were detected.\r\n");
 const QString kMismatched = QStringLiteral("Some Mismatched files or directories were detected.\r\n");
@@ -103,28 +100,11 @@ constexpr int kNotFound = 9009; // cmd.exe
 constexpr int kNotFound = 127; // corvane-cmd, as a POSIX shell
 #endif
 
-// One run of the recording ROBOCOPY.EXE: its arguments and whether it ended.
-struct RecordedRun
+QString madeFolder(const QString &path)
 {
-    QStringList args;
-    bool ended = false;
-};
-
-QStringList items(const QComboBox *combo)
-{
-    QStringList list;
-    for (int i = 0; i < combo->count(); ++i)
-        list << combo->itemText(i);
-    return list;
-}
-
-void makeExecutable(const QString &path, const QByteArray &content)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(content);
-    f.close();
-    QVERIFY(f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser | QFile::ReadOwner));
+    if (!QDir().mkpath(path))
+        qFatal("cannot make %s", qPrintable(path));
+    return path;
 }
 
 #ifdef Q_OS_WIN
@@ -174,7 +154,7 @@ private:
 
 } // namespace
 
-class TestRun : public QObject
+class TestRun : public WindowTest
 {
     Q_OBJECT
 
@@ -182,10 +162,8 @@ public slots:
     void captureUrl(const QUrl &url) { m_urls << url; }
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
-    void cleanupTestCase();
 
     // Exit report and the rules around a run
     void exitReport_data();
@@ -229,16 +207,6 @@ private slots:
     void manualAndLinkThroughTheShell();
     void versionResource();
 
-    // Console rules
-    void splitSteps_data();
-    void splitSteps();
-    void isPause_data();
-    void isPause();
-    void findProgram_data();
-    void findProgram();
-    void screen_data();
-    void screen();
-
     // Real processes through corvane-cmd
     void runAndWait_data();
     void runAndWait();
@@ -257,138 +225,57 @@ private slots:
     void executeNested();
     void executeWithPause();
     void closeDuringRun();
-    void consoleWindow_data();
-    void consoleWindow();
 
 private:
-    std::unique_ptr<frmCorvane> newWindow();
     void setCommand(frmCorvane *w, const QString &source, const QString &destination, const QString &extra);
     FileDialogExec answerSaveDialog(const QString &folder, const QString &typed, int filterIndex);
     FileDialogExec answerOpenDialog(const QString &path);
-    QList<RecordedRun> recordedRuns() const;
-    void usePath(const QString &path) { qputenv("PATH", QFile::encodeName(path)); }
+    QList<RecordedRun> recordedRuns() const { return m_robocopy.runs(); }
 
     QTemporaryDir m_scratch;
-    QString m_robocopyDir; // holds the recording ROBOCOPY.EXE
-    QString m_emptyDir;    // a PATH without Robocopy
-    QString m_log;
-    QByteArray m_originalPath;
-    QString m_originalCurrent;
-    QList<Shown> m_shown;
+    RecordingRobocopy m_robocopy{m_scratch.filePath(QStringLiteral("robocopy"))};
+    const QString m_emptyDir = m_scratch.filePath(QStringLiteral("empty")); // a PATH without Robocopy
+    std::optional<ScopedEnvironmentVariable> m_path; // Robocopy's folder, for one test
     QList<QUrl> m_urls;
     QList<ShownDialog> m_dialogs;
-    int m_windowCount = 0;
 
-    // Message boxes are recorded instead of shown, and no test may reach the
-    // save dialog unless it answers it.
-    const ScopedHook<MsgBoxHook> m_recordBoxes{SetMsgBoxHook, [this](const QString &prompt, int style,
-                                                                     const QString &title) {
-                                                   m_shown.append({prompt, style, title});
-                                               }};
+    // The console searches the current folder first: it is an empty one.
+    const ScopedCurrentFolder m_current{madeFolder(m_emptyDir)};
+#ifndef Q_OS_WIN
+    const ScopedHook<QString> m_console{SetConsoleProgram, QStringLiteral(CORVANE_BINARY_DIR "/corvane-cmd")};
+    // Where Qt's file dialog keeps its state: the scratch folder, not the user's.
+    const ScopedSettingsPath m_qtSettings{m_scratch.filePath(QStringLiteral("qt-settings"))};
+#endif
+    const ScopedUrlHandler m_fileUrls{QStringLiteral("file"), this, "captureUrl"};
+    const ScopedUrlHandler m_httpUrls{QStringLiteral("http"), this, "captureUrl"};
+    const ScopedUrlHandler m_httpsUrls{QStringLiteral("https"), this, "captureUrl"};
+    // No test may reach the save dialog unless it answers it.
     const ScopedHook<FileDialogExec> m_noSaveDialog{SetFileDialogExec, [](QFileDialog &) -> int {
                                                         qFatal("the save dialog was reached unanswered");
                                                     }};
 };
 
-void TestRun::initTestCase()
-{
-    QVERIFY(m_scratch.isValid());
-    m_originalPath = qgetenv("PATH");
-    m_originalCurrent = QDir::currentPath();
-    const QDir scratch(m_scratch.path());
-    QVERIFY(scratch.mkpath(QStringLiteral("robocopy")));
-    QVERIFY(scratch.mkpath(QStringLiteral("empty")));
-    QVERIFY(scratch.mkpath(QStringLiteral("cwd")));
-    m_robocopyDir = scratch.filePath(QStringLiteral("robocopy"));
-    m_emptyDir = scratch.filePath(QStringLiteral("empty"));
-    m_log = scratch.filePath(QStringLiteral("robocopy.log"));
-    // The console searches the current folder first: keep it empty.
-    QVERIFY(QDir::setCurrent(scratch.filePath(QStringLiteral("cwd"))));
-
-#ifdef Q_OS_WIN
-    // Built beside the tests: records its arguments, waits /TESTWAIT:seconds
-    // and exits with /TESTCODE:n. Being first along PATH, it is found before
-    // any Robocopy of the system.
-    QVERIFY(QFile::copy(QStringLiteral(CORVANE_FAKE_ROBOCOPY), m_robocopyDir + QStringLiteral("/ROBOCOPY.EXE")));
-#else
-    // Stands in for Robocopy: records its arguments, waits /TESTWAIT:seconds
-    // and exits with /TESTCODE:n.
-    makeExecutable(m_robocopyDir + QStringLiteral("/ROBOCOPY.EXE"), QByteArray(R"(#!/bin/sh
-PATH=/usr/bin:/bin
-log="$CORVANE_TEST_LOG"
-code=0
-wait=0
-{
-  echo BEGIN
-  for a in "$@"; do
-    printf 'ARG %s\n' "$a"
-  done
-} >> "$log"
-for a in "$@"; do
-  case "$a" in
-    /TESTCODE:*) code=${a#/TESTCODE:} ;;
-    /TESTWAIT:*) wait=${a#/TESTWAIT:} ;;
-  esac
-done
-printf '  10%%\r  55%%\r 100%%\n'
-[ "$wait" != 0 ] && sleep "$wait"
-echo END >> "$log"
-exit "$code"
-)"));
-    SetConsoleProgram(QStringLiteral(CORVANE_BINARY_DIR "/corvane-cmd"));
-#endif
-    qputenv("CORVANE_TEST_LOG", QFile::encodeName(m_log));
-#ifndef Q_OS_WIN
-    // Where Qt's file dialog keeps its state: the scratch folder, not the user's.
-    const QString qtSettings = scratch.filePath(QStringLiteral("qt-settings"));
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, qtSettings);
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, qtSettings);
-#endif
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "captureUrl");
-    QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "captureUrl");
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "captureUrl");
-}
-
 void TestRun::init()
 {
-    m_shown.clear();
+    WindowTest::init();
     m_urls.clear();
     m_dialogs.clear();
-    QFile::remove(m_log);
-    usePath(m_robocopyDir);
+    m_robocopy.clear();
+    m_path.emplace("PATH", m_robocopy.folder());
 }
 
 void TestRun::cleanup()
 {
-    usePath(QString::fromLocal8Bit(m_originalPath));
-#ifndef Q_OS_WIN
-    SetConsoleProgram(QStringLiteral(CORVANE_BINARY_DIR "/corvane-cmd"));
-#endif
-}
-
-void TestRun::cleanupTestCase()
-{
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-    QDir::setCurrent(m_originalCurrent);
-}
-
-std::unique_ptr<frmCorvane> TestRun::newWindow()
-{
-    // Each window keeps its settings in a scratch folder of its own.
-    const QString base = m_scratch.filePath(QStringLiteral("settings%1").arg(++m_windowCount));
-    QDir().mkpath(base);
-    SettingsLocation location{base + QStringLiteral("/Settings.ini"), base + QStringLiteral("/user.ini")};
-    return std::make_unique<frmCorvane>(location);
+    m_path.reset();
+    WindowTest::cleanup();
 }
 
 void TestRun::setCommand(frmCorvane *w, const QString &source, const QString &destination, const QString &extra)
 {
-    QVERIFY(setTextOf(w->control(QLatin1StringView("cboSource")), source));
-    QVERIFY(setTextOf(w->control(QLatin1StringView("cboDestination")), destination));
+    QVERIFY(setTextOf(w->control("cboSource"), source));
+    QVERIFY(setTextOf(w->control("cboDestination"), destination));
     // A hand edit of the command box lasts until the next rebuild.
-    QWidget *box = w->control(QLatin1StringView("txtCommandLine"));
+    QWidget *box = w->control("txtCommandLine");
     QVERIFY(setTextOf(box, textOf(box) + extra));
 }
 
@@ -431,31 +318,6 @@ FileDialogExec TestRun::answerOpenDialog(const QString &path)
         dialog.selectFile(path);
         return int(QDialog::Accepted);
     };
-}
-
-QList<RecordedRun> TestRun::recordedRuns() const
-{
-    QList<RecordedRun> runs;
-    QFile f(m_log);
-    if (!f.open(QIODevice::ReadOnly))
-        return runs;
-    // Runs may overlap (nested runs), but each one's BEGIN and arguments are
-    // written at once; an END belongs to the oldest run not yet ended.
-    for (const QByteArray &raw : f.readAll().split('\n')) {
-        const QString line = QString::fromUtf8(raw);
-        if (line == u"BEGIN") {
-            runs.append(RecordedRun{});
-        } else if (line.startsWith(QStringLiteral("ARG ")) && !runs.isEmpty()) {
-            runs.last().args << line.mid(4);
-        } else if (line == u"END") {
-            for (RecordedRun &r : runs)
-                if (!r.ended) {
-                    r.ended = true;
-                    break;
-                }
-        }
-    }
-    return runs;
 }
 
 // ---------------------------------------------------------------- exit report
@@ -564,7 +426,7 @@ void TestRun::recentList()
         combo.setEditText(text);
         RememberFolder(&combo, text);
     }
-    QCOMPARE(items(&combo), list);
+    QCOMPARE(listOf(&combo), list);
 }
 
 void TestRun::recentListKeepsTypedText()
@@ -713,8 +575,8 @@ void TestRun::saveFile()
     const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerSaveDialog(dir.path(), typed, filterIndex));
     auto w = newWindow();
     // Typed into the box as it stands, without a rebuild after it.
-    w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"))->setPlainText(commandLine);
-    w->mnuFileSaveAs_Click();
+    w->control<QPlainTextEdit>("txtCommandLine")->setPlainText(commandLine);
+    trigger(*w, "mnuFileSaveAs");
 
     QCOMPARE(m_dialogs.size(), 1);
     QCOMPARE(m_dialogs.first().title, QStringLiteral("Save Command Line"));
@@ -727,7 +589,7 @@ void TestRun::saveFile()
     if (line.isEmpty())
         line = commandLine;
     QCOMPARE(bytes, line.toLocal8Bit() + "\r\n");
-    QVERIFY(m_shown.isEmpty()); // no message confirms a save
+    QVERIFY(shown().isEmpty()); // no message confirms a save
 }
 
 void TestRun::saveOverwritesWhole()
@@ -742,12 +604,12 @@ void TestRun::saveOverwritesWhole()
     }
     const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerSaveDialog(dir.path(), QStringLiteral("old.CMD"), 1));
     auto w = newWindow();
-    w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"))->setPlainText(QStringLiteral("ROBOCOPY.EXE a b"));
-    w->mnuFileSaveAs_Click();
+    w->control<QPlainTextEdit>("txtCommandLine")->setPlainText(QStringLiteral("ROBOCOPY.EXE a b"));
+    trigger(*w, "mnuFileSaveAs");
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("ROBOCOPY.EXE a b\r\n"));
-    QVERIFY(m_shown.isEmpty());
+    QVERIFY(shown().isEmpty());
 }
 
 void TestRun::saveCancelled()
@@ -757,12 +619,12 @@ void TestRun::saveCancelled()
     // A cancelled dialog may still hold a name: nothing is written.
     const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerSaveDialog(dir.path(), QStringLiteral("job"), 0));
     auto w = newWindow();
-    const QString before = w->text(QLatin1StringView("txtCommandLine"));
-    w->mnuFileSaveAs_Click();
+    const QString before = w->text("txtCommandLine");
+    trigger(*w, "mnuFileSaveAs");
     QCOMPARE(m_dialogs.size(), 1);
     QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
-    QVERIFY(m_shown.isEmpty());
-    QCOMPARE(w->text(QLatin1StringView("txtCommandLine")), before);
+    QVERIFY(shown().isEmpty());
+    QCOMPARE(w->text("txtCommandLine"), before);
 }
 
 void TestRun::saveFailure()
@@ -772,31 +634,31 @@ void TestRun::saveFailure()
     const ScopedHook<FileDialogExec> answer(SetFileDialogExec,
                                             answerSaveDialog(dir.path(), QStringLiteral("no such folder/job.CMD"), 1));
     auto w = newWindow();
-    w->mnuFileSaveAs_Click();
-    QCOMPARE(m_shown.size(), 1);
-    QCOMPARE(m_shown.first().style, int(vbCritical));
-    QCOMPARE(m_shown.first().title, QStringLiteral("Corvane"));
+    trigger(*w, "mnuFileSaveAs");
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(shown().first().style, int(vbCritical));
+    QCOMPARE(shown().first().title, QStringLiteral("Corvane"));
     static const QRegularExpression form(QStringLiteral(R"(^Error: \S.* \d+$)"));
-    QVERIFY2(form.match(m_shown.first().prompt).hasMatch(), qPrintable(m_shown.first().prompt));
+    QVERIFY2(form.match(shown().first().prompt).hasMatch(), qPrintable(shown().first().prompt));
 }
 
 void TestRun::copyToClipboard()
 {
     auto w = newWindow();
-    QVERIFY(setTextOf(w->control(QLatin1StringView("cboSource")), QStringLiteral("C:\\My Source")));
-    auto *box = w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"));
+    QVERIFY(setTextOf(w->control("cboSource"), QStringLiteral("C:\\My Source")));
+    auto *box = w->control<QPlainTextEdit>("txtCommandLine");
     const QString composed = box->toPlainText();
     QCOMPARE(composed, QStringLiteral("ROBOCOPY.EXE \"C:\\My Source\""));
     // The box as it stands, hand edits included; pasted into a console, each
     // line would run on its own, so the copy is one line like the run.
     box->setPlainText(composed + QStringLiteral(" /EDITED\u00a0X\n/R:1"));
     QGuiApplication::clipboard()->setText(QStringLiteral("something else"));
-    w->cmdCopy_Click();
+    click(*w, "cmdCopy");
     QCOMPARE(QGuiApplication::clipboard()->text(), composed + QStringLiteral(" /EDITED\u00a0X /R:1"));
-    QCOMPARE(m_shown.size(), 1);
-    QCOMPARE(m_shown.first().prompt, QStringLiteral("Command text copied to clipboard"));
-    QCOMPARE(m_shown.first().style, int(vbInformation));
-    QCOMPARE(m_shown.first().title, QStringLiteral("Corvane"));
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(shown().first().prompt, QStringLiteral("Command text copied to clipboard"));
+    QCOMPARE(shown().first().style, int(vbInformation));
+    QCOMPARE(shown().first().title, QStringLiteral("Corvane"));
 }
 
 void TestRun::messageBoxStyles_data()
@@ -814,7 +676,7 @@ void TestRun::messageBoxStyles()
 {
     QFETCH(int, style);
     QFETCH(int, icon);
-    const ScopedHook<MsgBoxHook> realBoxes(SetMsgBoxHook, {});
+    const ScopedHook<MsgBoxExec> realBoxes(SetMsgBoxExec, {});
     QStringList seen; // icon, whether one is drawn, title, text, buttons
     QTimer answer;
     connect(&answer, &QTimer::timeout, this, [&] {
@@ -878,13 +740,13 @@ void TestRun::openFile()
     const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerOpenDialog(path));
     auto w = newWindow();
     w->Form_Load();
-    auto *source = w->control<QComboBox>(QLatin1StringView("cboSource"));
+    auto *source = w->control<QComboBox>("cboSource");
     addListItem(source, QStringLiteral("C:\\recent"));
     QVERIFY(setTextOf(source, QStringLiteral("C:\\before")));
-    QVERIFY(setCheckValueOf(w->control(QLatin1StringView("chkPurge")), 1));
-    const QString before = w->text(QLatin1StringView("txtCommandLine"));
+    QVERIFY(setCheckValueOf(w->control("chkPurge"), 1));
+    const QString before = w->text("txtCommandLine");
     // The window's settings folder, file by file with its bytes.
-    const QDir store(m_scratch.filePath(QStringLiteral("settings%1").arg(m_windowCount)));
+    const QDir store(settingsFolder());
     auto storeBytes = [&store] {
         QStringList files;
         for (const QFileInfo &fi : store.entryInfoList(QDir::Files)) {
@@ -895,21 +757,21 @@ void TestRun::openFile()
     };
     const QStringList storeBefore = storeBytes();
 
-    w->menuItem(QLatin1StringView("mnuFileOpen"))->trigger();
+    trigger(*w, "mnuFileOpen");
 
     QCOMPARE(m_dialogs.size(), 1);
     QCOMPARE(m_dialogs.first().title, QStringLiteral("Open Command File"));
     QVERIFY(m_dialogs.first().opensExistingFile);
     QCOMPARE(m_dialogs.first().nameFilters.size(), 2);
-    QCOMPARE(w->text(QLatin1StringView("txtCommandLine")), command.isEmpty() ? before : command);
-    QCOMPARE(m_shown.size(), style < 0 ? 0 : 1);
+    QCOMPARE(w->text("txtCommandLine"), command.isEmpty() ? before : command);
+    QCOMPARE(shown().size(), style < 0 ? 0 : 1);
     if (style >= 0) {
-        QCOMPARE(m_shown.first().style, style);
-        QVERIFY2(m_shown.first().prompt.startsWith(message.replace(u"%1"_qs, u'"' + QDir::toNativeSeparators(path) + u'"')),
-                 qPrintable(m_shown.first().prompt));
+        QCOMPARE(shown().first().style, style);
+        QVERIFY2(shown().first().prompt.startsWith(message.replace(u"%1"_qs, u'"' + QDir::toNativeSeparators(path) + u'"')),
+                 qPrintable(shown().first().prompt));
     }
     // The recent list stays; nothing is written.
-    QCOMPARE(items(source), QStringList{QStringLiteral("C:\\recent")});
+    QCOMPARE(listOf(source), QStringList{QStringLiteral("C:\\recent")});
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), bytes.isNull() ? QStringList() : QStringList{name});
     QCOMPARE(storeBytes(), storeBefore);
 }
@@ -921,18 +783,18 @@ void TestRun::applyCommandText()
     for (const ControlSpec &entry : controlCatalogue())
         if (entry.kind == ControlKind::CheckBox)
             QVERIFY(setCheckValueOf(w->control(QLatin1StringView(entry.name)), 2));
-    QVERIFY(setTextOf(w->control(QLatin1StringView("txtLogFile")), QStringLiteral("old.log")));
-    auto *box = w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"));
+    QVERIFY(setTextOf(w->control("txtLogFile"), QStringLiteral("old.log")));
+    auto *box = w->control<QPlainTextEdit>("txtCommandLine");
     box->setPlainText(QStringLiteral("not a command"));
-    w->menuItem(QLatin1StringView("mnuFileApplyCommand"))->trigger();
+    trigger(*w, "mnuFileApplyCommand");
     QCOMPARE(box->toPlainText(), QStringLiteral("not a command"));
-    QCOMPARE(m_shown.size(), 1);
-    QCOMPARE(m_shown.first().prompt, QStringLiteral("The command text holds no Robocopy command. The options are unchanged."));
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(shown().first().prompt, QStringLiteral("The command text holds no Robocopy command. The options are unchanged."));
 
     box->setPlainText(QStringLiteral("robocopy src dst /e /mov /lev:2 /z /b"));
-    w->menuItem(QLatin1StringView("mnuFileApplyCommand"))->trigger();
+    trigger(*w, "mnuFileApplyCommand");
     QCOMPARE(box->toPlainText(), QStringLiteral("ROBOCOPY.EXE src dst /E /LEV:2 /Z /B /MOV"));
-    QCOMPARE(m_shown.size(), 1);
+    QCOMPARE(shown().size(), 1);
     QSet<QString> checked;
     for (const ControlSpec &entry : controlCatalogue())
         if (entry.kind == ControlKind::CheckBox && checkValueOf(w->control(QLatin1StringView(entry.name))) == 1)
@@ -940,12 +802,14 @@ void TestRun::applyCommandText()
     QCOMPARE(checked, (QSet<QString>{u"chkSubdirectories"_qs, u"chkEmpty"_qs, u"chkRestartable"_qs, u"chkMoveFiles"_qs,
                                      u"chkData"_qs, u"chkAttributes"_qs, u"chkTimestamps"_qs, u"chkFolderData"_qs,
                                      u"chkFolderAttributes"_qs}));
-    QCOMPARE(w->text(QLatin1StringView("txtLogFile")), QString());
+    QCOMPARE(w->text("txtLogFile"), QString());
     // The masters' dependents follow.
-    for (const char *name : {"chkEmpty", "txtLevels", "lblLevels", "chkMoveFolders"})
-        QVERIFY2(w->control(QLatin1StringView(name))->isEnabled(), name);
-    for (const char *name : {"chkLogAppend", "chkSourceArchiveReset", "txtThreadsCount"})
-        QVERIFY2(!w->control(QLatin1StringView(name))->isEnabled(), name);
+    for (const ControlName name :
+         {ControlName("chkEmpty"), ControlName("txtLevels"), ControlName("lblLevels"), ControlName("chkMoveFolders")})
+        QVERIFY2(w->control(name)->isEnabled(), QLatin1StringView(name).data());
+    for (const ControlName name :
+         {ControlName("chkLogAppend"), ControlName("chkSourceArchiveReset"), ControlName("txtThreadsCount")})
+        QVERIFY2(!w->control(name)->isEnabled(), QLatin1StringView(name).data());
 }
 
 // Random window states saved with Save As and opened in another window
@@ -981,12 +845,12 @@ void TestRun::roundTripThroughWindow()
             else if ((entry.kind == ControlKind::TextBox || entry.kind == ControlKind::ComboBox) && name != u"txtCommandLine")
                 setTextOf(c, fit(state.texts.value(name)));
         }
-        const QString command = from->text(QLatin1StringView("txtCommandLine"));
-        from->mnuFileSaveAs_Click();
-        to->menuItem(QLatin1StringView("mnuFileOpen"))->trigger();
-        QVERIFY2(m_shown.isEmpty(), qPrintable(u"seed %1: %2"_qs.arg(seed).arg(m_shown.value(0).prompt)));
-        QVERIFY2(to->text(QLatin1StringView("txtCommandLine")) == command,
-                 qPrintable(u"seed %1\n saved: %2\n opened: %3"_qs.arg(seed).arg(command, to->text(QLatin1StringView("txtCommandLine")))));
+        const QString command = from->text("txtCommandLine");
+        trigger(*from, "mnuFileSaveAs");
+        trigger(*to, "mnuFileOpen");
+        QVERIFY2(shown().isEmpty(), qPrintable(u"seed %1: %2"_qs.arg(seed).arg(shown().value(0).prompt)));
+        QVERIFY2(to->text("txtCommandLine") == command,
+                 qPrintable(u"seed %1\n saved: %2\n opened: %3"_qs.arg(seed).arg(command, to->text("txtCommandLine"))));
     }
 }
 
@@ -999,7 +863,7 @@ void TestRun::versionLine_data()
     QTest::addColumn<int>("revision");
     QTest::addColumn<QString>("comments");
     QTest::addColumn<QString>("line");
-    QTest::newRow("numbers without leading zeros") << 1 << 0 << 16 << "by us" << "Corvane version 1.0.16 by us";
+    QTest::newRow("numbers without leading zeros") << 3 << 0 << 42 << "by us" << "Corvane version 3.0.42 by us";
     QTest::newRow("empty credit keeps the blank") << 2 << 10 << 7 << "" << "Corvane version 2.10.7 ";
     QTest::newRow("percent signs stay") << 1 << 2 << 3 << "100% %1" << "Corvane version 1.2.3 100% %1";
 }
@@ -1019,7 +883,7 @@ void TestRun::aboutWindow()
     auto w = newWindow();
     w->show();
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-    w->mnuHelpAbout_Click();
+    trigger(*w, "mnuHelpAbout");
     frmHelp *help = frmHelp::Current();
     QVERIFY(help);
     QVERIFY(QTest::qWaitForWindowExposed(help));
@@ -1035,7 +899,11 @@ void TestRun::aboutWindow()
     const ProgramVersion version = ReadProgramVersion();
     QVERIFY(!version.comments.isEmpty());
     QVERIFY(!version.productName.isEmpty());
-    QCOMPARE(help->lblVersion()->text(), QStringLiteral("Corvane version 1.0.16 ") + version.comments);
+    QCOMPARE(help->lblVersion()->text(), QStringLiteral("Corvane version %1.%2.%3 ")
+                                             .arg(CORVANE_VERSION_MAJOR)
+                                             .arg(CORVANE_VERSION_MINOR)
+                                             .arg(CORVANE_VERSION_PATCH)
+                                             + version.comments);
     QCOMPARE(help->lblVersion()->geometry(), QRect(8, 8, 257, 17));
     QCOMPARE(help->lblWebsite()->text(), version.productName);
     QCOMPARE(help->lblWebsite()->palette().color(QPalette::WindowText), QColor(0, 0, 255));
@@ -1071,9 +939,6 @@ void TestRun::aboutWindow()
             <= help->lblVersion()->width());
     QVERIFY(help->lblWebsite()->geometry().right() < help->width());
 
-    QDir().mkpath(QStringLiteral(CORVANE_SCREENSHOT_DIR));
-    help->grab().save(QStringLiteral(CORVANE_SCREENSHOT_DIR "/frmHelp.png"));
-
 #ifndef Q_OS_WIN // there the shell opens it: manualAndLinkThroughTheShell
     // A click on the address opens it.
     QTest::mouseClick(help->lblWebsite(), Qt::LeftButton);
@@ -1097,10 +962,10 @@ void TestRun::aboutOnlyOnce()
                 ++n;
         return n;
     };
-    w->mnuHelpAbout_Click();
+    trigger(*w, "mnuHelpAbout");
     QPointer<frmHelp> first = frmHelp::Current();
     QVERIFY(first);
-    w->menuItem(QLatin1StringView("mnuHelpAbout"))->trigger();
+    trigger(*w, "mnuHelpAbout");
     QCOMPARE(frmHelp::Current(), first.data());
     QCOMPARE(countHelp(), 1);
 
@@ -1109,7 +974,7 @@ void TestRun::aboutOnlyOnce()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(!first);
     QCOMPARE(countHelp(), 0);
-    w->mnuHelpAbout_Click();
+    trigger(*w, "mnuHelpAbout");
     QVERIFY(frmHelp::Current());
     QCOMPARE(countHelp(), 1);
     frmHelp::Current()->close();
@@ -1164,13 +1029,13 @@ void TestRun::manualFromProgramFolder()
     auto w = newWindow();
     // Whatever the current folder, the manual is the one beside the program.
     QTemporaryDir elsewhere;
-    const QString before = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(elsewhere.path()));
-    w->mnuHelpRoboCopy_Click();
-    QDir::setCurrent(before);
+    {
+        const ScopedCurrentFolder current(elsewhere.path());
+        trigger(*w, "mnuHelpRoboCopy");
+    }
     QCOMPARE(m_urls.size(), 1);
     QCOMPARE(m_urls.first(), QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("robocopy.doc"))));
-    QVERIFY(m_shown.isEmpty()); // the result of the request is not examined
+    QVERIFY(shown().isEmpty()); // the result of the request is not examined
 }
 
 void TestRun::manualAndLinkThroughTheShell()
@@ -1180,15 +1045,15 @@ void TestRun::manualAndLinkThroughTheShell()
 #else
     if (!underWine())
         QSKIP("would start this machine's own programs for .doc files and web addresses");
-    RecordingShellHandlers handlers(m_robocopyDir + QStringLiteral("/ROBOCOPY.EXE"));
+    RecordingShellHandlers handlers(m_robocopy.folder() + QStringLiteral("/ROBOCOPY.EXE"));
     const QString manual = QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QStringLiteral("/robocopy.doc"));
     auto w = newWindow();
 
     // Missing, the shell finds nothing to open and we add no message of our own.
     QFile::remove(manual);
     QCOMPARE(ShellOpen(manual, QString(), QString(), QString(), 1), int(SE_ERR_FNF));
-    w->mnuHelpRoboCopy_Click();
-    QVERIFY(m_shown.isEmpty());
+    trigger(*w, "mnuHelpRoboCopy");
+    QVERIFY(shown().isEmpty());
 
     // Present, the program for .doc files gets the one beside the program,
     // whatever the current folder.
@@ -1197,23 +1062,23 @@ void TestRun::manualAndLinkThroughTheShell()
         QVERIFY(doc.open(QIODevice::WriteOnly));
     }
     QTemporaryDir elsewhere;
-    const QString before = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(elsewhere.path()));
-    w->mnuHelpRoboCopy_Click();
-    QDir::setCurrent(before);
+    {
+        const ScopedCurrentFolder current(elsewhere.path());
+        trigger(*w, "mnuHelpRoboCopy");
+    }
     QTRY_VERIFY_WITH_TIMEOUT(recordedRuns().size() == 1 && recordedRuns().first().ended, 20000);
     QCOMPARE(recordedRuns().first().args, QStringList{manual});
     QVERIFY(QFile::remove(manual));
 
     // The About window's address goes to the program for web addresses.
-    w->mnuHelpAbout_Click();
+    trigger(*w, "mnuHelpAbout");
     QVERIFY(frmHelp::Current());
     QTest::mouseClick(frmHelp::Current()->lblWebsite(), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(recordedRuns().size() == 2 && recordedRuns().last().ended, 20000);
     QCOMPARE(recordedRuns().last().args, QStringList{ReadProgramVersion().productName});
     frmHelp::Current()->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(m_shown.isEmpty());
+    QVERIFY(shown().isEmpty());
 #endif
 }
 
@@ -1242,130 +1107,6 @@ void TestRun::versionResource()
         QVERIFY2(ExtractIconExW(path.c_str(), -1, nullptr, nullptr, 0) > 0, qPrintable(exe));
     }
 #endif
-}
-
-// -------------------------------------------------------------- console rules
-
-void TestRun::splitSteps_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QStringList>("steps");
-    QTest::newRow("one") << "ROBOCOPY.EXE a b" << QStringList{"ROBOCOPY.EXE a b"};
-    QTest::newRow("with pause") << "ROBOCOPY.EXE a b & PAUSE" << QStringList{"ROBOCOPY.EXE a b", "PAUSE"};
-    QTest::newRow("quoted ampersand") << "ROBOCOPY.EXE \"C:\\R & D\" x & PAUSE"
-                                      << QStringList{"ROBOCOPY.EXE \"C:\\R & D\" x", "PAUSE"};
-    QTest::newRow("no blanks") << "a&b&c" << QStringList{"a", "b", "c"};
-    QTest::newRow("empty steps dropped") << "a && b &" << QStringList{"a", "b"};
-    QTest::newRow("empty") << "" << QStringList{};
-    QTest::newRow("caret makes & plain") << "x^&touch pwned" << QStringList{"x&touch pwned"};
-    QTest::newRow("caret makes a caret plain") << "a^^&b" << QStringList{"a^", "b"};
-    QTest::newRow("caret inside quotes stays") << "\"a^&b\" & c" << QStringList{"\"a^&b\"", "c"};
-    QTest::newRow("escaped quote opens no quotes") << "a ^\"b & c\"" << QStringList{"a \"b", "c\""};
-    QTest::newRow("caret at the end is dropped") << "a^" << QStringList{"a"};
-    QTest::newRow("line feed ends the command") << "a & b\n& touch pwned" << QStringList{"a", "b"};
-    QTest::newRow("CR LF ends the command") << "a\r\ntouch pwned" << QStringList{"a"};
-    QTest::newRow("CR ends the command") << "a\r& touch pwned" << QStringList{"a"};
-    QTest::newRow("quotes do not carry a line break") << "\"a\nb\" & c" << QStringList{"\"a"};
-    QTest::newRow("caret does not escape a line break") << "a ^\nb" << QStringList{"a"};
-}
-
-void TestRun::splitSteps()
-{
-    QFETCH(QString, command);
-    QFETCH(QStringList, steps);
-    QCOMPARE(console::SplitSteps(command), steps);
-}
-
-void TestRun::isPause_data()
-{
-    QTest::addColumn<QString>("step");
-    QTest::addColumn<bool>("pause");
-    QTest::newRow("upper") << "PAUSE" << true;
-    QTest::newRow("lower") << "pause" << true;
-    QTest::newRow("blanks around") << " Pause " << true;
-    QTest::newRow("longer word") << "PAUSED" << false;
-    QTest::newRow("with argument") << "PAUSE now" << false;
-}
-
-void TestRun::isPause()
-{
-    QFETCH(QString, step);
-    QFETCH(bool, pause);
-    QCOMPARE(console::IsPause(step), pause);
-}
-
-void TestRun::findProgram_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("found"); // relative to the scratch folder; empty: not found
-    QTest::newRow("current folder first") << "first.exe" << "cur/first.exe";
-    QTest::newRow("along the path in order") << "ROBOCOPY.EXE" << "p1/ROBOCOPY.EXE";
-    QTest::newRow("later path folder") << "only2.exe" << "p2/only2.exe";
-    QTest::newRow("ignoring case") << "LOWER.EXE" << "p1/lower.exe";
-    QTest::newRow("exact name before other case") << "SAME.EXE" << "p1/SAME.EXE";
-    QTest::newRow("earlier folder wins over exact case later") << "BOTH.EXE" << "p1/Both.exe";
-    QTest::newRow("not executable is skipped") << "plain.txt" << "p2/plain.txt";
-    QTest::newRow("a folder is no program") << "folder.exe" << "";
-    QTest::newRow("with a folder part") << "sub\\tool.exe" << "cur/sub/tool.exe";
-    QTest::newRow("with a folder part, other case") << "sub\\TOOL.EXE" << "cur/sub/tool.exe";
-    QTest::newRow("missing") << "missing.exe" << "";
-    QTest::newRow("empty name") << "" << "";
-}
-
-void TestRun::findProgram()
-{
-#ifdef Q_OS_WIN
-    QSKIP("corvane-cmd's look-up of POSIX programs; Windows runs cmd.exe");
-#endif
-    QFETCH(QString, name);
-    QFETCH(QString, found);
-    QTemporaryDir dir;
-    const QDir root(dir.path());
-    for (const char *folder : {"cur/sub", "p1/folder.exe", "p2"})
-        QVERIFY(root.mkpath(QLatin1StringView(folder)));
-    const char *programs[] = {"cur/first.exe", "p1/first.exe", "p1/ROBOCOPY.EXE", "p2/ROBOCOPY.EXE", "p2/only2.exe",
-                              "p1/lower.exe", "p1/same.exe", "p1/SAME.EXE", "p1/Both.exe", "p2/BOTH.EXE",
-                              "p2/plain.txt", "cur/sub/tool.exe"};
-    for (const char *p : programs)
-        makeExecutable(root.filePath(QLatin1StringView(p)), "#!/bin/sh\n");
-    QFile plain(root.filePath(QStringLiteral("p1/plain.txt")));
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    plain.close();
-
-    const QString path = root.filePath(QStringLiteral("p1")) + u':' + root.filePath(QStringLiteral("p2"));
-    const QString result = console::FindProgram(name, root.filePath(QStringLiteral("cur")), path);
-    QCOMPARE(result, found.isEmpty() ? QString() : root.filePath(found));
-}
-
-void TestRun::screen_data()
-{
-    QTest::addColumn<QStringList>("writes");
-    QTest::addColumn<QStringList>("finished");
-    QTest::addColumn<QString>("current");
-    QTest::newRow("plain text") << QStringList{"abc"} << QStringList{} << "abc";
-    QTest::newRow("lines") << QStringList{"one\ntwo\nthr"} << QStringList{"one", "two"} << "thr";
-    QTest::newRow("CR LF ends a line") << QStringList{"a\r\nb\r\n"} << QStringList{"a", "b"} << "";
-    QTest::newRow("progress rewrites the line") << QStringList{"  10%\r  55%\r 100%\n"} << QStringList{" 100%"} << "";
-    QTest::newRow("shorter text overwrites the start") << QStringList{"hello\rHE"} << QStringList{} << "HEllo";
-    QTest::newRow("across writes") << QStringList{"12", "\r", "3"} << QStringList{} << "32";
-    QTest::newRow("backspace") << QStringList{"ab\bc"} << QStringList{} << "ac";
-    QTest::newRow("empty lines") << QStringList{"\n\n"} << QStringList{"", ""} << "";
-}
-
-void TestRun::screen()
-{
-    QFETCH(QStringList, writes);
-    QFETCH(QStringList, finished);
-    QFETCH(QString, current);
-    console::Screen s;
-    QStringList taken;
-    for (const QString &w : writes) {
-        s.write(w);
-        taken += s.takeFinished();
-    }
-    QCOMPARE(taken, finished);
-    QCOMPARE(s.current(), current);
-    QVERIFY(s.takeFinished().isEmpty()); // what was taken is not given again
 }
 
 // ---------------------------------------------------------- real processes
@@ -1402,7 +1143,7 @@ void TestRun::runAndWait_data()
         << "cmd.exe /c ROBOCOPY.EXE /TESTCODE:6 x^&ROBOCOPY.EXE" << 6 << QStringList{"/TESTCODE:6", "x&ROBOCOPY.EXE"};
     // The text after "cmd.exe /c " may be 8191 characters long.
     const QString head = QStringLiteral("ROBOCOPY.EXE /TESTCODE:5 ");
-    const QString fill(console::MaxCommandLength - head.size(), u'x');
+    const QString fill(MaxCommandLength - head.size(), u'x');
     QTest::newRow("at the length limit") << "cmd.exe /c " + head + fill << 5 << QStringList{"/TESTCODE:5", fill};
 #ifndef Q_OS_WIN
     // The stand-in console does as cmd.exe on Windows; Wine's cmd.exe, which
@@ -1451,14 +1192,14 @@ void TestRun::executeReports()
     QFETCH(QString, report);
     auto w = newWindow();
     setCommand(w.get(), QStringLiteral("C:\\Src"), QStringLiteral("D:\\Dst"), QStringLiteral(" /TESTCODE:%1").arg(code));
-    w->cmdExecute_Click();
-    QCOMPARE(m_shown.size(), 1);
-    QCOMPARE(m_shown.first().prompt, report);
-    QCOMPARE(m_shown.first().style, int(vbOKOnly));
-    QCOMPARE(m_shown.first().title, QStringLiteral("Corvane"));
+    click(*w, "cmdExecute");
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(shown().first().prompt, report);
+    QCOMPARE(shown().first().style, int(vbOKOnly));
+    QCOMPARE(shown().first().title, QStringLiteral("Corvane"));
     QCOMPARE(recordedRuns().size(), 1);
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\Src"});
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{"D:\\Dst"});
+    QCOMPARE(listOf(w->control<QComboBox>("cboSource")), QStringList{"C:\\Src"});
+    QCOMPARE(listOf(w->control<QComboBox>("cboDestination")), QStringList{"D:\\Dst"});
 }
 
 void TestRun::executeArguments_data()
@@ -1485,13 +1226,13 @@ void TestRun::executeArguments()
     QFETCH(QString, destination);
     QFETCH(QString, extra);
     auto w = newWindow();
-    QVERIFY(setTextOf(w->control(QLatin1StringView("txtFilenames")), QStringLiteral("*.doc")));
+    QVERIFY(setTextOf(w->control("txtFilenames"), QStringLiteral("*.doc")));
     setCommand(w.get(), source, destination, extra);
-    const QString commandLine = w->text(QLatin1StringView("txtCommandLine"));
+    const QString commandLine = w->text("txtCommandLine");
     // File > Execute behaves like the button.
-    w->menuItem(QLatin1StringView("mnuFileExecute"))->trigger();
-    QCOMPARE(m_shown.size(), 1);
-    QCOMPARE(m_shown.first().prompt, kCopied);
+    trigger(*w, "mnuFileExecute");
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(shown().first().prompt, kCopied);
     const QList<RecordedRun> runs = recordedRuns();
     QCOMPARE(runs.size(), 1);
     // Each path arrives as one argument, as typed, the trailing backslash kept.
@@ -1503,9 +1244,9 @@ void TestRun::executeArguments()
     QCOMPARE(args.last(), QStringLiteral("/TESTCODE:1"));
 
     // The same folders again: the lists keep one entry each.
-    w->cmdExecute_Click();
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{source});
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{destination});
+    click(*w, "cmdExecute");
+    QCOMPARE(listOf(w->control<QComboBox>("cboSource")), QStringList{source});
+    QCOMPARE(listOf(w->control<QComboBox>("cboDestination")), QStringList{destination});
 }
 
 void TestRun::executeConflict_data()
@@ -1527,39 +1268,39 @@ void TestRun::executeConflict()
     QFETCH(QString, delay);
     QFETCH(bool, conflict);
     auto w = newWindow();
-    QVERIFY(setCheckValueOf(w->control(QLatin1StringView("chkThreadsEnable")), qint16(threads)));
-    QVERIFY(setCheckValueOf(w->control(QLatin1StringView("chkEfsRaw")), qint16(efsRaw)));
-    QVERIFY(setTextOf(w->control(QLatin1StringView("txtDelayPer64k")), delay));
+    QVERIFY(setCheckValueOf(w->control("chkThreadsEnable"), qint16(threads)));
+    QVERIFY(setCheckValueOf(w->control("chkEfsRaw"), qint16(efsRaw)));
+    QVERIFY(setTextOf(w->control("txtDelayPer64k"), delay));
     setCommand(w.get(), QStringLiteral("C:\\S"), QStringLiteral("D:\\D"), QStringLiteral(" /TESTCODE:0"));
-    w->cmdExecute_Click();
-    QCOMPARE(m_shown.size(), 1);
+    click(*w, "cmdExecute");
+    QCOMPARE(shown().size(), 1);
     if (conflict) {
-        QCOMPARE(m_shown.first().prompt, kConflict);
-        QCOMPARE(m_shown.first().style, int(vbExclamation));
-        QCOMPARE(m_shown.first().title, QStringLiteral("Corvane"));
+        QCOMPARE(shown().first().prompt, kConflict);
+        QCOMPARE(shown().first().style, int(vbExclamation));
+        QCOMPARE(shown().first().title, QStringLiteral("Corvane"));
         QVERIFY(recordedRuns().isEmpty());
-        QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboSource"))->count(), 0);
-        QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboDestination"))->count(), 0);
+        QCOMPARE(w->control<QComboBox>("cboSource")->count(), 0);
+        QCOMPARE(w->control<QComboBox>("cboDestination")->count(), 0);
     } else {
-        QCOMPARE(m_shown.first().prompt, kNoErrors);
+        QCOMPARE(shown().first().prompt, kNoErrors);
         QCOMPARE(recordedRuns().size(), 1);
-        QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboSource"))->count(), 1);
+        QCOMPARE(w->control<QComboBox>("cboSource")->count(), 1);
     }
 }
 
 void TestRun::executeMissingRobocopy()
 {
     SKIP_WITHOUT_CONSOLE();
-    usePath(m_emptyDir);
+    const ScopedEnvironmentVariable noRobocopy("PATH", m_emptyDir);
     auto w = newWindow();
     setCommand(w.get(), QStringLiteral("C:\\S"), QString(), QString());
-    w->cmdExecute_Click();
-    QCOMPARE(m_shown.size(), 1);
-    QCOMPARE(m_shown.first().prompt, kSerious); // 127 has bit 16
+    click(*w, "cmdExecute");
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(shown().first().prompt, kSerious); // 127 has bit 16
     QVERIFY(recordedRuns().isEmpty());
     // Remembered all the same, but an empty destination is not.
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\S"});
-    QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboDestination"))->count(), 0);
+    QCOMPARE(listOf(w->control<QComboBox>("cboSource")), QStringList{"C:\\S"});
+    QCOMPARE(w->control<QComboBox>("cboDestination")->count(), 0);
 }
 
 void TestRun::executeCannotStart()
@@ -1569,15 +1310,15 @@ void TestRun::executeCannotStart()
     // an interpreter that is nowhere is what cannot start.
     QCOMPARE(RunAndWait(QStringLiteral("no-such-console.exe /c ROBOCOPY.EXE")), int(RunCannotStart));
 #else
-    SetConsoleProgram(m_emptyDir + QStringLiteral("/corvane-cmd"));
+    const ScopedHook<QString> missing(SetConsoleProgram, m_emptyDir + QStringLiteral("/corvane-cmd"));
     QCOMPARE(RunAndWait(QStringLiteral("cmd.exe /c ROBOCOPY.EXE")), int(RunCannotStart));
     auto w = newWindow();
     setCommand(w.get(), QStringLiteral("C:\\S"), QStringLiteral("D:\\D"), QString());
-    w->cmdExecute_Click();
-    QCOMPARE(m_shown.size(), 1);
-    QCOMPARE(m_shown.first().prompt, kSerious);
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\S"});
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{"D:\\D"});
+    click(*w, "cmdExecute");
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(shown().first().prompt, kSerious);
+    QCOMPARE(listOf(w->control<QComboBox>("cboSource")), QStringList{"C:\\S"});
+    QCOMPARE(listOf(w->control<QComboBox>("cboDestination")), QStringList{"D:\\D"});
 #endif
 }
 
@@ -1586,7 +1327,7 @@ void TestRun::executeTooLong_data()
     QTest::addColumn<int>("length"); // of the command line
     QTest::addColumn<bool>("autoClose");
     QTest::addColumn<bool>("refused");
-    const int limit = int(console::MaxCommandLength);
+    const int limit = int(MaxCommandLength);
     QTest::newRow("at the limit") << limit << true << false;
     QTest::newRow("one over") << limit + 1 << true << true;
     QTest::newRow("at the limit with PAUSE") << limit - 8 << false << false;
@@ -1600,38 +1341,38 @@ void TestRun::executeTooLong()
     QFETCH(bool, autoClose);
     QFETCH(bool, refused);
     auto w = newWindow();
-    w->menuItem(QLatin1StringView("mnuOptionsAutoClose"))->setChecked(autoClose);
+    w->menuItem("mnuOptionsAutoClose")->setChecked(autoClose);
     setCommand(w.get(), QStringLiteral("C:\\S"), QStringLiteral("D:\\D"), QStringLiteral(" /TESTCODE:0 "));
-    auto *box = w->control<QPlainTextEdit>(QLatin1StringView("txtCommandLine"));
+    auto *box = w->control<QPlainTextEdit>("txtCommandLine");
     box->setPlainText(box->toPlainText().leftJustified(length, u'x'));
     QCOMPARE(TooLongToRunMessage(box->toPlainText(), autoClose).isEmpty(), !refused);
     if (!autoClose)
         return; // a console that started would wait for a key
 
-    w->cmdExecute_Click();
-    QCOMPARE(m_shown.size(), 1);
+    click(*w, "cmdExecute");
+    QCOMPARE(shown().size(), 1);
     if (!refused) {
-        QCOMPARE(m_shown.first().prompt, kNoErrors);
+        QCOMPARE(shown().first().prompt, kNoErrors);
         QCOMPARE(recordedRuns().size(), 1);
         return;
     }
     // Nothing starts and nothing is remembered; the message names the limit
     // and the length of what cmd.exe would have been given.
-    QCOMPARE(m_shown.first().style, int(vbCritical));
-    QCOMPARE(m_shown.first().title, QStringLiteral("Corvane"));
-    QVERIFY2(m_shown.first().prompt.contains(QString::number(console::MaxCommandLength))
-                 && m_shown.first().prompt.contains(QString::number(console::MaxCommandLength + 1)),
-             qPrintable(m_shown.first().prompt));
+    QCOMPARE(shown().first().style, int(vbCritical));
+    QCOMPARE(shown().first().title, QStringLiteral("Corvane"));
+    QVERIFY2(shown().first().prompt.contains(QString::number(MaxCommandLength))
+                 && shown().first().prompt.contains(QString::number(MaxCommandLength + 1)),
+             qPrintable(shown().first().prompt));
     QVERIFY(recordedRuns().isEmpty());
-    QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboSource"))->count(), 0);
-    QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboDestination"))->count(), 0);
+    QCOMPARE(w->control<QComboBox>("cboSource")->count(), 0);
+    QCOMPARE(w->control<QComboBox>("cboDestination")->count(), 0);
 }
 
 void TestRun::executeNested()
 {
     SKIP_WITHOUT_CONSOLE();
     auto w = newWindow();
-    auto *source = w->control(QLatin1StringView("cboSource"));
+    auto *source = w->control("cboSource");
     setCommand(w.get(), QStringLiteral("C:\\Outer"), QStringLiteral("D:\\Target"), QStringLiteral(" /TESTCODE:1 /TESTWAIT:2"));
 
     // Once the first Robocopy runs, a second Execute starts inside its wait;
@@ -1644,23 +1385,23 @@ void TestRun::executeNested()
             return;
         poll.stop();
         setCommand(w.get(), QStringLiteral("C:\\Inner"), QStringLiteral("D:\\Target"), QStringLiteral(" /TESTCODE:2"));
-        w->cmdExecute_Click();
+        click(*w, "cmdExecute");
         innerDone = true;
         setTextOf(source, QStringLiteral("C:\\Later"));
     });
     poll.start();
-    w->cmdExecute_Click();
+    click(*w, "cmdExecute");
 
     QVERIFY(innerDone);
-    QCOMPARE(m_shown.size(), 2);
-    QCOMPARE(m_shown.at(0).prompt, kExtra);  // the inner run reports first
-    QCOMPARE(m_shown.at(1).prompt, kCopied); // then the outer one
+    QCOMPARE(shown().size(), 2);
+    QCOMPARE(shown().at(0).prompt, kExtra);  // the inner run reports first
+    QCOMPARE(shown().at(1).prompt, kCopied); // then the outer one
     const QList<RecordedRun> runs = recordedRuns();
     QCOMPARE(runs.size(), 2);
     QVERIFY(runs.at(0).args.contains(QStringLiteral("/TESTCODE:1")));
     QVERIFY(runs.at(1).args.contains(QStringLiteral("/TESTCODE:2")));
-    QCOMPARE(items(qobject_cast<QComboBox *>(source)), (QStringList{"C:\\Inner", "C:\\Later"}));
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{"D:\\Target"});
+    QCOMPARE(listOf(qobject_cast<QComboBox *>(source)), (QStringList{"C:\\Inner", "C:\\Later"}));
+    QCOMPARE(listOf(w->control<QComboBox>("cboDestination")), QStringList{"D:\\Target"});
 }
 
 #ifdef Q_OS_LINUX
@@ -1704,7 +1445,7 @@ void TestRun::executeWithPause()
 #else
     SKIP_WITHOUT_CONSOLE();
     auto w = newWindow();
-    w->menuItem(QLatin1StringView("mnuOptionsAutoClose"))->setChecked(false);
+    w->menuItem("mnuOptionsAutoClose")->setChecked(false);
     setCommand(w.get(), QStringLiteral("C:\\S"), QStringLiteral("D:\\D"), QStringLiteral(" /TESTCODE:1"));
 
     // Robocopy ends, yet the console stays and waits for a key; closing it
@@ -1728,13 +1469,13 @@ void TestRun::executeWithPause()
             ::kill(pid, SIGTERM);
     });
     poll.start();
-    w->cmdExecute_Click();
+    click(*w, "cmdExecute");
     poll.stop();
 
     QVERIFY(waitedForKey);
-    QVERIFY(m_shown.isEmpty()); // no report without Auto-Close
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\S"});
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboDestination"))), QStringList{"D:\\D"});
+    QVERIFY(shown().isEmpty()); // no report without Auto-Close
+    QCOMPARE(listOf(w->control<QComboBox>("cboSource")), QStringList{"C:\\S"});
+    QCOMPARE(listOf(w->control<QComboBox>("cboDestination")), QStringList{"D:\\D"});
 #endif
 }
 
@@ -1756,15 +1497,15 @@ void TestRun::closeDuringRun()
         w->close();
     });
     poll.start();
-    w->cmdExecute_Click();
+    click(*w, "cmdExecute");
     poll.stop();
 
     // The wait ended while Robocopy still ran; nothing touched the window.
     QCOMPARE(recordedRuns().size(), 1);
     QVERIFY(!recordedRuns().first().ended);
-    QVERIFY(m_shown.isEmpty());
-    QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboSource"))->count(), 0);
-    QCOMPARE(w->control<QComboBox>(QLatin1StringView("cboDestination"))->count(), 0);
+    QVERIFY(shown().isEmpty());
+    QCOMPARE(w->control<QComboBox>("cboSource")->count(), 0);
+    QCOMPARE(w->control<QComboBox>("cboDestination")->count(), 0);
     // The console was left running and finishes by itself.
     QTRY_VERIFY_WITH_TIMEOUT(recordedRuns().first().ended, 20000);
 #ifdef Q_OS_LINUX
@@ -1804,74 +1545,15 @@ void TestRun::executeEndedBySignal()
             poll.stop();
     });
     poll.start();
-    w->cmdExecute_Click();
+    click(*w, "cmdExecute");
     poll.stop();
 
     QCOMPARE(killed, 1);
-    QCOMPARE(m_shown.size(), 1);
-    QCOMPARE(m_shown.first().prompt, kSerious);
-    QCOMPARE(items(w->control<QComboBox>(QLatin1StringView("cboSource"))), QStringList{"C:\\S"});
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(shown().first().prompt, kSerious);
+    QCOMPARE(listOf(w->control<QComboBox>("cboSource")), QStringList{"C:\\S"});
     // A Robocopy left without its console finishes by itself.
     QTRY_VERIFY_WITH_TIMEOUT(killConsole ? recordedRuns().first().ended : consoleChildren().isEmpty(), 20000);
-#endif
-}
-
-// The console window itself: a key ends PAUSE, and closing it ends the
-// command (a running step with it).
-void TestRun::consoleWindow_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<bool>("atPause");  // act once PAUSE waits, else once Robocopy runs
-    QTest::addColumn<bool>("close");    // close the window, else press a key
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QStringList>("codesRun");
-    const QString paused = QStringLiteral("cmd.exe /c ROBOCOPY.EXE /TESTCODE:3 & PAUSE & ROBOCOPY.EXE /TESTCODE:5");
-    QTest::newRow("a key ends PAUSE") << paused << true << false << 5 << QStringList{"/TESTCODE:3", "/TESTCODE:5"};
-    QTest::newRow("closed at PAUSE") << paused << true << true << 3 << QStringList{"/TESTCODE:3"};
-    QTest::newRow("closed while a step runs")
-        << QStringLiteral("cmd.exe /c ROBOCOPY.EXE /TESTCODE:1 /TESTWAIT:5 & ROBOCOPY.EXE /TESTCODE:2") << false << true
-        << int(console::AbnormalEndStatus) << QStringList{"/TESTCODE:1"};
-}
-
-void TestRun::consoleWindow()
-{
-#ifdef Q_OS_WIN
-    QSKIP("Robocopy is stood in for by a shell script");
-#else
-    QFETCH(QString, command);
-    QFETCH(bool, atPause);
-    QFETCH(bool, close);
-    QFETCH(int, status);
-    QFETCH(QStringList, codesRun);
-    console::ConsoleWindow window(command);
-    QSignalSpy finished(&window, &console::ConsoleWindow::finished);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.start();
-    const QString prompt = QStringLiteral("Press any key to continue . . . ");
-    if (atPause)
-        QTRY_VERIFY_WITH_TIMEOUT(window.toPlainText().endsWith(prompt), 10000);
-    else
-        QTRY_VERIFY_WITH_TIMEOUT(!recordedRuns().isEmpty(), 10000);
-
-    if (close) {
-        window.close();
-    } else {
-        QTest::keyClick(&window, Qt::Key_Shift); // a modifier alone is no key press
-        QTest::qWait(200);
-        QVERIFY(finished.isEmpty());
-        QTest::keyClick(&window, Qt::Key_Space);
-    }
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
-    QCOMPARE(finished.first().first().toInt(), status);
-    QVERIFY(!window.isVisible());
-    QStringList args;
-    for (const RecordedRun &r : recordedRuns())
-        args += r.args.filter(QStringLiteral("/TESTCODE"));
-    QCOMPARE(args, codesRun);
-    // A step that was running was ended with the window.
-    if (!atPause)
-        QVERIFY(!recordedRuns().first().ended);
 #endif
 }
 

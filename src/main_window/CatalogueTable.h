@@ -1,8 +1,9 @@
-#include "main_window/Catalogue.h"
+#pragma once
 
-#include <cstring>
+// The rows of the option catalogue and of the menus. Catalogue.h includes
+// this file after the types the rows are made of; include Catalogue.h.
 
-namespace {
+namespace catalogue_table {
 
 using C = VersionColour;
 using D = DropRule;
@@ -42,22 +43,22 @@ constexpr ControlSpec button(const char *name, const char *caption, Twips g)
 }
 
 // Shared tooltips, spelled once.
-constexpr const char *kJunctionTip = "Don't copy Volume Mount Points and Directory Links";
-constexpr const char *kExcludeTip =
+inline constexpr const char *kJunctionTip = "Don't copy Volume Mount Points and Directory Links";
+inline constexpr const char *kExcludeTip =
     "Excludes files with the specified names, paths, or wildcard characters.";
-constexpr const char *kJobIncludeTip =
+inline constexpr const char *kJobIncludeTip =
     "Includes files with the specified names, paths, or wildcard characters. Intended for use in Job files only.";
-constexpr const char *kTimeFixTip = "Fixes file times on all files, even skipped ones.";
-constexpr const char *kSecFixTip = "Fixes file security on all files, even skipped ones.";
-constexpr const char *kLogFileTip =
+inline constexpr const char *kTimeFixTip = "Fixes file times on all files, even skipped ones.";
+inline constexpr const char *kSecFixTip = "Fixes file security on all files, even skipped ones.";
+inline constexpr const char *kLogFileTip =
     "Redirects output to the specified file, overwriting the file if it already exists.";
-constexpr const char *kHHMM = "HHMM";
+inline constexpr const char *kHHMM = "HHMM";
 
 // Check boxes are 240 twips high where rows stand 240 apart, so that
 // neighbouring boxes never overlap.
-constexpr int R = 240;
+inline constexpr int R = 240;
 
-const ControlSpec kCatalogue[] = {
+inline constexpr ControlSpec kCatalogue[] = {
     // Top fields.
     label("Label1", nullptr, "&Source", C::XP010, {120, 120, 510, 195}, nullptr, BuddyNext),
     combo("cboSource", {120, 360, 6375, 315}, D::Path),
@@ -384,7 +385,7 @@ const ControlSpec kCatalogue[] = {
     button("cmdCopy", "Copy to Clipboard", {11616, 9480, 1695, 615}),
 };
 
-const MenuSpec kMenus[] = {
+inline constexpr MenuSpec kMenus[] = {
     {"mnuFile", nullptr, "&File", nullptr, false},
     {"mnuFileSaveAs", "mnuFile", "Save Command Line &As...", nullptr, false},
     {"mnuFileOpen", "mnuFile", "&Open Command File...", nullptr, false},
@@ -406,16 +407,4 @@ const MenuSpec kMenus[] = {
     {"mnuHelpAbout", "mnuHelp", "&About", nullptr, false},
 };
 
-} // namespace
-
-std::span<const ControlSpec> controlCatalogue() { return kCatalogue; }
-
-std::span<const MenuSpec> menuCatalogue() { return kMenus; }
-
-const ControlSpec *findControlSpec(const char *name)
-{
-    for (const ControlSpec &entry : kCatalogue)
-        if (std::strcmp(entry.name, name) == 0)
-            return &entry;
-    return nullptr;
-}
+} // namespace catalogue_table

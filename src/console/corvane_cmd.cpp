@@ -4,7 +4,7 @@
 // other in a window of its own, shows their output as it arrives, and ends
 // with the exit code of the last step.
 
-#include "run/ConsoleWindow.h"
+#include "console/ConsoleWindow.h"
 
 #include <QApplication>
 #include <QSocketNotifier>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "run/ConsoleRules.h"
+#include "console/ConsoleRules.h"
 
 #include <QPlainTextEdit>
 #include <QStringDecoder>

@@ -1,4 +1,4 @@
-#include "run/ConsoleRules.h"
+#include "console/ConsoleRules.h"
 
 #include <QDir>
 #include <QFileInfo>

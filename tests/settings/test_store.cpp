@@ -3,18 +3,35 @@
 #include "settings/CSettings.h"
 #include "settings/IniFile.h"
 
+#include "Scratch.h"
+#include "ScopedHook.h"
 #include "SettingsTestSupport.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QProcess>
 #include <QScopeGuard>
 
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
 #else
+#include "main_window/Controls.h"
+#include "main_window/frmCorvane.h"
+#include "tools/basTools.h"
+
+#include <QAction>
+#include <QMessageBox>
+
+#include <csignal>
+#include <cstdio>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/file.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -25,20 +42,31 @@ const QString kAbsent = QStringLiteral("<absent>");
 
 enum class Backend { Ini, User };
 
+// What a store tells of its failures.
+struct Reports
+{
+    QList<SettingsError> failures;
+
+    SettingsFailureReport to()
+    {
+        return [this](const SettingsError &e) { failures.append(e); };
+    }
+    QString describe() const
+    {
+        QStringList out;
+        for (const SettingsError &e : failures)
+            out << QStringLiteral("%1 %2: %3").arg(e.operation).arg(e.number).arg(e.description);
+        return out.join(u'\n');
+    }
+};
+
 // A store in the wanted mode, in a fresh scratch folder. In per-user mode
 // the INI file is never touched.
-std::unique_ptr<CSettings> makeStore(const Scratch &s, Backend backend)
+std::unique_ptr<CSettings> makeStore(const Scratch &s, Backend backend, SettingsFailureReport report = {})
 {
     if (backend == Backend::User)
         s.setUserValue(QStringLiteral("SaveToINI"), QStringLiteral("0"));
-    return std::make_unique<CSettings>(s.location());
-}
-
-// Bytes of a literal that holds NUL bytes.
-template <size_t N>
-QByteArray bytes(const char (&text)[N])
-{
-    return QByteArray(text, N - 1);
+    return std::make_unique<CSettings>(s.location(), std::move(report));
 }
 
 // A file that does not exist.
@@ -149,11 +177,11 @@ void TestStore::creation()
         s.writeIni("[Settings]\r\nchkMirror=1\r\n");
     const QByteArray before = s.ini();
 
-    MsgBoxCatcher boxes;
-    CSettings store(s.location());
+    Reports reports;
+    CSettings store(s.location(), reports.to());
     QCOMPARE(store.SaveToINI(), expectIni);
     QCOMPARE(userFlag(s), expectFlag);
-    QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
+    QVERIFY2(reports.failures.isEmpty(), qPrintable(reports.describe()));
     if (expectIni)
         QCOMPARE(s.ini(), QByteArray("[Settings]\r\nSaveToINI=-1\r\n"));
     else if (!iniBlocked)
@@ -186,17 +214,17 @@ void TestStore::setter()
     QFETCH(QString, expectFlag);
 
     Scratch s;
-    auto store = makeStore(s, start);
+    Reports reports;
+    auto store = makeStore(s, start, reports.to());
     if (blockAfterCreation) {
         QFile::remove(s.iniPath());
         s.blockIni();
     }
     const QByteArray before = s.ini();
-    MsgBoxCatcher boxes;
     store->setSaveToINI(value);
     QCOMPARE(store->SaveToINI(), expectIni);
     QCOMPARE(userFlag(s), expectFlag);
-    QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
+    QVERIFY2(reports.failures.isEmpty(), qPrintable(reports.describe()));
     if (expectIni)
         QCOMPARE(s.iniLine("SaveToINI"), QByteArray("SaveToINI=-1"));
     else
@@ -460,13 +488,13 @@ void TestStore::readingForeignFiles()
 
     Scratch s;
     s.writeIni(file);
-    MsgBoxCatcher boxes;
-    CSettings store(s.location());
+    Reports reports;
+    CSettings store(s.location(), reports.to());
     QVERIFY(store.SaveToINI());
     const QString got = store.GetSetting(QStringLiteral("key"), kAbsent);
     QCOMPARE(got.size(), expect.size());
     QCOMPARE(got, expect);
-    QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
+    QVERIFY2(reports.failures.isEmpty(), qPrintable(reports.describe()));
     // The probe write kept every line it did not own.
     const QByteArray after = s.ini();
     QVERIFY(after.contains("SaveToINI=-1" + lineEndOf(file)));
@@ -603,8 +631,7 @@ namespace {
 struct CommitCounter
 {
     int commits = 0;
-    CommitCounter() { setIniCommitHook([this] { ++commits; }); }
-    ~CommitCounter() { setIniCommitHook(nullptr); }
+    const ScopedHook<std::function<void()>> hook{setIniCommitHook, [this] { ++commits; }};
 };
 } // namespace
 
@@ -780,14 +807,14 @@ void TestStore::writeNeverOutgrowsReader()
 {
     // A file of LF lines just under the size the reader takes.
     Scratch s;
-    MsgBoxCatcher boxes;
+    Reports reports;
     QByteArray file = "[Settings]\nkey=v\n";
     const QByteArray filler = "filler=" + QByteArray(80, 'f') + '\n';
     while (file.size() + filler.size() < kMaxIniFileSize - 64)
         file += filler;
     s.writeIni(file);
 
-    auto store = std::make_unique<CSettings>(s.location());
+    auto store = std::make_unique<CSettings>(s.location(), reports.to());
     QVERIFY(store->SaveToINI());
     store->SaveSetting(QStringLiteral("key"), QStringLiteral("w"));
     const QByteArray kept = s.ini();
@@ -797,11 +824,11 @@ void TestStore::writeNeverOutgrowsReader()
     QVERIFY(s.ini() == kept);
     store.reset();
 
-    CSettings next(s.location());
+    CSettings next(s.location(), reports.to());
     QVERIFY(next.SaveToINI());
     QCOMPARE(next.GetSetting(QStringLiteral("key"), kAbsent), QStringLiteral("w"));
     QCOMPARE(next.GetSetting(QStringLiteral("big"), kAbsent), kAbsent);
-    QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
+    QVERIFY2(reports.failures.isEmpty(), qPrintable(reports.describe()));
 }
 
 // ---- Damaged stores
@@ -809,37 +836,38 @@ void TestStore::writeNeverOutgrowsReader()
 void TestStore::unreadableIniFile()
 {
     Scratch s;
-    CSettings store(s.location());
+    Reports reports;
+    CSettings store(s.location(), reports.to());
     store.SaveSetting(QStringLiteral("k"), QStringLiteral("v"));
     QVERIFY(QFile::remove(s.iniPath()));
     s.blockIni();
-    MsgBoxCatcher boxes;
     QCOMPARE(store.GetSetting(QStringLiteral("k"), QStringLiteral("default")), QStringLiteral("default"));
     store.SaveSetting(QStringLiteral("k"), QStringLiteral("w")); // refused, quietly
     store.DeleteSetting();
     QVERIFY(QFileInfo(s.iniPath()).isDir());
-    QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
+    QVERIFY2(reports.failures.isEmpty(), qPrintable(reports.describe()));
 }
 
 void TestStore::oversizedIniFileIsReported()
 {
     Scratch s;
-    auto store = std::make_unique<CSettings>(s.location());
+    Reports reports;
+    auto store = std::make_unique<CSettings>(s.location(), reports.to());
     store->SaveSetting(QStringLiteral("k"), QStringLiteral("v"));
     {
         QFile f(s.iniPath());
         QVERIFY(f.resize(kMaxIniFileSize + 1)); // sparse: costs no disk
     }
-    MsgBoxCatcher boxes;
     QCOMPARE(store->GetSetting(QStringLiteral("k"), QStringLiteral("default")), QString());
-    QCOMPARE(boxes.boxes.size(), 1);
-    QCOMPARE(boxes.boxes[0].title, QStringLiteral("INIGetSetting"));
-    QCOMPARE(boxes.boxes[0].style, 0);
-    QVERIFY2(boxes.boxes[0].prompt.startsWith(QStringLiteral("Error: 7. ")), qPrintable(boxes.boxes[0].prompt));
+    QCOMPARE(reports.failures.size(), 1);
+    QCOMPARE(reports.failures[0].backend, SettingsError::Backend::IniFile);
+    QCOMPARE(reports.failures[0].operation, QStringLiteral("INIGetSetting"));
+    QCOMPARE(reports.failures[0].number, 7);
+    QVERIFY(!reports.failures[0].description.isEmpty());
 
     store->SaveSetting(QStringLiteral("k"), QStringLiteral("w"));
-    QCOMPARE(boxes.boxes.size(), 2);
-    QCOMPARE(boxes.boxes[1].title, QStringLiteral("INIWriteSetting"));
+    QCOMPARE(reports.failures.size(), 2);
+    QCOMPARE(reports.failures[1].operation, QStringLiteral("INIWriteSetting"));
     QCOMPARE(QFileInfo(s.iniPath()).size(), kMaxIniFileSize + 1);
 
     {
@@ -847,15 +875,15 @@ void TestStore::oversizedIniFileIsReported()
         for (int i = 0; i < 50; ++i)
             store->GetSetting(QStringLiteral("k%1").arg(i), QString());
     }
-    QCOMPARE(boxes.boxes.size(), 3);
+    QCOMPARE(reports.failures.size(), 3);
 
     // The next creation cannot probe the file and falls back.
     store.reset();
-    boxes.boxes.clear();
-    CSettings next(s.location());
+    reports.failures.clear();
+    CSettings next(s.location(), reports.to());
     QVERIFY(!next.SaveToINI());
-    QCOMPARE(boxes.boxes.size(), 1);
-    QCOMPARE(boxes.boxes[0].title, QStringLiteral("INIWriteSetting"));
+    QCOMPARE(reports.failures.size(), 1);
+    QCOMPARE(reports.failures[0].operation, QStringLiteral("INIWriteSetting"));
 }
 
 void TestStore::brokenUserStore()
@@ -867,24 +895,31 @@ void TestStore::brokenUserStore()
     Scratch s;
     s.blockIni();
     QVERIFY(QDir().mkpath(s.userPath()));
-    MsgBoxCatcher boxes;
-    auto store = std::make_unique<CSettings>(s.location());
+    Reports reports;
+    auto store = std::make_unique<CSettings>(s.location(), reports.to());
     QVERIFY(!store->SaveToINI());
+    QVERIFY2(reports.failures.isEmpty(), qPrintable(reports.describe())); // the switch goes on quietly
     QCOMPARE(store->GetSetting(QStringLiteral("k"), QStringLiteral("default")), QStringLiteral("default"));
-    QVERIFY_THROWS_EXCEPTION(SettingsError, store->SaveSetting(QStringLiteral("k"), 1));
-    try {
-        store->SaveSetting(QStringLiteral("k"), 1);
-    } catch (const SettingsError &e) {
-        QCOMPARE(e.number(), 75);
-        QVERIFY(e.description().contains(s.userPath()));
-    }
+    store->SaveSetting(QStringLiteral("k"), 1);
+    QCOMPARE(reports.failures.size(), 1);
+    QCOMPARE(reports.failures[0].backend, SettingsError::Backend::UserStore);
+    QCOMPARE(reports.failures[0].number, 75);
+    QVERIFY(reports.failures[0].description.contains(s.userPath()));
+    store->DeleteSetting(QStringLiteral("k"));
+    QCOMPARE(reports.failures.size(), 2);
     {
         CSettings::Batch batch(*store);
         store->SaveSetting(QStringLiteral("k"), 1); // held until the batch ends
-        QVERIFY_THROWS_EXCEPTION(SettingsError, batch.commit());
+        QCOMPARE(reports.failures.size(), 2);
+        batch.commit();
+        QCOMPARE(reports.failures.size(), 3);
+    }
+    {
+        CSettings::Batch abandoned(*store);
+        store->SaveSetting(QStringLiteral("k"), 1); // ended without a commit: nobody asked
     }
     store.reset(); // the release step cannot store its flag, and says nothing
-    QVERIFY(boxes.boxes.isEmpty());
+    QCOMPARE(reports.failures.size(), 3);
 
     // A garbage file as the per-user store reads as empty.
     Scratch g;
@@ -970,10 +1005,84 @@ void TestStore::storeReadsProfileWrites()
 #endif
 }
 
-int runStoreTests(int argc, char **argv)
+// ---- The child processes of writeFailureKeepsOldFile and crashBeforeRenameKeepsOldFile
+
+namespace {
+
+int crashDuringWrite(const char *iniPath, const char *userPath)
 {
+    CSettings store(SettingsLocation{QString::fromLocal8Bit(iniPath), QString::fromLocal8Bit(userPath)});
+    // The new file is complete on disk but has not replaced the old one yet.
+    setIniCommitHook([] { std::_Exit(3); });
+    store.SaveSetting(QStringLiteral("txtLogFile"), QString(200000, u'n'));
+    return 0; // not reached
+}
+
+#ifndef Q_OS_WIN
+// "--write-child SCENARIO LIMIT AS_NOBODY INI USER": creates the store
+// (probe), saves one long value as well (write) or builds the window and
+// saves it whole (form), with files limited to LIMIT bytes (0: no limit) and,
+// when AS_NOBODY is 1 and we are root, as the user nobody. Prints the back
+// end in use at the end.
+int writeChild(int argc, char **argv)
+{
+    if (std::strcmp(argv[4], "1") == 0 && ::geteuid() == 0) {
+        const passwd *nobody = ::getpwnam("nobody");
+        if (!nobody || ::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0)
+            return kNoOtherUser;
+    }
+    QApplication app(argc, argv);
+    const ScopedHook<MsgBoxExec> toStandardError(SetMsgBoxExec, [](QMessageBox &box) {
+        std::fprintf(stderr, "%s\n", qPrintable(box.text()));
+        return int(QMessageBox::Ok);
+    });
+    if (const long limit = std::atol(argv[3]); limit > 0) {
+        std::signal(SIGXFSZ, SIG_IGN); // a write past the limit fails instead of ending the process
+        const rlimit size{rlim_t(limit), rlim_t(limit)};
+        if (::setrlimit(RLIMIT_FSIZE, &size) != 0)
+            return 2;
+    }
+    const SettingsLocation location{QString::fromLocal8Bit(argv[5]), QString::fromLocal8Bit(argv[6])};
+    const QString scenario = QString::fromLatin1(argv[2]);
+    const QString longText(5000, u'x');
+    bool ini = false;
+    if (scenario == u"form") {
+        frmCorvane window(location);
+        window.Form_Load();
+        setTextOf(window.control("txtExcludeFiles"), longText);
+        window.menuItem("mnuFileSave")->trigger();
+        ini = window.settings()->SaveToINI();
+    } else {
+        CSettings store(location, [](const SettingsError &e) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(e.operation), qPrintable(e.description));
+        });
+        if (scenario == u"write")
+            store.SaveSetting(QStringLiteral("txtExcludeFiles"), longText);
+        ini = store.SaveToINI();
+    }
+    std::printf("%s\n", ini ? "ini" : "per-user");
+    return 0;
+}
+#endif
+
+} // namespace
+
+// Run with "--crash-during-write INI USER" the program is instead the child
+// that one test kills in the middle of a write, and with "--write-child ..."
+// the child whose writes fail.
+int main(int argc, char **argv)
+{
+    if (argc == 4 && std::strcmp(argv[1], "--crash-during-write") == 0) {
+        QCoreApplication app(argc, argv);
+        return crashDuringWrite(argv[2], argv[3]);
+    }
+#ifndef Q_OS_WIN
+    if (argc == 7 && std::strcmp(argv[1], "--write-child") == 0)
+        return writeChild(argc, argv);
+#endif
+    QApplication app(argc, argv);
     TestStore t;
     return QTest::qExec(&t, argc, argv);
 }
 
-#include "tst_store.moc"
+#include "test_store.moc"

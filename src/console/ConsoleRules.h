@@ -11,10 +11,8 @@
 // rules in command/CommandWords.h.
 namespace console {
 
-// cmd.exe runs no command longer than this many characters: it prints
-// TooLongLine and ends with TooLongStatus instead. Corvane refuses such a
-// command before starting anything, and the console does as cmd.exe.
-constexpr qsizetype MaxCommandLength = 8191;
+// A command longer than MaxCommandLength (command/CommandWords.h) runs no
+// step: like cmd.exe, the console prints TooLongLine and ends with TooLongStatus.
 constexpr int TooLongStatus = 1;
 QString TooLongLine();
 

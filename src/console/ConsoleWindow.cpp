@@ -1,4 +1,4 @@
-#include "run/ConsoleWindow.h"
+#include "console/ConsoleWindow.h"
 
 #include "command/CommandWords.h"
 

@@ -1,10 +1,15 @@
 // The store working for the real window: the form-state walk, start-up,
 // shut-down, the Options menu and damaged settings files.
+#include "command/CommandBuilder.h"
 #include "main_window/Controls.h"
 #include "main_window/frmCorvane.h"
 #include "settings/CSettings.h"
+#include "settings/IniFile.h"
 
+#include "MessageBoxes.h"
+#include "Scratch.h"
 #include "SettingsTestSupport.h"
+#include "WindowTest.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -31,29 +36,21 @@ void finish(std::unique_ptr<frmCorvane> &w)
     w.reset();
 }
 
-void trigger(frmCorvane &w, const char *item) { w.menuItem(QLatin1StringView(item))->trigger(); }
-bool isChecked(const frmCorvane &w, const char *item) { return w.menuItem(QLatin1StringView(item))->isChecked(); }
+bool isChecked(const frmCorvane &w, MenuName item) { return w.menuItem(item)->isChecked(); }
 
-QComboBox *combo(const frmCorvane &w, const char *name) { return w.control<QComboBox>(QLatin1StringView(name)); }
-
-QStringList listOf(const QComboBox *c)
-{
-    QStringList out;
-    for (int i = 0; i < c->count(); ++i)
-        out << c->itemText(i);
-    return out;
-}
+QComboBox *combo(const frmCorvane &w, ControlName name) { return w.control<QComboBox>(name); }
 
 // "name=value" of one persisted control; empty for any other control.
 QString stateOf(const QWidget *c)
 {
-    const QString kind = controlKind(c);
-    if (kind == u"CheckBox")
+    const std::optional<ControlKind> kind = controlKind(c);
+    if (kind == ControlKind::CheckBox)
         return c->objectName() + u'=' + QString::number(checkValueOf(c));
-    if (kind == u"TextBox")
+    if (kind == ControlKind::TextBox)
         return c->objectName() + u'=' + textOf(c);
-    if (kind == u"ComboBox")
-        return c->objectName() + u'=' + textOf(c) + u" | list: "_s + listOf(qobject_cast<const QComboBox *>(c)).join(u" | "_s);
+    if (kind == ControlKind::ComboBox)
+        return c->objectName() + u'=' + textOf(c) + u" | list: "_s
+            + WindowTest::listOf(qobject_cast<const QComboBox *>(c)).join(u" | "_s);
     return QString();
 }
 
@@ -71,7 +68,7 @@ QString valueOf(const frmCorvane &w, const QString &name)
     const QWidget *c = w.control(QLatin1StringView(name.toLatin1()));
     if (!c)
         return u"<no control %1>"_s.arg(name);
-    return controlKind(c) == u"CheckBox" ? QString::number(checkValueOf(c)) : textOf(c);
+    return controlKind(c) == ControlKind::CheckBox ? QString::number(checkValueOf(c)) : textOf(c);
 }
 
 // Every persisted control away from its initial state, with awkward texts
@@ -81,15 +78,15 @@ void setEveryControl(frmCorvane &w)
     int i = 0;
     for (QWidget *c : w.controls()) {
         const QString name = c->objectName();
-        const QString kind = controlKind(c);
-        if (kind == u"CheckBox") {
+        const std::optional<ControlKind> kind = controlKind(c);
+        if (kind == ControlKind::CheckBox) {
             setCheckValueOf(c, i % 5 == 0 ? 2 : checkValueOf(c) ? 0 : 1);
-        } else if (kind == u"TextBox" && name != u"txtCommandLine") {
+        } else if (kind == ControlKind::TextBox && name != u"txtCommandLine") {
             if (qobject_cast<QPlainTextEdit *>(c))
                 setTextOf(c, u"  %1 one\n\"two\" ; = [x] # \\\n  three ü  "_s.arg(name));
             else
                 setTextOf(c, u" %1 \"v\" =;[#] Grüße \\ "_s.arg(name));
-        } else if (kind == u"ComboBox") {
+        } else if (kind == ControlKind::ComboBox) {
             auto *box = qobject_cast<QComboBox *>(c);
             for (int k = 0; k < 10; ++k)
                 box->addItem(u"C:\\%1 folder %2\\ \"q\" ;"_s.arg(name).arg(k));
@@ -97,28 +94,17 @@ void setEveryControl(frmCorvane &w)
         }
         ++i;
     }
-    w.UpdateCommandLine();
 }
 
 // The command box shows the command of the options as they are.
-bool commandIsCurrent(frmCorvane &w)
-{
-    const QString shown = w.text(QLatin1StringView("txtCommandLine"));
-    w.UpdateCommandLine();
-    return shown == w.text(QLatin1StringView("txtCommandLine"));
-}
+bool commandIsCurrent(const frmCorvane &w) { return w.text("txtCommandLine") == BuildCommandLine(w); }
 
 QByteArray settingsFile(const QByteArray &body) { return "[Settings]\r\n" + body; }
 
-template <size_t N>
-QByteArray bytes(const char (&text)[N])
-{
-    return QByteArray(text, N - 1);
-}
 
 } // namespace
 
-class TestForm : public QObject
+class TestForm : public WindowTest
 {
     Q_OBJECT
 
@@ -145,6 +131,7 @@ private slots:
     void loadShowsStoreMode();
     void exitClosesAboutWindow();
     void saveFailureIsReported();
+    void damagedIniFileIsReported();
 
     void badInput_data();
     void badInput();
@@ -167,7 +154,7 @@ void TestForm::wholeStateRoundTrip()
     QFETCH(bool, perUser);
     QFETCH(bool, longTexts);
     Scratch s;
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     const QStringList defaults = snapshot(frmCorvane(s.location()));
 
     auto first = start(s);
@@ -181,15 +168,15 @@ void TestForm::wholeStateRoundTrip()
         QString lines;
         for (int i = 0; lines.size() < 100000; ++i)
             lines += u"\"scan\u00a0%1.pdf\"\n"_s.arg(i);
-        setTextOf(first->control(QLatin1StringView("txtExcludeFiles")), lines.left(100000));
-        setTextOf(first->control(QLatin1StringView("txtLogFile")), QString(100000, u'L'));
+        setTextOf(first->control("txtExcludeFiles"), lines.left(100000));
+        setTextOf(first->control("txtLogFile"), QString(100000, u'L'));
         QComboBox *source = combo(*first, "cboSource");
         setTextOf(source, QString(99999, u'S') + u'\\');
         removeListItem(source, 0);
         addListItem(source, QString(100000, u'E'));
     }
     const QStringList saved = snapshot(*first);
-    QCOMPARE(saved.size(), 99 + 25 + 2);
+    QCOMPARE(saved.size(), persistedControlCount());
     for (qsizetype i = 0; i < saved.size(); ++i)
         if (!saved[i].startsWith(u"txtCommandLine="))
             QVERIFY2(saved[i] != defaults[i], qPrintable(saved[i]));
@@ -216,10 +203,10 @@ void TestForm::loadRaisesChangeHandling()
     Scratch s;
     s.writeIni(settingsFile("chkSubdirectories=1\r\ntxtLogFile=run.log\r\nchkMirror=1\r\n"));
     auto w = start(s);
-    QVERIFY(w->control(QLatin1StringView("chkEmpty"))->isEnabled());
-    QVERIFY(w->control(QLatin1StringView("chkLogAppend"))->isEnabled());
-    QVERIFY(w->text(QLatin1StringView("txtCommandLine")).contains(u"MIR"));
-    QVERIFY(w->text(QLatin1StringView("txtCommandLine")).contains(u"run.log"));
+    QVERIFY(w->control("chkEmpty")->isEnabled());
+    QVERIFY(w->control("chkLogAppend")->isEnabled());
+    QVERIFY(w->text("txtCommandLine").contains(u"MIR"));
+    QVERIFY(w->text("txtCommandLine").contains(u"run.log"));
 }
 
 void TestForm::checkBoxValues_data()
@@ -304,7 +291,7 @@ void TestForm::loadNeverDuplicatesLists()
     trigger(*w, "mnuFileLoad");
     trigger(*w, "mnuFileLoad");
     QCOMPARE(listOf(combo(*w, "cboSource")), entries);
-    QCOMPARE(w->text(QLatin1StringView("cboSource")), u"C:\\typed"_s);
+    QCOMPARE(w->text("cboSource"), u"C:\\typed"_s);
 }
 
 void TestForm::saveWritesListKeys()
@@ -334,12 +321,12 @@ void TestForm::loadAndClearRebuildCommand()
     // in it would stay there.
     s.writeIni(settingsFile("SaveToINI=-1\r\nchkMirror=1\r\ntxtCommandLine=stale command\r\n"));
     trigger(*w, "mnuFileLoad");
-    QVERIFY(w->text(QLatin1StringView("txtCommandLine")).contains(u"MIR"));
+    QVERIFY(w->text("txtCommandLine").contains(u"MIR"));
     QVERIFY(commandIsCurrent(*w));
 
     trigger(*w, "mnuFileClear");
-    QVERIFY(w->text(QLatin1StringView("txtCommandLine")).startsWith(u"ROBOCOPY.EXE"));
-    QVERIFY(!w->text(QLatin1StringView("txtCommandLine")).contains(u"MIR"));
+    QVERIFY(w->text("txtCommandLine").startsWith(u"ROBOCOPY.EXE"));
+    QVERIFY(!w->text("txtCommandLine").contains(u"MIR"));
     QVERIFY(commandIsCurrent(*w));
 }
 
@@ -355,10 +342,10 @@ void TestForm::clearResetsControlsOnly()
 
     trigger(*w, "mnuFileClear");
     for (const QWidget *c : w->controls()) {
-        const QString kind = controlKind(c);
-        if (kind == u"CheckBox")
+        const std::optional<ControlKind> kind = controlKind(c);
+        if (kind == ControlKind::CheckBox)
             QVERIFY2(checkValueOf(c) == 0, qPrintable(c->objectName()));
-        else if ((kind == u"TextBox" || kind == u"ComboBox") && c->objectName() != u"txtCommandLine")
+        else if ((kind == ControlKind::TextBox || kind == ControlKind::ComboBox) && c->objectName() != u"txtCommandLine")
             QVERIFY2(textOf(c).isEmpty(), qPrintable(c->objectName()));
     }
     QCOMPARE(listOf(combo(*w, "cboSource")), source);
@@ -371,7 +358,7 @@ void TestForm::clearResetsControlsOnly()
 void TestForm::firstStart()
 {
     Scratch s;
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     const QStringList defaults = snapshot(frmCorvane(s.location()));
     auto w = start(s);
     QVERIFY(isChecked(*w, "mnuOptionsSaveOnExit"));
@@ -392,7 +379,7 @@ void TestForm::firstStart()
         else
             QVERIFY2(now[i].endsWith(u'='), qPrintable(now[i]));
     }
-    QCOMPARE(w->text(QLatin1StringView("txtThreadsCount")), QString());
+    QCOMPARE(w->text("txtThreadsCount"), QString());
     QVERIFY(commandIsCurrent(*w));
 
     finish(w);
@@ -400,7 +387,7 @@ void TestForm::firstStart()
     QCOMPARE(s.iniLine("mnuOptionsAutoClose"), QByteArray("mnuOptionsAutoClose=-1"));
     QCOMPARE(s.iniLine("chkData"), QByteArray("chkData=1"));
     QCOMPARE(s.iniLine("SaveToINI"), QByteArray("SaveToINI=-1"));
-    QCOMPARE(s.ini().count("\r\n"), 1 + 1 + 126 + 2); // header, flag, controls, Options keys
+    QCOMPARE(s.ini().count("\r\n"), 1 + 1 + persistedControlCount() + 2); // header, flag, controls, Options keys
     QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
 }
 
@@ -408,7 +395,7 @@ void TestForm::firstStartUnwritableFolder()
 {
     Scratch s;
     s.blockIni();
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     auto w = start(s);
     QVERIFY(isChecked(*w, "mnuOptionsSaveOnExit"));
     QVERIFY(isChecked(*w, "mnuOptionsAutoClose"));
@@ -421,10 +408,10 @@ void TestForm::saveOnExitUnchecked()
 {
     Scratch s;
     auto w = start(s);
-    setCheckValueOf(w->control(QLatin1StringView("chkMirror")), 1);
+    setCheckValueOf(w->control("chkMirror"), 1);
     trigger(*w, "mnuFileSave");
-    setCheckValueOf(w->control(QLatin1StringView("chkMirror")), 0);
-    setTextOf(w->control(QLatin1StringView("txtLogFile")), u"lost.log"_s);
+    setCheckValueOf(w->control("chkMirror"), 0);
+    setTextOf(w->control("txtLogFile"), u"lost.log"_s);
     trigger(*w, "mnuOptionsSaveOnExit");
     QVERIFY(!isChecked(*w, "mnuOptionsSaveOnExit"));
     finish(w);
@@ -458,9 +445,9 @@ void TestForm::autoCloseStoredAtExit()
 void TestForm::switchToUserStoreAndBack()
 {
     Scratch s;
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     auto w = start(s);
-    setTextOf(w->control(QLatin1StringView("txtLogFile")), u"ini.log"_s);
+    setTextOf(w->control("txtLogFile"), u"ini.log"_s);
     finish(w);
 
     w = start(s);
@@ -468,7 +455,7 @@ void TestForm::switchToUserStoreAndBack()
     trigger(*w, "mnuOptionsUseIni");
     QVERIFY(!isChecked(*w, "mnuOptionsUseIni"));
     QCOMPARE(s.userValue(u"SaveToINI"_s), u"0"_s);
-    setTextOf(w->control(QLatin1StringView("txtLogFile")), u"user.log"_s);
+    setTextOf(w->control("txtLogFile"), u"user.log"_s);
     finish(w);
     QCOMPARE(s.userValue(u"txtLogFile"_s), u"user.log"_s);
     QCOMPARE(s.userValue(u"mnuOptionsSaveOnExit"_s), u"-1"_s);
@@ -495,7 +482,7 @@ void TestForm::switchWithoutSaveOnExit()
 {
     Scratch s;
     auto w = start(s);
-    setTextOf(w->control(QLatin1StringView("txtLogFile")), u"ini.log"_s);
+    setTextOf(w->control("txtLogFile"), u"ini.log"_s);
     trigger(*w, "mnuFileSave");
     trigger(*w, "mnuOptionsSaveOnExit");
     trigger(*w, "mnuOptionsUseIni");
@@ -514,13 +501,13 @@ void TestForm::unwritableIniLocation()
 {
     Scratch s;
     s.blockIni();
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     auto w = start(s);
     QVERIFY(!isChecked(*w, "mnuOptionsUseIni"));
     trigger(*w, "mnuOptionsUseIni"); // the store cannot follow, and the mark shows it
     QVERIFY(!isChecked(*w, "mnuOptionsUseIni"));
     QVERIFY(!w->settings()->SaveToINI());
-    setTextOf(w->control(QLatin1StringView("txtLogFile")), u"kept.log"_s);
+    setTextOf(w->control("txtLogFile"), u"kept.log"_s);
     finish(w);
     QCOMPARE(s.userValue(u"txtLogFile"_s), u"kept.log"_s);
     QVERIFY(QFileInfo(s.iniPath()).isDir());
@@ -551,7 +538,7 @@ void TestForm::exitClosesAboutWindow()
     QWidget about;
     about.setObjectName(u"frmHelp"_s);
     about.show();
-    setCheckValueOf(w->control(QLatin1StringView("chkPurge")), 1);
+    setCheckValueOf(w->control("chkPurge"), 1);
     trigger(*w, "mnuFileExit");
     QVERIFY(!w->isVisible());
     QVERIFY(!about.isVisible());
@@ -571,7 +558,7 @@ void TestForm::saveFailureIsReported()
         QFile blocker(userDir);
         QVERIFY(blocker.open(QIODevice::WriteOnly));
     }
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     auto w = start(s);
     QVERIFY(!isChecked(*w, "mnuOptionsUseIni"));
     QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
@@ -586,6 +573,34 @@ void TestForm::saveFailureIsReported()
     finish(w); // the save at exit fails as well, once, and the window still closes
     QCOMPARE(boxes.boxes.size(), 2);
     QCOMPARE(boxes.boxes[1].style, 16);
+}
+
+// A Settings.ini too large to read is told of in the INI function's own
+// words, once for a whole save; the next load moves to the per-user store.
+void TestForm::damagedIniFileIsReported()
+{
+    Scratch s;
+    auto w = start(s);
+    QVERIFY(isChecked(*w, "mnuOptionsUseIni"));
+    {
+        QFile f(s.iniPath());
+        QVERIFY(f.resize(kMaxIniFileSize + 1)); // sparse: costs no disk
+    }
+    MessageBoxCatcher boxes;
+    trigger(*w, "mnuFileSave");
+    QCOMPARE(boxes.boxes.size(), 1);
+    QCOMPARE(boxes.boxes[0].title, u"INIWriteSetting"_s);
+    QCOMPARE(boxes.boxes[0].style, 0);
+    QVERIFY2(boxes.boxes[0].prompt.startsWith(u"Error: 7. ") && boxes.boxes[0].prompt.size() > 10,
+             qPrintable(boxes.boxes[0].prompt));
+
+    // The new store's probe fails, then the old store's release step.
+    trigger(*w, "mnuFileLoad");
+    QCOMPARE(boxes.boxes.size(), 3);
+    QCOMPARE(boxes.boxes[1].title, u"INIWriteSetting"_s);
+    QCOMPARE(boxes.boxes[2].title, u"INIWriteSetting"_s);
+    QVERIFY(!isChecked(*w, "mnuOptionsUseIni"));
+    QCOMPARE(QFileInfo(s.iniPath()).size(), kMaxIniFileSize + 1);
 }
 
 // ---- Damaged settings files
@@ -648,7 +663,7 @@ void TestForm::badInput()
 
     Scratch s;
     s.writeIni(file);
-    MsgBoxCatcher boxes;
+    MessageBoxCatcher boxes;
     auto w = start(s);
     QVERIFY(isChecked(*w, "mnuOptionsUseIni"));
     for (const QString &e : expect) {
@@ -673,10 +688,5 @@ void TestForm::badInput()
     QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
 }
 
-int runFormTests(int argc, char **argv)
-{
-    TestForm t;
-    return QTest::qExec(&t, argc, argv);
-}
-
-#include "tst_form.moc"
+QTEST_MAIN(TestForm)
+#include "test_form.moc"

@@ -1,0 +1,242 @@
+// The stand-in console: how it splits and looks up a command, what its
+// screen shows, and its window running the recording Robocopy.
+#include "console/ConsoleRules.h"
+#include "console/ConsoleWindow.h"
+
+#include "RecordingRobocopy.h"
+#include "ScopedHook.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+void makeExecutable(const QString &path, const QByteArray &content)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(content);
+    f.close();
+    QVERIFY(f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser | QFile::ReadOwner));
+}
+
+} // namespace
+
+class TestConsole : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+
+    void splitSteps_data();
+    void splitSteps();
+    void isPause_data();
+    void isPause();
+    void findProgram_data();
+    void findProgram();
+    void screen_data();
+    void screen();
+
+    void consoleWindow_data();
+    void consoleWindow();
+
+private:
+    QTemporaryDir m_scratch;
+    RecordingRobocopy m_robocopy{m_scratch.filePath(QStringLiteral("robocopy"))};
+};
+
+void TestConsole::init() { m_robocopy.clear(); }
+
+// -------------------------------------------------------------- console rules
+
+void TestConsole::splitSteps_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("one") << "ROBOCOPY.EXE a b" << QStringList{"ROBOCOPY.EXE a b"};
+    QTest::newRow("with pause") << "ROBOCOPY.EXE a b & PAUSE" << QStringList{"ROBOCOPY.EXE a b", "PAUSE"};
+    QTest::newRow("quoted ampersand") << "ROBOCOPY.EXE \"C:\\R & D\" x & PAUSE"
+                                      << QStringList{"ROBOCOPY.EXE \"C:\\R & D\" x", "PAUSE"};
+    QTest::newRow("no blanks") << "a&b&c" << QStringList{"a", "b", "c"};
+    QTest::newRow("empty steps dropped") << "a && b &" << QStringList{"a", "b"};
+    QTest::newRow("empty") << "" << QStringList{};
+    QTest::newRow("caret makes & plain") << "x^&touch pwned" << QStringList{"x&touch pwned"};
+    QTest::newRow("caret makes a caret plain") << "a^^&b" << QStringList{"a^", "b"};
+    QTest::newRow("caret inside quotes stays") << "\"a^&b\" & c" << QStringList{"\"a^&b\"", "c"};
+    QTest::newRow("escaped quote opens no quotes") << "a ^\"b & c\"" << QStringList{"a \"b", "c\""};
+    QTest::newRow("caret at the end is dropped") << "a^" << QStringList{"a"};
+    QTest::newRow("line feed ends the command") << "a & b\n& touch pwned" << QStringList{"a", "b"};
+    QTest::newRow("CR LF ends the command") << "a\r\ntouch pwned" << QStringList{"a"};
+    QTest::newRow("CR ends the command") << "a\r& touch pwned" << QStringList{"a"};
+    QTest::newRow("quotes do not carry a line break") << "\"a\nb\" & c" << QStringList{"\"a"};
+    QTest::newRow("caret does not escape a line break") << "a ^\nb" << QStringList{"a"};
+}
+
+void TestConsole::splitSteps()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, steps);
+    QCOMPARE(console::SplitSteps(command), steps);
+}
+
+void TestConsole::isPause_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<bool>("pause");
+    QTest::newRow("upper") << "PAUSE" << true;
+    QTest::newRow("lower") << "pause" << true;
+    QTest::newRow("blanks around") << " Pause " << true;
+    QTest::newRow("longer word") << "PAUSED" << false;
+    QTest::newRow("with argument") << "PAUSE now" << false;
+}
+
+void TestConsole::isPause()
+{
+    QFETCH(QString, step);
+    QFETCH(bool, pause);
+    QCOMPARE(console::IsPause(step), pause);
+}
+
+void TestConsole::findProgram_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("found"); // relative to the scratch folder; empty: not found
+    QTest::newRow("current folder first") << "first.exe" << "cur/first.exe";
+    QTest::newRow("along the path in order") << "ROBOCOPY.EXE" << "p1/ROBOCOPY.EXE";
+    QTest::newRow("later path folder") << "only2.exe" << "p2/only2.exe";
+    QTest::newRow("ignoring case") << "LOWER.EXE" << "p1/lower.exe";
+    QTest::newRow("exact name before other case") << "SAME.EXE" << "p1/SAME.EXE";
+    QTest::newRow("earlier folder wins over exact case later") << "BOTH.EXE" << "p1/Both.exe";
+    QTest::newRow("not executable is skipped") << "plain.txt" << "p2/plain.txt";
+    QTest::newRow("a folder is no program") << "folder.exe" << "";
+    QTest::newRow("with a folder part") << "sub\\tool.exe" << "cur/sub/tool.exe";
+    QTest::newRow("with a folder part, other case") << "sub\\TOOL.EXE" << "cur/sub/tool.exe";
+    QTest::newRow("missing") << "missing.exe" << "";
+    QTest::newRow("empty name") << "" << "";
+}
+
+void TestConsole::findProgram()
+{
+#ifdef Q_OS_WIN
+    QSKIP("corvane-cmd's look-up of POSIX programs; Windows runs cmd.exe");
+#endif
+    QFETCH(QString, name);
+    QFETCH(QString, found);
+    QTemporaryDir dir;
+    const QDir root(dir.path());
+    for (const char *folder : {"cur/sub", "p1/folder.exe", "p2"})
+        QVERIFY(root.mkpath(QLatin1StringView(folder)));
+    const char *programs[] = {"cur/first.exe", "p1/first.exe", "p1/ROBOCOPY.EXE", "p2/ROBOCOPY.EXE", "p2/only2.exe",
+                              "p1/lower.exe", "p1/same.exe", "p1/SAME.EXE", "p1/Both.exe", "p2/BOTH.EXE",
+                              "p2/plain.txt", "cur/sub/tool.exe"};
+    for (const char *p : programs)
+        makeExecutable(root.filePath(QLatin1StringView(p)), "#!/bin/sh\n");
+    QFile plain(root.filePath(QStringLiteral("p1/plain.txt")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+
+    const QString path = root.filePath(QStringLiteral("p1")) + u':' + root.filePath(QStringLiteral("p2"));
+    const QString result = console::FindProgram(name, root.filePath(QStringLiteral("cur")), path);
+    QCOMPARE(result, found.isEmpty() ? QString() : root.filePath(found));
+}
+
+void TestConsole::screen_data()
+{
+    QTest::addColumn<QStringList>("writes");
+    QTest::addColumn<QStringList>("finished");
+    QTest::addColumn<QString>("current");
+    QTest::newRow("plain text") << QStringList{"abc"} << QStringList{} << "abc";
+    QTest::newRow("lines") << QStringList{"one\ntwo\nthr"} << QStringList{"one", "two"} << "thr";
+    QTest::newRow("CR LF ends a line") << QStringList{"a\r\nb\r\n"} << QStringList{"a", "b"} << "";
+    QTest::newRow("progress rewrites the line") << QStringList{"  10%\r  55%\r 100%\n"} << QStringList{" 100%"} << "";
+    QTest::newRow("shorter text overwrites the start") << QStringList{"hello\rHE"} << QStringList{} << "HEllo";
+    QTest::newRow("across writes") << QStringList{"12", "\r", "3"} << QStringList{} << "32";
+    QTest::newRow("backspace") << QStringList{"ab\bc"} << QStringList{} << "ac";
+    QTest::newRow("empty lines") << QStringList{"\n\n"} << QStringList{"", ""} << "";
+}
+
+void TestConsole::screen()
+{
+    QFETCH(QStringList, writes);
+    QFETCH(QStringList, finished);
+    QFETCH(QString, current);
+    console::Screen s;
+    QStringList taken;
+    for (const QString &w : writes) {
+        s.write(w);
+        taken += s.takeFinished();
+    }
+    QCOMPARE(taken, finished);
+    QCOMPARE(s.current(), current);
+    QVERIFY(s.takeFinished().isEmpty()); // what was taken is not given again
+}
+
+// The console window itself: a key ends PAUSE, and closing it ends the
+// command (a running step with it).
+void TestConsole::consoleWindow_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("atPause");  // act once PAUSE waits, else once Robocopy runs
+    QTest::addColumn<bool>("close");    // close the window, else press a key
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("codesRun");
+    const QString paused = QStringLiteral("cmd.exe /c ROBOCOPY.EXE /TESTCODE:3 & PAUSE & ROBOCOPY.EXE /TESTCODE:5");
+    QTest::newRow("a key ends PAUSE") << paused << true << false << 5 << QStringList{"/TESTCODE:3", "/TESTCODE:5"};
+    QTest::newRow("closed at PAUSE") << paused << true << true << 3 << QStringList{"/TESTCODE:3"};
+    QTest::newRow("closed while a step runs")
+        << QStringLiteral("cmd.exe /c ROBOCOPY.EXE /TESTCODE:1 /TESTWAIT:5 & ROBOCOPY.EXE /TESTCODE:2") << false << true
+        << int(console::AbnormalEndStatus) << QStringList{"/TESTCODE:1"};
+}
+
+void TestConsole::consoleWindow()
+{
+#ifdef Q_OS_WIN
+    QSKIP("Robocopy is stood in for by a shell script");
+#else
+    QFETCH(QString, command);
+    QFETCH(bool, atPause);
+    QFETCH(bool, close);
+    QFETCH(int, status);
+    QFETCH(QStringList, codesRun);
+    // Robocopy is found along PATH; the current folder, searched first, is empty.
+    const ScopedEnvironmentVariable path("PATH", m_robocopy.folder());
+    QVERIFY(QDir().mkpath(m_scratch.filePath(QStringLiteral("empty"))));
+    const ScopedCurrentFolder current(m_scratch.filePath(QStringLiteral("empty")));
+    console::ConsoleWindow window(command);
+    QSignalSpy finished(&window, &console::ConsoleWindow::finished);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.start();
+    const QString prompt = QStringLiteral("Press any key to continue . . . ");
+    if (atPause)
+        QTRY_VERIFY_WITH_TIMEOUT(window.toPlainText().endsWith(prompt), 10000);
+    else
+        QTRY_VERIFY_WITH_TIMEOUT(!m_robocopy.runs().isEmpty(), 10000);
+
+    if (close) {
+        window.close();
+    } else {
+        QTest::keyClick(&window, Qt::Key_Shift); // a modifier alone is no key press
+        QTest::qWait(200);
+        QVERIFY(finished.isEmpty());
+        QTest::keyClick(&window, Qt::Key_Space);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+    QCOMPARE(finished.first().first().toInt(), status);
+    QVERIFY(!window.isVisible());
+    QStringList args;
+    for (const RecordedRun &r : m_robocopy.runs())
+        args += r.args.filter(QStringLiteral("/TESTCODE"));
+    QCOMPARE(args, codesRun);
+    // A step that was running was ended with the window.
+    if (!atPause)
+        QVERIFY(!m_robocopy.runs().first().ended);
+#endif
+}
+
+QTEST_MAIN(TestConsole)
+#include "test_console.moc"

@@ -1,0 +1,81 @@
+#include "RecordingRobocopy.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+void makeProgram(const QString &folder)
+{
+    if (!QDir().mkpath(folder))
+        qFatal("cannot make %s", qPrintable(folder));
+    const QString program = folder + QStringLiteral("/ROBOCOPY.EXE");
+#ifdef Q_OS_WIN
+    // Built beside the tests (fake_robocopy.cpp). Being first along PATH, it
+    // is found before any Robocopy of the system.
+    if (!QFile::copy(QStringLiteral(CORVANE_FAKE_ROBOCOPY), program))
+        qFatal("cannot copy %s", CORVANE_FAKE_ROBOCOPY);
+#else
+    QFile f(program);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        qFatal("cannot write %s", qPrintable(program));
+    f.write(R"(#!/bin/sh
+PATH=/usr/bin:/bin
+log="$CORVANE_TEST_LOG"
+code=0
+wait=0
+{
+  echo BEGIN
+  for a in "$@"; do
+    printf 'ARG %s\n' "$a"
+  done
+} >> "$log"
+for a in "$@"; do
+  case "$a" in
+    /TESTCODE:*) code=${a#/TESTCODE:} ;;
+    /TESTWAIT:*) wait=${a#/TESTWAIT:} ;;
+  esac
+done
+printf '  10%%\r  55%%\r 100%%\n'
+[ "$wait" != 0 ] && sleep "$wait"
+echo END >> "$log"
+exit "$code"
+)");
+    f.close();
+    f.setPermissions(f.permissions() | QFile::ExeOwner | QFile::ExeUser | QFile::ReadOwner);
+#endif
+}
+} // namespace
+
+RecordingRobocopy::RecordingRobocopy(const QString &folder)
+    : m_folder(folder), m_log(folder + QStringLiteral("/robocopy.log")), m_logVariable("CORVANE_TEST_LOG", m_log)
+{
+    makeProgram(folder);
+}
+
+QList<RecordedRun> RecordingRobocopy::runs() const
+{
+    QList<RecordedRun> runs;
+    QFile f(m_log);
+    if (!f.open(QIODevice::ReadOnly))
+        return runs;
+    // Runs may overlap (nested runs), but each one's BEGIN and arguments are
+    // written at once; an END belongs to the oldest run not yet ended.
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    for (const QByteArray &raw : lines) {
+        const QString line = QString::fromUtf8(raw);
+        if (line == u"BEGIN") {
+            runs.append(RecordedRun{});
+        } else if (line.startsWith(QStringLiteral("ARG ")) && !runs.isEmpty()) {
+            runs.last().args << line.mid(4);
+        } else if (line == u"END") {
+            for (RecordedRun &r : runs)
+                if (!r.ended) {
+                    r.ended = true;
+                    break;
+                }
+        }
+    }
+    return runs;
+}
+
+void RecordingRobocopy::clear() const { QFile::remove(m_log); }
