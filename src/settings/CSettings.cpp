@@ -133,25 +133,26 @@ CSettings::Batch::~Batch()
         m_store->endBatch(false);
 }
 
-void CSettings::Batch::commit()
+bool CSettings::Batch::commit()
 {
-    if (CSettings *store = std::exchange(m_store, nullptr))
-        store->endBatch(true);
+    CSettings *store = std::exchange(m_store, nullptr);
+    return !store || store->endBatch(true);
 }
 
-void CSettings::endBatch(bool tell)
+bool CSettings::endBatch(bool tell)
 {
     if (--m_batchDepth > 0)
-        return;
-    flushIni();
+        return true;
+    const bool iniStored = flushIni();
     m_iniBatch.reset();
     std::unique_ptr<QSettings> user = std::move(m_userBatch);
     const bool dirty = std::exchange(m_userBatchDirty, false);
     if (!user || !dirty)
-        return;
+        return iniStored;
     const std::optional<SettingsError> failure = flushUserStore(*user, "Batch");
     if (failure && tell)
         report(*failure);
+    return iniStored;
 }
 
 // ---- INI back end
@@ -218,10 +219,13 @@ bool CSettings::iniStore(IniCache &scratch, bool changed, bool probe)
 bool CSettings::flushIni()
 {
     IniCache &cache = *m_iniBatch;
-    if (!cache.loaded || !cache.dirty)
+    if (!cache.loaded)
         return true;
+    // A file that could not be read took none of the batch's writes.
     if (cache.status != IniReadStatus::Ok && cache.status != IniReadStatus::Missing)
         return false;
+    if (!cache.dirty)
+        return true;
     const bool ok = writeIniFile(m_iniPath, cache.document);
     cache.dirty = false;
     if (!ok)

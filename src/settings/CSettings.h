@@ -97,8 +97,10 @@ public:
         ~Batch();
         Batch(const Batch &) = delete;
         Batch &operator=(const Batch &) = delete;
-        // Writes what the batch holds; reports as SaveSetting does.
-        void commit();
+        // Writes what the batch holds; reports as SaveSetting does. False when
+        // the INI file refused it: nothing of the batch reached the file. An
+        // inner batch writes nothing and answers true.
+        [[nodiscard]] bool commit();
 
     private:
         CSettings *m_store;
@@ -134,7 +136,9 @@ private:
     std::optional<SettingsError> userSet(const QString &key, const QString &value);
     std::optional<SettingsError> userRemove(const QString &key);
 
-    void endBatch(bool tell); // tell: report a per-user store that cannot be written
+    // tell: report a per-user store that cannot be written. False when the
+    // INI file refused what the batch held.
+    bool endBatch(bool tell);
     void report(const SettingsError &error);
 
     SettingsFailureReport m_report;

@@ -10,6 +10,7 @@
 #include <QComboBox>
 
 #include <exception>
+#include <functional>
 
 namespace {
 
@@ -21,7 +22,6 @@ QString listItemKey(const QString &name, int position) { return name + u'_' + QS
 
 void saveWalk(const QList<QWidget *> &controls, CSettings &store)
 {
-    CSettings::Batch batch(store);
     for (QWidget *w : controls) {
         const QString name = w->objectName();
         switch (kindOf(w)) {
@@ -44,7 +44,27 @@ void saveWalk(const QList<QWidget *> &controls, CSettings &store)
             break;
         }
     }
-    batch.commit();
+}
+
+bool saveInOneBatch(CSettings &store, const std::function<void()> &write)
+{
+    CSettings::Batch batch(store);
+    write();
+    return batch.commit();
+}
+
+// A save the INI file refuses (its folder made read-only, or the disk full,
+// since the store chose it) goes whole to the per-user store instead, as the
+// store's choice at start-up would have done: a save never loses the user's
+// settings quietly. The check mark of Options > Use INI follows the store.
+void saveFallingBack(CSettings &store, QAction *useIniMark, const std::function<void()> &write)
+{
+    if (saveInOneBatch(store, write) || !store.SaveToINI())
+        return;
+    store.setSaveToINI(false);
+    useIniMark->setChecked(store.SaveToINI());
+    // Whatever fails now is the per-user store's, and it reports that itself.
+    (void)saveInOneBatch(store, write);
 }
 
 // 0, 1 or 2 from a stored text of decimal digits; -1 for anything else.
@@ -114,7 +134,11 @@ CSettings &frmCorvane::store()
 
 // ---- The form-state walk
 
-void frmCorvane::SaveFormSettings() { saveWalk(controls(), store()); }
+void frmCorvane::SaveFormSettings()
+{
+    CSettings &settings = store();
+    saveFallingBack(settings, menuItem("mnuOptionsUseIni"), [&] { saveWalk(controls(), settings); });
+}
 
 void frmCorvane::LoadFormSettings()
 {
@@ -191,15 +215,13 @@ void frmCorvane::Form_Unload()
         return;
     }
     CSettings &settings = *m_settings;
-    {
-        // One batch: the INI file is written once at exit.
-        CSettings::Batch batch(settings);
+    // One batch: the INI file is written once at exit.
+    saveFallingBack(settings, menuItem("mnuOptionsUseIni"), [&] {
         if (saveOnExit)
             saveWalk(controls(), settings);
         settings.SaveSetting(QStringLiteral("mnuOptionsSaveOnExit"), saveOnExit);
         settings.SaveSetting(QStringLiteral("mnuOptionsAutoClose"), autoClose);
-        batch.commit();
-    }
+    });
     UnloadOtherForms(objectName());
 }
 

@@ -129,6 +129,8 @@ private slots:
     void switchWithoutSaveOnExit();
     void unwritableIniLocation();
     void loadShowsStoreMode();
+    void saveFallsBackWhenIniRefuses_data();
+    void saveFallsBackWhenIniRefuses();
     void exitClosesAboutWindow();
     void saveFailureIsReported();
     void damagedIniFileIsReported();
@@ -530,6 +532,51 @@ void TestForm::loadShowsStoreMode()
     QVERIFY(!isChecked(*w, "mnuOptionsUseIni"));
 }
 
+void TestForm::saveFallsBackWhenIniRefuses_data()
+{
+    QTest::addColumn<bool>("atExit");
+    QTest::newRow("File > Save Settings") << false;
+    QTest::newRow("save at exit") << true;
+}
+
+// The INI file stops taking writes while the program runs: the save goes
+// whole to the per-user store, and the next start finds it there.
+void TestForm::saveFallsBackWhenIniRefuses()
+{
+    QFETCH(bool, atExit);
+    Scratch s;
+    MessageBoxCatcher boxes;
+    auto w = start(s);
+    QVERIFY(isChecked(*w, "mnuOptionsUseIni"));
+    setTextOf(w->control("txtLogFile"), u"kept.log"_s);
+    setCheckValueOf(w->control("chkMirror"), 1);
+    trigger(*w, "mnuOptionsAutoClose");
+    QVERIFY(QFile::remove(s.iniPath()));
+    s.blockIni();
+
+    if (!atExit) {
+        trigger(*w, "mnuFileSave");
+        QVERIFY(!isChecked(*w, "mnuOptionsUseIni"));
+        QVERIFY(!w->settings()->SaveToINI());
+        QCOMPARE(s.userValue(u"txtLogFile"_s), u"kept.log"_s);
+        QCOMPARE(s.userValue(u"SaveToINI"_s), u"0"_s);
+        setTextOf(w->control("txtLogFile"), u"later.log"_s);
+    }
+    finish(w);
+    const QString logFile = atExit ? u"kept.log"_s : u"later.log"_s;
+    QCOMPARE(s.userValue(u"txtLogFile"_s), logFile);
+    QCOMPARE(s.userValue(u"chkMirror"_s), u"1"_s);
+    QCOMPARE(s.userValue(u"mnuOptionsAutoClose"_s), u"0"_s);
+    QCOMPARE(s.userValue(u"SaveToINI"_s), u"0"_s);
+    QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
+
+    w = start(s);
+    QVERIFY(!isChecked(*w, "mnuOptionsUseIni"));
+    QVERIFY(!isChecked(*w, "mnuOptionsAutoClose"));
+    QCOMPARE(valueOf(*w, u"txtLogFile"_s), logFile);
+    QCOMPARE(valueOf(*w, u"chkMirror"_s), u"1"_s);
+}
+
 void TestForm::exitClosesAboutWindow()
 {
     Scratch s;
@@ -576,7 +623,7 @@ void TestForm::saveFailureIsReported()
 }
 
 // A Settings.ini too large to read is told of in the INI function's own
-// words, once for a whole save; the next load moves to the per-user store.
+// words, once for a whole save, and the save goes to the per-user store.
 void TestForm::damagedIniFileIsReported()
 {
     Scratch s;
@@ -594,11 +641,12 @@ void TestForm::damagedIniFileIsReported()
     QVERIFY2(boxes.boxes[0].prompt.startsWith(u"Error: 7. ") && boxes.boxes[0].prompt.size() > 10,
              qPrintable(boxes.boxes[0].prompt));
 
-    // The new store's probe fails, then the old store's release step.
+    QVERIFY(!isChecked(*w, "mnuOptionsUseIni"));
+    QCOMPARE(s.userValue(u"chkMirror"_s), u"0"_s);
+
+    // The store stays with the per-user store, and the file is not read again.
     trigger(*w, "mnuFileLoad");
-    QCOMPARE(boxes.boxes.size(), 3);
-    QCOMPARE(boxes.boxes[1].title, u"INIWriteSetting"_s);
-    QCOMPARE(boxes.boxes[2].title, u"INIWriteSetting"_s);
+    QCOMPARE(boxes.boxes.size(), 1);
     QVERIFY(!isChecked(*w, "mnuOptionsUseIni"));
     QCOMPARE(QFileInfo(s.iniPath()).size(), kMaxIniFileSize + 1);
 }

@@ -124,6 +124,7 @@ private slots:
 
     void singleWriteGoesThrough();
     void batchWritesOnce();
+    void batchTellsOfRefusedFile();
     void crashBeforeRenameKeepsOldFile();
     void writeFailureKeepsOldFile_data();
     void writeFailureKeepsOldFile();
@@ -664,7 +665,7 @@ void TestStore::batchWritesOnce()
         QCOMPARE(store.GetSetting(QStringLiteral("k199"), QString()), QStringLiteral("199"));
         QCOMPARE(counter.commits, 0);
         QVERIFY(s.iniLine("k0").isEmpty());
-        batch.commit();
+        QVERIFY(batch.commit());
     }
     QCOMPARE(counter.commits, 1);
     QCOMPARE(s.iniLine("k199"), QByteArray("k199=199"));
@@ -682,6 +683,41 @@ void TestStore::batchWritesOnce()
         QCOMPARE(s.iniLine("k0"), QByteArray("k0=changed"));
     }
     QCOMPARE(counter.commits, 2);
+}
+
+// A batch says whether the INI file took it, so that a save can go elsewhere.
+void TestStore::batchTellsOfRefusedFile()
+{
+    Scratch s;
+    CSettings store(s.location());
+    QVERIFY(store.SaveToINI());
+    store.SaveSetting(QStringLiteral("k"), QStringLiteral("v"));
+    {
+        CSettings::Batch outer(store);
+        {
+            CSettings::Batch inner(store);
+            store.SaveSetting(QStringLiteral("k"), QStringLiteral("w"));
+            QVERIFY(inner.commit()); // an inner batch writes nothing yet
+        }
+        QCOMPARE(s.iniLine("k"), QByteArray("k=v"));
+        QVERIFY(outer.commit());
+    }
+    QCOMPARE(s.iniLine("k"), QByteArray("k=w"));
+    {
+        CSettings::Batch batch(store); // nothing new for the file
+        store.SaveSetting(QStringLiteral("k"), QStringLiteral("w"));
+        QVERIFY(batch.commit());
+    }
+
+    // The file's place can no longer be written, nor read.
+    QVERIFY(QFile::remove(s.iniPath()));
+    s.blockIni();
+    for (const QString &value : {QStringLiteral("x"), QStringLiteral("w")}) {
+        CSettings::Batch batch(store);
+        store.SaveSetting(QStringLiteral("k"), value);
+        QVERIFY2(!batch.commit(), qPrintable(value));
+    }
+    QVERIFY(store.SaveToINI()); // the store itself does not move; its owner decides
 }
 
 void TestStore::crashBeforeRenameKeepsOldFile()
@@ -739,8 +775,9 @@ void TestStore::writeFailureKeepsOldFile_data()
     QTest::newRow("failed probe") << u"probe"_s << false << open << -1 << perUser << none;
     QTest::newRow("failed single write") << u"write"_s << true << open << -1 << ini << none;
     // The probe finds its value stored and writes nothing: even a limit
-    // below the file's size leaves the store with the INI file.
-    QTest::newRow("failed whole-form save") << u"form"_s << true << open << 16 << ini << none;
+    // below the file's size leaves the store with the INI file. The save
+    // that the file cannot take then goes to the per-user store.
+    QTest::newRow("failed whole-form save") << u"form"_s << true << open << 16 << perUser << none;
     QTest::newRow("closed folder: probe and write in place")
         << u"write"_s << false << closedFolder << 0 << ini
         << "; by hand\r\n[Settings]\r\ntxtExcludeFiles=" + QByteArray(5000, 'x') + "\r\nchkMirror=1\r\nSaveToINI=-1\r\n";
@@ -911,7 +948,7 @@ void TestStore::brokenUserStore()
         CSettings::Batch batch(*store);
         store->SaveSetting(QStringLiteral("k"), 1); // held until the batch ends
         QCOMPARE(reports.failures.size(), 2);
-        batch.commit();
+        QVERIFY(batch.commit()); // no INI file refused it: the per-user store reports for itself
         QCOMPARE(reports.failures.size(), 3);
     }
     {
