@@ -1,0 +1,212 @@
+#include "copy/Walk.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace copy {
+
+namespace {
+
+int64_t ns(const struct timespec &t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
+NodeKind kindOf(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return NodeKind::File;
+    if (S_ISDIR(mode))
+        return NodeKind::Directory;
+    return NodeKind::Other;
+}
+
+void fill(Node &n, const struct stat &st)
+{
+    n.mode = st.st_mode;
+    n.size = S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) ? uint64_t(st.st_size) : 0;
+    n.mtimeNs = ns(st.st_mtim);
+    n.atimeNs = ns(st.st_atim);
+    n.ctimeNs = ns(st.st_ctim);
+    n.dev = st.st_dev;
+    n.ino = st.st_ino;
+}
+
+bool isDots(const char *name) { return name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2])); }
+
+// Reads the names of a folder open on fd, from its start.
+template<typename Each>
+SysError readNames(int fd, Each each)
+{
+    if (::lseek(fd, 0, SEEK_SET) < 0)
+        return SysError{errno};
+    alignas(8) char buffer[32768];
+    for (;;) {
+        const ssize_t n = ::getdents64(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return SysError{errno};
+        }
+        if (n == 0)
+            return {};
+        for (ssize_t at = 0; at < n;) {
+            const auto *d = reinterpret_cast<const struct dirent64 *>(buffer + at);
+            at += d->d_reclen;
+            if (!isDots(d->d_name))
+                each(d->d_name, d->d_type);
+        }
+    }
+}
+
+} // namespace
+
+SysError ListFolder(int fd, bool followLinks, std::vector<Node> &out)
+{
+    out.clear();
+    SysError statFailure;
+    const SysError e = readNames(fd, [&](const char *name, unsigned char) {
+        struct stat st;
+        if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) < 0) {
+            if (errno != ENOENT)
+                statFailure.code = errno;
+            return; // vanished since the listing
+        }
+        Node n;
+        n.name = name;
+        if (S_ISLNK(st.st_mode)) {
+            n.isLink = true;
+            struct stat target;
+            if (::fstatat(fd, name, &target, 0) == 0) {
+                n.kind = kindOf(target.st_mode);
+                fill(n, followLinks ? target : st);
+            } else {
+                n.kind = NodeKind::Dangling;
+                fill(n, st);
+            }
+        } else {
+            n.kind = kindOf(st.st_mode);
+            fill(n, st);
+        }
+        out.push_back(std::move(n));
+    });
+    if (e)
+        return e;
+    // A folder whose entries cannot be looked at (no search right) cannot
+    // be copied either: that is a failure of the listing, not an empty folder.
+    if (statFailure && out.empty())
+        return statFailure;
+    std::sort(out.begin(), out.end(), [](const Node &a, const Node &b) { return a.name < b.name; });
+    return {};
+}
+
+Fd OpenFolder(int parentFd, const std::string &name, bool followLink, SysError &err)
+{
+    Fd fd(::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW)));
+    err.code = fd ? 0 : errno;
+    return fd;
+}
+
+SysError IdOf(int fd, FileId &id)
+{
+    struct stat st;
+    if (::fstat(fd, &st) < 0)
+        return SysError{errno};
+    id = FileId{st.st_dev, st.st_ino};
+    return {};
+}
+
+namespace {
+
+bool isMountRoot(int parentFd, const char *name)
+{
+    struct statx sx;
+    if (::statx(parentFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_INO, &sx) < 0)
+        return false;
+    return (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
+}
+
+bool removeInside(int dirFd, const std::string &prefix, const RemoveFailure &onFailure, int depth)
+{
+    std::vector<std::pair<std::string, bool>> names; // name, is a folder
+    const SysError e = readNames(dirFd, [&](const char *name, unsigned char type) {
+        bool isDir = type == DT_DIR;
+        if (type == DT_UNKNOWN) {
+            struct stat st;
+            isDir = ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        }
+        names.emplace_back(name, isDir);
+    });
+    if (e) {
+        onFailure(prefix, true, e.code);
+        return false;
+    }
+    bool all = true;
+    for (const auto &[name, isDir] : names) {
+        const std::string rel = prefix + name;
+        if (!isDir) {
+            if (::unlinkat(dirFd, name.c_str(), 0) < 0 && errno != ENOENT) {
+                onFailure(rel, false, errno);
+                all = false;
+            }
+            continue;
+        }
+        if (isMountRoot(dirFd, name.c_str())) {
+            onFailure(rel + '/', true, EXDEV);
+            all = false;
+            continue;
+        }
+        SysError err;
+        Fd sub = OpenFolder(dirFd, name, false, err);
+        if (!sub) {
+            // Swapped for a link or a file since the listing: not followed.
+            if ((err.code == ENOTDIR || err.code == ELOOP) && ::unlinkat(dirFd, name.c_str(), 0) == 0)
+                continue;
+            if (err.code != ENOENT) {
+                onFailure(rel + '/', true, err.code);
+                all = false;
+            }
+            continue;
+        }
+        if (depth > 4096 || !removeInside(sub.get(), rel + '/', onFailure, depth + 1)) {
+            all = false;
+            continue;
+        }
+        sub.reset();
+        if (::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR) < 0 && errno != ENOENT) {
+            onFailure(rel + '/', true, errno);
+            all = false;
+        }
+    }
+    return all;
+}
+
+} // namespace
+
+bool RemoveTree(int parentFd, const std::string &name, const RemoveFailure &onFailure)
+{
+    if (isMountRoot(parentFd, name.c_str())) {
+        onFailure(std::string(), true, EBUSY);
+        return false;
+    }
+    SysError err;
+    Fd fd = OpenFolder(parentFd, name, false, err);
+    if (!fd) {
+        if (err.code == ENOENT)
+            return true;
+        onFailure(std::string(), true, err.code);
+        return false;
+    }
+    if (!removeInside(fd.get(), std::string(), onFailure, 0))
+        return false;
+    fd.reset();
+    if (::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) < 0 && errno != ENOENT) {
+        onFailure(std::string(), true, errno);
+        return false;
+    }
+    return true;
+}
+
+} // namespace copy
