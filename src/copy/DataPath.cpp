@@ -216,7 +216,9 @@ struct DataCopy
             chunk = kGapChunk;
         if (direct)
             chunk = std::max<uint64_t>(chunk / kDirectAlign * kDirectAlign, kDirectAlign);
-        AlignedBuffer buffer(size_t(std::min<uint64_t>(chunk, std::max<uint64_t>(to - at, kDirectAlign))));
+        // No bigger than the file needs, in whole blocks for O_DIRECT.
+        const uint64_t need = (std::max<uint64_t>(to - at, 1) + kDirectAlign - 1) / kDirectAlign * kDirectAlign;
+        AlignedBuffer buffer(size_t(std::min<uint64_t>(chunk, need)));
         if (!buffer.data)
             return ENOMEM;
         while (at < to) {

@@ -1,0 +1,433 @@
+// corvane-copy against real folders: the data path, the walk's primitives,
+// whole runs (properties over random trees), and faults (a full disk,
+// unreadable entries, a file growing while it is copied, kills, loops).
+#include "Trees.h"
+
+#include "copy/DataPath.h"
+#include "copy/DosAttributes.h"
+#include "copy/Walk.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+using namespace copy;
+namespace fs = std::filesystem;
+
+Q_DECLARE_METATYPE(std::string)
+
+namespace {
+
+Fd openDir(const std::string &path) { return Fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); }
+
+QByteArray bytesOf(std::string_view s) { return QByteArray(s.data(), qsizetype(s.size())); }
+
+struct stat statOf(const std::string &path)
+{
+    struct stat st{};
+    ::lstat(path.c_str(), &st);
+    return st;
+}
+
+std::string xattrOf(const std::string &path, const char *name)
+{
+    char buffer[512];
+    const ssize_t n = ::lgetxattr(path.c_str(), name, buffer, sizeof buffer);
+    return n < 0 ? std::string() : std::string(buffer, size_t(n));
+}
+
+} // namespace
+
+class TestCopyEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanupTestCase();
+
+    void dosAttribValues_data();
+    void dosAttribValues();
+    void dosAttribKeepsOtherFields();
+    void tempNames();
+
+    void copyFileProperties();
+    void copyFileWays_data();
+    void copyFileWays();
+    void sourceGrowingWhileCopied();
+    void fullDisk();
+    void resumeFromPartialCopy();
+    void listFolderNamesAreBytes();
+    void removeTreeStaysInside();
+
+private:
+    std::string scratch(const char *name) const { return m_dir.filePath(QLatin1StringView(name)).toStdString(); }
+    QTemporaryDir m_dir;
+};
+
+// QTemporaryDir cannot remove names that are not UTF-8; the file system can.
+void TestCopyEngine::cleanupTestCase()
+{
+    std::error_code ec;
+    fs::remove_all(m_dir.path().toStdString(), ec);
+}
+
+// ----------------------------------------------------------- DOS attributes
+
+void TestCopyEngine::dosAttribValues_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<int>("attrib"); // -1: not a value we read
+    // The old form: the hex text alone.
+    QTest::newRow("old hex") << QByteArray("0x22") << 0x22;
+    QTest::newRow("old hex with NUL") << QByteArray("0x1", 4) << 0x1;
+    QTest::newRow("old hex upper") << QByteArray("0X2A") << 0x2A;
+    // Version 3 as Samba writes it: "0x20\0", pad, version 3, level 3, pad,
+    // valid fields (attrib), attributes, then EA size, sizes and times.
+    QByteArray v3("0x20\0\0\3\0\3\0\0\0\1\0\0\0\x20\0\0\0", 20);
+    v3.append(QByteArray(36, '\0'));
+    QTest::newRow("version 3") << v3 << 0x20;
+    // Version 4 with an empty hex text: "\0", pad, 4, 4, valid, attrib, itime, create time.
+    QByteArray v4("\0\0\4\0\4\0\0\0\x11\0\0\0\x26\0\0\0", 16);
+    v4.append(QByteArray(16, '\x01'));
+    QTest::newRow("version 4") << v4 << 0x26;
+    QByteArray v5("\0\0\5\0\5\0\0\0\1\0\0\0\x02\x20\0\0", 16);
+    v5.append(QByteArray(8, '\0'));
+    QTest::newRow("version 5") << v5 << 0x2002;
+    // Version 1 has no valid-fields word: the attributes come first.
+    QByteArray v1("0x4\0\1\0\1\0\4\0\0\0", 12);
+    v1.append(QByteArray(36, '\0'));
+    QTest::newRow("version 1") << v1 << 0x4;
+    QTest::newRow("unknown version") << QByteArray("\0\0\x09\0\x09\0\0\0\1\0\0\0\1\0\0\0", 16) << -1;
+    QTest::newRow("level differs") << QByteArray("\0\0\3\0\4\0\0\0\1\0\0\0\1\0\0\0", 16) << -1;
+    QTest::newRow("cut short") << QByteArray("\0\0\3\0\3\0\0\0\1\0", 10) << -1;
+    QTest::newRow("text") << QByteArray("hello") << -1;
+    QTest::newRow("empty") << QByteArray() << -1;
+}
+
+void TestCopyEngine::dosAttribValues()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(int, attrib);
+    const std::optional<uint32_t> got = DecodeDosAttrib(std::string_view(value.constData(), size_t(value.size())));
+    QCOMPARE(got ? int(*got) : -1, attrib);
+    if (attrib < 0)
+        return;
+    // Whatever we read, we write back readable, with the new bits.
+    const std::string again = EncodeDosAttrib(0x2 | 0x20, std::string_view(value.constData(), size_t(value.size())));
+    QCOMPARE(int(DecodeDosAttrib(again).value_or(999)), 0x22);
+    QCOMPARE(int(DecodeDosAttrib(EncodeDosAttrib(0x4)).value_or(999)), 0x4);
+}
+
+void TestCopyEngine::dosAttribKeepsOtherFields()
+{
+    // A version-4 value with a creation time keeps it when the attributes change.
+    QByteArray v4("0x20\0\0\4\0\4\0\0\0\x11\0\0\0\x20\0\0\0", 20);
+    v4.append(QByteArray("\1\2\3\4\5\6\7\x08" "ABCDEFGH", 16));
+    const std::string out = EncodeDosAttrib(0x21, std::string_view(v4.constData(), size_t(v4.size())));
+    QCOMPARE(DecodeDosAttrib(out).value_or(0), 0x21u);
+    QVERIFY(bytesOf(out).endsWith(QByteArray("\1\2\3\4\5\6\7\x08" "ABCDEFGH", 16)));
+    QVERIFY(bytesOf(out).startsWith(QByteArray("0x21\0", 5)));
+    // The fresh value is Samba's version 3: 56 bytes for a 4-digit text.
+    QCOMPARE(EncodeDosAttrib(0x20).size(), size_t(56));
+}
+
+void TestCopyEngine::tempNames()
+{
+    std::mt19937 r(7);
+    for (int i = 0; i < 2000; ++i) {
+        std::string name(size_t(std::uniform_int_distribution<int>(1, 255)(r)), 'x');
+        for (char &c : name)
+            c = char(std::uniform_int_distribution<int>(1, 255)(r));
+        const uint64_t size = r() % 3 == 0 ? 0 : uint64_t(r()) << 20 | r();
+        const int64_t mtime = int64_t(uint64_t(r()) << 32 | r()) * (r() % 2 ? 1 : -1);
+        const std::string temp = TempName(name, size, mtime);
+        QVERIFY(temp.size() <= 63);
+        QVERIFY(IsTempName(temp));
+        QCOMPARE(temp.rfind(TempPrefix(name), 0), size_t(0));
+        QVERIFY(!IsTempName(name) || name.rfind(".corvane-", 0) == 0);
+    }
+    for (const char *notOurs : {".corvane-.tmp", ".corvane-0123456789abcdef-1-2.tmpx", "corvane-0123456789abcdef-1-2.tmp",
+                                ".corvane-0123456789abcdeg-1-2.tmp", ".corvane-0123456789abcdef--2.tmp",
+                                ".corvane-0123456789abcdef-1.tmp", ".corvane-0123456789ABCDEF-1-2.tmp"})
+        QVERIFY2(!IsTempName(notOurs), notOurs);
+    QVERIFY(IsTempName(".corvane-0123456789abcdef-1-2.tmp"));
+}
+
+// ----------------------------------------------------------- the data path
+
+void TestCopyEngine::copyFileProperties()
+{
+    const std::string src = scratch("props/src"), dst = scratch("props/dst");
+    fs::create_directories(dst);
+    QVERIFY(trees::write(src + "/plain", "content", 0640, 1600000000));
+    QVERIFY(trees::write(src + "/readonly", "ro", 0444, 1600000001));
+    QVERIFY(::setxattr((src + "/plain").c_str(), "user.stream", "side", 4, 0) == 0);
+    const std::string hidden = EncodeDosAttrib(0x2 | 0x4);
+    QVERIFY(::setxattr((src + "/plain").c_str(), kDosAttribName, hidden.data(), hidden.size(), 0) == 0);
+    const Fd s = openDir(src), d = openDir(dst);
+    DeviceCapabilities caps;
+
+    struct Case
+    {
+        const char *name;
+        DataPathSettings settings;
+        int mode;           // expected destination mode
+        int attrib;         // expected DOS letters (R from mode), -1: no value written
+        bool times;
+        bool stream;
+    };
+    DataPathSettings noA;
+    noA.file.attributes = false;
+    DataPathSettings plus;
+    plus.attribAdd = Attr::ReadOnly | Attr::Hidden;
+    plus.attribRemove = Attr::Archive;
+    DataPathSettings noT;
+    noT.file.times = false;
+    DataPathSettings noX;
+    noX.file.noStreams = true;
+    const Case cases[] = {
+        {"plain", DataPathSettings{}, 0640, 0x2 | 0x4 | 0x20, true, true},
+        {"plain", noA, 0640, -1, true, true},        // no A: the letters and R stay behind
+        {"plain", plus, 0440, 0x2 | 0x4, true, true}, // /A+:RH /A-:A
+        {"plain", noT, 0640, 0x26, false, true},
+        {"plain", noX, 0640, 0x26, true, false},
+        {"readonly", DataPathSettings{}, 0444, -1, true, false},
+        {"readonly", noA, 0644, -1, true, false},   // R is not carried without A
+    };
+    for (const Case &c : cases) {
+        ::unlink((dst + "/out").c_str());
+        const FileCopyResult r = CopyFile(FileCopy{s.get(), c.name, false, d.get(), "out"}, c.settings, caps, {});
+        QVERIFY2(!r.failure, c.name);
+        const struct stat st = statOf(dst + "/out");
+        QCOMPARE(int(st.st_mode & 07777), c.mode);
+        QCOMPARE(trees::read(dst + "/out"), trees::read(src + '/' + c.name));
+        QCOMPARE(st.st_mtim.tv_sec == statOf(src + '/' + c.name).st_mtim.tv_sec, c.times);
+        const std::string value = xattrOf(dst + "/out", kDosAttribName);
+        QCOMPARE(value.empty() ? -1 : int(DecodeDosAttrib(value).value_or(999)), c.attrib);
+        QCOMPARE(xattrOf(dst + "/out", "user.stream") == "side", c.stream);
+    }
+    QVERIFY(trees::temporaries(dst).empty());
+}
+
+// The same bytes whichever way they go: kernel copy, user space, O_DIRECT,
+// paced, sparse, a clone where there is one.
+void TestCopyEngine::copyFileWays_data()
+{
+    QTest::addColumn<int>("way");
+    QTest::addColumn<qint64>("size");
+    for (const qint64 size : {qint64(0), qint64(1), qint64(4095), qint64(4097), qint64(3 << 20) + 17}) {
+        for (int way = 0; way < 6; ++way)
+            QTest::addRow("way %d, %lld bytes", way, size) << way << size;
+    }
+}
+
+void TestCopyEngine::copyFileWays()
+{
+    QFETCH(int, way);
+    QFETCH(qint64, size);
+    const std::string src = scratch("ways/src"), dst = scratch("ways/dst");
+    fs::create_directories(dst);
+    QByteArray bytes(size, '\0');
+    std::mt19937 r{uint32_t(size)};
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = i > 8192 && i < 1200000 ? '\0' : char(r()); // a run of zeros for /SPARSE
+    QVERIFY(trees::write(src + "/f", bytes));
+    DataPathSettings s;
+    switch (way) {
+    case 1: s.userSpace = true; break;
+    case 2: s.unbuffered = true; break;
+    case 3: s.gapMs = 1; s.userSpace = true; break;
+    case 4: s.sparse = true; break;
+    case 5: s.ioMaxSize = 5000; s.noClone = true; break;
+    default: break;
+    }
+    const Fd sd = openDir(src), dd = openDir(dst);
+    DeviceCapabilities caps;
+    uint64_t last = 0;
+    bool backwards = false;
+    const FileCopyResult res = CopyFile(FileCopy{sd.get(), "f", false, dd.get(), "f"}, s, caps,
+                                        [&](uint64_t done, uint64_t total) {
+                                            backwards = backwards || done < last || done > total;
+                                            last = done;
+                                        });
+    QVERIFY2(!res.failure, FailureMessage(res.failure.code).c_str());
+    QCOMPARE(trees::read(dst + "/f"), bytes);
+    QVERIFY(!backwards);
+    QCOMPARE(last, uint64_t(size));
+    QCOMPARE(res.bytes, uint64_t(size));
+    if (way == 4 && size > (2 << 20)) {
+        // The run of zeros stayed a hole.
+        QVERIFY(statOf(dst + "/f").st_blocks * 512 < size - 1000000);
+    }
+}
+
+void TestCopyEngine::sourceGrowingWhileCopied()
+{
+    const std::string src = scratch("grow/src"), dst = scratch("grow/dst");
+    fs::create_directories(dst);
+    QVERIFY(trees::write(src + "/f", QByteArray(100000, 'a')));
+    QVERIFY(trees::write(dst + "/f", "the old copy"));
+    const Fd sd = openDir(src), dd = openDir(dst);
+    DeviceCapabilities caps;
+    for (const bool userSpace : {false, true}) {
+        DataPathSettings s;
+        s.userSpace = userSpace;
+        bool appended = false;
+        const FileCopyResult r = CopyFile(FileCopy{sd.get(), "f", false, dd.get(), "f"}, s, caps,
+                                          [&](uint64_t, uint64_t) {
+                                              if (appended)
+                                                  return;
+                                              const int fd = ::open((src + "/f").c_str(), O_WRONLY | O_APPEND);
+                                              appended = ::write(fd, "more", 4) == 4;
+                                              ::close(fd);
+                                          });
+        QVERIFY(appended);
+        QCOMPARE(r.failure.code, kSourceChanged);
+        // The old copy stays whole under the real name; no torn one anywhere.
+        QCOMPARE(trees::read(dst + "/f"), QByteArray("the old copy"));
+        QVERIFY(trees::temporaries(dst).empty());
+    }
+    // Once it holds still, it copies.
+    DataPathSettings s;
+    QVERIFY(!CopyFile(FileCopy{sd.get(), "f", false, dd.get(), "f"}, s, caps, {}).failure);
+    QCOMPARE(trees::read(dst + "/f"), trees::read(src + "/f"));
+}
+
+void TestCopyEngine::fullDisk()
+{
+    const std::string disk = scratch("full");
+    trees::SmallDisk small(disk, "256k");
+    if (!small.mounted())
+        QSKIP(("no small disk for this test: " + small.why()).c_str());
+    const std::string src = scratch("full-src");
+    QVERIFY(trees::write(src + "/big", QByteArray(1 << 20, 'b')));
+    QVERIFY(trees::write(src + "/small", QByteArray(1000, 's')));
+    const Fd sd = openDir(src), dd = openDir(disk);
+    DeviceCapabilities caps;
+    for (const bool restartable : {false, true}) {
+        DataPathSettings s;
+        s.restartable = restartable;
+        const FileCopyResult r = CopyFile(FileCopy{sd.get(), "big", false, dd.get(), "big"}, s, caps, {});
+        QCOMPARE(r.failure.code, ENOSPC);
+        QCOMPARE(SystemMessage(r.failure.code), std::string("No space left on device"));
+        QVERIFY(!trees::exists(disk + "/big"));
+        QVERIFY(trees::temporaries(disk).empty()); // a full disk keeps no partial copy, even under /Z
+    }
+    // The space is free again for what fits.
+    QVERIFY(!CopyFile(FileCopy{sd.get(), "small", false, dd.get(), "small"}, DataPathSettings{}, caps, {}).failure);
+    QCOMPARE(trees::read(disk + "/small"), QByteArray(1000, 's'));
+}
+
+void TestCopyEngine::resumeFromPartialCopy()
+{
+    const std::string src = scratch("resume/src"), dst = scratch("resume/dst");
+    fs::create_directories(dst);
+    QByteArray bytes(3 * (1 << 20) + 500, '\0');
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(i * 7);
+    QVERIFY(trees::write(src + "/f", bytes, 0644, 1600000000));
+    const struct stat st = statOf(src + "/f");
+    const int64_t mtime = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    // What an earlier, killed copy left: 1.5 MiB, the first MiB marked so the
+    // test can tell it was kept rather than copied again.
+    QByteArray partial = bytes.left((3 << 20) / 2);
+    partial[10] = 'X';
+    const std::string temp = TempName("f", uint64_t(bytes.size()), mtime);
+    QVERIFY(trees::write(dst + '/' + temp, partial));
+
+    const Fd sd = openDir(src), dd = openDir(dst);
+    DeviceCapabilities caps;
+    DataPathSettings s;
+    s.restartable = true;
+    const FileCopyResult r = CopyFile(FileCopy{sd.get(), "f", false, dd.get(), "f"}, s, caps, {});
+    QVERIFY(!r.failure);
+    QCOMPARE(r.resumedAt, uint64_t(1 << 20)); // from the last whole MiB
+    QByteArray expected = bytes;
+    expected[10] = 'X';
+    QCOMPARE(trees::read(dst + "/f"), expected);
+    QVERIFY(!trees::exists(dst + '/' + temp));
+
+    // Without /Z, or with a source changed since, a partial copy is not used.
+    QVERIFY(trees::write(dst + '/' + temp, partial));
+    s.restartable = false;
+    const FileCopyResult again = CopyFile(FileCopy{sd.get(), "f", false, dd.get(), "f"}, s, caps, {});
+    QVERIFY(!again.failure);
+    QCOMPARE(again.resumedAt, uint64_t(0));
+    QCOMPARE(trees::read(dst + "/f"), bytes);
+}
+
+// ----------------------------------------------------------- the walk's primitives
+
+void TestCopyEngine::listFolderNamesAreBytes()
+{
+    const std::string dir = scratch("names");
+    const std::vector<std::string> names{"B", "a", "A", "\xff\xfe", "\xc3\xa9", "a b", "z"};
+    for (const std::string &n : names)
+        QVERIFY(trees::write(dir + '/' + n, bytesOf(n)));
+    fs::create_directories(dir + "/sub");
+    QVERIFY(::symlink("z", (dir + "/link-file").c_str()) == 0);
+    QVERIFY(::symlink("sub", (dir + "/link-dir").c_str()) == 0);
+    QVERIFY(::symlink("nowhere", (dir + "/link-dangling").c_str()) == 0);
+    QVERIFY(::mkfifo((dir + "/fifo").c_str(), 0600) == 0);
+    const Fd fd = openDir(dir);
+    std::vector<Node> nodes;
+    QVERIFY(!ListFolder(fd.get(), true, nodes));
+    std::vector<std::string> got;
+    for (const Node &n : nodes)
+        got.push_back(n.name);
+    std::vector<std::string> expected = names;
+    for (const char *more : {"sub", "link-file", "link-dir", "link-dangling", "fifo"})
+        expected.push_back(more);
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(got, expected);
+    auto node = [&](const char *name) {
+        return *std::find_if(nodes.begin(), nodes.end(), [&](const Node &n) { return n.name == name; });
+    };
+    QCOMPARE(node("\xff\xfe").size, uint64_t(2));
+    QVERIFY(node("link-file").isLink && node("link-file").kind == NodeKind::File && node("link-file").size == 1);
+    QVERIFY(node("link-dir").isLink && node("link-dir").kind == NodeKind::Directory);
+    QVERIFY(node("link-dangling").kind == NodeKind::Dangling);
+    QVERIFY(node("fifo").kind == NodeKind::Other && !node("fifo").isLink);
+    QVERIFY(node("sub").kind == NodeKind::Directory);
+    // Not following: a link's own size (its target's length).
+    QVERIFY(!ListFolder(fd.get(), false, nodes));
+    QCOMPARE(node("link-dir").size, uint64_t(3));
+    QVERIFY(node("link-dir").kind == NodeKind::Directory);
+}
+
+void TestCopyEngine::removeTreeStaysInside()
+{
+    const std::string outside = scratch("rm/outside"), dest = scratch("rm/dest");
+    QVERIFY(trees::write(outside + "/keep", "keep me"));
+    QVERIFY(trees::write(dest + "/extra/a/file", "x"));
+    QVERIFY(::symlink(outside.c_str(), (dest + "/extra/link-out").c_str()) == 0);
+    QVERIFY(::symlink((outside + "/keep").c_str(), (dest + "/extra/a/link-file").c_str()) == 0);
+    const Fd d = openDir(dest);
+    std::vector<std::string> failures;
+    QVERIFY(RemoveTree(d.get(), "extra", [&](const std::string &p, bool, int) { failures.push_back(p); }));
+    QVERIFY(failures.empty());
+    QVERIFY(!trees::exists(dest + "/extra"));
+    QCOMPARE(trees::read(outside + "/keep"), QByteArray("keep me"));
+
+    // A mount point inside is never entered (nor its content deleted).
+    trees::SmallDisk mount(dest + "/extra2/mnt", "64k");
+    if (!mount.mounted())
+        QSKIP(("no mount for the rest of this test: " + mount.why()).c_str());
+    QVERIFY(trees::write(dest + "/extra2/mnt/precious", "p"));
+    QVERIFY(trees::write(dest + "/extra2/other", "o"));
+    QVERIFY(!RemoveTree(d.get(), "extra2", [&](const std::string &p, bool, int code) {
+        failures.push_back(p + ':' + SystemMessage(code));
+    }));
+    QCOMPARE(trees::read(dest + "/extra2/mnt/precious"), QByteArray("p"));
+    QVERIFY(!trees::exists(dest + "/extra2/other"));
+    QCOMPARE(failures.size(), size_t(1));
+}
+
+QTEST_GUILESS_MAIN(TestCopyEngine)
+#include "test_copy_engine.moc"
