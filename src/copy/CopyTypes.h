@@ -100,6 +100,7 @@ struct FileDecision
     Tag tag = Tag::None;
     bool deleteSource = false; // /MOV /MOVE: delete the source once its copy is complete and flushed
     bool listed = true;        // shown and counted at all (an extra left out by the file names or /XX is not)
+    bool fixTimes = false;     // /TIMFIX: set the destination's times on a skipped file that exists on both sides
 };
 
 // What becomes of a folder the walk meets.
@@ -127,6 +128,7 @@ struct DirDecision
     Tag tag = Tag::None;
     bool deleteSource = false; // /MOVE: remove the source folder once it is empty
     bool listed = true;
+    bool createOnDemand = false; // /S: create the folder only when a file is copied into its tree
 };
 
 // ---------------------------------------------------------------------------
@@ -182,7 +184,8 @@ struct Event
     ErrorAction action = ErrorAction::CopyingFile;
     RetryState retry = RetryState::None;
     uint32_t waitSeconds = 0;
-    int64_t timeNs = 0;    // Error: when it happened (wall clock, since the epoch)
+    int64_t timeNs = 0;    // Error: when it happened; File under /ETA: when the copy started (wall clock, since the epoch)
+    int64_t etaNs = 0;     // File under /ETA: when the copy is expected to end (0: not known)
     std::string message;   // Error: the system's text for error; Note: the note itself
 };
 
@@ -252,6 +255,10 @@ struct RunClock
 {
     int64_t nowNs = 0;             // wall clock at the start of the run, UTC
     int32_t utcOffsetSeconds = 0;  // local time minus UTC at that moment
+    // Local midnight at the start of a date YYYYMMDD, in ns since the epoch
+    // (the engine passes one that knows the time zone's rules); without it
+    // the offset above is used for every date.
+    int64_t (*localMidnightNs)(uint32_t yyyymmdd) = nullptr;
 };
 
 struct CopyOptions; // CopyOptions.h

@@ -1,11 +1,240 @@
 // The pure core of corvane-copy: what each name becomes, how a command line
 // reads, and what the report prints, all without a file system.
+#include "copy/Classify.h"
 #include "copy/CopyOptions.h"
 #include "copy/CopyTypes.h"
+#include "copy/NameBytes.h"
 
 #include <QTest>
 
 using namespace copy;
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+constexpr int64_t Second = 1'000'000'000;
+constexpr int64_t Day = 86'400 * Second;
+// The run's clock in these tables: 2024-03-01 12:00 UTC.
+constexpr int64_t Now = 1'709'294'400 * Second;
+
+// One side of a name, written short:
+//   "-"          missing
+//   "f10@1000"   a file of 10 bytes modified at 1000 s (fractions allowed)
+//   "d"          a folder;  "o" anything else (a fifo, a dangling link)
+//   a leading "L" makes it a symbolic link; "#RH" gives known attributes;
+//   "a500" an access time in seconds (else the modification time);
+//   "@-3d" a time in days before the run's clock.
+Entry entry(const QString &spec)
+{
+    Entry e;
+    QString s = spec;
+    if (s == u"-")
+        return e;
+    if (s.startsWith(u'L')) {
+        e.isLink = true;
+        s.remove(0, 1);
+    }
+    const QChar kind = s.at(0);
+    e.kind = kind == u'f' ? EntryKind::File : kind == u'd' ? EntryKind::Directory : EntryKind::Other;
+    s.remove(0, 1);
+    const auto time = [](const QString &t) {
+        if (t.endsWith(u'd'))
+            return Now + int64_t(t.chopped(1).toDouble() * double(Day));
+        return int64_t(t.toDouble() * double(Second));
+    };
+    const qsizetype at = s.indexOf(u'@');
+    const qsizetype hash = s.indexOf(u'#');
+    const qsizetype access = s.indexOf(u'a');
+    const auto field = [&](qsizetype from) {
+        qsizetype end = s.size();
+        for (qsizetype other : {at, hash, access})
+            if (other > from && other < end)
+                end = other;
+        return s.mid(from + 1, end - from - 1);
+    };
+    const qsizetype firstMark = std::min({at < 0 ? s.size() : at, hash < 0 ? s.size() : hash,
+                                          access < 0 ? s.size() : access});
+    e.size = s.left(firstMark).toULongLong();
+    if (at >= 0)
+        e.mtimeNs = time(field(at));
+    e.atimeNs = access >= 0 ? time(field(access)) : e.mtimeNs;
+    if (hash >= 0) {
+        e.attributesKnown = true;
+        for (QChar c : field(hash)) {
+            const char letter = char(c.toLatin1());
+            e.attributes |= letter == 'R' ? Attr::ReadOnly : letter == 'A' ? Attr::Archive
+                          : letter == 'S' ? Attr::System : letter == 'H' ? Attr::Hidden
+                          : letter == 'T' ? Attr::Temporary : uint16_t(0);
+        }
+    }
+    return e;
+}
+
+uint16_t attributeBits(const QString &letters)
+{
+    uint16_t bits = 0;
+    for (QChar c : letters)
+        bits |= c == u'R' ? Attr::ReadOnly : c == u'A' ? Attr::Archive : c == u'S' ? Attr::System
+              : c == u'H' ? Attr::Hidden : c == u'T' ? Attr::Temporary : uint16_t(0);
+    return bits;
+}
+
+AgeLimit ageLimit(const QString &value)
+{
+    AgeLimit limit;
+    limit.set = true;
+    const uint32_t n = value.toUInt();
+    limit.isDate = n >= 1900;
+    (limit.isDate ? limit.date : limit.days) = n;
+    return limit;
+}
+
+// The switches of a row, set straight on the options.
+CopyOptions options(const QString &switches)
+{
+    CopyOptions o;
+    o.source = "/src";
+    o.destination = "/dst";
+    QStringList *list = nullptr;
+    QStringList names, excludeFiles, excludeDirs;
+    for (const QString &word : switches.split(u' ', Qt::SkipEmptyParts)) {
+        // In a list of /XF or /XD, a path is a name too.
+        if (!word.startsWith(u'/') || (list && word.indexOf(u'/', 1) > 0)) {
+            (list ? *list : names) << word;
+            continue;
+        }
+        list = nullptr;
+        const QString name = word.mid(1).section(u':', 0, 0).toUpper();
+        const QString value = word.section(u':', 1);
+        bool *flag = name == u"S" ? &o.subdirectories : name == u"XL" ? &o.excludeLonely
+                   : name == u"XC" ? &o.excludeChanged : name == u"XN" ? &o.excludeNewer
+                   : name == u"XO" ? &o.excludeOlder : name == u"XX" ? &o.excludeExtra
+                   : name == u"IS" ? &o.includeSame : name == u"IT" ? &o.includeTweaked
+                   : name == u"PURGE" ? &o.purge : name == u"X" ? &o.reportExtra
+                   : name == u"FFT" ? &o.fatTimes : name == u"DST" ? &o.dstCompensation
+                   : name == u"XJ" ? &o.excludeJunctions : name == u"XJD" ? &o.excludeDirJunctions
+                   : name == u"XJF" ? &o.excludeFileJunctions : name == u"SL" ? &o.symbolicLinks
+                   : name == u"SJ" ? &o.junctionsAsJunctions : name == u"MOV" ? &o.moveFiles
+                   : name == u"A" ? &o.archiveOnly : name == u"M" ? &o.archiveReset
+                   : name == u"TIMFIX" ? &o.timFix : name == u"CREATE" ? &o.create
+                   : nullptr;
+        if (flag)
+            *flag = true;
+        else if (name == u"E")
+            o.subdirectories = o.emptyDirectories = true;
+        else if (name == u"MIR")
+            o.subdirectories = o.emptyDirectories = o.purge = o.mirror = true;
+        else if (name == u"MOVE")
+            o.moveFiles = o.moveDirs = true;
+        else if (name == u"NOCOPY")
+            o.copyFlags = 0;
+        else if (name == u"LEV")
+            o.levels = value.toUInt();
+        else if (name == u"MAX")
+            o.maxSize = value.toULongLong();
+        else if (name == u"MIN")
+            o.minSize = value.toULongLong();
+        else if (name == u"MAXAGE")
+            o.maxAge = ageLimit(value);
+        else if (name == u"MINAGE")
+            o.minAge = ageLimit(value);
+        else if (name == u"MAXLAD")
+            o.maxLad = ageLimit(value);
+        else if (name == u"MINLAD")
+            o.minLad = ageLimit(value);
+        else if (name == u"IA")
+            o.includeAttributes = attributeBits(value);
+        else if (name == u"XA")
+            o.excludeAttributes = attributeBits(value);
+        else if (name == u"XF")
+            list = &excludeFiles;
+        else if (name == u"XD")
+            list = &excludeDirs;
+        else
+            qFatal("no such switch in the test's helper: %s", qPrintable(word));
+    }
+    const auto bytes = [](const QStringList &words) {
+        std::vector<std::string> out;
+        for (const QString &w : words)
+            out.push_back(w.toStdString());
+        return out;
+    };
+    o.fileNames = bytes(names);
+    o.excludeFiles = bytes(excludeFiles);
+    o.excludeDirs = bytes(excludeDirs);
+    return o;
+}
+
+RunClock runClock()
+{
+    RunClock clock;
+    clock.nowNs = Now;
+    return clock;
+}
+
+const char *className(FileClass c)
+{
+    static const char *const names[] = {"Lonely", "Same", "Tweaked", "Changed", "Newer", "Older", "Extra",
+                                        "Mismatched"};
+    return names[size_t(c)];
+}
+
+const char *dirClassName(DirClass c)
+{
+    static const char *const names[] = {"Lonely", "Existing", "Extra", "Mismatched", "Excluded"};
+    return names[size_t(c)];
+}
+
+const char *actionName(Action a)
+{
+    static const char *const names[] = {"Skip", "Copy", "Report", "Purge", "PurgeAndCopy"};
+    return names[size_t(a)];
+}
+
+const char *dirActionName(DirAction a)
+{
+    static const char *const names[] = {"Enter", "Create", "Skip", "Report", "Purge", "PurgeAndCreate"};
+    return names[size_t(a)];
+}
+
+const char *tagName(Tag t)
+{
+    static const char *const names[] = {
+        "",        "New File", "Newer",   "Older",   "Changed",  "Tweaked", "Same",    "New Dir",
+        "*EXTRA File", "*EXTRA Dir", "*MISMATCH", "lonely", "newer", "older", "changed", "tweaked",
+        "same",    "attrib",   "named",   "large",   "small",    "too old", "too new", "junction", "modified"};
+    return names[size_t(t)];
+}
+
+// "Copy New File" and the like; "-" for a name that is neither shown nor counted.
+QString summary(const FileDecision &d)
+{
+    if (!d.listed)
+        return u"-"_s;
+    QString s = QLatin1StringView(className(d.cls)) + u' ' + QLatin1StringView(actionName(d.action)) + u' '
+        + QLatin1StringView(tagName(d.tag));
+    if (d.deleteSource)
+        s += u" +delete source"_s;
+    if (d.fixTimes)
+        s += u" +fix times"_s;
+    return s.trimmed();
+}
+
+QString summary(const DirDecision &d)
+{
+    if (!d.listed)
+        return u"-"_s;
+    QString s = QLatin1StringView(dirClassName(d.cls)) + u' ' + QLatin1StringView(dirActionName(d.action));
+    if (d.tag != Tag::None)
+        s += u' ' + QLatin1StringView(tagName(d.tag));
+    if (d.createOnDemand)
+        s += u" +on demand"_s;
+    if (d.deleteSource)
+        s += u" +delete source"_s;
+    return s.trimmed();
+}
+
+} // namespace
 
 class TestCopyCore : public QObject
 {
@@ -14,6 +243,15 @@ class TestCopyCore : public QObject
 private slots:
     void exitCode_data();
     void exitCode();
+    void fileDecision_data();
+    void fileDecision();
+    void dirDecision_data();
+    void dirDecision();
+    void namePatterns_data();
+    void namePatterns();
+    void ageCutoff();
+    void displayName_data();
+    void displayName();
 };
 
 // Rows name the cells that hold one: "files.copied", "dirs.extras", ...
@@ -65,6 +303,365 @@ void TestCopyCore::exitCode()
     half += totals;
     half += Totals{};
     QCOMPARE(ExitCode(half), code);
+}
+
+// The documented cases: class x switch -> action, tag, summary column and exit bits.
+void TestCopyCore::fileDecision_data()
+{
+    QTest::addColumn<QString>("switches");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("src");
+    QTest::addColumn<QString>("dst");
+    QTest::addColumn<QString>("decision");
+    QTest::addColumn<QString>("column"); // where the file is counted; "" when nowhere
+    QTest::addColumn<int>("exit");
+
+    const auto row = [](const char *title, const char *switches, const char *src, const char *dst,
+                        const char *decision, const char *column, int exit, const char *name = "a.txt") {
+        QTest::newRow(title) << QString::fromUtf8(switches) << QByteArray(name) << QString::fromUtf8(src)
+                             << QString::fromUtf8(dst) << QString::fromUtf8(decision)
+                             << QString::fromUtf8(column) << exit;
+    };
+    // The classes and what each does by default.
+    row("lonely", "", "f10@1000", "-", "Lonely Copy New File", "copied", 1);
+    row("same", "", "f10@1000", "f10@1000", "Same Skip same", "skipped", 0);
+    row("changed", "", "f10@1000", "f20@1000", "Changed Copy Changed", "copied", 1);
+    row("newer", "", "f10@1005", "f10@1000", "Newer Copy Newer", "copied", 1);
+    row("older", "", "f10@1000", "f10@1005", "Older Copy Older", "copied", 1);
+    row("newer and larger is newer", "", "f99@1005", "f10@1000", "Newer Copy Newer", "copied", 1);
+    row("extra", "", "-", "f10@1000", "Extra Report *EXTRA File", "extras", 2);
+    row("mismatched", "", "f10@1000", "d", "Mismatched Report *MISMATCH", "mismatch", 4);
+    // Without /IT attributes are not compared: a tweaked file is Same.
+    row("tweaked is same", "", "f10@1000#RA", "f10@1000#A", "Same Skip same", "skipped", 0);
+    row("tweaked /IT", "/IT", "f10@1000#RA", "f10@1000#A", "Tweaked Copy Tweaked", "copied", 1);
+    row("tweaked /IT attributes unread", "/IT", "f10@1000", "f10@1000", "Same Skip same", "skipped", 0);
+    row("same /IT", "/IT", "f10@1000#A", "f10@1000#A", "Same Skip same", "skipped", 0);
+    row("same /IS", "/IS", "f10@1000", "f10@1000", "Same Copy Same", "copied", 1);
+    row("tweaked /IS copies as same", "/IS", "f10@1000#R", "f10@1000", "Same Copy Same", "copied", 1);
+    // The class exclusions.
+    row("lonely /XL", "/XL", "f10@1000", "-", "Lonely Skip lonely", "skipped", 0);
+    row("changed /XC", "/XC", "f10@1000", "f20@1000", "Changed Skip changed", "skipped", 0);
+    row("newer /XN", "/XN", "f10@1005", "f10@1000", "Newer Skip newer", "skipped", 0);
+    row("older /XO", "/XO", "f10@1000", "f10@1005", "Older Skip older", "skipped", 0);
+    row("older /XN still copies", "/XN", "f10@1000", "f10@1005", "Older Copy Older", "copied", 1);
+    row("extra /XX", "/XX", "-", "f10@1000", "-", "", 0);
+    row("extra /XX /PURGE", "/XX /PURGE", "-", "f10@1000", "-", "", 0);
+    // Purge.
+    row("extra /PURGE", "/PURGE", "-", "f10@1000", "Extra Purge *EXTRA File", "extras", 2);
+    row("extra /MIR", "/MIR", "-", "f10@1000", "Extra Purge *EXTRA File", "extras", 2);
+    row("mismatched /PURGE", "/PURGE", "f10@1000", "d", "Mismatched PurgeAndCopy New File", "copied", 1);
+    row("mismatched /PURGE /XL", "/PURGE /XL", "f10@1000", "d", "Mismatched Skip lonely", "skipped", 0);
+    // Time equality: exact by default, 2 s with /FFT, an hour off with /DST.
+    row("a nanosecond apart", "", "f10@1000", "f10@1000.000000001", "Older Copy Older", "copied", 1);
+    row("/FFT within 2 s", "/FFT", "f10@1000", "f10@1002", "Same Skip same", "skipped", 0);
+    row("/FFT beyond 2 s", "/FFT", "f10@1000", "f10@1002.5", "Older Copy Older", "copied", 1);
+    row("/FFT changed size", "/FFT", "f10@1001", "f20@1000", "Changed Copy Changed", "copied", 1);
+    row("an hour apart", "", "f10@4600", "f10@1000", "Newer Copy Newer", "copied", 1);
+    row("/DST an hour later", "/DST", "f10@4600", "f10@1000", "Same Skip same", "skipped", 0);
+    row("/DST an hour earlier", "/DST", "f10@1000", "f10@4600", "Same Skip same", "skipped", 0);
+    row("/DST an hour and a second", "/DST", "f10@4601", "f10@1000", "Newer Copy Newer", "copied", 1);
+    row("/DST /FFT an hour and a second", "/DST /FFT", "f10@4601", "f10@1000", "Same Skip same", "skipped", 0);
+    // File names: case-insensitive wildcards; extras only when selected, all of them with /X.
+    row("not among the names", "*.doc", "f10@1000", "-", "-", "", 0);
+    row("among the names", "*.doc *.TXT", "f10@1000", "-", "Lonely Copy New File", "copied", 1);
+    row("extra not among the names", "*.doc /PURGE", "-", "f10@1000", "-", "", 0);
+    row("extra not among the names /X", "*.doc /PURGE /X", "-", "f10@1000", "Extra Report *EXTRA File", "extras",
+        2);
+    // /XF by name and by path, on both sides.
+    row("/XF wildcard", "/XF *.TX?", "f10@1000", "-", "Lonely Skip named", "skipped", 0);
+    row("/XF keeps an extra", "/MIR /XF a.txt", "-", "f10@1000", "-", "", 0);
+    row("/XF source path", "/XF /src/a.txt", "f10@1000", "-", "Lonely Skip named", "skipped", 0);
+    row("/XF destination path keeps an extra", "/PURGE /XF /DST/A.TXT", "-", "f10@1000", "-", "", 0);
+    row("/XF path elsewhere", "/XF /other/a.txt", "f10@1000", "-", "Lonely Copy New File", "copied", 1);
+    // Size, age and access filters; mismatch and class come after them.
+    row("/MAX", "/MAX:9", "f10@1000", "-", "Lonely Skip large", "skipped", 0);
+    row("/MAX equal", "/MAX:10", "f10@1000", "-", "Lonely Copy New File", "copied", 1);
+    row("/MIN", "/MIN:11", "f10@1000", "f10@1000", "Same Skip small", "skipped", 0);
+    row("/MAXAGE days", "/MAXAGE:3", "f10@-4d", "-", "Lonely Skip too old", "skipped", 0);
+    row("/MAXAGE days within", "/MAXAGE:3", "f10@-2d", "-", "Lonely Copy New File", "copied", 1);
+    row("/MINAGE days", "/MINAGE:3", "f10@-2d", "-", "Lonely Skip too new", "skipped", 0);
+    row("/MINAGE days beyond", "/MINAGE:3", "f10@-4d", "-", "Lonely Copy New File", "copied", 1);
+    // 2024-02-01 00:00 UTC is 1706745600 s.
+    row("/MAXAGE date", "/MAXAGE:20240201", "f10@1706745599", "-", "Lonely Skip too old", "skipped", 0);
+    row("/MAXAGE date on the day", "/MAXAGE:20240201", "f10@1706745600", "-", "Lonely Copy New File", "copied", 1);
+    row("/MINAGE date", "/MINAGE:20240201", "f10@1706745601", "-", "Lonely Skip too new", "skipped", 0);
+    row("/MAXLAD", "/MAXLAD:3", "f10@-1da-5d", "-", "Lonely Skip too old", "skipped", 0);
+    row("/MINLAD", "/MINLAD:3", "f10@-5da-1d", "-", "Lonely Skip too new", "skipped", 0);
+    row("/MAXLAD looks at access only", "/MAXLAD:3", "f10@-5da-1d", "-", "Lonely Copy New File", "copied", 1);
+    row("filtered mismatch", "/MAX:1", "f10@1000", "d", "Mismatched Skip large", "skipped", 0);
+    // Attributes.
+    row("/XA:H hidden", "/XA:SH", "f10@1000#HA", "-", "Lonely Skip attrib", "skipped", 0);
+    row("/XA:H plain", "/XA:SH", "f10@1000#A", "-", "Lonely Copy New File", "copied", 1);
+    row("/IA:R without", "/IA:RH", "f10@1000#A", "-", "Lonely Skip attrib", "skipped", 0);
+    row("/IA:R with", "/IA:RH", "f10@1000#R", "-", "Lonely Copy New File", "copied", 1);
+    row("/A without archive", "/A", "f10@1000#R", "-", "Lonely Skip attrib", "skipped", 0);
+    row("/M with archive", "/M", "f10@1000#A", "-", "Lonely Copy New File", "copied", 1);
+    // Links.
+    row("file link followed", "", "Lf10@1000", "-", "Lonely Copy New File", "copied", 1);
+    row("/XJ file link", "/XJ", "Lf10@1000", "-", "Lonely Skip junction", "skipped", 0);
+    row("/XJF file link", "/XJF", "Lf10@1000", "-", "Lonely Skip junction", "skipped", 0);
+    row("/XJD file link", "/XJD", "Lf10@1000", "-", "Lonely Copy New File", "copied", 1);
+    row("/SL folder link as file", "/SL", "Ld5@1000", "-", "Lonely Copy New File", "copied", 1);
+    row("/SL /XJD folder link", "/SL /XJD", "Ld5@1000", "-", "Lonely Skip junction", "skipped", 0);
+    row("/XJF extra link kept", "/PURGE /XJF", "-", "Lf10@1000", "-", "", 0);
+    row("extra link purged", "/PURGE", "-", "Lf10@1000", "Extra Purge *EXTRA File", "extras", 2);
+    row("extra folder link purged as a link", "/PURGE", "-", "Ld", "Extra Purge *EXTRA File", "extras", 2);
+    // Moves delete only what they copy; /TIMFIX fixes what the classes skip.
+    row("/MOV lonely", "/MOV", "f10@1000", "-", "Lonely Copy New File +delete source", "copied", 1);
+    row("/MOV same stays", "/MOV", "f10@1000", "f10@1000", "Same Skip same", "skipped", 0);
+    row("/MOVE newer", "/MOVE", "f10@1005", "f10@1000", "Newer Copy Newer +delete source", "copied", 1);
+    row("/TIMFIX same", "/TIMFIX", "f10@1000", "f10@1000", "Same Skip same +fix times", "skipped", 0);
+    row("/TIMFIX older /XO", "/TIMFIX /XO", "f10@1000", "f10@1005", "Older Skip older +fix times", "skipped", 0);
+    row("/TIMFIX filtered", "/TIMFIX /MAX:1", "f10@1000", "f10@1000", "Same Skip large", "skipped", 0);
+    // Without data (/NOCOPY) a lonely file cannot be made; others get the other flags.
+    row("/NOCOPY lonely", "/NOCOPY", "f10@1000", "-", "Lonely Skip lonely", "skipped", 0);
+    row("/NOCOPY newer", "/NOCOPY", "f10@1005", "f10@1000", "Newer Copy Newer", "copied", 1);
+    row("/CREATE lonely", "/CREATE", "f10@1000", "-", "Lonely Copy New File", "copied", 1);
+    // Names are bytes.
+    row("non-UTF-8 name", "", "f10@1000", "-", "Lonely Copy New File", "copied", 1, "caf\xE9.txt");
+}
+
+void TestCopyCore::fileDecision()
+{
+    QFETCH(QString, switches);
+    QFETCH(QByteArray, name);
+    QFETCH(QString, src);
+    QFETCH(QString, dst);
+    QFETCH(QString, decision);
+    QFETCH(QString, column);
+    QFETCH(int, exit);
+
+    const CopyOptions o = options(switches);
+    const Classifier classifier(o, runClock());
+    const Entry s = entry(src);
+    const Entry d = entry(dst);
+    QVERIFY(!classifier.decidesAsDirectory(s, d));
+    const FileDecision decided = classifier.file(s, d, name.toStdString(), "");
+    QCOMPARE(summary(decided), decision);
+
+    Totals totals;
+    CountFile(totals, decided, s.kind == EntryKind::Missing ? d.size : s.size);
+    QCOMPARE(ExitCode(totals), exit);
+    const QStringList columns{"total", "copied", "skipped", "mismatch", "failed", "extras"};
+    for (qsizetype c = 0; c < columns.size(); ++c) {
+        const bool here = columns[c] == column;
+        const bool total = c == 0 && !column.isEmpty() && column != u"extras";
+        QCOMPARE(totals.files[Column(c)], uint64_t(here || total ? 1 : 0));
+        QCOMPARE(totals.bytes[Column(c)], here || total ? (s.kind == EntryKind::Missing ? d.size : s.size) : uint64_t(0));
+    }
+    // A failure lands in FAILED instead, and sets bit 8.
+    if (decided.action == Action::Copy) {
+        Totals failed;
+        CountFile(failed, decided, s.size, Outcome::Failed);
+        QCOMPARE(failed.files[Column::Failed], uint64_t(1));
+        QCOMPARE(failed.files[Column::Copied], uint64_t(0));
+        QCOMPARE(ExitCode(failed), 8);
+    }
+}
+
+void TestCopyCore::dirDecision_data()
+{
+    QTest::addColumn<QString>("switches");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("relDir");
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<QString>("src");
+    QTest::addColumn<QString>("dst");
+    QTest::addColumn<QString>("decision");
+    QTest::addColumn<QString>("column");
+    QTest::addColumn<int>("exit");
+
+    const auto row = [](const char *title, const char *switches, const char *src, const char *dst,
+                        const char *decision, const char *column, int exit, const char *name = "sub",
+                        const char *relDir = "", int depth = 2) {
+        QTest::newRow(title) << QString::fromUtf8(switches) << QString::fromUtf8(name) << QString::fromUtf8(relDir)
+                             << depth << QString::fromUtf8(src) << QString::fromUtf8(dst)
+                             << QString::fromUtf8(decision) << QString::fromUtf8(column) << exit;
+    };
+    row("no /S: not walked", "", "d", "-", "-", "", 0);
+    row("no /S: extra not seen", "/PURGE", "-", "d", "-", "", 0);
+    row("lonely /E", "/E", "d", "-", "Lonely Create New Dir", "copied", 0);
+    row("lonely /S on demand", "/S", "d", "-", "Lonely Create New Dir +on demand", "copied", 0);
+    row("existing", "/S", "d", "d", "Existing Enter", "skipped", 0);
+    row("lonely /XL", "/E /XL", "d", "-", "Lonely Skip lonely", "skipped", 0);
+    row("extra", "/E", "-", "d", "Extra Report *EXTRA Dir", "extras", 2);
+    row("extra /MIR", "/MIR", "-", "d", "Extra Purge *EXTRA Dir", "extras", 2);
+    row("extra /XX /MIR", "/MIR /XX", "-", "d", "-", "", 0);
+    row("mismatched", "/E", "d", "f10@1000", "Mismatched Report *MISMATCH", "mismatch", 4);
+    row("mismatched /MIR", "/MIR", "d", "f10@1000", "Mismatched PurgeAndCreate New Dir", "copied", 0);
+    // A link in the destination is never entered: it is no folder there.
+    row("destination link", "/E", "d", "Ld", "Mismatched Report *MISMATCH", "mismatch", 4);
+    row("destination link /MIR", "/MIR", "d", "Ld", "Mismatched PurgeAndCreate New Dir", "copied", 0);
+    row("source link followed", "/E", "Ld", "-", "Lonely Create New Dir", "copied", 0);
+    row("source link /XJD", "/E /XJD", "Ld", "-", "Excluded Skip junction", "skipped", 0);
+    row("source link /XJ", "/E /XJ", "Ld", "d", "Excluded Skip junction", "skipped", 0);
+    // /XD by name (wildcards, any letter case, any depth) and by path on either side.
+    row("/XD name", "/E /XD BIN", "d", "-", "Excluded Skip named", "skipped", 0, "bin", "a/b/", 4);
+    row("/XD wildcard", "/E /XD *x64", "d", "-", "Excluded Skip named", "skipped", 0, "buildX64");
+    row("/XD shields an extra", "/MIR /XD bin", "-", "d", "-", "", 0, "bin", "a/", 3);
+    row("/XD source path", "/E /XD /src/a/bin", "d", "d", "Excluded Skip named", "skipped", 0, "bin", "a/", 3);
+    row("/XD source path elsewhere", "/E /XD /src/bin", "d", "d", "Existing Enter", "skipped", 0, "bin", "a/", 3);
+    row("/XD destination path shields", "/MIR /XD /dst/a/bin/", "-", "d", "-", "", 0, "bin", "a/", 3);
+    // /LEV: the roots are level 1.
+    row("/LEV:2 level 2", "/E /LEV:2", "d", "-", "Lonely Create New Dir", "copied", 0);
+    row("/LEV:2 level 3", "/E /LEV:2", "d", "-", "-", "", 0, "sub", "a/", 3);
+    row("/LEV:2 extra level 3", "/MIR /LEV:2", "-", "d", "-", "", 0, "sub", "a/", 3);
+    row("/MOVE", "/E /MOVE", "d", "d", "Existing Enter +delete source", "skipped", 0);
+    row("/MOV keeps folders", "/E /MOV", "d", "-", "Lonely Create New Dir", "copied", 0);
+    // A purge stays out of the file system's own folders at the top only.
+    row("/MIR top lost+found", "/MIR", "-", "d", "-", "", 0, "lost+found");
+    row("/MIR deeper lost+found", "/MIR", "-", "d", "Extra Purge *EXTRA Dir", "extras", 2, "lost+found", "a/", 3);
+    row("/MIR top System Volume Information", "/MIR", "d", "-", "Excluded Skip named", "skipped", 0,
+        "System Volume Information");
+    row("/E top lost+found copied", "/E", "d", "-", "Lonely Create New Dir", "copied", 0, "lost+found");
+}
+
+void TestCopyCore::dirDecision()
+{
+    QFETCH(QString, switches);
+    QFETCH(QString, name);
+    QFETCH(QString, relDir);
+    QFETCH(int, depth);
+    QFETCH(QString, src);
+    QFETCH(QString, dst);
+    QFETCH(QString, decision);
+    QFETCH(QString, column);
+    QFETCH(int, exit);
+
+    const CopyOptions o = options(switches);
+    const Classifier classifier(o, runClock());
+    const Entry s = entry(src);
+    const Entry d = entry(dst);
+    QVERIFY(classifier.decidesAsDirectory(s, d));
+    const DirDecision decided = classifier.dir(s, d, name.toStdString(), relDir.toStdString(), uint32_t(depth));
+    QCOMPARE(summary(decided), decision);
+
+    Totals totals;
+    CountDir(totals, decided);
+    QCOMPARE(ExitCode(totals), exit);
+    const QStringList columns{"total", "copied", "skipped", "mismatch", "failed", "extras"};
+    for (qsizetype c = 0; c < columns.size(); ++c) {
+        const bool here = columns[c] == column;
+        const bool total = c == 0 && !column.isEmpty() && column != u"extras";
+        QCOMPARE(totals.dirs[Column(c)], uint64_t(here || total ? 1 : 0));
+    }
+    QCOMPARE(totals.files, Counts{});
+    // A folder /S made nothing in is skipped, not copied.
+    if (decided.createOnDemand) {
+        Totals empty;
+        CountDir(empty, decided, Outcome::NotCreated);
+        QCOMPARE(empty.dirs[Column::Skipped], uint64_t(1));
+        QCOMPARE(empty.dirs[Column::Copied], uint64_t(0));
+    }
+}
+
+void TestCopyCore::namePatterns_data()
+{
+    QTest::addColumn<QByteArray>("pattern");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<bool>("matches");
+
+    const auto row = [](const char *pattern, const char *name, bool matches) {
+        QTest::addRow("%s ~ %s", pattern, name) << QByteArray(pattern) << QByteArray(name) << matches;
+    };
+    row("*.*", "README", true);
+    row("*.*", ".hidden", true);
+    row("*", "", true);
+    row("*.txt", "A.TXT", true);
+    row("*.txt", "a.txt.bak", false);
+    row("*.txt", "txt", false);
+    row("a?c", "abc", true);
+    row("a?c", "ac", false);
+    row("a?c", "abbc", false);
+    row("a*b*c", "aXbYbc", true);
+    row("a*b*c", "aXbYb", false);
+    row("a**b", "ab", true);
+    row("*a", "aaa", true);
+    row("*ab", "aab", true);
+    row("Thumbs.db", "THUMBS.DB", true);
+    row("~*.tmp", "~$doc.TMP", true);
+    // Letter case beyond ASCII, and characters of several bytes.
+    row("\xC3\x84rger*", "\xC3\xA4RGER.txt", true);            // Ärger* ~ äRGER.txt
+    row("*\xD0\xAF", "\xD1\x8F", true);                        // *Я ~ я
+    row("?", "\xC3\xA9", true);                                // ? ~ é (two bytes, one character)
+    row("??", "\xC3\xA9", false);
+    // Bytes that are no UTF-8 are characters of their own, matched exactly.
+    row("caf\xE9*", "caf\xE9.txt", true);
+    row("caf\xE9*", "caf\xC9.txt", false);
+    row("?", "\xFF", true);
+    row("a?b", "a\xC3" "b", true);
+}
+
+void TestCopyCore::namePatterns()
+{
+    QFETCH(QByteArray, pattern);
+    QFETCH(QByteArray, name);
+    QFETCH(bool, matches);
+    const NamePatterns patterns({pattern.toStdString()});
+    QCOMPARE(patterns.matches(name.toStdString()), matches);
+    // One matching pattern among others is enough.
+    const NamePatterns several({"nothing-like-it", pattern.toStdString()});
+    QCOMPARE(several.matches(name.toStdString()), matches);
+}
+
+void TestCopyCore::ageCutoff()
+{
+    RunClock clock = runClock();
+    AgeLimit days;
+    days.set = true;
+    days.days = 7;
+    QCOMPARE(AgeCutoffNs(days, clock), Now - 7 * Day);
+
+    // A date is local midnight: an hour east of UTC it starts an hour earlier.
+    AgeLimit date;
+    date.set = true;
+    date.isDate = true;
+    date.date = 20240201;
+    QCOMPARE(AgeCutoffNs(date, clock), int64_t(1'706'745'600) * Second);
+    clock.utcOffsetSeconds = 3600;
+    QCOMPARE(AgeCutoffNs(date, clock), int64_t(1'706'745'600 - 3600) * Second);
+    date.date = 19700101;
+    QCOMPARE(AgeCutoffNs(date, clock), int64_t(-3600) * Second);
+    date.date = 20000301; // after a leap day
+    clock.utcOffsetSeconds = 0;
+    QCOMPARE(AgeCutoffNs(date, clock), int64_t(951'868'800) * Second);
+    // The engine's own rules win where it gives them.
+    clock.localMidnightNs = [](uint32_t yyyymmdd) { return int64_t(yyyymmdd); };
+    QCOMPARE(AgeCutoffNs(date, clock), int64_t(20000301));
+}
+
+void TestCopyCore::displayName_data()
+{
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QByteArray>("shown");
+    QTest::newRow("plain") << QByteArray("a b.txt") << QByteArray("a b.txt");
+    QTest::newRow("UTF-8") << QByteArray("caf\xC3\xA9") << QByteArray("caf\xC3\xA9");
+    QTest::newRow("Latin-1 byte") << QByteArray("caf\xE9") << QByteArray("caf\\xE9");
+    QTest::newRow("backslash") << QByteArray("a\\xE9") << QByteArray("a\\\\xE9");
+    QTest::newRow("line break") << QByteArray("a\nb\r") << QByteArray("a\\x0Ab\\x0D");
+    QTest::newRow("tab") << QByteArray("a\tb") << QByteArray("a\\x09b");
+    QTest::newRow("C1 control") << QByteArray("a\xC2\x85") << QByteArray("a\\u0085");
+    QTest::newRow("cut sequence") << QByteArray("\xE2\x82") << QByteArray("\\xE2\\x82");
+    QTest::newRow("overlong slash") << QByteArray("\xC0\xAF") << QByteArray("\\xC0\\xAF");
+    QTest::newRow("surrogate") << QByteArray("\xED\xA0\x80") << QByteArray("\\xED\\xA0\\x80");
+    QTest::newRow("four bytes") << QByteArray("\xF0\x9F\x98\x80") << QByteArray("\xF0\x9F\x98\x80");
+}
+
+void TestCopyCore::displayName()
+{
+    QFETCH(QByteArray, name);
+    QFETCH(QByteArray, shown);
+    QCOMPARE(QByteArray::fromStdString(DisplayName(name.toStdString())), shown);
+
+    // Decoding and encoding again gives the very bytes.
+    std::string again;
+    const std::string bytes = name.toStdString();
+    for (size_t at = 0; at < bytes.size();) {
+        char32_t c = 0;
+        at += DecodeAt(bytes, at, c);
+        AppendCodePoint(again, c);
+    }
+    QCOMPARE(QByteArray::fromStdString(again), name);
 }
 
 QTEST_APPLESS_MAIN(TestCopyCore)
