@@ -165,7 +165,8 @@ bool GetXattr(const XattrPlace &place, const char *attr, std::string &value, Sys
     char buffer[256];
     for (int attempt = 0; attempt < 4; ++attempt) {
         const ssize_t n = place.fd >= 0 ? ::fgetxattr(place.fd, attr, buffer, sizeof buffer)
-                                        : ::lgetxattr(path.c_str(), attr, buffer, sizeof buffer);
+                                        : place.follow ? ::getxattr(path.c_str(), attr, buffer, sizeof buffer)
+                                                       : ::lgetxattr(path.c_str(), attr, buffer, sizeof buffer);
         if (n >= 0) {
             value.assign(buffer, size_t(n));
             return true;
@@ -178,7 +179,8 @@ bool GetXattr(const XattrPlace &place, const char *attr, std::string &value, Sys
         }
         // Longer than our buffer: ask its size, then read it whole.
         const ssize_t size = place.fd >= 0 ? ::fgetxattr(place.fd, attr, nullptr, 0)
-                                           : ::lgetxattr(path.c_str(), attr, nullptr, 0);
+                                           : place.follow ? ::getxattr(path.c_str(), attr, nullptr, 0)
+                                                          : ::lgetxattr(path.c_str(), attr, nullptr, 0);
         if (size < 0) {
             if (errno == ENODATA)
                 return false;
@@ -187,7 +189,8 @@ bool GetXattr(const XattrPlace &place, const char *attr, std::string &value, Sys
         }
         value.resize(size_t(size));
         const ssize_t m = place.fd >= 0 ? ::fgetxattr(place.fd, attr, value.data(), value.size())
-                                        : ::lgetxattr(path.c_str(), attr, value.data(), value.size());
+                                        : place.follow ? ::getxattr(path.c_str(), attr, value.data(), value.size())
+                                                       : ::lgetxattr(path.c_str(), attr, value.data(), value.size());
         if (m >= 0) {
             value.resize(size_t(m));
             return true;
@@ -209,7 +212,8 @@ SysError SetXattr(const XattrPlace &place, const char *attr, std::string_view va
     if (place.fd >= 0)
         r = ::fsetxattr(place.fd, attr, value.data(), value.size(), 0);
     else
-        r = ::lsetxattr(procPath(place.dirFd, place.name).c_str(), attr, value.data(), value.size(), 0);
+        r = place.follow ? ::setxattr(procPath(place.dirFd, place.name).c_str(), attr, value.data(), value.size(), 0)
+                         : ::lsetxattr(procPath(place.dirFd, place.name).c_str(), attr, value.data(), value.size(), 0);
     return SysError{r == 0 ? 0 : errno};
 }
 

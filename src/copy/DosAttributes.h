@@ -38,12 +38,13 @@ std::string EncodeDosAttrib(uint32_t attrib, std::string_view previous = {});
 
 // Where an attribute is read or written: an open descriptor, or a name in a
 // folder (reached through /proc/self/fd without opening the file, and
-// without following a symbolic link).
+// without following a symbolic link unless asked).
 struct XattrPlace
 {
     int fd = -1;
     int dirFd = -1;
     const char *name = nullptr;
+    bool follow = false; // a symbolic link's target rather than the link
 };
 
 // Reads one extended attribute. Result: true and value filled; false with

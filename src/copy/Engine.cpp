@@ -1,0 +1,853 @@
+#include "copy/Engine.h"
+
+#include "copy/DosAttributes.h"
+#include "copy/Pool.h"
+#include "copy/Walk.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <thread>
+
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <unistd.h>
+
+namespace copy {
+
+namespace {
+
+int64_t wallNs()
+{
+    struct timespec t;
+    ::clock_gettime(CLOCK_REALTIME, &t);
+    return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+int64_t steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int64_t localMidnight(uint32_t yyyymmdd)
+{
+    struct tm t{};
+    t.tm_year = int(yyyymmdd / 10000) - 1900;
+    t.tm_mon = int(yyyymmdd / 100 % 100) - 1;
+    t.tm_mday = int(yyyymmdd % 100);
+    t.tm_isdst = -1;
+    return int64_t(::mktime(&t)) * 1000000000;
+}
+
+std::string withSlash(std::string path)
+{
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    return path;
+}
+
+Entry entryOf(const Node &n)
+{
+    Entry e;
+    switch (n.kind) {
+    case NodeKind::File: e.kind = EntryKind::File; break;
+    case NodeKind::Directory: e.kind = EntryKind::Directory; break;
+    case NodeKind::Other:
+    case NodeKind::Dangling: e.kind = EntryKind::Other; break;
+    }
+    e.isLink = n.isLink;
+    e.size = n.size;
+    e.mtimeNs = n.mtimeNs;
+    e.atimeNs = n.atimeNs;
+    return e;
+}
+
+// How finely the destination's file system keeps modification times, so
+// a copy is not taken for changed only because its time was rounded.
+int64_t timeGranularityNs(int fd)
+{
+    struct statfs fs;
+    if (::fstatfs(fd, &fs) < 0)
+        return 1;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case MSDOS_SUPER_MAGIC: return 2000000000; // FAT: 2 s
+    case 0x2011BAB0UL: return 10000000;        // exFAT: 10 ms
+    case 0x7366746eUL:                          // ntfs3
+    case 0x5346544eUL:                          // NTFS (ntfs-3g, old driver)
+    case 0xFF534D42UL:                          // CIFS / SMB
+    case 0xFE534D42UL:                          // SMB2
+        return 100;
+    case 0x65735546UL:                          // FUSE: unknown, take microseconds
+        return 1000;
+    default: return 1;
+    }
+}
+
+struct Folder
+{
+    std::shared_ptr<Folder> parent;
+    Fd src;
+    Fd dst;
+    std::string name;    // in the parent, the same on both sides
+    std::string relDir;  // relative to the roots, "" or "a/b/"
+    std::string srcPath; // full, ending in '/'
+    std::string dstPath;
+    struct stat srcStat{};
+    DirDecision decision;
+    uint32_t depth = 1;
+    bool isRoot = false;
+    bool onDemand = false;       // /S: made when something is copied into it
+    bool created = false;        // made by this run (or would be, under /L)
+    std::atomic<bool> touched{false}; // something was written or deleted inside
+    std::atomic<bool> failed{false};
+    std::atomic<int> pending{1};      // the walk's own hold, and one per job and subfolder
+};
+using FolderPtr = std::shared_ptr<Folder>;
+
+struct FileJob
+{
+    std::string name;
+    Entry src;
+    FileDecision decision;
+    bool asLink = false;
+    bool followLink = false;
+};
+
+} // namespace
+
+DataPathSettings DataPathSettingsFrom(const CopyOptions &o)
+{
+    DataPathSettings s;
+    const auto flags = [](uint8_t f, CopyFlags &out) {
+        out.data = f & CopyFlag::Data;
+        out.attributes = f & CopyFlag::Attributes;
+        out.times = f & CopyFlag::Times;
+        out.security = f & CopyFlag::Security;
+        out.owner = f & CopyFlag::Owner;
+        out.noStreams = f & CopyFlag::SkipAltStreams;
+    };
+    flags(o.copyFlags, s.file);
+    flags(o.dirCopyFlags, s.folder);
+    // /DCOPY:E asks for a folder's extended attributes; ours are its ACLs
+    // and DOS attributes, which S and A carry.
+    s.attribAdd = o.addAttributes;
+    s.attribRemove = o.removeAttributes;
+    s.restartable = o.restartable;
+    s.unbuffered = o.unbuffered;
+    s.gapMs = o.interPacketGapMs;
+    s.userSpace = o.noOffload;
+    s.noClone = o.noClone;
+    s.durable = o.moveFiles;
+    s.createOnly = o.create;
+    return s;
+}
+
+RunClock CurrentClock()
+{
+    RunClock clock;
+    clock.nowNs = wallNs();
+    const time_t now = time_t(clock.nowNs / 1000000000);
+    struct tm local{};
+    ::localtime_r(&now, &local);
+    clock.utcOffsetSeconds = int32_t(local.tm_gmtoff);
+    clock.localMidnightNs = localMidnight;
+    return clock;
+}
+
+struct Engine::Impl
+{
+    Impl(const CopyOptions &options, const RunClock &runClock, EventSink eventSink)
+        : o(options), clock(runClock), sink(std::move(eventSink)), classifier(options, runClock),
+          dp(DataPathSettingsFrom(options)), listOnly(options.listOnly), mt(options.threads > 0)
+    {
+    }
+
+    const CopyOptions &o;
+    RunClock clock;
+    EventSink sink;
+    Classifier classifier;
+    DataPathSettings dp;
+    DeviceCapabilities caps;
+    bool listOnly;
+    bool countOnly = false;
+    bool mt;
+    std::function<void()> beforeEachFile;
+
+    std::mutex reportMutex;
+    Totals totals;
+    std::unique_ptr<Pool> pool;
+    FileId destRoot;
+    std::vector<FileId> sourceAncestry; // the source root and every folder above it
+    std::atomic<int64_t> copyingNs{0};
+    std::atomic<int64_t> waitingNs{0};
+    std::vector<dev_t> notedArchive;   // devices where /M cannot reset Archive (noted once)
+
+    // ---------------------------------------------------------------- report
+
+    void emit(const Event &e)
+    {
+        if (countOnly)
+            return;
+        const std::lock_guard lock(reportMutex);
+        sink(e);
+    }
+    void countFile(const FileDecision &d, uint64_t size, Outcome outcome = Outcome::AsDecided)
+    {
+        const std::lock_guard lock(reportMutex);
+        CountFile(totals, d, size, outcome);
+    }
+    void countDir(const DirDecision &d, Outcome outcome = Outcome::AsDecided)
+    {
+        const std::lock_guard lock(reportMutex);
+        CountDir(totals, d, outcome);
+    }
+    void error(ErrorAction action, int code, const std::string &dir, const std::string &name,
+               RetryState retry = RetryState::None)
+    {
+        Event e;
+        e.kind = EventKind::Error;
+        e.action = action;
+        e.error = code == kSourceChanged ? EAGAIN : code;
+        e.message = FailureMessage(code);
+        e.dir = dir;
+        e.name = name;
+        e.retry = retry;
+        e.waitSeconds = o.waitSeconds;
+        e.timeNs = wallNs();
+        emit(e);
+    }
+    void note(std::string text)
+    {
+        Event e;
+        e.kind = EventKind::Note;
+        e.message = std::move(text);
+        emit(e);
+    }
+    void dirEvent(Tag tag, int64_t count, const std::string &path)
+    {
+        Event e;
+        e.kind = EventKind::Dir;
+        e.tag = tag;
+        e.count = count;
+        e.dir = path;
+        emit(e);
+    }
+    void fileEvent(const FileDecision &d, const Entry &entry, const std::string &dir, const std::string &name)
+    {
+        Event e;
+        e.kind = EventKind::File;
+        e.tag = d.tag;
+        e.cls = d.cls;
+        e.size = entry.size;
+        e.mtimeNs = entry.mtimeNs;
+        e.dir = dir;
+        e.name = name;
+        e.timeNs = wallNs();
+        emit(e);
+    }
+    void progress(uint32_t permille)
+    {
+        Event e;
+        e.kind = EventKind::Progress;
+        e.permille = permille;
+        emit(e);
+    }
+
+    // ---------------------------------------------------------------- folders
+
+    // Makes a folder of the destination now (with the folders above it that
+    // /S left to be made on demand). Under /L only pretends.
+    bool ensureDestination(Folder &f)
+    {
+        if (f.dst || (listOnly && f.created))
+            return true;
+        if (f.failed)
+            return false;
+        if (listOnly) {
+            if (f.parent && !ensureDestination(*f.parent))
+                return false;
+            f.created = true;
+            return true;
+        }
+        if (!f.parent || !ensureDestination(*f.parent)) {
+            f.failed = true;
+            return false;
+        }
+        if (const CopyFailure e = MakeFolder(f.parent->dst.get(), f.name, f.dst)) {
+            error(e.action, e.code, f.dstPath, std::string());
+            f.failed = true;
+            return false;
+        }
+        f.created = true;
+        f.parent->touched = true;
+        return true;
+    }
+
+    void release(const FolderPtr &f)
+    {
+        if (f->pending.fetch_sub(1) != 1)
+            return;
+        finish(*f);
+        if (f->parent)
+            release(f->parent);
+    }
+
+    // A folder whose walk and jobs are all done: its properties (after the
+    // last write inside, so its time stays), the summary, and for /MOVE the
+    // source folder itself when it is empty.
+    void finish(Folder &f)
+    {
+        Outcome outcome = Outcome::AsDecided;
+        if (f.failed)
+            outcome = Outcome::Failed;
+        else if (f.onDemand && !f.created)
+            outcome = Outcome::NotCreated;
+        countDir(f.decision, outcome);
+        if (!listOnly && !countOnly && f.dst && !f.failed && (o.dirCopyFlags & (CopyFlag::Attributes | CopyFlag::Times
+                                                                                 | CopyFlag::Security
+                                                                                 | CopyFlag::Owner))) {
+            bool apply = f.created || f.touched;
+            if (!apply) {
+                // An untouched folder is only looked at: its mode, and its time under T.
+                struct stat now;
+                apply = ::fstat(f.dst.get(), &now) < 0 || (now.st_mode & 07777) != (f.srcStat.st_mode & 07777)
+                    || ((o.dirCopyFlags & CopyFlag::Times)
+                        && (now.st_mtim.tv_sec != f.srcStat.st_mtim.tv_sec
+                            || now.st_mtim.tv_nsec != f.srcStat.st_mtim.tv_nsec));
+            }
+            if (apply) {
+                if (const CopyFailure e = FinishFolder(f.src.get(), f.srcStat, f.dst.get(), dp, caps)) {
+                    error(e.action, e.code, f.dstPath, std::string());
+                    const std::lock_guard lock(reportMutex);
+                    totals.dirs[Column::Failed] += 1;
+                }
+            }
+        }
+        if (!listOnly && !countOnly && f.decision.deleteSource && !f.failed) {
+            f.src.reset();
+            const int r = f.parent ? ::unlinkat(f.parent->src.get(), f.name.c_str(), AT_REMOVEDIR)
+                                   : ::rmdir(o.source.c_str());
+            // A folder that still holds what was not moved stays, as it should.
+            if (r < 0 && errno != ENOTEMPTY && errno != EEXIST && errno != ENOTDIR && errno != ENOENT)
+                error(ErrorAction::DeletingSourceDirectory, errno, f.srcPath, std::string());
+        }
+        f.src.reset();
+        f.dst.reset();
+    }
+
+    // ---------------------------------------------------------------- files
+
+    void clearArchive(Folder &f, const FileJob &job, dev_t dev)
+    {
+        const XattrPlace place{-1, f.src.get(), job.name.c_str(), job.followLink};
+        std::string previous;
+        SysError err;
+        const bool has = GetXattr(place, kDosAttribName, previous, err);
+        bool unsupported = IsNoXattrSupport(err.code);
+        if (err && !unsupported) {
+            error(ErrorAction::ChangingFileAttributes, err.code, f.srcPath, job.name);
+            return;
+        }
+        if (!unsupported) {
+            const uint32_t now = AttributesFrom(mode_t(S_IWUSR), false, has, previous);
+            const SysError e = WriteAttributes(place, now & ~uint32_t(Attr::Archive), false, has, previous,
+                                               unsupported);
+            if (e) {
+                error(ErrorAction::ChangingFileAttributes, e.code, f.srcPath, job.name);
+                return;
+            }
+        }
+        if (unsupported) {
+            {
+                const std::lock_guard lock(reportMutex);
+                if (std::find(notedArchive.begin(), notedArchive.end(), dev) != notedArchive.end())
+                    return;
+                notedArchive.push_back(dev);
+            }
+            note("the file system of " + f.srcPath
+                 + " keeps no DOS attributes: /M cannot reset the Archive attribute there.");
+        }
+    }
+
+    void copyFile(const FolderPtr &fp, const FileJob &job)
+    {
+        Folder &f = *fp;
+        const bool progressShown = !mt && !o.noProgress && !countOnly;
+        bool purged = false;
+        for (uint32_t attempt = 0;; ++attempt) {
+            if (beforeEachFile)
+                beforeEachFile();
+            if (!mt)
+                fileEvent(job.decision, job.src, f.srcPath, job.name);
+            CopyFailure failure;
+            dev_t srcDev = 0;
+            if (!listOnly && !countOnly) {
+                if (job.decision.action == Action::PurgeAndCopy && !purged) {
+                    int code = 0;
+                    RemoveTree(f.dst.get(), job.name, [&](const std::string &, bool, int c) {
+                        if (!code)
+                            code = c;
+                    });
+                    purged = code == 0;
+                    if (code)
+                        failure = {code, ErrorAction::DeletingExtraDirectory};
+                }
+                if (!failure) {
+                    const int64_t start = steadyNs();
+                    FileCopy copy{f.src.get(), job.name, job.followLink, f.dst.get(), job.name};
+                    if (job.asLink) {
+                        failure = CopyLink(copy, dp);
+                    } else {
+                        uint32_t shown = 0;
+                        const FileCopyResult r = CopyFile(copy, dp, caps, [&](uint64_t done, uint64_t total) {
+                            if (!progressShown)
+                                return;
+                            const auto permille = uint32_t(total ? done * 1000 / total : 1000);
+                            if (permille != shown || permille == 1000) {
+                                shown = permille;
+                                progress(permille);
+                            }
+                        });
+                        failure = r.failure;
+                        srcDev = r.source.st_dev;
+                    }
+                    copyingNs += steadyNs() - start;
+                }
+            }
+            if (!failure) {
+                f.touched = true;
+                if (mt)
+                    fileEvent(job.decision, job.src, f.srcPath, job.name);
+                countFile(job.decision, job.src.size);
+                if (!listOnly && !countOnly) {
+                    if (o.archiveReset)
+                        clearArchive(f, job, srcDev);
+                    if (job.decision.deleteSource && ::unlinkat(f.src.get(), job.name.c_str(), 0) < 0) {
+                        error(ErrorAction::DeletingSourceFile, errno, f.srcPath, job.name);
+                        const std::lock_guard lock(reportMutex);
+                        totals.files[Column::Failed] += 1;
+                    }
+                }
+                return;
+            }
+            const bool last = attempt >= o.retries;
+            error(failure.action, failure.code, f.srcPath, job.name,
+                  last ? RetryState::LimitExceeded : RetryState::Waiting);
+            if (last) {
+                countFile(job.decision, job.src.size, Outcome::Failed);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::seconds(o.waitSeconds));
+            waitingNs += int64_t(o.waitSeconds) * 1000000000;
+        }
+    }
+
+    // ---------------------------------------------------------------- the walk
+
+    struct Item
+    {
+        const Node *src = nullptr;
+        const Node *dst = nullptr;
+        Entry se;
+        Entry de;
+        bool asDir = false;
+        FileDecision file;
+        DirDecision dir;
+    };
+
+    const std::string &nameOf(const Item &i) const { return i.src ? i.src->name : i.dst->name; }
+
+    void readAttributes(int dirFd, const Node &n, Entry &e, bool follow)
+    {
+        if (n.kind != NodeKind::File && n.kind != NodeKind::Directory)
+            return;
+        if (!caps.has(n.dev, n.dev, DeviceCapabilities::UserXattrs)) {
+            e.attributes = uint16_t(AttributesFrom(n.mode, n.kind == NodeKind::Directory, false, {}));
+            e.attributesKnown = true;
+            return;
+        }
+        std::string value;
+        SysError err;
+        const bool has = GetXattr(XattrPlace{-1, dirFd, n.name.c_str(), follow}, kDosAttribName, value, err);
+        if (err && IsNoXattrSupport(err.code))
+            caps.refuse(n.dev, n.dev, DeviceCapabilities::UserXattrs);
+        e.attributes = uint16_t(AttributesFrom(n.mode, n.kind == NodeKind::Directory, has, value));
+        e.attributesKnown = true;
+    }
+
+    bool isLoop(const Folder &parent, const struct stat &st) const
+    {
+        if (FileId{st.st_dev, st.st_ino} == destRoot)
+            return true;
+        for (const Folder *a = &parent; a; a = a->parent.get())
+            if (a->srcStat.st_dev == st.st_dev && a->srcStat.st_ino == st.st_ino)
+                return true;
+        return false;
+    }
+
+    bool protectedFromPurge(int parentFd, const std::string &name) const
+    {
+        struct stat st;
+        if (::fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) < 0)
+            return false;
+        return std::find(sourceAncestry.begin(), sourceAncestry.end(), FileId{st.st_dev, st.st_ino})
+            != sourceAncestry.end();
+    }
+
+    void walk(const FolderPtr &fp)
+    {
+        Folder &f = *fp;
+        std::vector<Node> srcNodes, dstNodes;
+        if (const SysError e = ListFolder(f.src.get(), !o.symbolicLinks, srcNodes)) {
+            dirEvent(f.decision.tag, 0, f.srcPath);
+            error(ErrorAction::ScanningSourceDirectory, e.code, f.srcPath, std::string());
+            f.failed = true;
+            return;
+        }
+        std::vector<std::string> staleTemps;
+        if (f.dst) {
+            if (const SysError e = ListFolder(f.dst.get(), false, dstNodes)) {
+                dirEvent(f.decision.tag, 0, f.srcPath);
+                error(ErrorAction::ScanningDestinationDirectory, e.code, f.dstPath, std::string());
+                f.failed = true;
+                return;
+            }
+            // Our own temporary files are not the user's: never compared,
+            // never extras; stale ones go (a /Z copy's partial file stays
+            // while its source is the same).
+            std::vector<Node> kept;
+            kept.reserve(dstNodes.size());
+            for (Node &n : dstNodes) {
+                if (n.kind == NodeKind::File && !n.isLink && IsTempName(n.name))
+                    staleTemps.push_back(std::move(n.name));
+                else
+                    kept.push_back(std::move(n));
+            }
+            dstNodes.swap(kept);
+        }
+
+        const bool srcAttributes = classifier.needsAttributes(Side::Source);
+        const bool dstAttributes = classifier.needsAttributes(Side::Destination);
+        std::vector<Item> items;
+        items.reserve(std::max(srcNodes.size(), dstNodes.size()));
+        size_t i = 0, j = 0;
+        while (i < srcNodes.size() || j < dstNodes.size()) {
+            Item it;
+            const int c = i >= srcNodes.size() ? 1 : j >= dstNodes.size() ? -1 : srcNodes[i].name.compare(dstNodes[j].name);
+            if (c <= 0)
+                it.src = &srcNodes[i++];
+            if (c >= 0)
+                it.dst = &dstNodes[j++];
+            if (it.src) {
+                it.se = entryOf(*it.src);
+                if (it.src->isLink && classifier.copiesLinkAsLink(it.se) && !o.symbolicLinks) {
+                    // /SJ: a link to a folder is copied as a link; its own times count.
+                    struct stat st;
+                    if (::fstatat(f.src.get(), it.src->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                        it.se.size = uint64_t(st.st_size);
+                        it.se.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+                    }
+                }
+                if (srcAttributes)
+                    readAttributes(f.src.get(), *it.src, it.se, !o.symbolicLinks);
+            }
+            if (it.dst) {
+                it.de = entryOf(*it.dst);
+                if (dstAttributes)
+                    readAttributes(f.dst.get(), *it.dst, it.de, false);
+            }
+            it.asDir = classifier.decidesAsDirectory(it.se, it.de);
+            if (it.asDir)
+                it.dir = classifier.dir(it.se, it.de, nameOf(it), f.relDir, f.depth + 1);
+            else
+                it.file = classifier.file(it.se, it.de, nameOf(it), f.relDir);
+            items.push_back(std::move(it));
+        }
+
+        // The folder's line: how many of its files the file names select.
+        int64_t count = 0;
+        for (const Item &it : items)
+            if (!it.asDir && it.file.listed && it.file.cls != FileClass::Extra)
+                ++count;
+        dirEvent(f.decision.tag, count, f.srcPath);
+
+        if (!listOnly && !countOnly)
+            for (const std::string &temp : staleTemps) {
+                bool resumable = false;
+                if (o.restartable)
+                    for (const Item &it : items)
+                        if (it.src && !it.asDir && it.src->kind == NodeKind::File
+                            && temp == TempName(it.src->name, it.src->size, it.src->mtimeNs))
+                            resumable = true;
+                if (!resumable)
+                    ::unlinkat(f.dst.get(), temp.c_str(), 0);
+            }
+
+        // Extras first, as they are found in the destination.
+        for (const Item &it : items) {
+            if (it.asDir || !it.file.listed || it.file.cls != FileClass::Extra)
+                continue;
+            fileEvent(it.file, it.de, f.dstPath, it.dst->name);
+            Outcome outcome = Outcome::AsDecided;
+            if (it.file.action == Action::Purge && !listOnly && !countOnly) {
+                if (::unlinkat(f.dst.get(), it.dst->name.c_str(), 0) < 0 && errno != ENOENT) {
+                    error(ErrorAction::DeletingExtraFile, errno, f.dstPath, it.dst->name);
+                    outcome = Outcome::Failed;
+                } else {
+                    f.touched = true;
+                }
+            }
+            countFile(it.file, it.de.size, outcome);
+        }
+        for (const Item &it : items) {
+            if (!it.asDir || !it.dir.listed || it.dir.cls != DirClass::Extra)
+                continue;
+            const std::string path = f.dstPath + it.dst->name + '/';
+            dirEvent(it.dir.tag, -1, path);
+            Outcome outcome = Outcome::AsDecided;
+            if (it.dir.action == DirAction::Purge && !listOnly && !countOnly) {
+                if (protectedFromPurge(f.dst.get(), it.dst->name)) {
+                    error(ErrorAction::DeletingExtraDirectory, EBUSY, path, std::string());
+                    outcome = Outcome::Failed;
+                } else if (!RemoveTree(f.dst.get(), it.dst->name, [&](const std::string &rel, bool, int code) {
+                               error(ErrorAction::DeletingExtraDirectory, code, path, rel);
+                           })) {
+                    outcome = Outcome::Failed;
+                }
+                f.touched = true;
+            }
+            countDir(it.dir, outcome);
+        }
+
+        // The source's files.
+        for (const Item &it : items) {
+            if (it.asDir || !it.file.listed || it.file.cls == FileClass::Extra)
+                continue;
+            const FileDecision &d = it.file;
+            if (d.action == Action::Skip || d.action == Action::Report || d.action == Action::Purge) {
+                fileEvent(d, it.se, f.srcPath, it.src->name);
+                countFile(d, it.se.size);
+                if (d.fixTimes && !listOnly && !countOnly && f.dst && !classifier.timesEqual(it.se.mtimeNs, it.de.mtimeNs)) {
+                    struct stat st{};
+                    st.st_atim = {time_t(it.se.atimeNs / 1000000000), long(it.se.atimeNs % 1000000000)};
+                    st.st_mtim = {time_t(it.se.mtimeNs / 1000000000), long(it.se.mtimeNs % 1000000000)};
+                    if (const CopyFailure e = FixTimes(f.dst.get(), it.src->name, st))
+                        error(e.action, e.code, f.dstPath, it.src->name);
+                }
+                continue;
+            }
+            FileJob job;
+            job.name = it.src->name;
+            job.src = it.se;
+            job.decision = d;
+            job.asLink = it.se.isLink && (o.symbolicLinks || classifier.copiesLinkAsLink(it.se));
+            job.followLink = it.se.isLink && !job.asLink;
+            if (!job.asLink && it.src->kind != NodeKind::File) {
+                // A dangling link has nothing to copy; a FIFO, socket or
+                // device is nothing Robocopy knows: said, and left.
+                if (it.src->kind == NodeKind::Dangling) {
+                    fileEvent(d, it.se, f.srcPath, it.src->name);
+                    error(ErrorAction::CopyingFile, ENOENT, f.srcPath, it.src->name, RetryState::LimitExceeded);
+                    countFile(d, it.se.size, Outcome::Failed);
+                } else {
+                    note("not a file or folder, not copied: " + f.srcPath + it.src->name);
+                }
+                continue;
+            }
+            if (!ensureDestination(f)) {
+                fileEvent(d, it.se, f.srcPath, it.src->name);
+                countFile(d, it.se.size, Outcome::Failed);
+                continue;
+            }
+            if (pool && !listOnly && !countOnly) {
+                fp->pending += 1;
+                pool->post([this, fp, job = std::move(job)] {
+                    copyFile(fp, job);
+                    release(fp);
+                });
+            } else {
+                copyFile(fp, job);
+            }
+        }
+
+        // Then the subfolders, each walked before the next.
+        for (const Item &it : items) {
+            if (!it.asDir || !it.src)
+                continue;
+            const DirDecision &d = it.dir;
+            const std::string &name = it.src->name;
+            const std::string srcPath = f.srcPath + name + '/';
+            if (d.action == DirAction::Skip || d.action == DirAction::Report) {
+                if (d.listed) {
+                    dirEvent(d.tag, -1, srcPath);
+                    countDir(d);
+                }
+                continue;
+            }
+            auto child = std::make_shared<Folder>();
+            child->parent = fp;
+            child->name = name;
+            child->relDir = f.relDir + name + '/';
+            child->srcPath = srcPath;
+            child->dstPath = f.dstPath + name + '/';
+            child->decision = d;
+            child->depth = f.depth + 1;
+            SysError err;
+            child->src = OpenFolder(f.src.get(), name, it.se.isLink, err);
+            if (!child->src || ::fstat(child->src.get(), &child->srcStat) < 0) {
+                dirEvent(d.tag, 0, srcPath);
+                error(ErrorAction::ScanningSourceDirectory, err.code ? err.code : errno, srcPath, std::string());
+                countDir(d, Outcome::Failed);
+                continue;
+            }
+            if (isLoop(f, child->srcStat)) {
+                // A link or bind mount back to a folder being walked (or
+                // to the destination inside the source) is walked once.
+                note("a loop back to a folder already walked, not walked again: " + srcPath);
+                continue;
+            }
+            if (d.action == DirAction::Enter) {
+                if (f.dst)
+                    child->dst = OpenFolder(f.dst.get(), name, false, err);
+                if (!child->dst && !listOnly) {
+                    dirEvent(d.tag, 0, srcPath);
+                    error(ErrorAction::AccessingDestinationDirectory, err.code, child->dstPath, std::string());
+                    countDir(d, Outcome::Failed);
+                    continue;
+                }
+            } else {
+                if (d.action == DirAction::PurgeAndCreate && !listOnly && !countOnly && f.dst
+                    && ::unlinkat(f.dst.get(), name.c_str(), 0) < 0 && errno != ENOENT) {
+                    dirEvent(d.tag, 0, srcPath);
+                    error(ErrorAction::DeletingExtraFile, errno, f.dstPath, name);
+                    countDir(d, Outcome::Failed);
+                    continue;
+                }
+                child->onDemand = true;
+                if (!d.createOnDemand)
+                    ensureDestination(*child);
+            }
+            fp->pending += 1;
+            walk(child);
+            release(child);
+        }
+    }
+
+    // ---------------------------------------------------------------- the run
+
+    Totals run()
+    {
+        const int64_t start = steadyNs();
+        totals = Totals{};
+        auto root = std::make_shared<Folder>();
+        root->isRoot = true;
+        root->srcPath = withSlash(o.source);
+        root->dstPath = withSlash(o.destination);
+        // The roots are named by the user: links to them are followed.
+        root->src.reset(::open(o.source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!root->src || ::fstat(root->src.get(), &root->srcStat) < 0) {
+            error(ErrorAction::AccessingSourceDirectory, errno, root->srcPath, std::string());
+            totals.serious = true;
+            return totals;
+        }
+        Entry srcEntry;
+        srcEntry.kind = EntryKind::Directory;
+        Entry dstEntry;
+        struct stat dstStat;
+        if (::stat(o.destination.c_str(), &dstStat) == 0)
+            dstEntry.kind = S_ISDIR(dstStat.st_mode) ? EntryKind::Directory : EntryKind::File;
+        else if (errno != ENOENT) {
+            error(ErrorAction::AccessingDestinationDirectory, errno, root->dstPath, std::string());
+            totals.serious = true;
+            return totals;
+        }
+        if (dstEntry.kind == EntryKind::File) {
+            error(ErrorAction::AccessingDestinationDirectory, ENOTDIR, root->dstPath, std::string());
+            totals.serious = true;
+            return totals;
+        }
+        root->decision = classifier.root(srcEntry, dstEntry);
+        // /MOVE takes the source folder itself too, once it is empty.
+        root->decision.deleteSource = o.moveDirs;
+        if (root->decision.action == DirAction::Create && !listOnly && !countOnly) {
+            // The whole path, as Robocopy makes it.
+            std::string path;
+            for (size_t at = 0; at != std::string::npos;) {
+                const size_t slash = o.destination.find('/', at + 1);
+                path = o.destination.substr(0, slash);
+                if (!path.empty() && ::mkdir(path.c_str(), 0777) < 0 && errno != EEXIST) {
+                    error(ErrorAction::CreatingDestinationDirectory, errno, withSlash(path), std::string());
+                    totals.serious = true;
+                    return totals;
+                }
+                at = slash;
+            }
+            root->created = true;
+        } else if (root->decision.action == DirAction::Create) {
+            root->created = true;
+        }
+        if (!listOnly || dstEntry.kind == EntryKind::Directory) {
+            root->dst.reset(::open(o.destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (!root->dst && !(listOnly && errno == ENOENT)) {
+                error(ErrorAction::AccessingDestinationDirectory, errno, root->dstPath, std::string());
+                totals.serious = true;
+                return totals;
+            }
+        }
+        if (root->dst) {
+            IdOf(root->dst.get(), destRoot);
+            classifier.setDestinationTimeGranularity(timeGranularityNs(root->dst.get()));
+        }
+        // The source root and every folder above it: a purge never deletes them.
+        sourceAncestry.clear();
+        {
+            Fd at(::dup(root->src.get()));
+            for (int depth = 0; at && depth < 4096; ++depth) {
+                FileId id;
+                if (IdOf(at.get(), id))
+                    break;
+                if (std::find(sourceAncestry.begin(), sourceAncestry.end(), id) != sourceAncestry.end())
+                    break;
+                sourceAncestry.push_back(id);
+                at.reset(::openat(at.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            }
+        }
+
+        if (mt && !listOnly && !countOnly)
+            pool = std::make_unique<Pool>(o.threads, 1024);
+        walk(root);
+        release(root);
+        pool.reset(); // every queued copy done, every folder finished
+
+        const int64_t total = steadyNs() - start;
+        totals.totalNs = total;
+        totals.failedNs = std::min<int64_t>(waitingNs, total);
+        totals.copiedNs = std::min<int64_t>(copyingNs, total - totals.failedNs);
+        totals.extrasNs = total - totals.failedNs - totals.copiedNs;
+        return totals;
+    }
+};
+
+Engine::Engine(const CopyOptions &options, const RunClock &clock, EventSink sink)
+    : m_impl(std::make_unique<Impl>(options, clock, std::move(sink)))
+{
+}
+
+Engine::~Engine() = default;
+
+Totals Engine::run()
+{
+    m_impl->countOnly = m_countOnly;
+    m_impl->beforeEachFile = m_beforeEachFile;
+    m_impl->copyingNs = 0;
+    m_impl->waitingNs = 0;
+    return m_impl->run();
+}
+
+} // namespace copy
