@@ -4,8 +4,11 @@
 #include "copy/CopyOptions.h"
 #include "copy/CopyTypes.h"
 #include "copy/NameBytes.h"
+#include "copy/Report.h"
 
 #include <QTest>
+
+#include <map>
 
 using namespace copy;
 using namespace Qt::Literals::StringLiterals;
@@ -99,7 +102,7 @@ CopyOptions options(const QString &switches)
     QStringList names, excludeFiles, excludeDirs;
     for (const QString &word : switches.split(u' ', Qt::SkipEmptyParts)) {
         // In a list of /XF or /XD, a path is a name too.
-        if (!word.startsWith(u'/') || (list && word.indexOf(u'/', 1) > 0)) {
+        if (!word.startsWith(u'/') || (list && word.indexOf(u'/', 1) > 0 && !word.contains(u':'))) {
             (list ? *list : names) << word;
             continue;
         }
@@ -117,6 +120,11 @@ CopyOptions options(const QString &switches)
                    : name == u"SJ" ? &o.junctionsAsJunctions : name == u"MOV" ? &o.moveFiles
                    : name == u"A" ? &o.archiveOnly : name == u"M" ? &o.archiveReset
                    : name == u"TIMFIX" ? &o.timFix : name == u"CREATE" ? &o.create
+                   : name == u"V" ? &o.verbose : name == u"TS" ? &o.timestamps : name == u"FP" ? &o.fullPaths
+                   : name == u"BYTES" ? &o.bytes : name == u"NS" ? &o.noSize : name == u"NC" ? &o.noClass
+                   : name == u"NDL" ? &o.noDirList : name == u"NFL" ? &o.noFileList
+                   : name == u"NP" ? &o.noProgress : name == u"ETA" ? &o.eta : name == u"L" ? &o.listOnly
+                   : name == u"NJH" ? &o.noHeader : name == u"NJS" ? &o.noSummary : name == u"TEE" ? &o.tee
                    : nullptr;
         if (flag)
             *flag = true;
@@ -128,6 +136,16 @@ CopyOptions options(const QString &switches)
             o.moveFiles = o.moveDirs = true;
         else if (name == u"NOCOPY")
             o.copyFlags = 0;
+        else if (name == u"MT")
+            o.threads = value.isEmpty() ? 8 : value.toUInt();
+        else if (name == u"Z")
+            o.restartable = true;
+        else if (name == u"W")
+            o.waitSeconds = value.toUInt();
+        else if (name == u"R")
+            o.retries = value.toUInt();
+        else if (name == u"LOG")
+            o.logFile = value.toStdString();
         else if (name == u"LEV")
             o.levels = value.toUInt();
         else if (name == u"MAX")
@@ -252,6 +270,13 @@ private slots:
     void ageCutoff();
     void displayName_data();
     void displayName();
+    void reportHeader_data();
+    void reportHeader();
+    void reportLines_data();
+    void reportLines();
+    void reportSummary();
+    void sizeText_data();
+    void sizeText();
 };
 
 // Rows name the cells that hold one: "files.copied", "dirs.extras", ...
@@ -662,6 +687,235 @@ void TestCopyCore::displayName()
         AppendCodePoint(again, c);
     }
     QCOMPARE(QByteArray::fromStdString(again), name);
+}
+
+// 2018-03-08 14:34:58 UTC, the start of Microsoft's sample run.
+constexpr int64_t SampleStart = int64_t(1'520'519'698) * Second;
+
+void TestCopyCore::reportHeader_data()
+{
+    QTest::addColumn<QString>("switches");
+    QTest::addColumn<QByteArray>("expected");
+
+    const QByteArray rule79(79, '-');
+    const QByteArray rule78(78, '-');
+    const QByteArray top = rule79 + "\n   corvane-copy     ::     Robust File Copy, compatible with Robocopy\n" + rule79
+        + "\n\n  Started : Thursday, March 8, 2018 2:34:58 PM\n";
+    const QByteArray folders = "   Source : /src/\n     Dest : /dst/\n\n";
+    // Microsoft's sample: the defaults are printed though none was typed.
+    QTest::newRow("sample") << u"/MT"_s
+                            << top + folders + "    Files : *.*\n\n  Options : *.* /DCOPY:DA /COPY:DAT /MT:8 /R:1000000 /W:30\n\n"
+            + rule78 + "\n\n";
+    // Options in their canonical order whatever the order typed.
+    QTest::newRow("canonical order") << u"/W:5 /XA:H /Z /L /NDL /FFT /MIR"_s
+                                     << top + folders
+            + "    Files : *.*\n\n  Options : *.* /FFT /NDL /L /S /E /DCOPY:DA /COPY:DAT /PURGE /MIR /Z /XA:H"
+              " /R:1000000 /W:5\n\n"
+            + rule78 + "\n\n";
+    // Several names and exclusions, one per line under the first.
+    QTest::newRow("names and exclusions") << u"*.doc *.xls /XF ~*.tmp thumbs.db /XD bin /LOG:/tmp/a.log"_s
+                                          << top + " Log File : /tmp/a.log\n" + folders
+            + "    Files : *.doc\n            *.xls\n\nExc Files : ~*.tmp\n            thumbs.db\n\n"
+              " Exc Dirs : bin\n\n  Options : *.doc *.xls /DCOPY:DA /COPY:DAT /R:1000000 /W:30\n\n"
+            + rule78 + "\n\n";
+    QTest::newRow("no header") << u"/NJH"_s << QByteArray();
+}
+
+void TestCopyCore::reportHeader()
+{
+    QFETCH(QString, switches);
+    QFETCH(QByteArray, expected);
+    const CopyOptions o = options(switches);
+    const Report report(o, 0);
+    QCOMPARE(QByteArray::fromStdString(report.header(SampleStart)), expected);
+}
+
+// One event under some display switches, and the exact text it gives.
+void TestCopyCore::reportLines_data()
+{
+    QTest::addColumn<QString>("switches");
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<QByteArray>("expected");
+
+    // Events, written short: kind, tag, size and name; progress as per mille.
+    const auto row = [](const char *title, const char *switches, const char *event, const QByteArray &expected) {
+        QTest::newRow(title) << QString::fromUtf8(switches) << QString::fromUtf8(event) << expected;
+    };
+    // Folder lines: tag, count, full path (the samples' layout).
+    row("existing folder", "", "dir,none,6,/src/somefolder/", "\t                   6\t/src/somefolder/\n");
+    row("new folder", "", "dir,newdir,2,/src/somefolder/", "\t  New Dir          2\t/src/somefolder/\n");
+    row("extra folder", "", "dir,extradir,-1,/dst/sample/", "\t*EXTRA Dir        -1\t/dst/sample/\n");
+    row("mismatched folder", "", "dir,mismatch,0,/src/x/", "\t*MISMATCH          0\t/src/x/\n");
+    row("skipped folder hidden", "", "dir,named,0,/src/bin/", "");
+    row("skipped folder /V", "/V", "dir,named,0,/src/bin/", "\t     named         0\t/src/bin/\n");
+    row("folder /NDL", "/NDL", "dir,newdir,2,/src/a/", "");
+    row("folder /NC", "/NC", "dir,newdir,2,/src/a/", "\t                   2\t/src/a/\n");
+    row("new folder /MT", "/MT:4", "dir,newdir,2,/src/a/", "");
+    row("extra folder /MT", "/MT:4", "dir,extradir,-1,/dst/a/", "\t*EXTRA Dir        -1\t/dst/a/\n");
+    // File lines: tag, size right-aligned, name; the line waits for its percentages.
+    row("new file /NP", "/NP", "file,newfile,476693,/src/,INV.PDF", "\t    New File\t\t  476693\tINV.PDF\n");
+    row("new file progress", "", "file,newfile,7477,/src/,newfile123", "\t    New File\t\t    7477\tnewfile123");
+    row("newer megabytes", "/NP", "file,newer,1258291,/src/,newfile122", "\t    Newer\t\t   1.2 m\tnewfile122\n");
+    row("/BYTES", "/NP /BYTES", "file,newer,1258291,/src/,n", "\t    Newer\t\t 1258291\tn\n");
+    row("/NS", "/NP /NS", "file,newer,1258291,/src/,n", "\t    Newer\t\t\tn\n");
+    row("/NC", "/NP /NC", "file,newer,12,/src/,n", "\t  \t\t      12\tn\n");
+    row("/FP", "/NP /FP", "file,newer,12,/src/a/,n", "\t    Newer\t\t      12\t/src/a/n\n");
+    row("/TS", "/NP /TS", "file,newer,12,/src/,n", "\t    Newer\t\t      12 2014/01/31 10:33:00\tn\n");
+    row("/TS /NS", "/NP /TS /NS", "file,newer,12,/src/,n", "\t    Newer\t\t2014/01/31 10:33:00\tn\n");
+    row("/NFL", "/NFL", "file,newfile,12,/src/,n", "");
+    row("extra file full path", "", "file,extrafile,78,/dst/a/,x.txt", "\t  *EXTRA File\t\t      78\t/dst/a/x.txt\n");
+    row("mismatched file", "", "file,mismatch,78,/src/,x", "\t  *MISMATCH\t\t      78\tx\n");
+    row("same hidden", "", "file,same,78,/src/,x", "");
+    row("same /V", "/V", "file,same,78,/src/,x", "\t        same\t\t      78\tx\n");
+    row("too old /V", "/V", "file,tooold,78,/src/,x", "\t     too old\t\t      78\tx\n");
+    row("copied same /IS", "/NP", "file,samecopy,78,/src/,x", "\t    Same\t\t      78\tx\n");
+    row("unreadable name", "/NP", "file,newfile,1,/src/caf%C3%A9/,a%09b%FF", "\t    New File\t\t       1\ta\\x09b\\xFF\n");
+    // The /MT form: written when done, "100%" first, the full path.
+    row("/MT", "/MT:8", "file,newfile,206,/src/d/,article-metadata.md",
+        "100%\t    New File\t\t     206\t/src/d/article-metadata.md\n");
+    row("/MT /NP", "/MT:8 /NP", "file,newfile,206,/src/d/,a.md", "\t    New File\t\t     206\t/src/d/a.md\n");
+    row("/ETA", "/NP /ETA", "file,newfile,206,/src/,a.md", "\t    New File\t\t     206\ta.md\t10:33 -> 10:35\n");
+    // Errors start in column 1 with the time, the number and what was done.
+    row("error retried", "", "error,13,waiting,/src/,a.txt",
+        "2014/01/31 10:33:00 ERROR 13 (0x0000000D) Copying File /src/a.txt\nPermission denied\n"
+        "Waiting 30 seconds... Retrying...\n");
+    row("error given up", "", "error,28,limit,/dst/,a.txt",
+        "2014/01/31 10:33:00 ERROR 28 (0x0000001C) Copying File /dst/a.txt\nNo space left on device\n"
+        "ERROR: RETRY LIMIT EXCEEDED.\n\n");
+    row("note", "", "note,/COPY:O could not set the owner", "     NOTE : /COPY:O could not set the owner\n");
+}
+
+Event makeEvent(const QString &spec)
+{
+    const QStringList f = spec.split(u',');
+    Event e;
+    e.mtimeNs = int64_t(1'391'164'380) * Second; // 2014-01-31 10:33:00 UTC
+    e.timeNs = e.mtimeNs;
+    const std::map<QString, Tag> tags{{u"none"_s, Tag::None},         {u"newdir"_s, Tag::NewDir},
+                                      {u"extradir"_s, Tag::ExtraDir},  {u"mismatch"_s, Tag::Mismatch},
+                                      {u"named"_s, Tag::Named},        {u"newfile"_s, Tag::NewFile},
+                                      {u"newer"_s, Tag::Newer},        {u"extrafile"_s, Tag::ExtraFile},
+                                      {u"same"_s, Tag::SameSkipped},   {u"samecopy"_s, Tag::Same},
+                                      {u"tooold"_s, Tag::TooOld}};
+    const auto bytes = [](const QString &s) { return QByteArray::fromPercentEncoding(s.toLatin1()).toStdString(); };
+    if (f[0] == u"dir") {
+        e.kind = EventKind::Dir;
+        e.tag = tags.at(f[1]);
+        e.count = f[2].toLongLong();
+        e.dir = bytes(f[3]);
+    } else if (f[0] == u"file") {
+        e.kind = EventKind::File;
+        e.tag = tags.at(f[1]);
+        e.size = f[2].toULongLong();
+        e.dir = bytes(f[3]);
+        e.name = bytes(f[4]);
+        e.etaNs = e.timeNs + 2 * 60 * Second;
+    } else if (f[0] == u"error") {
+        e.kind = EventKind::Error;
+        e.error = f[1].toInt();
+        e.message = e.error == 13 ? "Permission denied" : "No space left on device";
+        e.retry = f[2] == u"waiting" ? RetryState::Waiting : RetryState::LimitExceeded;
+        e.waitSeconds = 30;
+        e.dir = bytes(f[3]);
+        e.name = bytes(f[4]);
+    } else {
+        e.kind = EventKind::Note;
+        e.message = f[1].toStdString();
+    }
+    return e;
+}
+
+void TestCopyCore::reportLines()
+{
+    QFETCH(QString, switches);
+    QFETCH(QString, event);
+    QFETCH(QByteArray, expected);
+    const CopyOptions o = options(switches);
+    Report report(o, 0);
+    QCOMPARE(QByteArray::fromStdString(report.format(makeEvent(event))), expected);
+}
+
+// Microsoft's sample summary, and a copy's line with its percentages.
+void TestCopyCore::reportSummary()
+{
+    const CopyOptions o = options(u"/MT"_s);
+    Report report(o, 0);
+    Totals totals;
+    totals.dirs.value = {1, 1, 1, 0, 0, 0};
+    totals.files.value = {17, 17, 0, 0, 0, 0};
+    totals.bytes.value = {3993, 3993, 0, 0, 0, 0};
+    totals.totalNs = 5 * Second + 100'000'000;
+    totals.copiedNs = 710'400'000; // 5620.7 bytes a second
+    const QByteArray expected = "\n" + QByteArray(78, '-') + "\n\n"
+        "               Total    Copied   Skipped  Mismatch    FAILED    Extras\n"
+        "    Dirs :         1         1         1         0         0         0\n"
+        "   Files :        17        17         0         0         0         0\n"
+        "   Bytes :     3.9 k     3.9 k         0         0         0         0\n"
+        "   Times :   0:00:05   0:00:00                       0:00:00   0:00:00\n"
+        "\n"
+        "   Speed :                5620 Bytes/sec.\n"
+        "   Speed :               0.321 MegaBytes/min.\n"
+        "   Ended : Thursday, March 8, 2018 2:34:59 PM\n\n";
+    QCOMPARE(QByteArray::fromStdString(report.summary(totals, SampleStart + Second)), expected);
+
+    // /BYTES in the summary too; hours run on past a day; nothing copied, no speed.
+    CopyOptions bytes = options(u"/BYTES"_s);
+    Report raw(bytes, 3600);
+    totals.copiedNs = 0;
+    totals.totalNs = 30 * 3600 * Second;
+    const std::string text = raw.summary(totals, SampleStart);
+    QVERIFY2(text.find("   Bytes :      3993      3993") != std::string::npos, text.c_str());
+    QVERIFY2(text.find("   Times :  30:00:00   0:00:00") != std::string::npos, text.c_str());
+    QVERIFY2(text.find("   Speed :                   0 Bytes/sec.\n") != std::string::npos, text.c_str());
+    QVERIFY2(text.find("   Ended : Thursday, March 8, 2018 3:34:58 PM") != std::string::npos, text.c_str());
+    QCOMPARE(Report(options(u"/NJS"_s), 0).summary(totals, SampleStart), std::string());
+
+    // Without /MT a copy's line stays open for its percentages; the last closes it,
+    // and an error first ends the line.
+    const CopyOptions plain = options(QString());
+    Report lines(plain, 0);
+    Event start = makeEvent(u"file,newer,1258291,/src/,newfile122"_s);
+    std::string out = lines.format(start);
+    for (uint32_t permille : {0u, 190u, 195u, 390u, 1000u}) {
+        Event progress;
+        progress.kind = EventKind::Progress;
+        progress.permille = permille;
+        out += lines.format(progress);
+    }
+    out += lines.format(makeEvent(u"file,newer,7477,/src/,newfile123"_s));
+    out += lines.format(makeEvent(u"error,13,waiting,/src/,newfile123"_s));
+    out += lines.closeLine();
+    QCOMPARE(QByteArray::fromStdString(out),
+             QByteArray("\t    Newer\t\t   1.2 m\tnewfile122\r  0%\r 19%\r 39%\r100%\n"
+                        "\t    Newer\t\t    7477\tnewfile123\n"
+                        "2014/01/31 10:33:00 ERROR 13 (0x0000000D) Copying File /src/newfile123\nPermission denied\n"
+                        "Waiting 30 seconds... Retrying...\n"));
+}
+
+void TestCopyCore::sizeText_data()
+{
+    QTest::addColumn<quint64>("bytes");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("zero") << quint64(0) << u"0"_s << u"0"_s;
+    QTest::newRow("1023") << quint64(1023) << u"1023"_s << u"1023"_s;
+    QTest::newRow("1024") << quint64(1024) << u"1024"_s << u"1.0 k"_s;
+    QTest::newRow("3993") << quint64(3993) << u"3993"_s << u"3.9 k"_s;
+    QTest::newRow("below a mebibyte") << quint64(1048575) << u"1048575"_s << u"1024.0 k"_s;
+    QTest::newRow("a mebibyte") << quint64(1048576) << u"1.0 m"_s << u"1.0 m"_s;
+    QTest::newRow("44 m") << quint64(46137344) << u"44.0 m"_s << u"44.0 m"_s;
+    QTest::newRow("gibibytes") << quint64(910'000'000'000) << u"847.5 g"_s << u"847.5 g"_s;
+    QTest::newRow("tebibytes") << quint64(1) * 1024 * 1024 * 1024 * 1024 * 3 << u"3.0 t"_s << u"3.0 t"_s;
+}
+
+void TestCopyCore::sizeText()
+{
+    QFETCH(quint64, bytes);
+    QFETCH(QString, file);
+    QFETCH(QString, summary);
+    QCOMPARE(QString::fromStdString(FileSizeText(bytes, false)), file);
+    QCOMPARE(QString::fromStdString(SummarySizeText(bytes, false)), summary);
+    QCOMPARE(QString::fromStdString(FileSizeText(bytes, true)), QString::number(bytes));
 }
 
 QTEST_APPLESS_MAIN(TestCopyCore)
