@@ -5,12 +5,17 @@
 
 #include "copy/DataPath.h"
 #include "copy/DosAttributes.h"
+#include "copy/Engine.h"
+#include "copy/Report.h"
 #include "copy/Walk.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include <fcntl.h>
 #include <linux/falloc.h>
@@ -43,6 +48,95 @@ std::string xattrOf(const std::string &path, const char *name)
     return n < 0 ? std::string() : std::string(buffer, size_t(n));
 }
 
+// One pass of the engine in this process, its events kept.
+struct Run
+{
+    Totals totals;
+    std::vector<Event> events;
+    std::string report; // the whole report as the program prints it
+    int code() const { return ExitCode(totals); }
+    // The tags of the file lines, by name.
+    std::map<std::string, Tag> fileTags() const
+    {
+        std::map<std::string, Tag> tags;
+        for (const Event &e : events)
+            if (e.kind == EventKind::File)
+                tags[e.name] = e.tag;
+        return tags;
+    }
+    int errors() const
+    {
+        return int(std::count_if(events.begin(), events.end(), [](const Event &e) { return e.kind == EventKind::Error; }));
+    }
+};
+
+CopyOptions options(const std::string &src, const std::string &dst, std::initializer_list<const char *> switches)
+{
+    CopyOptions o;
+    o.source = src;
+    o.destination = dst;
+    o.retries = 0;
+    o.waitSeconds = 0;
+    for (const std::string s : switches) {
+        if (s == "/E") {
+            o.subdirectories = o.emptyDirectories = true;
+        } else if (s == "/S") {
+            o.subdirectories = true;
+        } else if (s == "/MIR") {
+            o.subdirectories = o.emptyDirectories = o.purge = o.mirror = true;
+        } else if (s == "/PURGE") {
+            o.purge = true;
+        } else if (s == "/XX") {
+            o.excludeExtra = true;
+        } else if (s == "/L") {
+            o.listOnly = true;
+        } else if (s == "/MOV") {
+            o.moveFiles = true;
+        } else if (s == "/MOVE") {
+            o.moveFiles = o.moveDirs = true;
+        } else if (s == "/Z") {
+            o.restartable = true;
+        } else if (s == "/IS") {
+            o.includeSame = true;
+        } else if (s == "/SL") {
+            o.symbolicLinks = true;
+        } else if (s == "/DCOPY:DAT") {
+            o.dirCopyFlags |= CopyFlag::Times;
+        } else if (s.rfind("/MT:", 0) == 0) {
+            o.threads = uint32_t(std::stoul(s.substr(4)));
+        } else if (s.rfind("/R:", 0) == 0) {
+            o.retries = uint32_t(std::stoul(s.substr(3)));
+        } else if (s.rfind("/XD:", 0) == 0) {
+            o.excludeDirs.push_back(s.substr(4));
+        } else if (s.rfind("/XF:", 0) == 0) {
+            o.excludeFiles.push_back(s.substr(4));
+        } else {
+            qFatal("the test does not know %s", s.c_str());
+        }
+    }
+    return o;
+}
+
+Run runEngine(const CopyOptions &o)
+{
+    Run run;
+    const RunClock clock = CurrentClock();
+    Report report(o, clock.utcOffsetSeconds);
+    Engine engine(o, clock, [&](const Event &e) {
+        run.events.push_back(e);
+        run.report += report.format(e);
+    });
+    run.totals = engine.run();
+    run.report += report.closeLine() + report.summary(run.totals, clock.nowNs);
+    return run;
+}
+
+// The summary rows that must agree between two runs of the same work.
+bool sameCounts(const Totals &a, const Totals &b)
+{
+    return a.files == b.files && a.dirs == b.dirs && a.bytes == b.bytes && a.serious == b.serious;
+}
+
 } // namespace
 
 class TestCopyEngine : public QObject
@@ -66,9 +160,19 @@ private slots:
     void listFolderNamesAreBytes();
     void removeTreeStaysInside();
 
+    void secondRunFindsAllSame_data();
+    void secondRunFindsAllSame();
+    void listOnlyChangesNothing();
+    void mirrorEqualsSourceMinusExclusions();
+    void excludeExtraKeepsPurgeFromDeleting();
+    void threadsGiveTheSameResult();
+
 private:
     std::string scratch(const char *name) const { return m_dir.filePath(QLatin1StringView(name)).toStdString(); }
-    QTemporaryDir m_dir;
+    // In memory where there is a tmpfs for it: the tests make and compare
+    // thousands of small files, which a busy disk makes slow.
+    QTemporaryDir m_dir{QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/test_copy_engine-XXXXXX")
+                                                                  : QDir::tempPath() + QStringLiteral("/test_copy_engine-XXXXXX")};
 };
 
 // QTemporaryDir cannot remove names that are not UTF-8; the file system can.
@@ -436,6 +540,214 @@ void TestCopyEngine::removeTreeStaysInside()
     QCOMPARE(trees::read(dest + "/extra2/mnt/precious"), QByteArray("p"));
     QVERIFY(!trees::exists(dest + "/extra2/other"));
     QCOMPARE(failures.size(), size_t(1));
+}
+
+// ----------------------------------------------------------- properties of whole runs
+
+void TestCopyEngine::secondRunFindsAllSame_data()
+{
+    QTest::addColumn<int>("seed");
+    QTest::addColumn<int>("threads");
+    for (int seed = 1; seed <= 4; ++seed)
+        QTest::addRow("seed %d%s", seed, seed % 2 ? "" : ", /MT:4") << seed << (seed % 2 ? 0 : 4);
+}
+
+void TestCopyEngine::secondRunFindsAllSame()
+{
+    QFETCH(int, seed);
+    QFETCH(int, threads);
+    const std::string src = scratch("same/src") + std::to_string(seed), dst = scratch("same/dst") + std::to_string(seed);
+    std::mt19937 r{uint32_t(seed)};
+    trees::makeRandom(src, r, 120, 3);
+    CopyOptions o = options(src, dst, {"/E", "/DCOPY:DAT"});
+    o.threads = uint32_t(threads);
+    const Run first = runEngine(o);
+    QCOMPARE(first.code(), 1);
+    QCOMPARE(first.errors(), 0);
+    trees::DescribeOptions all;
+    all.folderTimes = true;
+    const trees::Description source = trees::describe(src, all);
+    QVERIFY2(source == trees::describe(dst, all), qPrintable(trees::difference(source, trees::describe(dst, all))));
+    QCOMPARE(first.totals.files[Column::Copied], first.totals.files[Column::Total]);
+
+    const Run second = runEngine(o);
+    QCOMPARE(second.code(), 0);
+    QCOMPARE(second.totals.files[Column::Copied], uint64_t(0));
+    QCOMPARE(second.totals.files[Column::Skipped], first.totals.files[Column::Total]);
+    QCOMPARE(second.totals.dirs[Column::Copied], uint64_t(0));
+    for (const auto &[name, tag] : second.fileTags())
+        QVERIFY2(tag == Tag::SameSkipped, name.c_str());
+    QVERIFY(trees::describe(dst, all) == source); // the rerun changed nothing, folder times included
+}
+
+void TestCopyEngine::listOnlyChangesNothing()
+{
+    for (int seed = 10; seed < 13; ++seed) {
+        const std::string base = scratch("list/") + std::to_string(seed);
+        std::mt19937 r{uint32_t(seed)};
+        trees::makeRandom(base + "/src", r, 80, 3);
+        trees::makeRandom(base + "/dst", r, 60, 3);
+        const trees::Description src = trees::describe(base + "/src"), dst = trees::describe(base + "/dst");
+        for (const auto &sw : {std::initializer_list<const char *>{"/MIR"}, {"/E", "/MOVE"}, {"/S", "/PURGE"}}) {
+            CopyOptions o = options(base + "/src", base + "/dst", sw);
+            o.listOnly = true;
+            const Run listed = runEngine(o);
+            QVERIFY(trees::describe(base + "/src") == src);
+            QVERIFY(trees::describe(base + "/dst") == dst);
+            QCOMPARE(listed.errors(), 0);
+            // What it lists is what the real run then does.
+            fs::copy(base + "/src", base + "/src2", fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+            fs::copy(base + "/dst", base + "/dst2", fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+            const Run real = runEngine(options(base + "/src2", base + "/dst2", sw));
+            QCOMPARE(listed.code(), real.code());
+            QVERIFY(sameCounts(listed.totals, real.totals));
+            fs::remove_all(base + "/src2");
+            fs::remove_all(base + "/dst2");
+        }
+        // Nor does it make a missing destination.
+        const Run missing = runEngine(options(base + "/src", base + "/none", {"/E", "/L"}));
+        QVERIFY(!trees::exists(base + "/none"));
+        QCOMPARE(missing.code(), 1);
+    }
+}
+
+namespace {
+
+// The expected destination after /MIR /XF *.keep /XD keep-dir*: the source
+// without the excluded names, plus what the destination held under them
+// where their folder is still there.
+trees::Description mirrored(const trees::Description &src, const trees::Description &before)
+{
+    auto excludedPath = [](const std::string &p) {
+        size_t at = 0;
+        while (at < p.size()) {
+            size_t slash = p.find('/', at);
+            const std::string part = p.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
+            if (slash != std::string::npos && part.rfind("keep-dir", 0) == 0)
+                return true;
+            if (slash == std::string::npos && part.size() >= 5 && part.substr(part.size() - 5) == ".keep")
+                return true;
+            if (slash == std::string::npos)
+                break;
+            at = slash + 1;
+        }
+        return false;
+    };
+    auto parentOf = [](const std::string &p) {
+        const std::string trimmed = p.back() == '/' ? p.substr(0, p.size() - 1) : p;
+        const size_t slash = trimmed.rfind('/');
+        return slash == std::string::npos ? std::string() : trimmed.substr(0, slash + 1);
+    };
+    trees::Description out;
+    for (const auto &[p, v] : src)
+        if (!excludedPath(p))
+            out[p] = v;
+    for (const auto &[p, v] : before) {
+        if (!excludedPath(p))
+            continue;
+        // Kept when the nearest folder above the excluded part survives.
+        std::string up = parentOf(p);
+        while (!up.empty() && excludedPath(up))
+            up = parentOf(up);
+        if (up.empty() || (out.count(up) && out.at(up)[0] == 'd'))
+            out[p] = v;
+    }
+    return out;
+}
+
+void addKeepers(const std::string &root, std::mt19937 &r)
+{
+    std::vector<std::string> dirs{root};
+    for (const auto &e : fs::recursive_directory_iterator(root))
+        if (e.is_directory() && !e.is_symlink())
+            dirs.push_back(e.path().string());
+    for (int i = 0; i < 6; ++i) {
+        const std::string d = dirs[std::uniform_int_distribution<size_t>(0, dirs.size() - 1)(r)];
+        trees::write(d + "/x" + std::to_string(i) + ".keep", QByteArray::number(i));
+        trees::write(d + "/keep-dir" + std::to_string(i) + "/inside", QByteArray::number(i * 7));
+    }
+}
+
+} // namespace
+
+void TestCopyEngine::mirrorEqualsSourceMinusExclusions()
+{
+    for (int seed = 20; seed < 24; ++seed) {
+        const std::string base = scratch("mir/") + std::to_string(seed);
+        std::mt19937 r{uint32_t(seed)};
+        trees::makeRandom(base + "/src", r, 90, 3);
+        trees::makeRandom(base + "/dst", r, 90, 3);
+        addKeepers(base + "/src", r);
+        addKeepers(base + "/dst", r);
+        // A destination that shares some of the source, changed.
+        fs::copy(base + "/src", base + "/dst/shared", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        fs::copy(base + "/src", base + "/shared", fs::copy_options::recursive);
+        fs::rename(base + "/shared", base + "/src/shared");
+        trees::changeRandom(base + "/dst/shared", r, 10);
+        const trees::Description before = trees::describe(base + "/dst");
+        CopyOptions o = options(base + "/src", base + "/dst", {"/MIR", "/XF:*.keep", "/XD:keep-dir*"});
+        o.threads = seed % 2 ? 0 : 8;
+        const Run run = runEngine(o);
+        QCOMPARE(run.errors(), 0);
+        const trees::Description expected = mirrored(trees::describe(base + "/src"), before);
+        const trees::Description after = trees::describe(base + "/dst");
+        QVERIFY2(after == expected, qPrintable(trees::difference(expected, after)));
+        QVERIFY(trees::temporaries(base + "/dst").empty());
+    }
+}
+
+void TestCopyEngine::excludeExtraKeepsPurgeFromDeleting()
+{
+    const std::string base = scratch("xx");
+    std::mt19937 r{31};
+    trees::makeRandom(base + "/src", r, 60, 3);
+    trees::makeRandom(base + "/dst", r, 60, 3);
+    const trees::Description before = trees::describe(base + "/dst");
+    const trees::Description src = trees::describe(base + "/src");
+    const Run run = runEngine(options(base + "/src", base + "/dst", {"/E", "/PURGE", "/XX"}));
+    QCOMPARE(run.errors(), 0);
+    const trees::Description after = trees::describe(base + "/dst");
+    // Every extra is still there, untouched; no extra was even listed.
+    for (const auto &[p, v] : before)
+        if (!src.count(p) && !(p.back() != '/' && src.count(p + '/')) && !(p.back() == '/' && src.count(p.substr(0, p.size() - 1))))
+            QVERIFY2(after.count(p) && after.at(p) == v, p.c_str());
+    QCOMPARE(run.totals.files[Column::Extras], uint64_t(0));
+    QCOMPARE(run.totals.dirs[Column::Extras], uint64_t(0));
+    QCOMPARE(run.code() & 2, 0);
+}
+
+void TestCopyEngine::threadsGiveTheSameResult()
+{
+    const std::string base = scratch("mt");
+    std::mt19937 r{41};
+    trees::makeRandom(base + "/src", r, 300, 4);
+    trees::makeRandom(base + "/dst-start", r, 100, 3);
+    std::vector<Run> runs;
+    std::vector<trees::Description> results;
+    for (const int threads : {0, 1, 8}) {
+        const std::string dst = base + "/dst" + std::to_string(threads);
+        fs::copy(base + "/dst-start", dst, fs::copy_options::recursive);
+        CopyOptions o = options(base + "/src", dst, {"/MIR"});
+        o.threads = uint32_t(threads);
+        runs.push_back(runEngine(o));
+        results.push_back(trees::describe(dst));
+    }
+    for (size_t i = 1; i < runs.size(); ++i) {
+        QVERIFY(results[i] == results[0]);
+        QVERIFY(sameCounts(runs[i].totals, runs[0].totals));
+        QCOMPARE(runs[i].code(), runs[0].code());
+    }
+    QVERIFY(results[0] == trees::describe(base + "/src"));
+    // The /MT form: no percentages, every copied file's line with its full path.
+    const std::string &report = runs[2].report;
+    QVERIFY(report.find('\r') == std::string::npos);
+    size_t lines = 0;
+    for (size_t at = report.find("100%"); at != std::string::npos; at = report.find("100%", at + 1)) {
+        const size_t end = report.find('\n', at);
+        QVERIFY(report.substr(at, end - at).find(base + "/src/") != std::string::npos);
+        ++lines;
+    }
+    QCOMPARE(lines, size_t(runs[2].totals.files[Column::Copied]));
 }
 
 QTEST_GUILESS_MAIN(TestCopyEngine)
