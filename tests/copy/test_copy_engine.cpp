@@ -19,6 +19,7 @@
 
 #include <fcntl.h>
 #include <linux/falloc.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -166,6 +167,14 @@ private slots:
     void mirrorEqualsSourceMinusExclusions();
     void excludeExtraKeepsPurgeFromDeleting();
     void threadsGiveTheSameResult();
+
+    void linkLoopsWalkedOnce();
+    void destinationInsideSource();
+    void purgeNeverTakesTheSource();
+    void fullDiskRun();
+    void fileGrowingDuringRun();
+    void fileVanishing();
+    void moveDeletesOnlyWhatWasCopied();
 
 private:
     std::string scratch(const char *name) const { return m_dir.filePath(QLatin1StringView(name)).toStdString(); }
@@ -748,6 +757,182 @@ void TestCopyEngine::threadsGiveTheSameResult()
         ++lines;
     }
     QCOMPARE(lines, size_t(runs[2].totals.files[Column::Copied]));
+}
+
+// ----------------------------------------------------------- faults
+
+void TestCopyEngine::linkLoopsWalkedOnce()
+{
+    const std::string base = scratch("loop");
+    QVERIFY(trees::write(base + "/src/a/file", "a"));
+    QVERIFY(trees::write(base + "/src/b/file", "b"));
+    QVERIFY(::symlink("..", (base + "/src/a/up").c_str()) == 0);
+    QVERIFY(::symlink(".", (base + "/src/a/self").c_str()) == 0);
+    QVERIFY(::symlink("../a", (base + "/src/b/to-a").c_str()) == 0); // no loop: a is copied twice
+    const Run run = runEngine(options(base + "/src", base + "/dst", {"/E"}));
+    QCOMPARE(run.errors(), 0);
+    QCOMPARE(trees::read(base + "/dst/a/file"), QByteArray("a"));
+    QCOMPARE(trees::read(base + "/dst/b/to-a/file"), QByteArray("a"));
+    QVERIFY(!trees::exists(base + "/dst/a/up"));
+    QVERIFY(!trees::exists(base + "/dst/a/self"));
+    QVERIFY(!trees::exists(base + "/dst/b/to-a/up"));
+    QCOMPARE(std::count_if(run.events.begin(), run.events.end(), [](const Event &e) {
+                 return e.kind == EventKind::Note && e.message.find("loop") != std::string::npos;
+             }),
+             4); // a/up, a/self, and under b/to-a (which is a) its up and self
+    // With /SL the links are copied as links, and nothing loops.
+    const Run links = runEngine(options(base + "/src", base + "/dst-sl", {"/E", "/SL"}));
+    QCOMPARE(links.errors(), 0);
+    QCOMPARE(fs::read_symlink(base + "/dst-sl/a/up").string(), std::string(".."));
+
+    // A bind mount of a folder inside itself is a loop too.
+    if (::geteuid() != 0)
+        QSKIP("a bind mount needs root");
+    fs::create_directories(base + "/src/a/bound");
+    QVERIFY(::mount((base + "/src").c_str(), (base + "/src/a/bound").c_str(), nullptr, MS_BIND, nullptr) == 0);
+    const Run bound = runEngine(options(base + "/src", base + "/dst-bind", {"/E"}));
+    ::umount2((base + "/src/a/bound").c_str(), MNT_DETACH);
+    QCOMPARE(bound.errors(), 0);
+    QVERIFY(trees::exists(base + "/dst-bind/a/file"));
+    QVERIFY(!trees::exists(base + "/dst-bind/a/bound/a"));
+}
+
+void TestCopyEngine::destinationInsideSource()
+{
+    const std::string base = scratch("inside");
+    QVERIFY(trees::write(base + "/src/f", "f"));
+    QVERIFY(trees::write(base + "/src/sub/g", "g"));
+    const Run run = runEngine(options(base + "/src", base + "/src/backup", {"/MIR"}));
+    QCOMPARE(run.errors(), 0);
+    QCOMPARE(trees::read(base + "/src/backup/sub/g"), QByteArray("g"));
+    QVERIFY(!trees::exists(base + "/src/backup/backup"));
+    // Again: the backup is not copied into itself on the rerun either.
+    const Run again = runEngine(options(base + "/src", base + "/src/backup", {"/MIR"}));
+    QCOMPARE(again.code(), 0);
+    QVERIFY(!trees::exists(base + "/src/backup/backup"));
+}
+
+void TestCopyEngine::purgeNeverTakesTheSource()
+{
+    // The source lies inside the destination, in a folder the source lacks.
+    const std::string base = scratch("under");
+    QVERIFY(trees::write(base + "/dst/holder/src/f", "precious"));
+    QVERIFY(trees::write(base + "/dst/extra", "x"));
+    const Run run = runEngine(options(base + "/dst/holder/src", base + "/dst", {"/MIR"}));
+    QCOMPARE(trees::read(base + "/dst/holder/src/f"), QByteArray("precious"));
+    QVERIFY(!trees::exists(base + "/dst/extra"));
+    QCOMPARE(trees::read(base + "/dst/f"), QByteArray("precious"));
+    QVERIFY(run.code() & 8); // the folder it would not delete is a failure, and says so
+    QVERIFY(run.report.find("Deleting Extra Directory") != std::string::npos);
+}
+
+void TestCopyEngine::fullDiskRun()
+{
+    const std::string disk = scratch("fullrun");
+    trees::SmallDisk small(disk, "512k");
+    if (!small.mounted())
+        QSKIP(("no small disk for this test: " + small.why()).c_str());
+    const std::string src = scratch("fullrun-src");
+    QVERIFY(trees::write(src + "/a-small", QByteArray(1000, 'a')));
+    QVERIFY(trees::write(src + "/b-big", QByteArray(2 << 20, 'b')));
+    QVERIFY(trees::write(src + "/c/small", QByteArray(1000, 'c')));
+    const Run run = runEngine(options(src, disk, {"/E", "/R:1"}));
+    QCOMPARE(run.code(), 1 | 8);
+    QCOMPARE(run.totals.files[Column::Failed], uint64_t(1));
+    QCOMPARE(run.totals.files[Column::Copied], uint64_t(2));
+    QCOMPARE(trees::read(disk + "/a-small"), QByteArray(1000, 'a'));
+    QCOMPARE(trees::read(disk + "/c/small"), QByteArray(1000, 'c'));
+    QVERIFY(!trees::exists(disk + "/b-big"));
+    QVERIFY(trees::temporaries(disk).empty());
+    QVERIFY(run.report.find("No space left on device") != std::string::npos);
+    QVERIFY(run.report.find("Waiting 0 seconds... Retrying...") != std::string::npos);
+    QVERIFY(run.report.find("ERROR: RETRY LIMIT EXCEEDED.") != std::string::npos);
+}
+
+void TestCopyEngine::fileGrowingDuringRun()
+{
+    const std::string base = scratch("growing");
+    QVERIFY(trees::write(base + "/src/a", "a"));
+    QVERIFY(trees::write(base + "/src/log", QByteArray(8 << 20, 'l')));
+    QVERIFY(trees::write(base + "/src/z", "z"));
+    std::atomic<bool> stop = false;
+    std::thread writer([&] {
+        const int fd = ::open((base + "/src/log").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        while (!stop) {
+            if (::write(fd, "line\n", 5) != 5)
+                break;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        ::close(fd);
+    });
+    CopyOptions o = options(base + "/src", base + "/dst", {"/E", "/R:1"});
+    o.noOffload = true; // through user space: a copy that takes long enough to see the writes
+    const Run run = runEngine(o);
+    stop = true;
+    writer.join();
+    QCOMPARE(run.code(), 1 | 8);
+    QVERIFY(!trees::exists(base + "/dst/log"));
+    QVERIFY(trees::temporaries(base + "/dst").empty());
+    QCOMPARE(trees::read(base + "/dst/z"), QByteArray("z"));
+    QVERIFY(run.report.find("The source file changed while it was being copied.") != std::string::npos);
+}
+
+void TestCopyEngine::fileVanishing()
+{
+    const std::string base = scratch("vanish");
+    QVERIFY(trees::write(base + "/src/a", "a"));
+    QVERIFY(trees::write(base + "/src/b", "b"));
+    QVERIFY(trees::write(base + "/src/c", "c"));
+    const CopyOptions o = options(base + "/src", base + "/dst", {"/E"});
+    Run run;
+    const RunClock clock = CurrentClock();
+    Report report(o, clock.utcOffsetSeconds);
+    Engine engine(o, clock, [&](const Event &e) { run.report += report.format(e); });
+    int calls = 0;
+    engine.setBeforeEachFile([&] {
+        if (++calls == 2)
+            ::unlink((base + "/src/b").c_str()); // gone between the listing and its copy
+    });
+    run.totals = engine.run();
+    QCOMPARE(run.code(), 1 | 8);
+    QCOMPARE(trees::read(base + "/dst/a"), QByteArray("a"));
+    QCOMPARE(trees::read(base + "/dst/c"), QByteArray("c"));
+    QVERIFY(run.report.find("ERROR 2 (0x00000002) Copying File " + base + "/src/b") != std::string::npos);
+    QVERIFY(run.report.find("No such file or directory") != std::string::npos);
+}
+
+void TestCopyEngine::moveDeletesOnlyWhatWasCopied()
+{
+    const std::string base = scratch("move");
+    QVERIFY(trees::write(base + "/src/new", "n"));
+    QVERIFY(trees::write(base + "/src/same", "s", 0644, 1600000000));
+    QVERIFY(trees::write(base + "/dst/same", "s", 0644, 1600000000));
+    QVERIFY(trees::write(base + "/src/sub/deep", "d"));
+    fs::create_directories(base + "/src/empty");
+    const Run mov = runEngine(options(base + "/src", base + "/dst", {"/E", "/MOV"}));
+    QCOMPARE(mov.code(), 1);
+    QVERIFY(!trees::exists(base + "/src/new"));
+    QVERIFY(!trees::exists(base + "/src/sub/deep"));
+    QVERIFY(trees::exists(base + "/src/same")); // skipped, so it stays
+    QVERIFY(trees::exists(base + "/src/sub"));  // /MOV moves files only
+    QCOMPARE(trees::read(base + "/dst/sub/deep"), QByteArray("d"));
+
+    QVERIFY(trees::write(base + "/src2/new", "n"));
+    QVERIFY(trees::write(base + "/src2/sub/deep", "d"));
+    fs::create_directories(base + "/src2/empty");
+    const Run move = runEngine(options(base + "/src2", base + "/dst2", {"/E", "/MOVE"}));
+    QCOMPARE(move.code(), 1);
+    QVERIFY(!trees::exists(base + "/src2")); // everything moved: the folders go too
+    QCOMPARE(trees::read(base + "/dst2/sub/deep"), QByteArray("d"));
+    QVERIFY(fs::is_directory(base + "/dst2/empty"));
+
+    // A folder that keeps a file that was not moved stays.
+    QVERIFY(trees::write(base + "/src3/keep.cpp", "k"));
+    QVERIFY(trees::write(base + "/src3/go", "g"));
+    const Run partly = runEngine(options(base + "/src3", base + "/dst3", {"/E", "/MOVE", "/XF:*.cpp"}));
+    QCOMPARE(partly.errors(), 0);
+    QVERIFY(trees::exists(base + "/src3/keep.cpp"));
+    QVERIFY(!trees::exists(base + "/src3/go"));
 }
 
 QTEST_GUILESS_MAIN(TestCopyEngine)
