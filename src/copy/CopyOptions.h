@@ -7,6 +7,7 @@
 #include "copy/CopyTypes.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -151,6 +152,44 @@ struct CopyOptions
     // Switches accepted that change nothing here, in the order given, as
     // written in the report's NOTE line (upper case, with their values).
     std::vector<std::string> withoutEffect;
+    // Other NOTE lines of the reading (a value replaced by its default).
+    std::vector<std::string> notes;
 };
+
+// Reads a job file for the reading of a command line: true with the file's
+// bytes, or false with the system's reason. The engine reads; the core parses.
+using JobFileReader = std::function<bool(const std::string &path, std::string &contents, std::string &error)>;
+
+struct ParsedCommand
+{
+    CopyOptions options;   // for the run: the job files, then the command line
+    CopyOptions saved;     // what /SAVE: writes: the same without the switches after /SAVE
+    bool usage = false;    // /? or nothing at all: show how to call the program (exit 16)
+    // A usage error (exit 16): the whole text to print, such as Robocopy's
+    // ERROR : Invalid Parameter #n : "word" with its short usage.
+    std::string error;
+    int errorIndex = 0;    // the n of Invalid Parameter #n (1 = the first argument), 0 for other errors
+};
+
+// The arguments of corvane-copy (argv without the program's name, as bytes)
+// read by Robocopy's grammar: folders and file names where they stand, also
+// after switches; switches in any order and letter case; /XF, /XD and /IF
+// take the names up to the next switch; /JOB: files merge in their order
+// with the command line last; a path with '\' is read with '/', and a
+// relative one against cwd. A word such as "/data", which Robocopy would
+// take for a switch it does not know, is a folder when isFolder says that it
+// names an existing one (the engine asks the file system); "/data/" always is.
+ParsedCommand ParseArguments(const std::vector<std::string> &args, const std::string &cwd,
+                             const JobFileReader &readJob,
+                             const std::function<bool(const std::string &path)> &isFolder = {});
+
+// The name a job is saved under or read from: ".RCJ" added to a name without
+// an extension.
+std::string JobFilePath(const std::string &name);
+
+// The text of a job file as /SAVE: writes it, in the layout Robocopy uses,
+// which File > Open Command File reads back into the window.
+std::string JobFileText(const CopyOptions &options, const std::string &jobPath, const std::string &user,
+                        int64_t createdNs, int32_t utcOffsetSeconds);
 
 } // namespace copy

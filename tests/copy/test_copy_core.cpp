@@ -5,6 +5,9 @@
 #include "copy/CopyTypes.h"
 #include "copy/NameBytes.h"
 #include "copy/Report.h"
+#include "command/CommandBuilder.h"
+#include "command/CommandReader.h"
+#include "command/CommandWords.h"
 
 #include <QTest>
 
@@ -73,114 +76,16 @@ Entry entry(const QString &spec)
     return e;
 }
 
-uint16_t attributeBits(const QString &letters)
-{
-    uint16_t bits = 0;
-    for (QChar c : letters)
-        bits |= c == u'R' ? Attr::ReadOnly : c == u'A' ? Attr::Archive : c == u'S' ? Attr::System
-              : c == u'H' ? Attr::Hidden : c == u'T' ? Attr::Temporary : uint16_t(0);
-    return bits;
-}
-
-AgeLimit ageLimit(const QString &value)
-{
-    AgeLimit limit;
-    limit.set = true;
-    const uint32_t n = value.toUInt();
-    limit.isDate = n >= 1900;
-    (limit.isDate ? limit.date : limit.days) = n;
-    return limit;
-}
-
-// The switches of a row, set straight on the options.
+// The options of a command line "/src/ /dst/ <switches>", read as the program reads them.
 CopyOptions options(const QString &switches)
 {
-    CopyOptions o;
-    o.source = "/src";
-    o.destination = "/dst";
-    QStringList *list = nullptr;
-    QStringList names, excludeFiles, excludeDirs;
-    for (const QString &word : switches.split(u' ', Qt::SkipEmptyParts)) {
-        // In a list of /XF or /XD, a path is a name too.
-        if (!word.startsWith(u'/') || (list && word.indexOf(u'/', 1) > 0 && !word.contains(u':'))) {
-            (list ? *list : names) << word;
-            continue;
-        }
-        list = nullptr;
-        const QString name = word.mid(1).section(u':', 0, 0).toUpper();
-        const QString value = word.section(u':', 1);
-        bool *flag = name == u"S" ? &o.subdirectories : name == u"XL" ? &o.excludeLonely
-                   : name == u"XC" ? &o.excludeChanged : name == u"XN" ? &o.excludeNewer
-                   : name == u"XO" ? &o.excludeOlder : name == u"XX" ? &o.excludeExtra
-                   : name == u"IS" ? &o.includeSame : name == u"IT" ? &o.includeTweaked
-                   : name == u"PURGE" ? &o.purge : name == u"X" ? &o.reportExtra
-                   : name == u"FFT" ? &o.fatTimes : name == u"DST" ? &o.dstCompensation
-                   : name == u"XJ" ? &o.excludeJunctions : name == u"XJD" ? &o.excludeDirJunctions
-                   : name == u"XJF" ? &o.excludeFileJunctions : name == u"SL" ? &o.symbolicLinks
-                   : name == u"SJ" ? &o.junctionsAsJunctions : name == u"MOV" ? &o.moveFiles
-                   : name == u"A" ? &o.archiveOnly : name == u"M" ? &o.archiveReset
-                   : name == u"TIMFIX" ? &o.timFix : name == u"CREATE" ? &o.create
-                   : name == u"V" ? &o.verbose : name == u"TS" ? &o.timestamps : name == u"FP" ? &o.fullPaths
-                   : name == u"BYTES" ? &o.bytes : name == u"NS" ? &o.noSize : name == u"NC" ? &o.noClass
-                   : name == u"NDL" ? &o.noDirList : name == u"NFL" ? &o.noFileList
-                   : name == u"NP" ? &o.noProgress : name == u"ETA" ? &o.eta : name == u"L" ? &o.listOnly
-                   : name == u"NJH" ? &o.noHeader : name == u"NJS" ? &o.noSummary : name == u"TEE" ? &o.tee
-                   : nullptr;
-        if (flag)
-            *flag = true;
-        else if (name == u"E")
-            o.subdirectories = o.emptyDirectories = true;
-        else if (name == u"MIR")
-            o.subdirectories = o.emptyDirectories = o.purge = o.mirror = true;
-        else if (name == u"MOVE")
-            o.moveFiles = o.moveDirs = true;
-        else if (name == u"NOCOPY")
-            o.copyFlags = 0;
-        else if (name == u"MT")
-            o.threads = value.isEmpty() ? 8 : value.toUInt();
-        else if (name == u"Z")
-            o.restartable = true;
-        else if (name == u"W")
-            o.waitSeconds = value.toUInt();
-        else if (name == u"R")
-            o.retries = value.toUInt();
-        else if (name == u"LOG")
-            o.logFile = value.toStdString();
-        else if (name == u"LEV")
-            o.levels = value.toUInt();
-        else if (name == u"MAX")
-            o.maxSize = value.toULongLong();
-        else if (name == u"MIN")
-            o.minSize = value.toULongLong();
-        else if (name == u"MAXAGE")
-            o.maxAge = ageLimit(value);
-        else if (name == u"MINAGE")
-            o.minAge = ageLimit(value);
-        else if (name == u"MAXLAD")
-            o.maxLad = ageLimit(value);
-        else if (name == u"MINLAD")
-            o.minLad = ageLimit(value);
-        else if (name == u"IA")
-            o.includeAttributes = attributeBits(value);
-        else if (name == u"XA")
-            o.excludeAttributes = attributeBits(value);
-        else if (name == u"XF")
-            list = &excludeFiles;
-        else if (name == u"XD")
-            list = &excludeDirs;
-        else
-            qFatal("no such switch in the test's helper: %s", qPrintable(word));
-    }
-    const auto bytes = [](const QStringList &words) {
-        std::vector<std::string> out;
-        for (const QString &w : words)
-            out.push_back(w.toStdString());
-        return out;
-    };
-    o.fileNames = bytes(names);
-    o.excludeFiles = bytes(excludeFiles);
-    o.excludeDirs = bytes(excludeDirs);
-    return o;
+    std::vector<std::string> args{"/src/", "/dst/"};
+    for (const QString &word : switches.split(u' ', Qt::SkipEmptyParts))
+        args.push_back(word.toStdString());
+    const ParsedCommand parsed = ParseArguments(args, "/home/u", {});
+    if (!parsed.error.empty())
+        qFatal("%s", parsed.error.c_str());
+    return parsed.options;
 }
 
 RunClock runClock()
@@ -277,6 +182,11 @@ private slots:
     void reportSummary();
     void sizeText_data();
     void sizeText();
+    void arguments_data();
+    void arguments();
+    void jobFiles_data();
+    void jobFiles();
+    void jobReadByWindow();
 };
 
 // Rows name the cells that hold one: "files.copied", "dirs.extras", ...
@@ -916,6 +826,250 @@ void TestCopyCore::sizeText()
     QCOMPARE(QString::fromStdString(FileSizeText(bytes, false)), file);
     QCOMPARE(QString::fromStdString(SummarySizeText(bytes, false)), summary);
     QCOMPARE(QString::fromStdString(FileSizeText(bytes, true)), QString::number(bytes));
+}
+
+// What a reading of the arguments comes to, in one line.
+QString describe(const ParsedCommand &parsed)
+{
+    if (parsed.usage)
+        return u"usage"_s;
+    if (!parsed.error.empty()) {
+        const QString first = QString::fromStdString(parsed.error).section(u'\n', 0, 0);
+        return u"error: "_s + first;
+    }
+    const CopyOptions &o = parsed.options;
+    const auto join = [](const std::vector<std::string> &list) {
+        QStringList out;
+        for (const std::string &s : list)
+            out << QString::fromStdString(DisplayName(s));
+        return out.join(u'|');
+    };
+    QString text = QString::fromStdString(DisplayName(o.source)) + u" -> "_s
+        + QString::fromStdString(DisplayName(o.destination)) + u" : "_s + QString::fromStdString(OptionsText(o));
+    if (!o.excludeFiles.empty())
+        text += u" xf="_s + join(o.excludeFiles);
+    if (!o.excludeDirs.empty())
+        text += u" xd="_s + join(o.excludeDirs);
+    if (!o.logFile.empty())
+        text += u" log="_s + QString::fromStdString(o.logFile) + (o.logAppend ? u"+"_s : QString())
+            + (o.logUnicode ? u" unicode"_s : QString());
+    if (!o.withoutEffect.empty())
+        text += u" note="_s + join(o.withoutEffect);
+    if (!o.notes.empty())
+        text += u" notes="_s + join(o.notes);
+    return text;
+}
+
+void TestCopyCore::arguments_data()
+{
+    QTest::addColumn<QByteArray>("args"); // separated by blanks; %20 for a blank inside a word
+    QTest::addColumn<QString>("expected");
+
+    const auto row = [](const char *args, const char *expected) {
+        QTest::newRow(args) << QByteArray(args) << QString::fromUtf8(expected);
+    };
+    const char *const defaults = "/DCOPY:DA /COPY:DAT /R:1000000 /W:30";
+    Q_UNUSED(defaults);
+    row("src dst", "/home/u/src -> /home/u/dst : *.* /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
+    // Folders and names may stand after switches; switches in any letter case.
+    row("/mir /Xo src dst *.TXT", "/home/u/src -> /home/u/dst : *.TXT /S /E /DCOPY:DA /COPY:DAT /PURGE /MIR /XO"
+                                  " /R:1000000 /W:30");
+    row("src /E dst *.c /NP *.h", "/home/u/src -> /home/u/dst : *.c *.h /NP /S /E /DCOPY:DA /COPY:DAT"
+                                  " /R:1000000 /W:30");
+    // Paths: '\\' read as '/', relative ones against the working folder, dots by their text.
+    row("sub\\a\\..\\b \\\\srv\\share\\", "/home/u/sub/b -> /srv/share : *.* /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
+    row("/data/ /backup/x/./y", "/data -> /backup/x/y : *.* /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
+    row("caf%E9 dst", "/home/u/caf\\xE9 -> /home/u/dst : *.* /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
+    row("a%20b dst /LOG+:my%20log.txt /UNILOG:/tmp/u.log",
+        "/home/u/a b -> /home/u/dst : *.* /DCOPY:DA /COPY:DAT /R:1000000 /W:30 log=/tmp/u.log unicode");
+    row("a dst /LOG+:my%20log.txt", "/home/u/a -> /home/u/dst : *.* /DCOPY:DA /COPY:DAT /R:1000000 /W:30"
+                                    " log=/home/u/my log.txt+");
+    // Lists take the names up to the next switch, paths among them as paths.
+    row("s d /XF *.tmp thumbs.db /XD .git sub\\bin /XF more",
+        "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DAT /R:1000000 /W:30 xf=*.tmp|thumbs.db|more"
+        " xd=.git|/home/u/sub/bin");
+    row("s d /XD /opt/cache/ x", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DAT /R:1000000 /W:30"
+                                 " xd=/opt/cache|x");
+    row("s d /IF *.c *.h /E", "/home/u/s -> /home/u/d : *.c *.h /S /E /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
+    row("s d /IF:*.c", "/home/u/s -> /home/u/d : *.c /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
+    row("/SD:/a/ /DD:/b/", "/a -> /b : *.* /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
+    // Copy letters and their shorthands; the defaults always shown.
+    row("s d /COPYALL", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DATSOU /R:1000000 /W:30");
+    row("s d /SEC /DCOPY:T", "/home/u/s -> /home/u/d : *.* /DCOPY:T /COPY:DATS /R:1000000 /W:30");
+    row("s d /COPY:dat /NODCOPY", "/home/u/s -> /home/u/d : *.* /NODCOPY /COPY:DAT /R:1000000 /W:30");
+    row("s d /NOCOPY /PURGE", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /NOCOPY /PURGE /R:1000000 /W:30");
+    row("s d /COPY:DATX /DCOPY:DAE", "/home/u/s -> /home/u/d : *.* /DCOPY:DAE /COPY:DATX /R:1000000 /W:30");
+    row("s d /COPY:DQ", "error: ERROR : Invalid Parameter #3 : \"/COPY:Q\"");
+    // Values.
+    row("s d /MT", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DAT /MT:8 /R:1000000 /W:30");
+    row("s d /MT:128 /R:3 /W:0", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DAT /MT:128 /R:3 /W:0");
+    row("s d /MT:129", "error: ERROR : Invalid Parameter #3 : \"/MT:129\"");
+    row("s d /MT:0", "error: ERROR : Invalid Parameter #3 : \"/MT:0\"");
+    row("s d /MT:4 /IPG:10", "error: ERROR : /MT cannot be used with /IPG or /EFSRAW.");
+    row("s d /R:many", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DAT /R:1000000 /W:30"
+                       " notes=/R:many is no number; the default 1000000 is used.");
+    row("s d /LEV:3 /MAX:1000 /MIN:10", "/home/u/s -> /home/u/d : *.* /LEV:3 /DCOPY:DA /COPY:DAT /MAX:1000 /MIN:10"
+                                        " /R:1000000 /W:30");
+    row("s d /LEV:x", "error: ERROR : Invalid Parameter #3 : \"/LEV:x\"");
+    row("s d /MAXAGE:7 /MINAGE:20240131", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DAT /MAXAGE:7"
+                                          " /MINAGE:20240131 /R:1000000 /W:30");
+    row("s d /MAXLAD:20230229", "error: ERROR : Invalid Parameter #3 : \"/MAXLAD:20230229\"");
+    row("s d /MINLAD:2000", "error: ERROR : Invalid Parameter #3 : \"/MINLAD:2000\"");
+    row("s d /RH:2200-0600 /PF", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DAT /RH:2200-0600 /PF"
+                                 " /R:1000000 /W:30");
+    row("s d /RH:2400-0600", "error: ERROR : Invalid Parameter #3 : \"/RH:2400-0600\"");
+    row("s d /A+:RH /A-:a /IA:RS /XA:HO", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DAT /A+:RH /A-:A /IA:RS"
+                                          " /XA:HO /R:1000000 /W:30");
+    row("s d /M /MOVE /ZB", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DAT /MOVE /ZB /M /R:1000000 /W:30"
+                            " note=/ZB (backup mode)");
+    // Switches accepted with a NOTE, mapped ones, and what Robocopy refuses.
+    row("s d /B /EFSRAW /SECFIX /FAT /256 /REG /TBD /IM /UNICODE",
+        "/home/u/s -> /home/u/d : *.* /UNICODE /DCOPY:DA /COPY:DAT /SECFIX /FAT /256 /EFSRAW /B /IM /R:1000000"
+        " /W:30 /REG /TBD note=/B|/IM|/UNICODE|/EFSRAW|/SECFIX|/FAT|/256|/REG|/TBD");
+    row("s d /SJ /SL /NOCLONE /COMPRESS /SPARSE /LFSM:10M",
+        "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DAT /NOCLONE /SL /SJ /R:1000000 /W:30"
+        " note=/COMPRESS|/SPARSE|/LFSM:10M");
+    row("s d /FOO", "error: ERROR : Invalid Parameter #3 : \"/FOO\"");
+    row("/FOO s d", "error: ERROR : Invalid Parameter #1 : \"/FOO\"");
+    row("s d /PURGE:yes", "error: ERROR : Invalid Parameter #3 : \"/PURGE:yes\"");
+    row("s d /R", "error: ERROR : Invalid Parameter #3 : \"/R\"");
+    row("s d /XF:x", "error: ERROR : Invalid Parameter #3 : \"/XF:x\"");
+    row("/data /backup/", "error: ERROR : Invalid Parameter #1 : \"/data\"");
+    row("/backupdir /x/ /MIR", "/backupdir -> /x : *.* /S /E /DCOPY:DA /COPY:DAT /PURGE /MIR /R:1000000 /W:30");
+    row("s d /S /E /COPY:DAT /MT:4 /NP /V /TS /FP /BYTES /NS /NC /NFL /NDL /ETA /X /L /NJH /NJS /TEE /LOG:l",
+        "/home/u/s -> /home/u/d : *.* /X /V /TS /FP /BYTES /NS /NC /NFL /NDL /L /NP /ETA /TEE /NJH /NJS /S /E"
+        " /DCOPY:DA /COPY:DAT /MT:4 /R:1000000 /W:30 log=/home/u/l");
+    // What the run needs.
+    row("", "usage");
+    row("/?", "usage");
+    row("src", "error: ERROR : No Destination Directory Specified.");
+    row("/NOSD d", "error: ERROR : No Source Directory Specified.");
+    row("/NOSD /NODD /SAVE:x /QUIT", " ->  : *.* /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
+}
+
+void TestCopyCore::arguments()
+{
+    QFETCH(QByteArray, args);
+    QFETCH(QString, expected);
+    std::vector<std::string> words;
+    for (const QByteArray &word : args.split(' '))
+        if (!word.isEmpty())
+            words.push_back(QByteArray::fromPercentEncoding(word).toStdString());
+    // /data names an existing folder in one row.
+    const auto isFolder = [](const std::string &path) { return path == "/backupdir"; };
+    QCOMPARE(describe(ParseArguments(words, "/home/u", {}, isFolder)), expected);
+}
+
+// Job files: several merge in their order, the command line over them; a
+// template without folders takes the command line's.
+void TestCopyCore::jobFiles_data()
+{
+    QTest::addColumn<QStringList>("jobs"); // "name=text"
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<QString>("expected");
+
+    const QString a = u"a.RCJ=\t/SD:/data/src/\t:: Source Directory.\n\t/DD:/data/dst/\n\t/IF\n\t\t*.doc\n"
+                      "\t\t\"a b.txt\"\n\t/XD\n\t\tbin\n\t/S\n\t/R:5\t\t:: retries\n\t/COPY:DATS\n"_s;
+    const QString b = u"b.RCJ=::\n:: template\n::\n\t/NOSD\n\t/NODD\n\t/E\n\t/W:7\n\t/XF\n\t\t*.tmp\n"_s;
+    QTest::newRow("one job") << QStringList{a} << u"/JOB:a"_s
+                             << u"/data/src -> /data/dst : *.doc a b.txt /S /DCOPY:DA /COPY:DATS /R:5 /W:30 xd=bin"_s;
+    QTest::newRow("command line over the job")
+        << QStringList{a} << u"/JOB:a.RCJ /R:9 /XD obj /COPY:DAT x.c"_s
+        << u"/data/src -> /data/dst : x.c /S /DCOPY:DA /COPY:DAT /R:9 /W:30 xd=obj"_s;
+    QTest::newRow("two jobs merge") << QStringList{a, b} << u"/JOB:a /JOB:b /NP"_s
+                                    << u"/data/src -> /data/dst : *.doc a b.txt /NP /S /E /DCOPY:DA /COPY:DATS /R:5"
+                                       " /W:7 xf=*.tmp xd=bin"_s;
+    QTest::newRow("template takes the folders") << QStringList{b} << u"/JOB:b s d *.c"_s
+                                                << u"/home/u/s -> /home/u/d : *.c /S /E /DCOPY:DA /COPY:DAT"
+                                                   " /R:1000000 /W:7 xf=*.tmp"_s;
+    QTest::newRow("folders as names when the job has them") << QStringList{a} << u"/JOB:a x.c y.c"_s
+        << u"/data/src -> /data/dst : x.c y.c /S /DCOPY:DA /COPY:DATS /R:5 /W:30 xd=bin"_s;
+    QTest::newRow("missing job") << QStringList() << u"/JOB:nothere s d"_s
+                                 << u"error: ERROR : Cannot read job file /home/u/nothere.RCJ : No such file"_s;
+    QTest::newRow("unknown switch in a job") << QStringList{u"c.RCJ=\t/S\n\t/BOGUS\n"_s} << u"s d /NP /JOB:c"_s
+                                             << u"error: ERROR : Invalid Parameter #4 : \"/BOGUS\""_s;
+}
+
+void TestCopyCore::jobFiles()
+{
+    QFETCH(QStringList, jobs);
+    QFETCH(QString, args);
+    QFETCH(QString, expected);
+    std::map<std::string, std::string> files;
+    for (const QString &job : jobs)
+        files["/home/u/" + job.section(u'=', 0, 0).toStdString()] = job.section(u'=', 1).toStdString();
+    const JobFileReader read = [&](const std::string &path, std::string &contents, std::string &error) {
+        const auto it = files.find(path);
+        if (it == files.end()) {
+            error = "No such file";
+            return false;
+        }
+        contents = it->second;
+        return true;
+    };
+    std::vector<std::string> words;
+    for (const QString &word : args.split(u' ', Qt::SkipEmptyParts))
+        words.push_back(word.toStdString());
+    QCOMPARE(describe(ParseArguments(words, "/home/u", read)), expected);
+}
+
+// /SAVE: writes what the command line said before it, in the layout
+// Robocopy uses; File > Open Command File reads it back into the same
+// window, and /JOB: reads it back into the same run.
+void TestCopyCore::jobReadByWindow()
+{
+    const QString command = uR"("/data/my files/" D:\Backup\ *.doc *.xls /E /ZB /SEC /DCOPY:DAT /MIR /A-:A /XA:HS /XF ~*.tmp thumbs.db /XD bin "obj x" /R:3 /W:10 /LEV:4 /XO /MAXAGE:20240101 /RH:2200-0600 /TEE /LOG+:/logs/copy.txt /NP /V)"_s;
+    std::vector<std::string> args;
+    for (const QString &word : SplitWords(command))
+        args.push_back(word.toStdString());
+    args.push_back("/SAVE:/jobs/nightly");
+    args.push_back("/MT:16"); // after /SAVE: not saved
+    args.push_back("/QUIT");
+    const ParsedCommand parsed = ParseArguments(args, "/home/u", {});
+    QVERIFY2(parsed.error.empty(), parsed.error.c_str());
+    QCOMPARE(parsed.options.saveJob, std::string("/jobs/nightly.RCJ"));
+    QCOMPARE(parsed.options.threads, 16u);
+    QCOMPARE(parsed.saved.threads, 0u);
+
+    const std::string job = JobFileText(parsed.saved, parsed.options.saveJob, "root", SampleStart, 0);
+    // The documented layout, as far as the published file shows it.
+    const std::string head = "::\n:: Robocopy Job /jobs/nightly.RCJ\n::\n"
+                             ":: Created by root on Thursday, March 8, 2018 at 2:34:58 PM\n::\n\n"
+                             "::\n:: Source Directory :\n::\n\t/SD:/data/my files/\t:: Source Directory.\n\n"
+                             "::\n:: Destination Directory :\n::\n\t/DD:/home/u/D:/Backup/\t:: Destination Directory.\n\n"
+                             "::\n:: Include These Files :\n::\n\t/IF\t\t:: Include Files matching these names\n"
+                             "\t\t*.doc\n\t\t*.xls\n\n";
+    QCOMPARE(QByteArray::fromStdString(job.substr(0, head.size())), QByteArray::fromStdString(head));
+    QVERIFY2(job.find("\t/R:3\t\t:: number of Retries") != std::string::npos, job.c_str());
+    QVERIFY2(job.find("\t/DCOPY:DAT\t:: what to COPY for directories") != std::string::npos, job.c_str());
+    QVERIFY(job.find("/MT") == std::string::npos);
+    QVERIFY(job.find("/SAVE") == std::string::npos);
+
+    // The window reads it into the state the command gives (but for /MT,
+    // which a job does not keep, and the folders the job names in full).
+    const CommandReading fromJob = ReadJob(QString::fromStdString(job));
+    QVERIFY(fromJob.found);
+    QCOMPARE(fromJob.leftOut, QStringList());
+    const QString windowCommand = u"ROBOCOPY.EXE \"/data/my files/\" /home/u/D:/Backup/"_s
+        + command.mid(command.indexOf(u" *.doc"));
+    QCOMPARE(BuildCommandLine(fromJob.values), BuildCommandLine(ReadCommand(windowCommand).values));
+
+    // And the engine reads it into the same run.
+    const JobFileReader read = [&](const std::string &path, std::string &contents, std::string &) {
+        contents = job;
+        return path == "/jobs/nightly.RCJ";
+    };
+    const ParsedCommand again = ParseArguments({"/JOB:/jobs/nightly"}, "/", read);
+    QVERIFY2(again.error.empty(), again.error.c_str());
+    CopyOptions expected = parsed.options;
+    expected.threads = 0;
+    expected.saveJob.clear();
+    expected.quit = false;
+    expected.jobs = {"/jobs/nightly.RCJ"};
+    QCOMPARE(describe(again), describe(ParsedCommand{expected, {}, false, {}, 0}));
+    QCOMPARE(again.options.fileNames, expected.fileNames);
+    QCOMPARE(again.options.maxAge, expected.maxAge);
+    QCOMPARE(again.options.runHours, expected.runHours);
 }
 
 QTEST_APPLESS_MAIN(TestCopyCore)
