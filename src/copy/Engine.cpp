@@ -405,6 +405,8 @@ struct Engine::Impl
                         failure = CopyLink(copy, dp);
                     } else {
                         uint32_t shown = 0;
+                        if (progressShown)
+                            progress(0);
                         const FileCopyResult r = CopyFile(copy, dp, caps, [&](uint64_t done, uint64_t total) {
                             if (!progressShown)
                                 return;

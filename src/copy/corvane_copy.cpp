@@ -20,6 +20,7 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace copy;
@@ -238,7 +239,10 @@ int main(int argc, char *argv[])
         cwd = "/";
     cwd.resize(std::strlen(cwd.c_str()));
 
-    const ParsedCommand parsed = ParseArguments(args, cwd, readWhole);
+    const ParsedCommand parsed = ParseArguments(args, cwd, readWhole, [](const std::string &path) {
+        struct stat st;
+        return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    });
     if (parsed.usage || !parsed.error.empty()) {
         Output out;
         out.write(parsed.error);
