@@ -1,0 +1,81 @@
+// Execute really copies off Windows: the window composes the command, the
+// stand-in console finds no ROBOCOPY.EXE on PATH and runs corvane-copy from
+// beside the program, and the exit report reads its exit code.
+#include "main_window/Controls.h"
+#include "main_window/frmCorvane.h"
+#include "run/basShell.h"
+
+#include "ScopedHook.h"
+#include "Trees.h"
+#include "WindowTest.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+
+class TestCopyWindow : public WindowTest
+{
+    Q_OBJECT
+
+private slots:
+    void executeMirrors();
+    void cleanupTestCase();
+
+private:
+    QTemporaryDir m_dir;
+    // No Robocopy anywhere along PATH, and none in the current folder.
+    const ScopedEnvironmentVariable m_path{"PATH", m_dir.filePath(QStringLiteral("empty"))};
+    const ScopedCurrentFolder m_current{(QDir().mkpath(m_dir.filePath(QStringLiteral("empty"))),
+                                         m_dir.filePath(QStringLiteral("empty")))};
+    const ScopedHook<QString> m_console{SetConsoleProgram, QStringLiteral(CORVANE_BINARY_DIR "/corvane-cmd")};
+};
+
+void TestCopyWindow::executeMirrors()
+{
+    QVERIFY(QFileInfo(QStringLiteral(CORVANE_BINARY_DIR "/corvane-copy")).isExecutable());
+    // Folder names with a blank and an ampersand go through the command's quoting.
+    const std::string src = m_dir.filePath(QStringLiteral("the source")).toStdString();
+    const std::string dst = m_dir.filePath(QStringLiteral("R & D copy")).toStdString();
+    std::mt19937 random{5};
+    trees::makeRandom(src, random, 40, 2);
+
+    auto w = newWindow();
+    QVERIFY(setTextOf(w->control("cboSource"), QString::fromStdString(src)));
+    QVERIFY(setTextOf(w->control("cboDestination"), QString::fromStdString(dst)));
+    click(*w, "chkMirror");
+    QVERIFY(commandOf(*w).contains(QStringLiteral(" /MIR")));
+
+    struct Step
+    {
+        const char *extra;  // written into the destination before the run
+        const char *report; // the exit report
+    };
+    const Step steps[] = {
+        {nullptr, "One or more files copied successfully.\r\n"},
+        {nullptr, "Completed with no errors"},
+        {"/extra-file", "Some Extra files or directories were detected.\r\n"},
+    };
+    for (const Step &step : steps) {
+        if (step.extra)
+            QVERIFY(trees::write(dst + step.extra, "not in the source"));
+        shown().clear();
+        click(*w, "cmdExecute");
+        QVERIFY2(shown().size() == 1, qPrintable(describeShown()));
+        QCOMPARE(shown().first().prompt, QString::fromLatin1(step.report));
+        const trees::Description expected = trees::describe(src);
+        QVERIFY2(trees::describe(dst) == expected, qPrintable(trees::difference(expected, trees::describe(dst))));
+    }
+}
+
+// QTemporaryDir cannot remove names that are not UTF-8; the file system can.
+void TestCopyWindow::cleanupTestCase()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(m_dir.path().toStdString(), ec);
+}
+
+QTEST_MAIN(TestCopyWindow)
+#include "test_copy_window.moc"
