@@ -635,7 +635,8 @@ struct Engine::Impl
             if (d.action == Action::Skip || d.action == Action::Report || d.action == Action::Purge) {
                 fileEvent(d, it.se, f.srcPath, it.src->name);
                 countFile(d, it.se.size);
-                if (d.fixTimes && !listOnly && !countOnly && f.dst && !classifier.timesEqual(it.se.mtimeNs, it.de.mtimeNs)) {
+                // /TIMFIX: times that differ at all, even within /FFT's two seconds.
+                if (d.fixTimes && !listOnly && !countOnly && f.dst && it.se.mtimeNs != it.de.mtimeNs) {
                     struct stat st{};
                     st.st_atim = {time_t(it.se.atimeNs / 1000000000), long(it.se.atimeNs % 1000000000)};
                     st.st_mtim = {time_t(it.se.mtimeNs / 1000000000), long(it.se.mtimeNs % 1000000000)};

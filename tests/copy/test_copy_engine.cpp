@@ -3,6 +3,7 @@
 // unreadable entries, a file growing while it is copied, kills, loops).
 #include "Trees.h"
 
+#include "copy/CopyOptions.h"
 #include "copy/DataPath.h"
 #include "copy/DosAttributes.h"
 #include "copy/Engine.h"
@@ -76,51 +77,21 @@ struct Run
     }
 };
 
+// Options as the program reads them from its command line; no retries
+// unless the switches ask for them.
 CopyOptions options(const std::string &src, const std::string &dst, std::initializer_list<const char *> switches)
 {
-    CopyOptions o;
-    o.source = src;
-    o.destination = dst;
-    o.retries = 0;
-    o.waitSeconds = 0;
-    for (const std::string s : switches) {
-        if (s == "/E") {
-            o.subdirectories = o.emptyDirectories = true;
-        } else if (s == "/S") {
-            o.subdirectories = true;
-        } else if (s == "/MIR") {
-            o.subdirectories = o.emptyDirectories = o.purge = o.mirror = true;
-        } else if (s == "/PURGE") {
-            o.purge = true;
-        } else if (s == "/XX") {
-            o.excludeExtra = true;
-        } else if (s == "/L") {
-            o.listOnly = true;
-        } else if (s == "/MOV") {
-            o.moveFiles = true;
-        } else if (s == "/MOVE") {
-            o.moveFiles = o.moveDirs = true;
-        } else if (s == "/Z") {
-            o.restartable = true;
-        } else if (s == "/IS") {
-            o.includeSame = true;
-        } else if (s == "/SL") {
-            o.symbolicLinks = true;
-        } else if (s == "/DCOPY:DAT") {
-            o.dirCopyFlags |= CopyFlag::Times;
-        } else if (s.rfind("/MT:", 0) == 0) {
-            o.threads = uint32_t(std::stoul(s.substr(4)));
-        } else if (s.rfind("/R:", 0) == 0) {
-            o.retries = uint32_t(std::stoul(s.substr(3)));
-        } else if (s.rfind("/XD:", 0) == 0) {
-            o.excludeDirs.push_back(s.substr(4));
-        } else if (s.rfind("/XF:", 0) == 0) {
-            o.excludeFiles.push_back(s.substr(4));
-        } else {
-            qFatal("the test does not know %s", s.c_str());
-        }
-    }
-    return o;
+    std::vector<std::string> args{src, dst, "/R:0", "/W:0"};
+    args.insert(args.end(), switches.begin(), switches.end());
+    const ParsedCommand parsed = ParseArguments(
+        args, "/", [](const std::string &, std::string &, std::string &error) {
+            error = "no job files here";
+            return false;
+        },
+        [](const std::string &path) { return fs::is_directory(path); });
+    if (!parsed.error.empty())
+        qFatal("%s", parsed.error.c_str());
+    return parsed.options;
 }
 
 Run runEngine(const CopyOptions &o)
@@ -172,6 +143,8 @@ private slots:
     void mirrorEqualsSourceMinusExclusions();
     void excludeExtraKeepsPurgeFromDeleting();
     void threadsGiveTheSameResult();
+    void switchEffects_data();
+    void switchEffects();
 
     void linkLoopsWalkedOnce();
     void destinationInsideSource();
@@ -702,7 +675,7 @@ void TestCopyEngine::mirrorEqualsSourceMinusExclusions()
         fs::rename(base + "/shared", base + "/src/shared");
         trees::changeRandom(base + "/dst/shared", r, 10);
         const trees::Description before = trees::describe(base + "/dst");
-        CopyOptions o = options(base + "/src", base + "/dst", {"/MIR", "/XF:*.keep", "/XD:keep-dir*"});
+        CopyOptions o = options(base + "/src", base + "/dst", {"/MIR", "/XF", "*.keep", "/XD", "keep-dir*"});
         o.threads = seed % 2 ? 0 : 8;
         const Run run = runEngine(o);
         QCOMPARE(run.errors(), 0);
@@ -765,6 +738,281 @@ void TestCopyEngine::threadsGiveTheSameResult()
         ++lines;
     }
     QCOMPARE(lines, size_t(runs[2].totals.files[Column::Copied]));
+}
+
+// ----------------------------------------------------------- what each switch does on disk
+
+namespace {
+
+using Setup = std::function<void(const std::string &src, const std::string &dst)>;
+using Check = std::function<void(const std::string &src, const std::string &dst, const Run &run)>;
+
+// The POSIX ACL of a file as its extended attribute holds it: owner rw,
+// user nobody r, group r, mask r, others nothing.
+std::string sampleAcl()
+{
+    const uint16_t entries[][4] = {{0x01, 6, 0xFFFF, 0xFFFF}, {0x02, 4, 65534, 0}, {0x04, 4, 0xFFFF, 0xFFFF},
+                                   {0x10, 4, 0xFFFF, 0xFFFF}, {0x20, 0, 0xFFFF, 0xFFFF}};
+    std::string acl("\x02\0\0\0", 4);
+    for (const auto &e : entries)
+        for (const uint16_t v : e)
+            acl.append({char(v & 0xFF), char(v >> 8)});
+    return acl;
+}
+
+int64_t mtimeOf(const std::string &path) { return statOf(path).st_mtim.tv_sec; }
+uint32_t attributesOf(const std::string &path)
+{
+    const std::string value = xattrOf(path, kDosAttribName);
+    return AttributesFrom(statOf(path).st_mode, fs::is_directory(path), !value.empty(), value);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Setup)
+Q_DECLARE_METATYPE(Check)
+
+void TestCopyEngine::switchEffects_data()
+{
+    QTest::addColumn<QStringList>("switches");
+    QTest::addColumn<Setup>("setup");
+    QTest::addColumn<Check>("check");
+    const auto file = [](const char *name, const char *content = "data", int mode = 0644, int64_t mtime = 1600000000) {
+        return [=](const std::string &src, const std::string &) { QVERIFY(trees::write(src + '/' + name, content, mode, mtime)); };
+    };
+
+    QTest::newRow("/CREATE: an empty twin with the source's time")
+        << QStringList{"/CREATE"} << Setup(file("f", "12345")) << Check([](auto &, auto &dst, auto &run) {
+               QCOMPARE(statOf(dst + "/f").st_size, off_t(0));
+               QCOMPARE(mtimeOf(dst + "/f"), int64_t(1600000000));
+               QCOMPARE(run.code(), 1);
+           });
+    QTest::newRow("/M: copied, then Archive reset at the source")
+        << QStringList{"/M"} << Setup(file("f")) << Check([](auto &src, auto &dst, auto &run) {
+               QCOMPARE(run.totals.files[Column::Copied], uint64_t(1));
+               QVERIFY(trees::exists(dst + "/f"));
+               QCOMPARE(attributesOf(src + "/f") & Attr::Archive, 0u);
+               QCOMPARE(attributesOf(dst + "/f") & Attr::Archive, uint32_t(Attr::Archive));
+               const Run again = runEngine(options(src, dst + "2", {"/M"}));
+               QCOMPARE(again.totals.files[Column::Copied], uint64_t(0)); // nothing with Archive left
+               QVERIFY(!trees::exists(dst + "2/f"));
+           });
+    QTest::newRow("/A: copied, Archive stays")
+        << QStringList{"/A"} << Setup(file("f")) << Check([](auto &src, auto &, auto &run) {
+               QCOMPARE(run.totals.files[Column::Copied], uint64_t(1));
+               QCOMPARE(attributesOf(src + "/f") & Attr::Archive, uint32_t(Attr::Archive));
+           });
+    QTest::newRow("/A+:RH /A-:A")
+        << QStringList{"/A+:RH", "/A-:A"} << Setup(file("f")) << Check([](auto &, auto &dst, auto &) {
+               QCOMPARE(attributesOf(dst + "/f"), uint32_t(Attr::ReadOnly | Attr::Hidden));
+               QCOMPARE(statOf(dst + "/f").st_mode & 0777, mode_t(0444));
+           });
+    QTest::newRow("/COPY:DT: R and the letters stay behind")
+        << QStringList{"/COPY:DT"} << Setup([](auto &src, auto &) {
+               QVERIFY(trees::write(src + "/f", "x", 0444));
+               const std::string v = EncodeDosAttrib(Attr::Hidden | Attr::Archive);
+               QVERIFY(::setxattr((src + "/f").c_str(), kDosAttribName, v.data(), v.size(), 0) == 0);
+           })
+        << Check([](auto &, auto &dst, auto &) { QCOMPARE(attributesOf(dst + "/f"), uint32_t(Attr::Archive)); });
+    QTest::newRow("/IT: a Tweaked file is copied")
+        << QStringList{"/IT"} << Setup([](auto &src, auto &dst) {
+               QVERIFY(trees::write(src + "/f", "same", 0644, 1600000000));
+               QVERIFY(trees::write(dst + "/f", "same", 0644, 1600000000));
+               const std::string v = EncodeDosAttrib(Attr::Hidden | Attr::Archive);
+               QVERIFY(::setxattr((src + "/f").c_str(), kDosAttribName, v.data(), v.size(), 0) == 0);
+           })
+        << Check([](auto &, auto &dst, auto &run) {
+               QCOMPARE(run.fileTags().at("f"), Tag::Tweaked);
+               QCOMPARE(attributesOf(dst + "/f"), uint32_t(Attr::Hidden | Attr::Archive));
+           });
+    QTest::newRow("without /IT a Tweaked file is Same")
+        << QStringList{} << Setup([](auto &src, auto &dst) {
+               QVERIFY(trees::write(src + "/f", "same", 0644, 1600000000));
+               QVERIFY(trees::write(dst + "/f", "same", 0644, 1600000000));
+               const std::string v = EncodeDosAttrib(Attr::Hidden);
+               QVERIFY(::setxattr((src + "/f").c_str(), kDosAttribName, v.data(), v.size(), 0) == 0);
+           })
+        << Check([](auto &, auto &dst, auto &run) {
+               QCOMPARE(run.fileTags().at("f"), Tag::SameSkipped);
+               QCOMPARE(attributesOf(dst + "/f"), uint32_t(Attr::Archive));
+           });
+    QTest::newRow("/TIMFIX /FFT: a skipped file gets the source's time")
+        << QStringList{"/TIMFIX", "/FFT"} << Setup([](auto &src, auto &dst) {
+               QVERIFY(trees::write(src + "/f", "same", 0644, 1600000000));
+               QVERIFY(trees::write(dst + "/f", "same", 0644, 1600000001));
+           })
+        << Check([](auto &, auto &dst, auto &run) {
+               QCOMPARE(run.totals.files[Column::Copied], uint64_t(0));
+               QCOMPARE(mtimeOf(dst + "/f"), int64_t(1600000000));
+           });
+    QTest::newRow("/S leaves empty folders, /E makes them")
+        << QStringList{"/S"} << Setup([](auto &src, auto &) {
+               fs::create_directories(src + "/empty/deeper");
+               QVERIFY(trees::write(src + "/full/f", "x"));
+           })
+        << Check([](auto &src, auto &dst, auto &run) {
+               QVERIFY(!trees::exists(dst + "/empty"));
+               QVERIFY(trees::exists(dst + "/full/f"));
+               QCOMPARE(run.totals.dirs[Column::Copied], uint64_t(2)); // the root and full
+               runEngine(options(src, dst, {"/E"}));
+               QVERIFY(fs::is_directory(dst + "/empty/deeper"));
+           });
+    QTest::newRow("/LEV:2: the root is level 1")
+        << QStringList{"/E", "/LEV:2"} << Setup([](auto &src, auto &) {
+               QVERIFY(trees::write(src + "/a/f", "x"));
+               QVERIFY(trees::write(src + "/a/b/g", "y"));
+           })
+        << Check([](auto &, auto &dst, auto &) {
+               QVERIFY(trees::exists(dst + "/a/f"));
+               QVERIFY(!trees::exists(dst + "/a/b"));
+           });
+    QTest::newRow("/XJD /XJF: links left out")
+        << QStringList{"/E", "/XJD", "/XJF"} << Setup([](auto &src, auto &) {
+               QVERIFY(trees::write(src + "/real/f", "x"));
+               QVERIFY(::symlink("real", (src + "/link-dir").c_str()) == 0);
+               QVERIFY(::symlink("real/f", (src + "/link-file").c_str()) == 0);
+           })
+        << Check([](auto &, auto &dst, auto &) {
+               QVERIFY(trees::exists(dst + "/real/f"));
+               QVERIFY(!trees::exists(dst + "/link-dir"));
+               QVERIFY(!trees::exists(dst + "/link-file"));
+           });
+    QTest::newRow("links followed by default")
+        << QStringList{"/E"} << Setup([](auto &src, auto &) {
+               QVERIFY(trees::write(src + "/real/f", "x"));
+               QVERIFY(::symlink("real", (src + "/link-dir").c_str()) == 0);
+               QVERIFY(::symlink("real/f", (src + "/link-file").c_str()) == 0);
+           })
+        << Check([](auto &, auto &dst, auto &) {
+               QVERIFY(fs::is_directory(fs::symlink_status(dst + "/link-dir")));
+               QVERIFY(fs::is_regular_file(fs::symlink_status(dst + "/link-file")));
+               QCOMPARE(trees::read(dst + "/link-dir/f"), QByteArray("x"));
+           });
+    QTest::newRow("/SJ: a link to a folder stays a link, one to a file is followed")
+        << QStringList{"/E", "/SJ"} << Setup([](auto &src, auto &) {
+               QVERIFY(trees::write(src + "/real/f", "x"));
+               QVERIFY(::symlink("real", (src + "/link-dir").c_str()) == 0);
+               QVERIFY(::symlink("real/f", (src + "/link-file").c_str()) == 0);
+           })
+        << Check([](auto &, auto &dst, auto &) {
+               QCOMPARE(fs::read_symlink(dst + "/link-dir").string(), std::string("real"));
+               QVERIFY(fs::is_regular_file(fs::symlink_status(dst + "/link-file")));
+           });
+    QTest::newRow("/NOCOPY /PURGE: extras go, nothing is copied")
+        << QStringList{"/NOCOPY", "/PURGE"} << Setup([](auto &src, auto &dst) {
+               QVERIFY(trees::write(src + "/new", "x"));
+               QVERIFY(trees::write(dst + "/extra", "x"));
+           })
+        << Check([](auto &, auto &dst, auto &run) {
+               QVERIFY(!trees::exists(dst + "/new"));
+               QVERIFY(!trees::exists(dst + "/extra"));
+               QCOMPARE(run.code(), 2);
+           });
+    QTest::newRow("a mismatch under /PURGE: the folder goes, the file comes")
+        << QStringList{"/PURGE"} << Setup([](auto &src, auto &dst) {
+               QVERIFY(trees::write(src + "/name", "file"));
+               QVERIFY(trees::write(dst + "/name/inside", "folder"));
+           })
+        << Check([](auto &, auto &dst, auto &) { QCOMPARE(trees::read(dst + "/name"), QByteArray("file")); });
+    QTest::newRow("a mismatch without /PURGE is reported and left")
+        << QStringList{} << Setup([](auto &src, auto &dst) {
+               QVERIFY(trees::write(src + "/name", "file"));
+               QVERIFY(trees::write(dst + "/name/inside", "folder"));
+           })
+        << Check([](auto &, auto &dst, auto &run) {
+               QCOMPARE(trees::read(dst + "/name/inside"), QByteArray("folder"));
+               QCOMPARE(run.code(), 4);
+           });
+    QTest::newRow("a link in the destination is never followed")
+        << QStringList{"/MIR"} << Setup([](auto &src, auto &dst) {
+               QVERIFY(trees::write(src + "/sub/f", "new"));
+               QVERIFY(trees::write(dst + "-outside/f", "keep"));
+               fs::create_directories(dst);
+               QVERIFY(::symlink((dst + "-outside").c_str(), (dst + "/sub").c_str()) == 0);
+               QVERIFY(::symlink((dst + "-outside").c_str(), (dst + "/extra-link").c_str()) == 0);
+           })
+        << Check([](auto &, auto &dst, auto &) {
+               QCOMPARE(trees::read(dst + "-outside/f"), QByteArray("keep"));
+               QVERIFY(fs::is_directory(fs::symlink_status(dst + "/sub")));
+               QCOMPARE(trees::read(dst + "/sub/f"), QByteArray("new"));
+               QVERIFY(!trees::exists(dst + "/extra-link"));
+           });
+    QTest::newRow("/COPY:DATS: the POSIX ACL")
+        << QStringList{"/COPY:DATS"} << Setup([](auto &src, auto &) {
+               QVERIFY(trees::write(src + "/f", "x"));
+               const std::string acl = sampleAcl();
+               if (::setxattr((src + "/f").c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
+                   QSKIP("no POSIX ACLs on this file system");
+           })
+        << Check([](auto &src, auto &dst, auto &) {
+               QCOMPARE(xattrOf(dst + "/f", "system.posix_acl_access"), xattrOf(src + "/f", "system.posix_acl_access"));
+               QCOMPARE(statOf(dst + "/f").st_mode & 0777, statOf(src + "/f").st_mode & 0777);
+           });
+    QTest::newRow("/COPY:DATO: owner and group")
+        << QStringList{"/COPY:DATO"} << Setup([](auto &src, auto &) {
+               QVERIFY(trees::write(src + "/f", "x"));
+               if (::geteuid() != 0)
+                   QSKIP("giving a file away needs root");
+               QVERIFY(::chown((src + "/f").c_str(), 65534, 65534) == 0);
+           })
+        << Check([](auto &, auto &dst, auto &) {
+               QCOMPARE(statOf(dst + "/f").st_uid, uid_t(65534));
+               QCOMPARE(statOf(dst + "/f").st_gid, gid_t(65534));
+           });
+    QTest::newRow("/DCOPY:DAT: folder times and mode")
+        << QStringList{"/E", "/DCOPY:DAT"} << Setup([](auto &src, auto &) {
+               QVERIFY(trees::write(src + "/d/f", "x"));
+               QVERIFY(::chmod((src + "/d").c_str(), 0750) == 0);
+               const struct timespec t[2] = {{1500000000, 0}, {1500000000, 0}};
+               QVERIFY(::utimensat(AT_FDCWD, (src + "/d").c_str(), t, 0) == 0);
+           })
+        << Check([](auto &, auto &dst, auto &) {
+               QCOMPARE(mtimeOf(dst + "/d"), int64_t(1500000000));
+               QCOMPARE(statOf(dst + "/d").st_mode & 0777, mode_t(0750));
+           });
+    QTest::newRow("/Z: a partial copy of an earlier run is finished")
+        << QStringList{"/Z"} << Setup([](auto &src, auto &dst) {
+               QByteArray big(3 << 20, 'z');
+               QVERIFY(trees::write(src + "/f", big, 0644, 1600000000));
+               QVERIFY(trees::write(dst + '/' + TempName("f", uint64_t(big.size()), int64_t(1600000000) * 1000000000),
+                                    QByteArray(2 << 20, 'Z')));
+           })
+        << Check([](auto &, auto &dst, auto &) {
+               // The first two MiB came from the partial file, the rest from the source.
+               QCOMPARE(trees::read(dst + "/f"), QByteArray(2 << 20, 'Z') + QByteArray(1 << 20, 'z'));
+               QVERIFY(trees::temporaries(dst).empty());
+           });
+    QTest::newRow("without /Z a stale partial copy is removed")
+        << QStringList{} << Setup([](auto &src, auto &dst) {
+               QVERIFY(trees::write(src + "/f", "x", 0644, 1600000000));
+               QVERIFY(trees::write(dst + '/' + TempName("gone", 5, 7), "stale"));
+           })
+        << Check([](auto &, auto &dst, auto &run) {
+               QVERIFY(trees::temporaries(dst).empty());
+               QCOMPARE(run.totals.files[Column::Extras], uint64_t(0)); // ours, never an extra
+           });
+}
+
+void TestCopyEngine::switchEffects()
+{
+    QFETCH(QStringList, switches);
+    QFETCH(Setup, setup);
+    QFETCH(Check, check);
+    static int n = 0;
+    const std::string base = scratch("switch/") + std::to_string(++n);
+    const std::string src = base + "/src", dst = base + "/dst";
+    fs::create_directories(src);
+    setup(src, dst);
+    std::vector<std::string> words;
+    for (const QString &w : switches)
+        words.push_back(w.toStdString());
+    std::vector<std::string> args{src, dst, "/R:0", "/W:0"};
+    args.insert(args.end(), words.begin(), words.end());
+    const ParsedCommand parsed = ParseArguments(args, "/", {}, [](const std::string &p) { return fs::is_directory(p); });
+    QVERIFY2(parsed.error.empty(), parsed.error.c_str());
+    const Run run = runEngine(parsed.options);
+    QVERIFY2(run.errors() == 0, run.report.c_str());
+    check(src, dst, run);
 }
 
 // ----------------------------------------------------------- faults
@@ -937,7 +1185,7 @@ void TestCopyEngine::moveDeletesOnlyWhatWasCopied()
     // A folder that keeps a file that was not moved stays.
     QVERIFY(trees::write(base + "/src3/keep.cpp", "k"));
     QVERIFY(trees::write(base + "/src3/go", "g"));
-    const Run partly = runEngine(options(base + "/src3", base + "/dst3", {"/E", "/MOVE", "/XF:*.cpp"}));
+    const Run partly = runEngine(options(base + "/src3", base + "/dst3", {"/E", "/MOVE", "/XF", "*.cpp"}));
     QCOMPARE(partly.errors(), 0);
     QVERIFY(trees::exists(base + "/src3/keep.cpp"));
     QVERIFY(!trees::exists(base + "/src3/go"));
