@@ -207,6 +207,7 @@ struct DataCopy
     dev_t dstDev;
     uint64_t size;
     bool direct = false;
+    uint64_t reached = 0; // how far the copy got: short of size when the source shrank
 
     // Copies [from, to) through user space; *at advances.
     int userSpace(uint64_t &at, uint64_t to, Pacer &pacer)
@@ -292,8 +293,11 @@ struct DataCopy
     {
         Pacer pacer(settings, size);
         uint64_t at = from;
-        if (!settings.sparse)
-            return range(at, size, pacer);
+        if (!settings.sparse) {
+            const int e = range(at, size, pacer);
+            reached = at;
+            return e;
+        }
         // Only the data of a sparse file is copied; the holes stay holes,
         // since the file gets its full length at the end.
         while (at < size) {
@@ -303,7 +307,9 @@ struct DataCopy
                     break; // a hole to the end
                 if (errno != EINVAL && errno != EOPNOTSUPP)
                     return errno;
-                return range(at, size, pacer);
+                const int e = range(at, size, pacer);
+                reached = at;
+                return e;
             }
             off_t hole = ::lseek(src, data, SEEK_HOLE);
             if (hole < 0)
@@ -311,12 +317,15 @@ struct DataCopy
             at = uint64_t(data);
             if (const int e = range(at, std::min(uint64_t(hole), size), pacer))
                 return e;
-            if (at < uint64_t(hole) && at < size)
-                break; // shorter than it was
+            if (at < uint64_t(hole) && at < size) {
+                reached = at;
+                return 0; // shorter than it was
+            }
         }
         if (::ftruncate(dst, off_t(size)) < 0)
             return errno;
         at = size;
+        reached = size;
         if (progress)
             progress(at, size);
         return 0;
@@ -527,27 +536,20 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
         result.failure = {S_ISDIR(st.st_mode) ? EISDIR : EINVAL, ErrorAction::CopyingFile};
         return result;
     }
-    struct stat dstDir;
-    if (::fstat(job.dstDir, &dstDir) < 0) {
-        result.failure = {errno, ErrorAction::CopyingFile};
-        return result;
-    }
     const uint64_t size = settings.createOnly ? 0 : uint64_t(st.st_size);
     result.bytes = size;
 
     const std::string temp = TempName(job.dstName, uint64_t(st.st_size), mtimeNs(st));
-    bool direct = settings.unbuffered && !settings.createOnly
-        && caps.has(st.st_dev, dstDir.st_dev, DeviceCapabilities::DirectIo);
     Fd dst;
+    struct stat tempStat{};
     uint64_t from = 0;
     if (settings.restartable && size) {
         // A partial copy of this very source (same size and time) from an
         // earlier attempt goes on from its last whole MiB.
         dst.reset(::openat(job.dstDir, temp.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
         if (dst) {
-            struct stat part;
-            if (::fstat(dst.get(), &part) == 0 && S_ISREG(part.st_mode)) {
-                from = std::min<uint64_t>(uint64_t(part.st_size), size) / kResumeAlign * kResumeAlign;
+            if (::fstat(dst.get(), &tempStat) == 0 && S_ISREG(tempStat.st_mode)) {
+                from = std::min<uint64_t>(uint64_t(tempStat.st_size), size) / kResumeAlign * kResumeAlign;
                 if (::ftruncate(dst.get(), off_t(from)) < 0)
                     from = 0;
             } else {
@@ -565,8 +567,16 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
                 return result;
             }
         }
+        if (::fstat(dst.get(), &tempStat) < 0) {
+            result.failure = {errno, ErrorAction::CopyingFile};
+            ::unlinkat(job.dstDir, temp.c_str(), 0);
+            return result;
+        }
     }
     result.resumedAt = from;
+    const dev_t dstDev = tempStat.st_dev;
+    bool direct = settings.unbuffered && !settings.createOnly
+        && caps.has(st.st_dev, dstDev, DeviceCapabilities::DirectIo);
     auto discard = [&](bool keep) {
         dst.reset();
         if (!keep)
@@ -579,21 +589,23 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
         if (flags < 0 || srcFlags < 0 || ::fcntl(dst.get(), F_SETFL, flags | O_DIRECT) < 0
             || ::fcntl(src.get(), F_SETFL, srcFlags | O_DIRECT) < 0) {
             if (errno == EINVAL || errno == EOPNOTSUPP)
-                caps.refuse(st.st_dev, dstDir.st_dev, DeviceCapabilities::DirectIo);
+                caps.refuse(st.st_dev, dstDev, DeviceCapabilities::DirectIo);
             ::fcntl(dst.get(), F_SETFL, flags);
             ::fcntl(src.get(), F_SETFL, srcFlags);
             direct = false;
         }
     }
 
+    uint64_t reached = 0;
     if (size) {
         bool done = false;
         // A clone shares the extents: near nothing to copy. Only a whole
         // file, on one device that can, with nothing to pace.
         if (from == 0 && !settings.userSpace && !settings.noClone && !direct && !settings.gapMs && !settings.ioRate
-            && st.st_dev == dstDir.st_dev && caps.has(st.st_dev, st.st_dev, DeviceCapabilities::Clone)) {
+            && st.st_dev == dstDev && caps.has(st.st_dev, st.st_dev, DeviceCapabilities::Clone)) {
             if (::ioctl(dst.get(), FICLONE, src.get()) == 0) {
                 done = true;
+                reached = size;
                 if (progress)
                     progress(size, size);
             } else if (unsupportedClone(errno)) {
@@ -601,13 +613,14 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
             }
         }
         if (!done) {
-            DataCopy copy{src.get(), dst.get(), settings, caps, progress, st.st_dev, dstDir.st_dev, size, direct};
+            DataCopy copy{src.get(), dst.get(), settings, caps, progress, st.st_dev, dstDev, size, direct};
             if (const int e = copy.run(from)) {
                 // A full disk keeps no partial file; a partial /Z copy may go on later.
                 discard(settings.restartable && e != ENOSPC && e != EDQUOT);
                 result.failure = {e, ErrorAction::CopyingFile};
                 return result;
             }
+            reached = copy.reached;
         }
     } else if (progress) {
         progress(0, 0);
@@ -617,12 +630,6 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
         const int flags = ::fcntl(dst.get(), F_GETFL);
         if (flags >= 0)
             ::fcntl(dst.get(), F_SETFL, flags & ~O_DIRECT);
-    }
-    struct stat tempStat;
-    if (::fstat(dst.get(), &tempStat) < 0) {
-        result.failure = {errno, ErrorAction::CopyingFile};
-        discard(false);
-        return result;
     }
     if (const CopyFailure f = applyProperties(src.get(), st, dst.get(), tempStat, false, settings, caps)) {
         result.failure = f;
@@ -637,7 +644,7 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
         discard(false);
         return result;
     }
-    if (!sameContentStamp(st, after) || uint64_t(tempStat.st_size) != size) {
+    if (!sameContentStamp(st, after) || reached != size) {
         result.failure = {kSourceChanged, ErrorAction::CopyingFile};
         discard(false);
         return result;
