@@ -160,6 +160,15 @@ RunClock CurrentClock()
     return clock;
 }
 
+bool WithinRunHours(const RunHours &hours, int minuteOfDay)
+{
+    if (!hours.set || hours.startMinute == hours.endMinute)
+        return true;
+    if (hours.startMinute < hours.endMinute)
+        return minuteOfDay >= hours.startMinute && minuteOfDay < hours.endMinute;
+    return minuteOfDay >= hours.startMinute || minuteOfDay < hours.endMinute;
+}
+
 struct Engine::Impl
 {
     Impl(const CopyOptions &options, const RunClock &runClock, EventSink eventSink)
@@ -747,6 +756,8 @@ struct Engine::Impl
     Totals run()
     {
         const int64_t start = steadyNs();
+        // A silent pass is a listing that tells nobody.
+        listOnly = o.listOnly || countOnly;
         totals = Totals{};
         auto root = std::make_shared<Folder>();
         root->isRoot = true;

@@ -24,6 +24,11 @@ DataPathSettings DataPathSettingsFrom(const CopyOptions &options);
 // The run's clock: now, and the local time zone for dates and the report.
 RunClock CurrentClock();
 
+// /RH:hhmm-hhmm: whether new copies may start at this minute of the day. The
+// end is not part of the window, a window may run past midnight, and one
+// that starts where it ends is the whole day.
+bool WithinRunHours(const RunHours &hours, int minuteOfDay);
+
 class Engine
 {
 public:

@@ -102,17 +102,6 @@ void raiseDescriptorLimit()
     }
 }
 
-// /RH:hhmm-hhmm: the minutes of the day when new copies may start; the
-// end is not part of it, and a window may run past midnight.
-bool withinRunHours(const RunHours &hours, int minuteOfDay)
-{
-    if (!hours.set || hours.startMinute == hours.endMinute)
-        return true;
-    if (hours.startMinute < hours.endMinute)
-        return minuteOfDay >= hours.startMinute && minuteOfDay < hours.endMinute;
-    return minuteOfDay >= hours.startMinute || minuteOfDay < hours.endMinute;
-}
-
 int minuteNow()
 {
     const time_t now = ::time(nullptr);
@@ -152,13 +141,13 @@ private:
 void Program::waitForRunHours()
 {
     const RunHours &h = m_options.runHours;
-    if (withinRunHours(h, minuteNow()))
+    if (WithinRunHours(h, minuteNow()))
         return;
     char text[96];
     std::snprintf(text, sizeof text, "outside the run hours: waiting until %02d:%02d.", h.startMinute / 60,
                   h.startMinute % 60);
     note(text);
-    while (!withinRunHours(h, minuteNow()))
+    while (!WithinRunHours(h, minuteNow()))
         std::this_thread::sleep_for(std::chrono::seconds(20));
 }
 

@@ -143,6 +143,9 @@ private slots:
     void mirrorEqualsSourceMinusExclusions();
     void excludeExtraKeepsPurgeFromDeleting();
     void threadsGiveTheSameResult();
+    void countOnlyPassChangesNothing();
+    void runHours_data();
+    void runHours();
     void switchEffects_data();
     void switchEffects();
 
@@ -738,6 +741,52 @@ void TestCopyEngine::threadsGiveTheSameResult()
         ++lines;
     }
     QCOMPARE(lines, size_t(runs[2].totals.files[Column::Copied]));
+}
+
+// The silent pass /MON and /MOT look with: it counts what a run would do and
+// neither writes nor tells anything.
+void TestCopyEngine::countOnlyPassChangesNothing()
+{
+    const std::string base = scratch("count");
+    std::mt19937 r{71};
+    trees::makeRandom(base + "/src", r, 50, 2);
+    trees::makeRandom(base + "/dst", r, 50, 2);
+    const trees::Description src = trees::describe(base + "/src"), dst = trees::describe(base + "/dst");
+    const CopyOptions o = options(base + "/src", base + "/dst", {"/MIR", "/MOVE", "/MT:4"});
+    Engine silent(o, CurrentClock(), [](const Event &e) { QFAIL(qPrintable(QString::fromStdString("told: " + e.dir + e.name))); });
+    silent.setCountOnly(true);
+    const Totals counted = silent.run();
+    QVERIFY(trees::describe(base + "/src") == src);
+    QVERIFY(trees::describe(base + "/dst") == dst);
+    const Run real = runEngine(o);
+    QVERIFY(sameCounts(counted, real.totals));
+    QVERIFY(counted.files[Column::Copied] > 0 && counted.files[Column::Extras] > 0);
+}
+
+void TestCopyEngine::runHours_data()
+{
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("end");
+    QTest::addColumn<int>("minute");
+    QTest::addColumn<bool>("within");
+    QTest::newRow("inside") << 9 * 60 << 17 * 60 << 12 * 60 << true;
+    QTest::newRow("at the start") << 9 * 60 << 17 * 60 << 9 * 60 << true;
+    QTest::newRow("at the end") << 9 * 60 << 17 * 60 << 17 * 60 << false;
+    QTest::newRow("before") << 9 * 60 << 17 * 60 << 8 * 60 + 59 << false;
+    QTest::newRow("night, late") << 22 * 60 << 6 * 60 << 23 * 60 << true;
+    QTest::newRow("night, early") << 22 * 60 << 6 * 60 << 5 * 60 + 59 << true;
+    QTest::newRow("night, day") << 22 * 60 << 6 * 60 << 12 * 60 << false;
+    QTest::newRow("whole day") << 7 * 60 << 7 * 60 << 3 * 60 << true;
+}
+
+void TestCopyEngine::runHours()
+{
+    QFETCH(int, start);
+    QFETCH(int, end);
+    QFETCH(int, minute);
+    QFETCH(bool, within);
+    QCOMPARE(WithinRunHours(RunHours{true, uint16_t(start), uint16_t(end)}, minute), within);
+    QVERIFY(WithinRunHours(RunHours{}, minute)); // no /RH: any time
 }
 
 // ----------------------------------------------------------- what each switch does on disk
