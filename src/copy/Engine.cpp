@@ -776,7 +776,7 @@ struct Engine::Impl
         struct stat dstStat;
         if (::stat(o.destination.c_str(), &dstStat) == 0)
             dstEntry.kind = S_ISDIR(dstStat.st_mode) ? EntryKind::Directory : EntryKind::File;
-        else if (errno != ENOENT) {
+        else if (errno != ENOENT && errno != ENOTDIR) { // missing (or under a file): to be made
             error(ErrorAction::AccessingDestinationDirectory, errno, root->dstPath, std::string());
             totals.serious = true;
             return totals;

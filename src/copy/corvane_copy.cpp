@@ -186,9 +186,13 @@ int Program::run()
         waitForRunHours();
     Totals totals = pass(false);
     m_out.write(m_report.closeLine());
+    // A run that could not start (no source, no destination) ends with its
+    // error line, as Robocopy's does: there is nothing to sum up.
+    if (totals.serious)
+        return ExitCode(totals);
     m_out.write(m_report.summary(totals, wallNs()));
     int code = ExitCode(totals);
-    if (totals.serious || (!m_options.monitorChanges && !m_options.monitorMinutes))
+    if (!m_options.monitorChanges && !m_options.monitorMinutes)
         return code;
 
     // /MON:n /MOT:m: watch the source and run again, for ever. The source
@@ -211,7 +215,8 @@ int Program::run()
         m_out.write(m_report.header(m_clock.nowNs));
         totals = pass(false);
         m_out.write(m_report.closeLine());
-        m_out.write(m_report.summary(totals, wallNs()));
+        if (!totals.serious)
+            m_out.write(m_report.summary(totals, wallNs()));
         code = ExitCode(totals);
     }
 }

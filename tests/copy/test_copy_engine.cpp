@@ -157,6 +157,8 @@ private slots:
     void fileVanishing();
     void moveDeletesOnlyWhatWasCopied();
 
+    void programRuns_data();
+    void programRuns();
     void unreadableEntries();
     void killedRunsThenRerun();
 
@@ -1252,6 +1254,118 @@ QStringList argsOf(const std::string &src, const std::string &dst, const QString
 }
 
 } // namespace
+
+// The program's own paths: its sinks, its serious errors, its job files.
+// A row's words stand for the folders: SRC, DST, and BASE for the test's own.
+void TestCopyEngine::programRuns_data()
+{
+    QTest::addColumn<QStringList>("first"); // a run before the one checked (empty: none)
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("console"); // texts the console shows
+    QTest::addColumn<QStringList>("notOnConsole");
+    QTest::addColumn<QString>("log");          // a log file to look at
+    QTest::addColumn<QStringList>("inLog");
+    QTest::addColumn<bool>("copied");          // SRC/f arrived in DST
+
+    const QStringList none;
+    QTest::newRow("plain run") << none << QStringList{"SRC", "DST"} << 1 << QStringList{"New File", "Ended :"} << none
+                               << QString() << none << true;
+    QTest::newRow("missing source") << none << QStringList{"BASE/none", "DST"} << 16
+                                    << QStringList{"ERROR 2 (0x00000002) Accessing Source Directory BASE/none/",
+                                                   "No such file or directory"}
+                                    << QStringList{"Ended :"} << QString() << none << false;
+    QTest::newRow("destination is a file") << none << QStringList{"SRC", "SRC/f"} << 16
+                                           << QStringList{"Accessing Destination Directory SRC/f/", "Not a directory"}
+                                           << none << QString() << none << false;
+    QTest::newRow("destination cannot be made") << none << QStringList{"SRC", "SRC/f/sub"} << 16
+                                                << QStringList{"Creating Destination Directory SRC/f/sub/", "Not a directory"}
+                                                << none << QString() << none << false;
+    QTest::newRow("/LOG: the console names the log alone")
+        << none << QStringList{"SRC", "DST", "/LOG:BASE/run.log"} << 1 << QStringList{" Log File : BASE/run.log"}
+        << QStringList{"New File", "Started"} << "BASE/run.log" << QStringList{"Started :", "New File", "Ended :"} << true;
+    QTest::newRow("/LOG+ appends")
+        << QStringList{"SRC", "BASE/other", "/LOG:BASE/run.log"} << QStringList{"SRC", "DST", "/LOG+:BASE/run.log"} << 1
+        << QStringList{" Log File : BASE/run.log"} << none << "BASE/run.log"
+        << QStringList{"Dest : BASE/other/", "Dest : DST/"} << true;
+    QTest::newRow("/LOG overwrites")
+        << QStringList{"SRC", "BASE/other", "/LOG:BASE/run.log"} << QStringList{"SRC", "DST", "/LOG:BASE/run.log"} << 1
+        << none << none << "BASE/run.log" << QStringList{"Dest : DST/"} << true;
+    QTest::newRow("/TEE: both") << none << QStringList{"SRC", "DST", "/LOG:BASE/run.log", "/TEE"} << 1
+                                << QStringList{"New File", "Ended :"} << none << "BASE/run.log"
+                                << QStringList{"New File", "Ended :"} << true;
+    QTest::newRow("/UNILOG: UTF-16 with its mark") << none << QStringList{"SRC", "DST", "/UNILOG:BASE/run.log"} << 1
+                                                   << QStringList{" Log File : BASE/run.log"} << none << "BASE/run.log"
+                                                   << QStringList{"UTF-16", "New File", "Ended :"} << true;
+    QTest::newRow("a log that cannot be opened")
+        << none << QStringList{"SRC", "DST", "/LOG:BASE/no/such/folder/run.log"} << 16
+        << QStringList{"Opening Log File BASE/no/such/folder/run.log", "No such file or directory"} << none << QString()
+        << none << false;
+    QTest::newRow("/SAVE: with /QUIT copies nothing")
+        << none << QStringList{"SRC", "DST", "/XF", "*.tmp", "/SAVE:BASE/job", "/QUIT"} << 0 << none
+        << QStringList{"New File"} << "BASE/job.RCJ" << QStringList{"/XF", "*.tmp", "/SD:SRC"} << false;
+    QTest::newRow("/JOB: runs what was saved")
+        << QStringList{"SRC", "DST", "/XF", "*.tmp", "/SAVE:BASE/job", "/QUIT"} << QStringList{"/JOB:BASE/job"} << 1
+        << QStringList{"New File"} << QStringList{"skip.tmp"} << QString() << none << true;
+    QTest::newRow("/L copies nothing") << none << QStringList{"SRC", "DST", "/L"} << 1 << QStringList{"New File"}
+                                       << none << QString() << none << false;
+    QTest::newRow("an unknown switch") << none << QStringList{"SRC", "DST", "/NOSUCH"} << 16
+                                       << QStringList{"ERROR : Invalid Parameter #3 : \"/NOSUCH\""} << none
+                                       << QString() << none << false;
+}
+
+void TestCopyEngine::programRuns()
+{
+    QFETCH(QStringList, first);
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QStringList, console);
+    QFETCH(QStringList, notOnConsole);
+    QFETCH(QString, log);
+    QFETCH(QStringList, inLog);
+    QFETCH(bool, copied);
+    static int n = 0;
+    const QString base = QString::fromStdString(scratch("program/") + std::to_string(++n));
+    const QString src = base + QStringLiteral("/src"), dst = base + QStringLiteral("/dst");
+    QVERIFY(trees::write((src + QStringLiteral("/f")).toStdString(), "f"));
+    QVERIFY(trees::write((src + QStringLiteral("/skip.tmp")).toStdString(), "t"));
+    const auto expand = [&](QString s) {
+        return s.replace(QStringLiteral("SRC"), src).replace(QStringLiteral("DST"), dst).replace(QStringLiteral("BASE"), base);
+    };
+    const auto run = [&](const QStringList &words) {
+        QStringList expanded;
+        for (const QString &w : words)
+            expanded << expand(w);
+        QProcess p;
+        p.start(kProgram, expanded);
+        if (!p.waitForFinished(60000))
+            qFatal("corvane-copy did not end");
+        return std::make_pair(p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()));
+    };
+    if (!first.isEmpty())
+        run(first);
+    const auto [exitCode, out] = run(args);
+    QVERIFY2(exitCode == code, qPrintable(out));
+    for (const QString &text : console)
+        QVERIFY2(out.contains(expand(text)), qPrintable(out));
+    for (const QString &text : notOnConsole)
+        QVERIFY2(!out.contains(expand(text)), qPrintable(out));
+    if (!log.isEmpty()) {
+        QByteArray bytes = trees::read(expand(log).toStdString());
+        QString text = QString::fromUtf8(bytes);
+        for (const QString &want : inLog) {
+            if (want == u"UTF-16") {
+                QVERIFY(bytes.startsWith("\xFF\xFE"));
+                text = QString::fromUtf16(reinterpret_cast<const char16_t *>(bytes.constData() + 2), (bytes.size() - 2) / 2);
+                continue;
+            }
+            QVERIFY2(text.contains(expand(want)), qPrintable(text));
+        }
+        if (QTest::currentDataTag() == QByteArrayLiteral("/LOG overwrites"))
+            QVERIFY(!text.contains(expand(QStringLiteral("BASE/other"))));
+    }
+    QCOMPARE(trees::exists((dst + QStringLiteral("/f")).toStdString()), copied);
+}
 
 // Mode-000 files and folders, and a folder that cannot be written, as a user
 // who is not root (root reads and writes them all): each is an error line
