@@ -298,7 +298,10 @@ bool carriable(const QString &word)
     return !word.contains(u'"') && !word.contains(u'\r') && !word.contains(u'\n');
 }
 
-// The switch words of the command line, read by the command reader.
+// The switch words of the command line, read by the command reader. The
+// reader reads command lines, so the words are put into one and its
+// left-out items are found again by where they stand; once the reader takes
+// argument words as they are, this is the one place to hand them over.
 void readSwitchWords(Layer &layer, const std::vector<std::pair<QString, int>> &switches)
 {
     QString line = u"ROBOCOPY.EXE"_s;

@@ -500,7 +500,8 @@ std::string Report::format(const Event &event)
         if (m_options.noFileList || (skippedTag(event.tag) && !m_options.verbose))
             return text;
         const bool copy = copiedTag(event.tag);
-        const bool progress = copy && !m_options.noProgress;
+        // Nothing is copied under /L, so there are no percentages to wait for.
+        const bool progress = copy && !m_options.noProgress && !m_options.listOnly;
         if (multiThreadedForm()) {
             if (progress)
                 text += "100%";

@@ -665,6 +665,7 @@ void TestCopyCore::reportLines_data()
     // File lines: tag, size right-aligned, name; the line waits for its percentages.
     row("new file /NP", "/NP", "file,newfile,476693,/src/,INV.PDF", "\t    New File\t\t  476693\tINV.PDF\n");
     row("new file progress", "", "file,newfile,7477,/src/,newfile123", "\t    New File\t\t    7477\tnewfile123");
+    row("new file /L", "/L", "file,newfile,7477,/src/,newfile123", "\t    New File\t\t    7477\tnewfile123\n");
     row("newer megabytes", "/NP", "file,newer,1258291,/src/,newfile122", "\t    Newer\t\t   1.2 m\tnewfile122\n");
     row("/BYTES", "/NP /BYTES", "file,newer,1258291,/src/,n", "\t    Newer\t\t 1258291\tn\n");
     row("/NS", "/NP /NS", "file,newer,1258291,/src/,n", "\t    Newer\t\t\tn\n");
