@@ -298,7 +298,10 @@ bool carriable(const QString &word)
     return !word.contains(u'"') && !word.contains(u'\r') && !word.contains(u'\n');
 }
 
-// The switch words of the command line, read by the command reader.
+// The switch words of the command line, read by the command reader. The
+// reader reads command lines, so the words are put into one and its
+// left-out items are found again by where they stand; once the reader takes
+// argument words as they are, this is the one place to hand them over.
 void readSwitchWords(Layer &layer, const std::vector<std::pair<QString, int>> &switches)
 {
     QString line = u"ROBOCOPY.EXE"_s;
@@ -613,7 +616,9 @@ void applyOther(Reading &r, const Layer::Other &other)
         o.junctionsAsJunctions = true;
     } else if (name == u"NOCLONE" && !hasValue) {
         o.noClone = true;
-    } else if ((name == u"COMPRESS" || name == u"SPARSE") && !hasValue) {
+    } else if (name == u"SPARSE" && !hasValue) {
+        o.sparse = true;
+    } else if (name == u"COMPRESS" && !hasValue) {
         note();
     } else if (name == u"LFSM" || ((name == u"IOMAXSIZE" || name == u"IORATE" || name == u"THRESHOLD") && hasValue)) {
         note();
@@ -729,6 +734,7 @@ ParsedCommand ParseArguments(const std::vector<std::string> &args, const std::st
     ParsedCommand parsed;
     if (args.empty()) {
         parsed.usage = true;
+        parsed.error = UsageText();
         return parsed;
     }
 
@@ -846,8 +852,10 @@ ParsedCommand ParseArguments(const std::vector<std::string> &args, const std::st
     }
     finish(parsed.options, cwd, true);
     finish(parsed.saved, cwd, false);
-    if (parsed.usage)
+    if (parsed.usage) {
+        parsed.error = UsageText();
         return parsed;
+    }
     const CopyOptions &o = parsed.options;
     if (o.threads > 0 && (o.interPacketGapMs > 0 || o.efsRaw)) {
         parsed.error = "ERROR : /MT cannot be used with /IPG or /EFSRAW.\n";
@@ -1008,6 +1016,7 @@ std::string JobFileText(const CopyOptions &o, const std::string &jobPath, const 
     add(o.junctionsAsJunctions, "/SJ", "copy junctions as junctions instead of as the junction targets.");
     add(o.noOffload, "/NOOFFLOAD", "copy files without using the copy offload mechanism.");
     add(o.noClone, "/NOCLONE", "do not attempt block cloning.");
+    add(o.sparse, "/SPARSE", "keep the sparse state of files.");
 
     section(text, "File Selection Options");
     add(o.archiveOnly && !o.archiveReset, "/A", "copy only files with the Archive attribute set.");

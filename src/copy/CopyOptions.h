@@ -89,6 +89,7 @@ struct CopyOptions
     uint32_t interPacketGapMs = 0; // /IPG:n
     bool symbolicLinks = false; // /SL
     bool junctionsAsJunctions = false; // /SJ
+    bool sparse = false;        // /SPARSE: holes of a sparse file stay holes
     uint32_t threads = 0;       // /MT[:n], 0 when not given (one at a time); /MT alone is 8
 
     // Selection.
@@ -164,9 +165,9 @@ struct ParsedCommand
 {
     CopyOptions options;   // for the run: the job files, then the command line
     CopyOptions saved;     // what /SAVE: writes: the same without the switches after /SAVE
-    bool usage = false;    // /? or nothing at all: show how to call the program (exit 16)
+    bool usage = false;    // /? or nothing at all: error holds how to call the program (exit 16)
     // A usage error (exit 16): the whole text to print, such as Robocopy's
-    // ERROR : Invalid Parameter #n : "word" with its short usage.
+    // ERROR : Invalid Parameter #n : "word" with its short usage, or the usage.
     std::string error;
     int errorIndex = 0;    // the n of Invalid Parameter #n (1 = the first argument), 0 for other errors
 };

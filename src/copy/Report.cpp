@@ -339,6 +339,7 @@ std::string OptionsText(const CopyOptions &o)
     add(o.noClone, "/NOCLONE");
     add(o.symbolicLinks, "/SL");
     add(o.junctionsAsJunctions, "/SJ");
+    add(o.sparse, "/SPARSE");
     addValue(o.monitorChanges > 0, "/MON:", std::to_string(o.monitorChanges));
     addValue(o.monitorMinutes > 0, "/MOT:", std::to_string(o.monitorMinutes));
     addValue(o.runHours.set, "/RH:",
@@ -384,9 +385,35 @@ std::string InvalidParameterText(int index, std::string_view word)
             "             source :: Source Directory (/path, or a path with \\ read as /).\n"
             "        destination :: Destination Dir  (/path, or a path with \\ read as /).\n"
             "               /MIR :: Mirror a complete directory tree.\n\n"
-            "    Every switch of Robocopy is taken; see Microsoft's robocopy page.\n\n"
+            "    For more usage information run corvane-copy /?\n\n"
             "****  /MIR can DELETE files as well as copy them !\n";
     return text;
+}
+
+std::string UsageText()
+{
+    return "\n       Simple Usage :: corvane-copy source destination [file [file]...] [options]\n\n"
+           "             source :: Source Directory (/path, or a path with \\ read as /).\n"
+           "        destination :: Destination Dir  (/path, or a path with \\ read as /).\n"
+           "               file :: File(s) to copy  (names/wildcards: default is \"*.*\").\n\n"
+           "    Robocopy's switches, as Microsoft's robocopy page describes them:\n\n"
+           "  as documented :: /S /E /LEV:n /PURGE /MIR /MOV /MOVE /CREATE /L /NOCOPY /TIMFIX\n"
+           "                   /XC /XN /XO /XX /XL /IS /IT /MAX:n /MIN:n /MAXAGE:n /MINAGE:n\n"
+           "                   /MAXLAD:n /MINLAD:n /XF /XD /IF /XJ /XJD /XJF /SL /FFT /DST\n"
+           "                   /R:n /W:n /MT[:n] /X /V /TS /FP /BYTES /NS /NC /NFL /NDL /NP\n"
+           "                   /ETA /NJH /NJS /LOG: /LOG+: /UNILOG: /UNILOG+: /TEE\n"
+           "                   /JOB: /SAVE: /QUIT /NOSD /NODD /SD: /DD: /?\n"
+           "  as Linux has it :: /COPY: and /DCOPY: D data, A attributes, T times, S POSIX ACLs,\n"
+           "                   O owner and group, E extended attributes of folders; /COPYALL\n"
+           "                   /SEC /NODCOPY; /A /M /IA: /XA: /A+: /A-: on the DOS attributes\n"
+           "                   kept in user.DOSATTRIB (R: the owner's write permission);\n"
+           "                   /Z resumes a killed copy; /J unbuffered (O_DIRECT); /IPG:n;\n"
+           "                   /NOOFFLOAD and /NOCLONE copy through user space; /SJ copies\n"
+           "                   links to folders as links; /SPARSE; /MON:n /MOT:m /RH: /PF\n"
+           "  with a NOTE   :: /B /ZB (backup mode) /EFSRAW /SECFIX /FAT /256 /REG /TBD /IM\n"
+           "                   /UNICODE /COMPRESS /LFSM /IOMAXSIZE: /IORATE: /THRESHOLD:\n"
+           "                   /COPY:U: accepted, nothing on Linux means the same.\n\n"
+           "****  /MIR can DELETE files as well as copy them !\n";
 }
 
 std::string LogFileNotice(std::string_view logFile)
@@ -473,7 +500,8 @@ std::string Report::format(const Event &event)
         if (m_options.noFileList || (skippedTag(event.tag) && !m_options.verbose))
             return text;
         const bool copy = copiedTag(event.tag);
-        const bool progress = copy && !m_options.noProgress;
+        // Nothing is copied under /L, so there are no percentages to wait for.
+        const bool progress = copy && !m_options.noProgress && !m_options.listOnly;
         if (multiThreadedForm()) {
             if (progress)
                 text += "100%";

@@ -73,6 +73,9 @@ std::string StampDateTime(int64_t ns, int32_t utcOffsetSeconds);  // "2018/03/08
 // Robocopy's answer to a switch it does not know (exit code 16).
 std::string InvalidParameterText(int index, std::string_view word);
 
+// How to call the program (corvane-copy /?), and what becomes of each switch.
+std::string UsageText();
+
 // With /LOG and no /TEE the console shows only where the log went.
 std::string LogFileNotice(std::string_view logFile);
 

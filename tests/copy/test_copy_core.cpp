@@ -665,6 +665,7 @@ void TestCopyCore::reportLines_data()
     // File lines: tag, size right-aligned, name; the line waits for its percentages.
     row("new file /NP", "/NP", "file,newfile,476693,/src/,INV.PDF", "\t    New File\t\t  476693\tINV.PDF\n");
     row("new file progress", "", "file,newfile,7477,/src/,newfile123", "\t    New File\t\t    7477\tnewfile123");
+    row("new file /L", "/L", "file,newfile,7477,/src/,newfile123", "\t    New File\t\t    7477\tnewfile123\n");
     row("newer megabytes", "/NP", "file,newer,1258291,/src/,newfile122", "\t    Newer\t\t   1.2 m\tnewfile122\n");
     row("/BYTES", "/NP /BYTES", "file,newer,1258291,/src/,n", "\t    Newer\t\t 1258291\tn\n");
     row("/NS", "/NP /NS", "file,newer,1258291,/src/,n", "\t    Newer\t\t\tn\n");
@@ -832,7 +833,7 @@ void TestCopyCore::sizeText()
 QString describe(const ParsedCommand &parsed)
 {
     if (parsed.usage)
-        return u"usage"_s;
+        return parsed.error == UsageText() ? u"usage"_s : u"usage without its text"_s;
     if (!parsed.error.empty()) {
         const QString first = QString::fromStdString(parsed.error).section(u'\n', 0, 0);
         return u"error: "_s + first;
@@ -927,8 +928,8 @@ void TestCopyCore::arguments_data()
         "/home/u/s -> /home/u/d : *.* /UNICODE /DCOPY:DA /COPY:DAT /SECFIX /FAT /256 /EFSRAW /B /IM /R:1000000"
         " /W:30 /REG /TBD note=/B|/IM|/UNICODE|/EFSRAW|/SECFIX|/FAT|/256|/REG|/TBD");
     row("s d /SJ /SL /NOCLONE /COMPRESS /SPARSE /LFSM:10M",
-        "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DAT /NOCLONE /SL /SJ /R:1000000 /W:30"
-        " note=/COMPRESS|/SPARSE|/LFSM:10M");
+        "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DAT /NOCLONE /SL /SJ /SPARSE /R:1000000 /W:30"
+        " note=/COMPRESS|/LFSM:10M");
     row("s d /FOO", "error: ERROR : Invalid Parameter #3 : \"/FOO\"");
     row("/FOO s d", "error: ERROR : Invalid Parameter #1 : \"/FOO\"");
     row("s d /PURGE:yes", "error: ERROR : Invalid Parameter #3 : \"/PURGE:yes\"");
