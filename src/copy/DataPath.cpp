@@ -262,7 +262,7 @@ struct DataCopy
     // Copies [from, to) in the kernel when it can, else through user space.
     int range(uint64_t &at, uint64_t to, Pacer &pacer)
     {
-        const bool kernel = !settings.userSpace && !direct && !pacer.active()
+        const bool kernel = !settings.userSpace && !settings.noClone && !direct && !pacer.active()
             && caps.has(srcDev, dstDev, DeviceCapabilities::CopyRange);
         if (kernel) {
             while (at < to) {
@@ -446,7 +446,7 @@ CopyFailure applyProperties(int src, const struct stat &srcStat, int dst, const 
                             const DataPathSettings &s, DeviceCapabilities &caps)
 {
     const CopyFlags &f = folder ? s.folder : s.file;
-    if (f.data && !f.noStreams && !folder) {
+    if (folder ? f.extended : f.data && !f.noStreams) {
         if (const int e = copyUserXattrs(src, dst, srcStat.st_dev, dstStat.st_dev, caps))
             return {e, ErrorAction::CopyingFile};
     }

@@ -29,19 +29,20 @@ struct CopyFlags
     bool security = false;  // S: POSIX ACLs
     bool owner = false;     // O: owner and group, where allowed
     bool noStreams = false; // X: no user extended attributes
+    bool extended = false;  // E of /DCOPY: a folder's user extended attributes
 };
 
 struct DataPathSettings
 {
     CopyFlags file;
-    CopyFlags folder{true, true, false, false, false, false};
+    CopyFlags folder{true, true, false, false, false, false, false};
     uint32_t attribAdd = 0;    // /A+:
     uint32_t attribRemove = 0; // /A-:
     bool restartable = false;  // /Z /ZB: keep a partial copy and resume it
     bool unbuffered = false;   // /J: O_DIRECT
     unsigned gapMs = 0;        // /IPG:n, a pause after each 64 KiB
     bool userSpace = false;    // /NOOFFLOAD: no copy_file_range, no clone
-    bool noClone = false;      // /NOCLONE
+    bool noClone = false;      // /NOCLONE: no clone, nor copy_file_range (which may clone)
     uint64_t ioMaxSize = 0;    // /IOMAXSIZE: largest single read or write, 0 for ours
     uint64_t ioRate = 0;       // /IORATE: bytes per second, 0 for no limit
     uint64_t ioThreshold = 0;  // /THRESHOLD: smaller files are not throttled

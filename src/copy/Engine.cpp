@@ -131,11 +131,10 @@ DataPathSettings DataPathSettingsFrom(const CopyOptions &o)
         out.security = f & CopyFlag::Security;
         out.owner = f & CopyFlag::Owner;
         out.noStreams = f & CopyFlag::SkipAltStreams;
+        out.extended = f & CopyFlag::ExtendedAttributes;
     };
     flags(o.copyFlags, s.file);
     flags(o.dirCopyFlags, s.folder);
-    // /DCOPY:E asks for a folder's extended attributes; ours are its ACLs
-    // and DOS attributes, which S and A carry.
     s.attribAdd = o.addAttributes;
     s.attribRemove = o.removeAttributes;
     s.restartable = o.restartable;
@@ -143,6 +142,7 @@ DataPathSettings DataPathSettingsFrom(const CopyOptions &o)
     s.gapMs = o.interPacketGapMs;
     s.userSpace = o.noOffload;
     s.noClone = o.noClone;
+    s.sparse = o.sparse;
     s.durable = o.moveFiles;
     s.createOnly = o.create;
     return s;
@@ -185,6 +185,12 @@ struct Engine::Impl
     DeviceCapabilities caps;
     bool listOnly;
     bool countOnly = false;
+    // Read once, before any worker runs: umask() can only be read by setting it.
+    const mode_t umask = [] {
+        const mode_t m = ::umask(022);
+        ::umask(m);
+        return m;
+    }();
     bool mt;
     std::function<void()> beforeEachFile;
 
@@ -318,9 +324,11 @@ struct Engine::Impl
         else if (f.onDemand && !f.created)
             outcome = Outcome::NotCreated;
         countDir(f.decision, outcome);
-        if (!listOnly && !countOnly && f.dst && !f.failed && (o.dirCopyFlags & (CopyFlag::Attributes | CopyFlag::Times
-                                                                                 | CopyFlag::Security
-                                                                                 | CopyFlag::Owner))) {
+        if (!listOnly && f.dst && !f.failed && !o.dirCopyFlags && f.created) {
+            // /NODCOPY: a made folder gets what a new folder gets, not the source's.
+            if (::fchmod(f.dst.get(), 0777 & ~umask) < 0)
+                error(ErrorAction::ChangingFileAttributes, errno, f.dstPath, std::string());
+        } else if (!listOnly && f.dst && !f.failed && o.dirCopyFlags) {
             bool apply = f.created || f.touched;
             if (!apply) {
                 // An untouched folder is only looked at: its mode, and its time under T.

@@ -1021,6 +1021,26 @@ void TestCopyEngine::switchEffects_data()
                QCOMPARE(mtimeOf(dst + "/d"), int64_t(1500000000));
                QCOMPARE(statOf(dst + "/d").st_mode & 0777, mode_t(0750));
            });
+    QTest::newRow("/DCOPY:DAE: a folder's extended attributes; /COPY:DATX leaves a file's")
+        << QStringList{"/E", "/DCOPY:DAE", "/COPY:DATX"} << Setup([](auto &src, auto &) {
+               QVERIFY(trees::write(src + "/d/f", "x"));
+               QVERIFY(::setxattr((src + "/d").c_str(), "user.note", "folder", 6, 0) == 0);
+               QVERIFY(::setxattr((src + "/d/f").c_str(), "user.note", "file", 4, 0) == 0);
+           })
+        << Check([](auto &, auto &dst, auto &) {
+               QCOMPARE(xattrOf(dst + "/d", "user.note"), std::string("folder"));
+               QCOMPARE(xattrOf(dst + "/d/f", "user.note"), std::string());
+           });
+    QTest::newRow("/NODCOPY: a made folder has a new folder's mode")
+        << QStringList{"/E", "/NODCOPY"} << Setup([](auto &src, auto &) {
+               QVERIFY(trees::write(src + "/d/f", "x"));
+               QVERIFY(::chmod((src + "/d").c_str(), 0700) == 0);
+           })
+        << Check([](auto &, auto &dst, auto &) {
+               const mode_t mask = ::umask(022);
+               ::umask(mask);
+               QCOMPARE(statOf(dst + "/d").st_mode & 0777, 0777 & ~mask);
+           });
     QTest::newRow("/Z: a partial copy of an earlier run is finished")
         << QStringList{"/Z"} << Setup([](auto &src, auto &dst) {
                QByteArray big(3 << 20, 'z');
