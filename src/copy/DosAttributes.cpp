@@ -236,7 +236,7 @@ uint32_t AttributesFrom(mode_t mode, bool isDir, bool hasValue, std::string_view
         if (const std::optional<uint32_t> decoded = DecodeDosAttrib(value))
             a = *decoded;
     }
-    a &= kAttributeLetters & ~Attr::ReadOnly;
+    a &= kAttributeLetters & ~uint32_t(Attr::ReadOnly);
     if (!(mode & S_IWUSR))
         a |= Attr::ReadOnly;
     return a;
@@ -260,13 +260,13 @@ SysError WriteAttributes(const XattrPlace &place, uint32_t attrib, bool isDir, b
                          std::string_view previous, bool &unsupported)
 {
     unsupported = false;
-    const uint32_t letters = attrib & kAttributeLetters & ~Attr::ReadOnly;
+    const uint32_t letters = attrib & kAttributeLetters & ~uint32_t(Attr::ReadOnly);
     const uint32_t defaults = isDir ? 0 : Attr::Archive;
     if (!hasPrevious && letters == defaults)
         return {};
     if (hasPrevious) {
         const std::optional<uint32_t> old = DecodeDosAttrib(previous);
-        if (old && (*old & kAttributeLetters & ~Attr::ReadOnly) == letters)
+        if (old && (*old & kAttributeLetters & ~uint32_t(Attr::ReadOnly)) == letters)
             return {};
     }
     // Samba keeps the directory bit in a folder's value.

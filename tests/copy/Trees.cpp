@@ -117,7 +117,7 @@ QString difference(const Description &a, const Description &b)
 namespace {
 
 const char *const kNames[] = {"a", "b.txt", "Case", "case", "with blank", "\xff\xfe-not-utf8", "ü-umlaut",
-                              "x.cpp", "y.CPP", ".hidden", "z", "long-" "0123456789012345678901234567890123456789"};
+                              "x.cpp", "y.CPP", ".hidden", "z", "long-0123456789012345678901234567890123456789"};
 
 std::string randomName(std::mt19937 &r)
 {
