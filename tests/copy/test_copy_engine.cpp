@@ -1244,14 +1244,18 @@ void TestCopyEngine::moveDeletesOnlyWhatWasCopied()
     QVERIFY(trees::exists(base + "/src/sub"));  // /MOV moves files only
     QCOMPARE(trees::read(base + "/dst/sub/deep"), QByteArray("d"));
 
-    QVERIFY(trees::write(base + "/src2/new", "n"));
-    QVERIFY(trees::write(base + "/src2/sub/deep", "d"));
-    fs::create_directories(base + "/src2/empty");
-    const Run move = runEngine(options(base + "/src2", base + "/dst2", {"/E", "/MOVE"}));
-    QCOMPARE(move.code(), 1);
-    QVERIFY(!trees::exists(base + "/src2")); // everything moved: the folders go too
-    QCOMPARE(trees::read(base + "/dst2/sub/deep"), QByteArray("d"));
-    QVERIFY(fs::is_directory(base + "/dst2/empty"));
+    for (const char *threads : {"/MT:1", "/MT:4"}) {
+        QVERIFY(trees::write(base + "/src2/new", "n"));
+        QVERIFY(trees::write(base + "/src2/sub/deep", "d"));
+        QVERIFY(trees::write(base + "/src2/sub/deeper/deepest", "e"));
+        fs::create_directories(base + "/src2/empty");
+        const Run move = runEngine(options(base + "/src2", base + "/dst2", {"/E", "/MOVE", threads}));
+        QCOMPARE(move.code(), 1);
+        QVERIFY(!trees::exists(base + "/src2")); // everything moved: the folders go too
+        QCOMPARE(trees::read(base + "/dst2/sub/deeper/deepest"), QByteArray("e"));
+        QVERIFY(fs::is_directory(base + "/dst2/empty"));
+        fs::remove_all(base + "/dst2");
+    }
 
     // A folder that keeps a file that was not moved stays.
     QVERIFY(trees::write(base + "/src3/keep.cpp", "k"));
