@@ -602,6 +602,7 @@ struct Engine::Impl
                 if (o.restartable)
                     for (const Item &it : items)
                         if (it.src && !it.asDir && it.src->kind == NodeKind::File
+                            && (it.file.action == Action::Copy || it.file.action == Action::PurgeAndCopy)
                             && temp == TempName(it.src->name, it.src->size, it.src->mtimeNs))
                             resumable = true;
                 if (!resumable)
