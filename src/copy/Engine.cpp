@@ -11,6 +11,7 @@
 #include <ctime>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -274,6 +275,25 @@ struct Engine::Impl
         emit(e);
     }
 
+    // Runs a folder's step (make, open, list) until it works or /R is used
+    // up, with an error line for each failure and /W's wait between them.
+    // A silent pass tries once: it must not sleep.
+    template <typename Attempt>
+    bool retried(ErrorAction action, const std::string &path, Attempt attempt)
+    {
+        for (uint32_t n = 0;; ++n) {
+            const int code = attempt();
+            if (!code)
+                return true;
+            const bool last = n >= o.retries || countOnly;
+            error(action, code, path, std::string(), last ? RetryState::LimitExceeded : RetryState::Waiting);
+            if (last)
+                return false;
+            std::this_thread::sleep_for(std::chrono::seconds(o.waitSeconds));
+            waitingNs += int64_t(o.waitSeconds) * 1000000000;
+        }
+    }
+
     // ---------------------------------------------------------------- folders
 
     // Makes a folder of the destination now (with the folders above it that
@@ -294,8 +314,8 @@ struct Engine::Impl
             f.failed = true;
             return false;
         }
-        if (const CopyFailure e = MakeFolder(f.parent->dst.get(), f.name, f.dst)) {
-            error(e.action, e.code, f.dstPath, std::string());
+        if (!retried(ErrorAction::CreatingDestinationDirectory, f.dstPath,
+                     [&] { return MakeFolder(f.parent->dst.get(), f.name, f.dst).code; })) {
             f.failed = true;
             return false;
         }
@@ -525,17 +545,23 @@ struct Engine::Impl
         std::vector<Node> srcNodes, dstNodes;
         if (const SysError e = ListFolder(f.src.get(), !o.symbolicLinks, srcNodes)) {
             dirEvent(f.decision.tag, 0, f.srcPath);
-            error(ErrorAction::ScanningSourceDirectory, e.code, f.srcPath, std::string());
-            f.failed = true;
-            return;
+            if (!retried(ErrorAction::ScanningSourceDirectory, f.srcPath, [&, first = e.code]() mutable {
+                    return std::exchange(first, 0) ? e.code : ListFolder(f.src.get(), !o.symbolicLinks, srcNodes).code;
+                })) {
+                f.failed = true;
+                return;
+            }
         }
         std::vector<std::string> staleTemps;
         if (f.dst) {
             if (const SysError e = ListFolder(f.dst.get(), false, dstNodes)) {
                 dirEvent(f.decision.tag, 0, f.srcPath);
-                error(ErrorAction::ScanningDestinationDirectory, e.code, f.dstPath, std::string());
-                f.failed = true;
-                return;
+                if (!retried(ErrorAction::ScanningDestinationDirectory, f.dstPath, [&, first = e.code]() mutable {
+                        return std::exchange(first, 0) ? e.code : ListFolder(f.dst.get(), false, dstNodes).code;
+                    })) {
+                    f.failed = true;
+                    return;
+                }
             }
             // Our own temporary files are not the user's: never compared,
             // never extras; stale ones go (a /Z copy's partial file stays
@@ -720,12 +746,20 @@ struct Engine::Impl
             child->decision = d;
             child->depth = f.depth + 1;
             SysError err;
-            child->src = OpenFolder(f.src.get(), name, it.se.isLink, err);
-            if (!child->src || ::fstat(child->src.get(), &child->srcStat) < 0) {
+            const auto openSource = [&] {
+                child->src = OpenFolder(f.src.get(), name, it.se.isLink, err);
+                if (child->src && ::fstat(child->src.get(), &child->srcStat) < 0)
+                    err.code = errno;
+                return child->src && !err.code ? 0 : err.code;
+            };
+            if (openSource()) {
                 dirEvent(d.tag, 0, srcPath);
-                error(ErrorAction::ScanningSourceDirectory, err.code ? err.code : errno, srcPath, std::string());
-                countDir(d, Outcome::Failed);
-                continue;
+                if (!retried(ErrorAction::ScanningSourceDirectory, srcPath, [&, first = true]() mutable {
+                        return std::exchange(first, false) ? err.code : openSource();
+                    })) {
+                    countDir(d, Outcome::Failed);
+                    continue;
+                }
             }
             if (isLoop(f, child->srcStat)) {
                 // A link or bind mount back to a folder being walked (or
@@ -734,13 +768,19 @@ struct Engine::Impl
                 continue;
             }
             if (d.action == DirAction::Enter) {
-                if (f.dst)
+                const auto openDestination = [&] {
                     child->dst = OpenFolder(f.dst.get(), name, false, err);
-                if (!child->dst && !listOnly) {
+                    return child->dst ? 0 : err.code;
+                };
+                if (f.dst && openDestination()) {
                     dirEvent(d.tag, 0, srcPath);
-                    error(ErrorAction::AccessingDestinationDirectory, err.code, child->dstPath, std::string());
-                    countDir(d, Outcome::Failed);
-                    continue;
+                    if (!retried(ErrorAction::AccessingDestinationDirectory, child->dstPath,
+                                 [&, first = true]() mutable {
+                                     return std::exchange(first, false) ? err.code : openDestination();
+                                 })) {
+                        countDir(d, Outcome::Failed);
+                        continue;
+                    }
                 }
             } else {
                 if (d.action == DirAction::PurgeAndCreate && !listOnly && !countOnly && f.dst
