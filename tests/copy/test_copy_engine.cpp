@@ -128,12 +128,8 @@ private slots:
     void dosAttribKeepsOtherFields();
     void tempNames();
 
-    void copyFileProperties();
     void copyFileWays_data();
     void copyFileWays();
-    void sourceGrowingWhileCopied();
-    void fullDisk();
-    void resumeFromPartialCopy();
     void listFolderNamesAreBytes();
     void removeTreeStaysInside();
 
@@ -261,60 +257,6 @@ void TestCopyEngine::tempNames()
 
 // ----------------------------------------------------------- the data path
 
-void TestCopyEngine::copyFileProperties()
-{
-    const std::string src = scratch("props/src"), dst = scratch("props/dst");
-    fs::create_directories(dst);
-    QVERIFY(trees::write(src + "/plain", "content", 0640, 1600000000));
-    QVERIFY(trees::write(src + "/readonly", "ro", 0444, 1600000001));
-    QVERIFY(::setxattr((src + "/plain").c_str(), "user.stream", "side", 4, 0) == 0);
-    const std::string hidden = EncodeDosAttrib(0x2 | 0x4);
-    QVERIFY(::setxattr((src + "/plain").c_str(), kDosAttribName, hidden.data(), hidden.size(), 0) == 0);
-    const Fd s = openDir(src), d = openDir(dst);
-    DeviceCapabilities caps;
-
-    struct Case
-    {
-        const char *name;
-        DataPathSettings settings;
-        int mode;           // expected destination mode
-        int attrib;         // expected DOS letters (R from mode), -1: no value written
-        bool times;
-        bool stream;
-    };
-    DataPathSettings noA;
-    noA.file.attributes = false;
-    DataPathSettings plus;
-    plus.attribAdd = Attr::ReadOnly | Attr::Hidden;
-    plus.attribRemove = Attr::Archive;
-    DataPathSettings noT;
-    noT.file.times = false;
-    DataPathSettings noX;
-    noX.file.noStreams = true;
-    const Case cases[] = {
-        {"plain", DataPathSettings{}, 0640, 0x2 | 0x4 | 0x20, true, true},
-        {"plain", noA, 0640, -1, true, true},        // no A: the letters and R stay behind
-        {"plain", plus, 0440, 0x2 | 0x4, true, true}, // /A+:RH /A-:A
-        {"plain", noT, 0640, 0x26, false, true},
-        {"plain", noX, 0640, 0x26, true, false},
-        {"readonly", DataPathSettings{}, 0444, -1, true, false},
-        {"readonly", noA, 0644, -1, true, false},   // R is not carried without A
-    };
-    for (const Case &c : cases) {
-        ::unlink((dst + "/out").c_str());
-        const FileCopyResult r = CopyFile(FileCopy{s.get(), c.name, false, d.get(), "out"}, c.settings, caps, {});
-        QVERIFY2(!r.failure, c.name);
-        const struct stat st = statOf(dst + "/out");
-        QCOMPARE(int(st.st_mode & 07777), c.mode);
-        QCOMPARE(trees::read(dst + "/out"), trees::read(src + '/' + c.name));
-        QCOMPARE(st.st_mtim.tv_sec == statOf(src + '/' + c.name).st_mtim.tv_sec, c.times);
-        const std::string value = xattrOf(dst + "/out", kDosAttribName);
-        QCOMPARE(value.empty() ? -1 : int(DecodeDosAttrib(value).value_or(999)), c.attrib);
-        QCOMPARE(xattrOf(dst + "/out", "user.stream") == "side", c.stream);
-    }
-    QVERIFY(trees::temporaries(dst).empty());
-}
-
 // The same bytes whichever way they go: kernel copy, user space, O_DIRECT,
 // paced, sparse, a clone where there is one.
 void TestCopyEngine::copyFileWays_data()
@@ -373,101 +315,6 @@ void TestCopyEngine::copyFileWays()
         // Without /SPARSE the copy is whole.
         QVERIFY(statOf(dst + "/f").st_blocks * 512 >= size);
     }
-}
-
-void TestCopyEngine::sourceGrowingWhileCopied()
-{
-    const std::string src = scratch("grow/src"), dst = scratch("grow/dst");
-    fs::create_directories(dst);
-    QVERIFY(trees::write(src + "/f", QByteArray(100000, 'a')));
-    QVERIFY(trees::write(dst + "/f", "the old copy"));
-    const Fd sd = openDir(src), dd = openDir(dst);
-    DeviceCapabilities caps;
-    for (const bool userSpace : {false, true}) {
-        DataPathSettings s;
-        s.userSpace = userSpace;
-        bool appended = false;
-        const FileCopyResult r = CopyFile(FileCopy{sd.get(), "f", false, dd.get(), "f"}, s, caps,
-                                          [&](uint64_t, uint64_t) {
-                                              if (appended)
-                                                  return;
-                                              const int fd = ::open((src + "/f").c_str(), O_WRONLY | O_APPEND);
-                                              appended = ::write(fd, "more", 4) == 4;
-                                              ::close(fd);
-                                          });
-        QVERIFY(appended);
-        QCOMPARE(r.failure.code, kSourceChanged);
-        // The old copy stays whole under the real name; no torn one anywhere.
-        QCOMPARE(trees::read(dst + "/f"), QByteArray("the old copy"));
-        QVERIFY(trees::temporaries(dst).empty());
-    }
-    // Once it holds still, it copies.
-    DataPathSettings s;
-    QVERIFY(!CopyFile(FileCopy{sd.get(), "f", false, dd.get(), "f"}, s, caps, {}).failure);
-    QCOMPARE(trees::read(dst + "/f"), trees::read(src + "/f"));
-}
-
-void TestCopyEngine::fullDisk()
-{
-    const std::string disk = scratch("full");
-    trees::SmallDisk small(disk, "256k");
-    if (!small.mounted())
-        QSKIP(("no small disk for this test: " + small.why()).c_str());
-    const std::string src = scratch("full-src");
-    QVERIFY(trees::write(src + "/big", QByteArray(1 << 20, 'b')));
-    QVERIFY(trees::write(src + "/small", QByteArray(1000, 's')));
-    const Fd sd = openDir(src), dd = openDir(disk);
-    DeviceCapabilities caps;
-    for (const bool restartable : {false, true}) {
-        DataPathSettings s;
-        s.restartable = restartable;
-        const FileCopyResult r = CopyFile(FileCopy{sd.get(), "big", false, dd.get(), "big"}, s, caps, {});
-        QCOMPARE(r.failure.code, ENOSPC);
-        QCOMPARE(SystemMessage(r.failure.code), std::string("No space left on device"));
-        QVERIFY(!trees::exists(disk + "/big"));
-        QVERIFY(trees::temporaries(disk).empty()); // a full disk keeps no partial copy, even under /Z
-    }
-    // The space is free again for what fits.
-    QVERIFY(!CopyFile(FileCopy{sd.get(), "small", false, dd.get(), "small"}, DataPathSettings{}, caps, {}).failure);
-    QCOMPARE(trees::read(disk + "/small"), QByteArray(1000, 's'));
-}
-
-void TestCopyEngine::resumeFromPartialCopy()
-{
-    const std::string src = scratch("resume/src"), dst = scratch("resume/dst");
-    fs::create_directories(dst);
-    QByteArray bytes(3 * (1 << 20) + 500, '\0');
-    for (qsizetype i = 0; i < bytes.size(); ++i)
-        bytes[i] = char(i * 7);
-    QVERIFY(trees::write(src + "/f", bytes, 0644, 1600000000));
-    const struct stat st = statOf(src + "/f");
-    const int64_t mtime = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    // What an earlier, killed copy left: 1.5 MiB, the first MiB marked so the
-    // test can tell it was kept rather than copied again.
-    QByteArray partial = bytes.left((3 << 20) / 2);
-    partial[10] = 'X';
-    const std::string temp = TempName("f", uint64_t(bytes.size()), mtime);
-    QVERIFY(trees::write(dst + '/' + temp, partial));
-
-    const Fd sd = openDir(src), dd = openDir(dst);
-    DeviceCapabilities caps;
-    DataPathSettings s;
-    s.restartable = true;
-    const FileCopyResult r = CopyFile(FileCopy{sd.get(), "f", false, dd.get(), "f"}, s, caps, {});
-    QVERIFY(!r.failure);
-    QCOMPARE(r.resumedAt, uint64_t(1 << 20)); // from the last whole MiB
-    QByteArray expected = bytes;
-    expected[10] = 'X';
-    QCOMPARE(trees::read(dst + "/f"), expected);
-    QVERIFY(!trees::exists(dst + '/' + temp));
-
-    // Without /Z, or with a source changed since, a partial copy is not used.
-    QVERIFY(trees::write(dst + '/' + temp, partial));
-    s.restartable = false;
-    const FileCopyResult again = CopyFile(FileCopy{sd.get(), "f", false, dd.get(), "f"}, s, caps, {});
-    QVERIFY(!again.failure);
-    QCOMPARE(again.resumedAt, uint64_t(0));
-    QCOMPARE(trees::read(dst + "/f"), bytes);
 }
 
 // ----------------------------------------------------------- the walk's primitives
@@ -832,6 +679,27 @@ void TestCopyEngine::switchEffects_data()
         return [=](const std::string &src, const std::string &) { QVERIFY(trees::write(src + '/' + name, content, mode, mtime)); };
     };
 
+    QTest::newRow("by default: content, mode, times, the letters with Archive, streams")
+        << QStringList{} << Setup([](auto &src, auto &) {
+               QVERIFY(trees::write(src + "/f", "content", 0640, 1600000000));
+               const std::string v = EncodeDosAttrib(Attr::Hidden | Attr::System);
+               QVERIFY(::setxattr((src + "/f").c_str(), kDosAttribName, v.data(), v.size(), 0) == 0);
+               QVERIFY(::setxattr((src + "/f").c_str(), "user.stream", "side", 4, 0) == 0);
+           })
+        << Check([](auto &, auto &dst, auto &) {
+               QCOMPARE(trees::read(dst + "/f"), QByteArray("content"));
+               QCOMPARE(statOf(dst + "/f").st_mode & 07777, mode_t(0640));
+               QCOMPARE(mtimeOf(dst + "/f"), int64_t(1600000000));
+               QCOMPARE(attributesOf(dst + "/f"), uint32_t(Attr::Hidden | Attr::System | Attr::Archive));
+               QCOMPARE(xattrOf(dst + "/f", "user.stream"), std::string("side"));
+           });
+    QTest::newRow("/COPY:DA: no times; a read-only file stays read-only")
+        << QStringList{"/COPY:DA"} << Setup(file("f", "x", 0444))
+        << Check([](auto &, auto &dst, auto &) {
+               QVERIFY(mtimeOf(dst + "/f") != 1600000000);
+               QCOMPARE(statOf(dst + "/f").st_mode & 0777, mode_t(0444));
+               QCOMPARE(attributesOf(dst + "/f"), uint32_t(Attr::ReadOnly | Attr::Archive));
+           });
     QTest::newRow("/CREATE: an empty twin with the source's time")
         << QStringList{"/CREATE"} << Setup(file("f", "12345")) << Check([](auto &, auto &dst, auto &run) {
                QCOMPARE(statOf(dst + "/f").st_size, off_t(0));
@@ -1163,7 +1031,8 @@ void TestCopyEngine::fullDiskRun()
     QVERIFY(trees::write(src + "/a-small", QByteArray(1000, 'a')));
     QVERIFY(trees::write(src + "/b-big", QByteArray(2 << 20, 'b')));
     QVERIFY(trees::write(src + "/c/small", QByteArray(1000, 'c')));
-    const Run run = runEngine(options(src, disk, {"/E", "/R:1"}));
+    // Under /Z as well: a full disk keeps no partial file.
+    const Run run = runEngine(options(src, disk, {"/E", "/R:1", "/Z"}));
     QCOMPARE(run.code(), 1 | 8);
     QCOMPARE(run.totals.files[Column::Failed], uint64_t(1));
     QCOMPARE(run.totals.files[Column::Copied], uint64_t(2));
