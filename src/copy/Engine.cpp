@@ -15,6 +15,7 @@
 
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -882,8 +883,16 @@ struct Engine::Impl
             }
         }
 
-        if (mt && !listOnly && !countOnly)
-            pool = std::make_unique<Pool>(o.threads, 1024);
+        if (mt && !listOnly && !countOnly) {
+            // Each queued copy may hold its folder's two descriptors open:
+            // the queue stays well inside the limit of open files.
+            size_t capacity = 1024;
+            struct rlimit limit;
+            if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+                capacity = std::clamp<size_t>((size_t(limit.rlim_cur) - std::min<size_t>(size_t(limit.rlim_cur), 256)) / 4,
+                                              16, 1024);
+            pool = std::make_unique<Pool>(o.threads, capacity);
+        }
         walk(root);
         release(root);
         pool.reset(); // every queued copy done, every folder finished
