@@ -1,4 +1,5 @@
 // The command-line builder, driven through a plain map of option values.
+#include "command/CmdScanner.h"
 #include "command/CommandBuilder.h"
 #include "command/CommandReader.h"
 #include "command/CommandWords.h"
@@ -12,6 +13,20 @@
 #include <QTest>
 
 namespace {
+
+// A scanned command in one line: "(" for each block it opens, its text in
+// brackets, what it stood as where that differs, its redirections in braces,
+// then the operator that ends it.
+QString render(const CmdCommand &c)
+{
+    static const char *const connectors[] = {"", " &", " &&", " ||", " |", " )"};
+    QString out = QString(c.blocksOpened, u'(') + u'[' + c.text + u']';
+    if (const QString written = c.written(0, c.text.size()); written != c.text)
+        out += u" as ["_qs + written + u']';
+    for (const QString &r : c.redirections)
+        out += u" {"_qs + r + u'}';
+    return out + QLatin1StringView(connectors[int(c.connector)]);
+}
 
 // Options as a map; the window's initial state unless told otherwise.
 class MapReader : public OptionReader
@@ -87,6 +102,8 @@ private slots:
     void itemsSeparatedByOneBlank();
 
     // Splitting a command line
+    void scanner_data();
+    void scanner();
     void stripInterpreter_data();
     void stripInterpreter();
     void splitWords_data();
@@ -428,6 +445,87 @@ void TestCommand::itemsSeparatedByOneBlank()
     QVERIFY(!cmd.endsWith(u' '));
     QVERIFY(!cmd.contains(u"  "));
     QCOMPARE(cmd.split(u' ').size(), 5);
+}
+
+// cmd.exe's quotes, carets, operators, redirections and blocks: one table
+// for the scanner that the reader and the stand-in console share.
+void TestCommand::scanner_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("batchFile");
+    QTest::addColumn<QStringList>("commands"); // "//" between lines; a line that ends in quotes says so
+
+    auto row = [](const char *title, const QString &text, const QStringList &commands, bool batchFile = false) {
+        QTest::newRow(title) << text << batchFile << commands;
+    };
+    // Operators.
+    row("one", u"ROBOCOPY.EXE a b"_qs, {u"[ROBOCOPY.EXE a b]"_qs});
+    row("with pause", u"ROBOCOPY.EXE a b & PAUSE"_qs, {u"[ROBOCOPY.EXE a b ] &"_qs, u"[ PAUSE]"_qs});
+    row("quoted ampersand", u"ROBOCOPY.EXE \"C:\\R & D\" x & PAUSE"_qs,
+        {u"[ROBOCOPY.EXE \"C:\\R & D\" x ] &"_qs, u"[ PAUSE]"_qs});
+    row("no blanks", u"a&b&c"_qs, {u"[a] &"_qs, u"[b] &"_qs, u"[c]"_qs});
+    row("doubled and trailing ampersands", u"a && b &"_qs, {u"[a ] &&"_qs, u"[ b ] &"_qs, u"[]"_qs});
+    row("pipes", u"a || b | c"_qs, {u"[a ] ||"_qs, u"[ b ] |"_qs, u"[ c]"_qs});
+    row("empty", QString(), {u"[]"_qs});
+    // Carets.
+    row("caret makes & plain", u"x^&touch pwned"_qs, {u"[x&touch pwned] as [x^&touch pwned]"_qs});
+    row("caret makes a caret plain", u"a^^&b"_qs, {u"[a^] as [a^^] &"_qs, u"[b]"_qs});
+    row("caret inside quotes stays", u"\"a^&b\" & c"_qs, {u"[\"a^&b\" ] &"_qs, u"[ c]"_qs});
+    row("escaped quote opens no quotes", u"a ^\"b & c\""_qs,
+        {u"[a \"b ] as [a ^\"b ] &"_qs, u"[ c\"]"_qs, u"ends in quotes"_qs});
+    row("caret at the end is dropped", u"a^"_qs, {u"[a]"_qs});
+    // Line breaks.
+    row("line feed ends the command", u"a & b\n& touch pwned"_qs, {u"[a ] &"_qs, u"[ b]"_qs});
+    row("CR LF ends the command", u"a\r\ntouch pwned"_qs, {u"[a]"_qs});
+    row("CR ends the command", u"a\r& touch pwned"_qs, {u"[a]"_qs});
+    row("quotes do not carry a line break", u"\"a\nb\" & c"_qs, {u"[\"a]"_qs, u"ends in quotes"_qs});
+    row("caret does not escape a line break", u"a ^\nb"_qs, {u"[a ]"_qs});
+    row("a batch file's caret joins the next line", u"robocopy a ^\r\n  b"_qs, {u"[robocopy a   b]"_qs}, true);
+    row("and makes its first character plain", u"robocopy a ^\n&b"_qs,
+        {u"[robocopy a &b] as [robocopy a ^&b]"_qs}, true);
+    row("no joining inside quotes", u"robocopy \"a ^\nb"_qs,
+        {u"[robocopy \"a ^]"_qs, u"ends in quotes"_qs, u"//"_qs, u"[b]"_qs}, true);
+    row("lines of a batch file", u"line1\r\nline2\nline3"_qs,
+        {u"[line1]"_qs, u"//"_qs, u"[line2]"_qs, u"//"_qs, u"[line3]"_qs}, true);
+    // Redirections come out of the command.
+    row("redirection", u"robocopy a b >nul /MIR"_qs, {u"[robocopy a b  /MIR] {>nul}"_qs});
+    row("handles and appending", u"robocopy a b 2>&1 >> \"x y.log\" /R:1"_qs,
+        {u"[robocopy a b   /R:1] {2>&1} {>> \"x y.log\"}"_qs});
+    row("a handle stands alone", u"robocopy a2>x b"_qs, {u"[robocopy a2 b] {>x}"_qs});
+    row("a handle touches the operator", u"robocopy a 2 > x"_qs, {u"[robocopy a 2 ] {> x}"_qs});
+    row("a plain digit is no handle", u"robocopy a ^2>x"_qs, {u"[robocopy a 2] as [robocopy a ^2] {>x}"_qs});
+    row("a caret in the file's name", u"a > x^&y b"_qs, {u"[a  b] {> x^&y}"_qs});
+    row("input first", u"< in.txt a"_qs, {u"[ a] {< in.txt}"_qs});
+    row("redirection to nothing", u"a >"_qs, {u"[a ] {>}"_qs});
+    // Blocks.
+    row("block", u"(robocopy a b)"_qs, {u"([robocopy a b] )"_qs, u"[]"_qs});
+    row("nested blocks", u"((a) & b) c"_qs, {u"(([a] )"_qs, u"[ ] &"_qs, u"[ b] )"_qs, u"[ c]"_qs});
+    row("a parenthesis with no block open is text", u"a ) b"_qs, {u"[a ) b]"_qs});
+    row("a parenthesis after a word opens nothing", u"if x (a) else (b)"_qs, {u"[if x (a) else (b)]"_qs});
+    row("a block left open", u"(a"_qs, {u"([a]"_qs, u"1 block open"_qs});
+}
+
+void TestCommand::scanner()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, batchFile);
+    QFETCH(QStringList, commands);
+    QStringList seen;
+    qsizetype at = 0;
+    do {
+        if (at > 0)
+            seen << u"//"_qs;
+        const CmdScan scan = ScanCmdLine(text, at, batchFile ? CmdLines::BatchFile : CmdLines::CommandLine);
+        for (const CmdCommand &c : scan.commands)
+            seen << render(c);
+        if (scan.quoted)
+            seen << u"ends in quotes"_qs;
+        if (scan.depth)
+            seen << u"%1 block open"_qs.arg(scan.depth);
+        QVERIFY(scan.next > at || text.isEmpty());
+        at = scan.next;
+    } while (batchFile && at < text.size());
+    QCOMPARE(seen, commands);
 }
 
 void TestCommand::stripInterpreter_data()
