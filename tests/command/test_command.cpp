@@ -365,6 +365,11 @@ void TestCommand::quoting_data()
     QTest::newRow("already quoted, even run of backslashes")
         << u"\"C:\\My Files\\\\\""_qs << u"\"C:\\My Files\\\\\""_qs;
     QTest::newRow("job file with an ampersand") << u"x&calc.RCJ"_qs << u"\"x&calc.RCJ\""_qs;
+    // A variable's value may hold a blank once cmd.exe has put it in.
+    QTest::newRow("percent variable") << u"%TARGET%"_qs << u"\"%TARGET%\""_qs;
+    QTest::newRow("batch file's own folder") << u"%~dp0payload"_qs << u"\"%~dp0payload\""_qs;
+    QTest::newRow("delayed variable") << u"!DEST!\\"_qs << u"\"!DEST!\\\\\""_qs;
+    QTest::newRow("a lone percent") << u"C:\\100%"_qs << u"\"C:\\100%\""_qs;
 }
 
 void TestCommand::quoting()
