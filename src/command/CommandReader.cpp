@@ -902,6 +902,24 @@ QString LeftOutLine(const LeftOut &item)
     return u"%1 (%2): %3"_s.arg(item.text, kind, why);
 }
 
+QStringList LeftOutLines(const QList<LeftOut> &items)
+{
+    QStringList lines;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (items.at(i).reason != LeftOutReason::Comment) {
+            lines << LeftOutLine(items.at(i));
+            continue;
+        }
+        QStringList words;
+        for (; i < items.size() && items.at(i).reason == LeftOutReason::Comment; ++i)
+            words << items.at(i).text;
+        --i;
+        lines << u"%1 (comment): Robocopy would take %2 as file names"_s.arg(
+            words.join(u' '), words.size() == 1 ? u"it"_s : u"these words"_s);
+    }
+    return lines;
+}
+
 CommandReading ReadArguments(const QStringList &words)
 {
     QList<Argument> arguments;

@@ -73,6 +73,8 @@ struct LeftOut
 
 // One line of a message: the word, what it is, and why it was left out.
 QString LeftOutLine(const LeftOut &item);
+// The lines of a message, in order; the words of one comment on one line.
+QStringList LeftOutLines(const QList<LeftOut> &items);
 
 struct CommandReading
 {

@@ -88,11 +88,12 @@ void frmCorvane::setOptionsFrom(const CommandReading &reading, const QString &wh
         return;
     // One line each, so that a long list stays readable; the rest counted.
     constexpr qsizetype kMostLines = 20;
-    QStringList lines;
-    for (const LeftOut &item : reading.leftOut.first(std::min(kMostLines, reading.leftOut.size())))
-        lines << LeftOutLine(item);
-    if (reading.leftOut.size() > kMostLines)
-        lines << QStringLiteral("and %1 more").arg(reading.leftOut.size() - kMostLines);
+    QStringList lines = LeftOutLines(reading.leftOut);
+    if (lines.size() > kMostLines) {
+        const qsizetype more = lines.size() - kMostLines;
+        lines.resize(kMostLines);
+        lines << QStringLiteral("and %1 more").arg(more);
+    }
     MsgBox(QStringLiteral("Corvane left out these parts of the command:\n\n")
                + lines.join(u'\n'),
            vbExclamation);

@@ -793,7 +793,7 @@ void TestCommand::batchFiles()
     const CommandReading reading = ReadCommandOrJob(text, name.endsWith(u".rcj"));
     QCOMPARE(reading.found, !command.isEmpty());
     QCOMPARE(reading.refusal, refusal);
-    QCOMPARE(lines(reading.leftOut), leftOut);
+    QCOMPARE(LeftOutLines(reading.leftOut), leftOut);
     if (!reading.found)
         return;
     const QString composed = BuildCommandLine(reading.values);

@@ -197,6 +197,7 @@ private slots:
     void openFile();
     void openBatchFile_data();
     void openBatchFile();
+    void openManyLeftOut();
     void applyCommandText();
     void roundTripThroughWindow();
 
@@ -821,6 +822,29 @@ void TestRun::openBatchFile()
         QCOMPARE(shown().first().prompt, message);
         QCOMPARE(shown().first().style, int(vbExclamation));
     }
+}
+
+// A message box stays readable: twenty lines, and the rest counted.
+void TestRun::openManyLeftOut()
+{
+    QString text = QStringLiteral("robocopy C:\\a D:\\b");
+    for (int i = 1; i <= 25; ++i)
+        text += QStringLiteral(" /NO%1").arg(i);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("many.cmd"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QVERIFY(f.write(text.toLatin1()) == text.size());
+    f.close();
+    auto w = newWindow();
+    w->OpenCommandFile(path);
+    QCOMPARE(w->text("txtCommandLine"), QStringLiteral("ROBOCOPY.EXE C:\\a D:\\b"));
+    QCOMPARE(shown().size(), 1);
+    const QStringList lines = shown().first().prompt.split(u'\n');
+    QCOMPARE(lines.size(), 2 + 20 + 1);
+    QCOMPARE(lines.at(2), QStringLiteral("/NO1 (switch): Robocopy has no such switch"));
+    QCOMPARE(lines.at(21), QStringLiteral("/NO20 (switch): Robocopy has no such switch"));
+    QCOMPARE(lines.last(), QStringLiteral("and 5 more"));
 }
 
 // A command typed into the command box sets the whole window, interlocks included.

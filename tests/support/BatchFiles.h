@@ -98,8 +98,7 @@ robocopy C:\Logs \\nas\logs *.log /MOV)"_s,
     row("a comment and an unknown switch", "nightly.cmd", uR"(robocopy C:\Data E:\Data /MIR /NOFANCY :: re-sync)"_s,
         uR"(ROBOCOPY.EXE C:\Data E:\Data /MIR)"_s,
         {u"/NOFANCY (switch): Robocopy has no such switch"_s,
-         u":: (word): a comment (Robocopy would take it as a file name)"_s,
-         u"re-sync (word): a comment (Robocopy would take it as a file name)"_s});
+         u":: re-sync (comment): Robocopy would take these words as file names"_s});
     row("/TEE without a log file", "tee.cmd", uR"(robocopy C:\a D:\b /TEE /NP)"_s, uR"(ROBOCOPY.EXE C:\a D:\b /NP)"_s,
         {u"/TEE (switch): Corvane writes it only with a log file"_s});
     row("switches in forms Robocopy refuses", "forms.cmd",
