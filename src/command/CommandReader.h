@@ -39,13 +39,19 @@ enum class LeftOutKind : quint8 {
     Redirection, // a redirection of cmd.exe ("> log.txt", "2>&1")
 };
 
+// The first group are Robocopy's own "Invalid Parameter" errors; the
+// others are words Robocopy takes but the window cannot hold, or cmd.exe's.
+// A program that runs Robocopy's arguments itself (the copy engine) honours
+// NoOption and TeeWithoutLog switches from their text.
 enum class LeftOutReason : quint8 {
-    NoOption,          // a switch Robocopy knows that no control stands for (/IM, /LFSM:50M)
+    // Robocopy refuses these.
     UnknownSwitch,     // a switch Robocopy does not know (/FOO)
     TakesNoValue,      // /PURGE:x, /XF:x
     NeedsValue,        // /W, /COPY, /R:
     BadValue,          // /RH:2200 (no end hour)
     UnknownLetters,    // /COPY:DATX (detail: the letters; the others are taken)
+    // Robocopy takes these; the window cannot hold them.
+    NoOption,          // a switch Robocopy knows that no control stands for (/IM, /LFSM:50M)
     TeeWithoutLog,     // /TEE with no log file: the window writes it only beside one
     QuoteInPath,       // a folder or path that holds a double quotation mark (detail: which one)
     EmptyFolder,       // "" where a folder stands
@@ -92,13 +98,14 @@ struct CommandReading
     // name: one entry for a value or a folder, one per name for the lists
     // (txtFilenames, txtExcludeFiles, txtExcludeFolders).
     QHash<QLatin1StringView, QStringList> received;
-    // What no option takes, in the order it stood.
+    // What no option takes, by place; redirections and job-file lines last.
     QList<LeftOut> leftOut;
 };
 
 // Whether Robocopy takes a word as a switch: it starts with a slash, and
 // it is a switch Robocopy knows, or its name (up to a colon) holds no
-// further slash. So "/home/u/src" is a folder, "/FOO" an unknown switch.
+// further slash. So "/home/u/src" and "/" are folders, "/FOO" and "/tmp"
+// switches (write "/tmp/" for the folder).
 bool IsSwitchWord(QStringView word);
 
 // A command line or the text of a batch file: the first command that runs
@@ -106,8 +113,9 @@ bool IsSwitchWord(QStringView word);
 // blocks in parentheses, over several lines too), behind "@", "call",
 // "start", "cmd /c" or "cmd /k", an "if" condition, "else" or a parenthesis.
 // One in a "for" loop, or a PowerShell line, is refused (found stays false,
-// refusal says why). A word "::" and what follows it are a comment.
-// Its arguments are read as ReadArguments reads them.
+// refusal says why). Its arguments are read as ReadArguments reads them,
+// except that an unquoted word starting with "::" among the file names or
+// the names of a list starts a comment, left out with what follows it.
 CommandReading ReadCommand(const QString &text);
 // The arguments a Robocopy program receives (after its own name), as
 // Robocopy reads them: a word that is no switch (IsSwitchWord) is the

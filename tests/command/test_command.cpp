@@ -35,12 +35,27 @@ QString render(const CmdCommand &c)
 QString render(const LeftOut &l)
 {
     static const char *const kinds[] = {"switch", "word", "redirection"};
-    static const char *const reasons[] = {"NoOption",   "UnknownSwitch",   "TakesNoValue", "NeedsValue",
-                                          "BadValue",   "UnknownLetters",  "TeeWithoutLog", "QuoteInPath",
-                                          "EmptyFolder", "CannotWriteBack", "Comment",       "NotTaken",
-                                          "NotRedirected", "NoFolders"};
+    auto reason = [](LeftOutReason r) -> const char * {
+        switch (r) {
+        case LeftOutReason::UnknownSwitch: return "UnknownSwitch";
+        case LeftOutReason::TakesNoValue: return "TakesNoValue";
+        case LeftOutReason::NeedsValue: return "NeedsValue";
+        case LeftOutReason::BadValue: return "BadValue";
+        case LeftOutReason::UnknownLetters: return "UnknownLetters";
+        case LeftOutReason::NoOption: return "NoOption";
+        case LeftOutReason::TeeWithoutLog: return "TeeWithoutLog";
+        case LeftOutReason::QuoteInPath: return "QuoteInPath";
+        case LeftOutReason::EmptyFolder: return "EmptyFolder";
+        case LeftOutReason::CannotWriteBack: return "CannotWriteBack";
+        case LeftOutReason::Comment: return "Comment";
+        case LeftOutReason::NotTaken: return "NotTaken";
+        case LeftOutReason::NotRedirected: return "NotRedirected";
+        case LeftOutReason::NoFolders: return "NoFolders";
+        }
+        return "?";
+    };
     QString out = (l.position < 0 ? u"#-"_qs : u"#"_qs + QString::number(l.position)) + u' ' + l.text + u' '
-                + QLatin1StringView(kinds[int(l.kind)]) + u' ' + QLatin1StringView(reasons[int(l.reason)]);
+                + QLatin1StringView(kinds[int(l.kind)]) + u' ' + QLatin1StringView(reason(l.reason));
     return l.detail.isEmpty() ? out : out + u' ' + l.detail;
 }
 
@@ -873,7 +888,7 @@ void TestCommand::readArguments()
 void TestCommand::roundTrip()
 {
     const quint32 first = qEnvironmentVariableIsSet("CORVANE_SEED") ? quint32(qEnvironmentVariableIntValue("CORVANE_SEED")) : 1;
-    for (quint32 seed = first; seed < first + 10000; ++seed) {
+    for (quint32 seed = first; seed < first + 5000; ++seed) {
         const OptionState state = RandomOptions(seed).next();
         MapReader options;
         options.checks = state.checks;
@@ -932,7 +947,7 @@ void TestCommand::readBuildReadBuild()
     std::mt19937 rng;
     auto pick = [&](qsizetype n) { return qsizetype(rng() % quint32(n)); };
     int found = 0;
-    for (quint32 seed = first; seed < first + 20000; ++seed) {
+    for (quint32 seed = first; seed < first + 10000; ++seed) {
         rng.seed(seed);
         const bool job = pick(8) == 0;
         QString text = job ? QString() : u"robocopy "_qs;
@@ -957,7 +972,7 @@ void TestCommand::readBuildReadBuild()
                  qPrintable(u"seed %1\n text: %2\n composed: %3\n again: %4\n left out: %5"_qs.arg(seed).arg(
                      text, composed, recomposed, lines(again.leftOut).join(u" | "))));
     }
-    QVERIFY2(found > 10000, qPrintable(QString::number(found))); // most texts hold a command
+    QVERIFY2(found > 5000, qPrintable(QString::number(found))); // most texts hold a command
 }
 
 void TestCommand::fileText_data()
