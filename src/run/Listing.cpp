@@ -4,6 +4,7 @@
 #include <QRegularExpression>
 
 #include <cmath>
+#include <cstddef>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -75,10 +76,10 @@ bool readRow(QStringView line, SummaryRow &row, bool &plain)
             return false;
     const QList<QStringView> tokens = wordsOf(line.sliced(colon + 1));
     plain = true;
-    int column = 0;
+    std::size_t column = 0;
     for (qsizetype i = 0; i < tokens.size(); ++i) {
         const QString token = tokens.at(i).toString();
-        if (column >= SummaryColumns || !numberPattern().match(token).hasMatch())
+        if (column >= row.size() || !numberPattern().match(token).hasMatch())
             return false;
         qint64 scale = 1;
         if (i + 1 < tokens.size() && scaleOf(tokens.at(i + 1)) > 0) {
@@ -104,7 +105,7 @@ bool readRow(QStringView line, SummaryRow &row, bool &plain)
         }
         ++column;
     }
-    return column == SummaryColumns;
+    return column == row.size();
 }
 
 // A listed entry: its tag (words without digits), its size or count, and

@@ -165,7 +165,7 @@ struct SeenPreview
     QString title;
 };
 
-enum class Answer { Escape, Enter, Run, ShowDetailsThenRun, CloseBox };
+enum class Answer { Escape, Enter, TabThenEnter, Run, ShowDetailsThenRun, CloseBox };
 
 } // namespace
 
@@ -195,6 +195,7 @@ private slots:
     void enterAndCloseBoxCancel_data();
     void enterAndCloseBoxCancel();
     void showDetails();
+    void lettersOfTheCodePage();
     void optionOffListsNothing();
     void nothingToRemoveRunsAtOnce();
     void onlyDeletingCommandsAreListed_data();
@@ -281,6 +282,11 @@ PreviewDialogExec TestPreview::answer(Answer a)
                 break;
             case Answer::Enter:
                 QTest::keyClick(d.focusWidget() ? d.focusWidget() : &d, Qt::Key_Return);
+                break;
+            case Answer::TabThenEnter:
+                // From Cancel to Show Details, which is no default of its own.
+                QTest::keyClick(d.focusWidget(), Qt::Key_Tab);
+                QTest::keyClick(d.focusWidget(), Qt::Key_Return);
                 break;
             case Answer::Run:
                 QTest::mouseClick(d.cmdRun(), Qt::LeftButton);
@@ -649,7 +655,7 @@ void TestPreview::asksBeforeMirror()
 void TestPreview::runAfterAsking()
 {
     m_robocopy.setListing(englishListing());
-    const ScopedHook<PreviewDialogExec> run(SetPreviewDialogExec, answer(Answer::Run));
+    const ScopedHook<PreviewDialogExec> run(SetPreviewDialogExec, answer(Answer::ShowDetailsThenRun));
     auto w = newWindow();
     setCommand(*w, u" /MIR /R:3 /NP /LOG:run.log /TESTCODE:3"_s);
     const QString commandLine = w->text("txtCommandLine");
@@ -671,6 +677,7 @@ void TestPreview::enterAndCloseBoxCancel_data()
 {
     QTest::addColumn<int>("answer");
     QTest::newRow("Enter") << int(Answer::Enter);
+    QTest::newRow("Enter on Show Details") << int(Answer::TabThenEnter);
     QTest::newRow("close box") << int(Answer::CloseBox);
 }
 
@@ -717,6 +724,21 @@ void TestPreview::showDetails()
     QTest::keyClick(&d, Qt::Key_Escape);
     QCOMPARE(d.result(), int(QDialog::Rejected));
     QVERIFY(!d.isVisible());
+}
+
+// Paths come through as Robocopy prints them: in the OEM code page on
+// Windows, in the system's encoding elsewhere.
+void TestPreview::lettersOfTheCodePage()
+{
+    QString listing = englishListing();
+    listing.replace(u"stale.txt"_s, u"M\u00fcller & S\u00f6hne \u00e9t\u00e9.txt"_s);
+    m_robocopy.setListing(listing);
+    auto w = newWindow();
+    setCommand(*w, u" /MIR"_s);
+    click(*w, "cmdExecute");
+    QCOMPARE(m_seen.size(), 1);
+    QVERIFY2(m_seen.first().paths.contains(u"D:\\Dst\\M\u00fcller & S\u00f6hne \u00e9t\u00e9.txt\n"_s),
+             qPrintable(m_seen.first().paths));
 }
 
 // Options > Preview Runs That Delete unchecked: Execute runs at once.
