@@ -149,6 +149,12 @@ void ListingReader::addLine(QStringView line)
             }
             return;
         }
+        // A header that never closes: the entries have begun.
+        if (line.trimmed().startsWith(u"*EXTRA"_s, Qt::CaseInsensitive)) {
+            m_part = Part::Body;
+            bodyLine(line);
+            return;
+        }
         // Without a header of its own (/NJH in a job file) and with no
         // entry, the first dashes are the summary's.
         summaryLine(line);

@@ -354,6 +354,11 @@ void TestPreview::readListing_data()
     QTest::newRow("cut short inside the bytes row")
         << english.left(english.indexOf(u"     1.0 k"_s, table)) << false << u"0 0 0 0 0 0"_s << u"0 0 0 0 0 0"_s
         << u"0 0 0 0 0 0"_s << englishExtras << englishCopied << u"hp"_s;
+    QString shortHeader = english;
+    shortHeader.remove(shortHeader.indexOf(kDashes.left(78)), 79);
+    QTest::newRow("a header without its last dashes")
+        << shortHeader << true << u"2 1 1 0 0 1"_s << u"3 2 1 0 0 2"_s
+        << mb445 + u' ' + mb445 + u" 1024 0 0 4096"_s << englishExtras << englishCopied << u"p"_s;
     QTest::newRow("no header, nothing listed") << bareSummary(u"0"_s) << true << u"1 0 1 0 0 0"_s
                                                << u"4 0 4 0 0 0"_s << u"2048 0 2048 0 0 0"_s << QStringList{}
                                                << QStringList{} << u""_s;
