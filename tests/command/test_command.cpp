@@ -3,6 +3,7 @@
 #include "command/CommandBuilder.h"
 #include "command/CommandReader.h"
 #include "command/CommandWords.h"
+#include "command/ListingCommand.h"
 #include "main_window/Catalogue.h"
 
 #include "BatchFiles.h"
@@ -14,6 +15,8 @@
 #include <QTest>
 
 #include <random>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -174,6 +177,13 @@ private slots:
     void readBuildReadBuild();
     void fileText_data();
     void fileText();
+
+    // The listing before a run that deletes or moves
+    void runEffects_data();
+    void runEffects();
+    void listingArguments_data();
+    void listingArguments();
+    void listingOfComposedCommands();
 };
 
 void TestCommand::commandLine_data()
@@ -1004,6 +1014,131 @@ void TestCommand::fileText()
     QCOMPARE(read.has_value(), isText);
     if (isText)
         QCOMPARE(*read, text);
+}
+
+// ---------------------------------------------------------------- listing
+
+void TestCommand::runEffects_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("effects"); // letters: p purges, m moves, j job, l lists only
+    QTest::addColumn<bool>("mayRemove");
+    QTest::newRow("copy only") << u"ROBOCOPY.EXE a b /E /COPYALL"_s << u""_s << false;
+    QTest::newRow("mirror") << u"ROBOCOPY.EXE a b /MIR"_s << u"p"_s << true;
+    QTest::newRow("purge, lower case") << u"robocopy a b /purge"_s << u"p"_s << true;
+    QTest::newRow("move files") << u"ROBOCOPY.EXE a b /Mov"_s << u"m"_s << true;
+    QTest::newRow("move files and folders") << u"ROBOCOPY.EXE a b /MOVE"_s << u"m"_s << true;
+    QTest::newRow("job file") << u"ROBOCOPY.EXE /job:nightly"_s << u"j"_s << true;
+    QTest::newRow("quoted switch is the switch") << u"ROBOCOPY.EXE a b \"/MIR\""_s << u"p"_s << true;
+    QTest::newRow("every kind") << u"ROBOCOPY.EXE a b /PURGE /MOVE /JOB:x"_s << u"pmj"_s << true;
+    // The run itself only lists, or stops after reading its switches.
+    QTest::newRow("already a listing") << u"ROBOCOPY.EXE a b /MIR /l"_s << u"pl"_s << false;
+    QTest::newRow("quit") << u"ROBOCOPY.EXE a b /MOV /SAVE:j /QUIT"_s << u"ml"_s << false;
+    // Only whole switches count; the program's own name is no argument.
+    QTest::newRow("longer names") << u"ROBOCOPY.EXE a b /MIRROR /MOVES /PURGED /JOB"_s << u""_s << false;
+    QTest::newRow("folder names") << u"ROBOCOPY.EXE C:\\MIR \"D:\\PURGE it\" /XD MOV"_s << u""_s << false;
+    QTest::newRow("program word") << u"/MIR a b"_s << u""_s << false;
+    QTest::newRow("empty") << QString() << u""_s << false;
+}
+
+void TestCommand::runEffects()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, effects);
+    QFETCH(bool, mayRemove);
+    const RunEffects e = ReadRunEffects(command);
+    QString letters;
+    if (e.purges)
+        letters += u'p';
+    if (e.moves)
+        letters += u'm';
+    if (e.job)
+        letters += u'j';
+    if (e.listsOnly)
+        letters += u'l';
+    QCOMPARE(letters, effects);
+    QCOMPARE(e.mayRemove(), mayRemove);
+}
+
+void TestCommand::listingArguments_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("arguments"); // "-" for no listing
+    const QString added = ListingSwitches();
+    QCOMPARE(added, u"/L /R:0 /W:0 /NP /FP"_s);
+    QTest::newRow("mirror") << u"ROBOCOPY.EXE C:\\Src D:\\Dst /MIR"_s << u"C:\\Src D:\\Dst /MIR "_s + added;
+    QTest::newRow("retries give way") << u"ROBOCOPY.EXE a b /R:5 /MIR /W:30"_s << u"a b /MIR "_s + added;
+    QTest::newRow("retries in any case") << u"ROBOCOPY.EXE a b /r:5 /w:1 /r /w"_s << u"a b "_s + added;
+    QTest::newRow("every log") << u"ROBOCOPY.EXE a b /LOG:x.log /LOG+:y.log /UNILOG:z.log /UNILOG+:w.log /TEE /MOV"_s
+                               << u"a b /MOV "_s + added;
+    QTest::newRow("log with a quoted path")
+        << u"ROBOCOPY.EXE \"C:\\My Src\" b /LOG+:\"C:\\Logs\\copy log.txt\" /PURGE"_s
+        << u"\"C:\\My Src\" b /PURGE "_s + added;
+    QTest::newRow("log switches without a file") << u"ROBOCOPY.EXE a b /LOG /unilog+ /MIR"_s << u"a b /MIR "_s + added;
+    QTest::newRow("job kept, save and quit go") << u"ROBOCOPY.EXE /JOB:nightly /SAVE:copy /QUIT"_s
+                                                << u"/JOB:nightly "_s + added;
+    QTest::newRow("output switches give way")
+        << u"ROBOCOPY.EXE a b /MIR /NJS /NJH /NFL /NDL /NC /NS /NP /V /TS /ETA /UNICODE /FP /L /BYTES /X"_s
+        << u"a b /MIR /BYTES /X "_s + added;
+    QTest::newRow("registry defaults, watching, run hours")
+        << u"ROBOCOPY.EXE a b /MIR /REG /MON:5 /MOT:10 /RH:2200-0600 /PF /TBD"_s << u"a b /MIR /TBD "_s + added;
+    QTest::newRow("switches that only begin alike stay")
+        << u"ROBOCOPY.EXE a b /MIR /LOGX /NPX /RH /W8 /LEV:2 /MT:8 /XD /log/old /var/r"_s
+        << u"a b /MIR /LOGX /NPX /W8 /LEV:2 /MT:8 /XD /log/old /var/r "_s + added;
+    QTest::newRow("paths as written, quotes and backslashes")
+        << u"ROBOCOPY.EXE \"C:\\My Source\\\\\" \"D:\\R & D\" *.doc /XF \"~*.tmp\" /MIR"_s
+        << u"\"C:\\My Source\\\\\" \"D:\\R & D\" *.doc /XF \"~*.tmp\" /MIR "_s + added;
+    QTest::newRow("a left-out switch takes its blanks along")
+        << u"ROBOCOPY.EXE a  /R:1\t b\t/NP /MIR  "_s << u"a\t b /MIR "_s + added;
+    QTest::newRow("a name that starts with a no-break space")
+        << u"ROBOCOPY.EXE \u00a0a b /MIR"_s << u"\u00a0a b /MIR "_s + added;
+    QTest::newRow("only the program") << u"ROBOCOPY.EXE"_s << added;
+    QTest::newRow("nothing at all") << QString() << u"-"_s;
+    // The listing's switches would fall inside the open quotes: a "listing"
+    // without /L would do the run itself.
+    QTest::newRow("quotes never closed") << u"ROBOCOPY.EXE \"C:\\a b /MIR"_s << u"-"_s;
+    QTest::newRow("escaped quote leaves them open") << u"ROBOCOPY.EXE \"C:\\a\\\" /MIR"_s << u"-"_s;
+}
+
+void TestCommand::listingArguments()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, arguments);
+    const std::optional<QString> made = ListingArguments(command);
+    QCOMPARE(made.value_or(u"-"_s), arguments);
+    if (!made)
+        return;
+    // Robocopy receives the words it would have received, less those left
+    // out, and then the listing's own.
+    const QStringList words = SplitWords(*made);
+    QCOMPARE(words.mid(words.size() - 5), ListingSwitches().split(u' '));
+    QVERIFY(words.count(u"/L"_s) == 1);
+}
+
+// Whatever the window composes, the listing keeps every word that decides
+// what is copied and deleted, and adds its own once.
+void TestCommand::listingOfComposedCommands()
+{
+    for (quint32 seed = 1; seed <= 300; ++seed) {
+        const OptionState state = RandomOptions(seed).next();
+        MapReader options;
+        options.checks = state.checks;
+        options.texts = state.texts;
+        const QString command = BuildCommandLine(options);
+        const std::optional<QString> made = ListingArguments(command);
+        QVERIFY2(made, qPrintable(command));
+        QStringList expected = SplitWords(command).mid(1);
+        expected.removeIf([](const QString &w) {
+            static const QStringList gone{u"/LOG"_s, u"/LOG+"_s, u"/UNILOG"_s, u"/UNILOG+"_s, u"/TEE"_s, u"/SAVE"_s,
+                                          u"/QUIT"_s, u"/R"_s, u"/W"_s, u"/REG"_s, u"/MON"_s, u"/MOT"_s, u"/RH"_s,
+                                          u"/PF"_s, u"/NJS"_s, u"/NJH"_s, u"/NFL"_s, u"/NDL"_s, u"/NC"_s, u"/NS"_s,
+                                          u"/NP"_s, u"/V"_s, u"/TS"_s, u"/ETA"_s, u"/UNICODE"_s, u"/FP"_s, u"/L"_s};
+            const QString name = w.section(u':', 0, 0).toUpper();
+            return w.startsWith(u'/') && gone.contains(name);
+        });
+        expected += ListingSwitches().split(u' ');
+        QCOMPARE(SplitWords(*made), expected);
+    }
 }
 
 QTEST_APPLESS_MAIN(TestCommand)
