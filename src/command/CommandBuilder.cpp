@@ -74,9 +74,13 @@ QString QuotePathArgument(const QString &path)
         const qsizetype run = trailingBackslashes(QStringView(path).sliced(1, path.size() - 2));
         return run % 2 ? path.chopped(1) + u"\\\""_s : path;
     }
+    // Blanks split the argument, cmd.exe's operators would end the command
+    // or redirect it, and a variable ("%TARGET%", "!DEST!") may hold a blank
+    // once cmd.exe has put its value in.
     bool needsQuotes = false;
     for (QChar c : path) {
-        if (c == u' ' || c == u'\t' || c == u'&' || c == u'|' || c == u'<' || c == u'>' || c == u'^') {
+        if (c == u' ' || c == u'\t' || c == u'&' || c == u'|' || c == u'<' || c == u'>' || c == u'^' || c == u'%'
+            || c == u'!') {
             needsQuotes = true;
             break;
         }

@@ -21,7 +21,9 @@ QString ParmStr(const QString &sCmd, const QString &sValue);
 QString OneLine(const QString &text);
 
 // Quotes a path (source, destination, log, job and explicit folders) so that
-// cmd.exe hands it to Robocopy as one argument, exactly as typed.
+// cmd.exe hands it to Robocopy as one argument, exactly as typed: when it
+// holds a blank, one of cmd.exe's operators, or a "%" or "!" of a variable
+// whose value may hold a blank.
 QString QuotePathArgument(const QString &path);
 
 // Composes the whole Robocopy command line from the options.

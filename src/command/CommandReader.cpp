@@ -1,12 +1,17 @@
 #include "command/CommandReader.h"
 
+#include "command/CmdScanner.h"
 #include "command/CommandBuilder.h"
 #include "command/CommandWords.h"
 #include "command/SwitchTable.h"
 
+#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <limits>
+#include <optional>
+#include <span>
 #include <utility>
 
 using namespace Qt::Literals::StringLiterals;
@@ -49,7 +54,7 @@ QList<QStringView> splitLines(QStringView text)
 struct Named
 {
     const SwitchSpec *row = nullptr;
-    int index = 0;
+    size_t index = 0;
 };
 
 QStringView switchName(QStringView word)
@@ -63,22 +68,21 @@ QStringView switchName(QStringView word)
 
 Named findSwitch(QStringView word)
 {
+    // Every word of every command is looked up, some several times.
+    static const QHash<QString, Named> byName = [] {
+        QHash<QString, Named> names;
+        for (const SwitchSpec &row : switchTable())
+            for (size_t i = 0; i < row.names.size(); ++i)
+                if (!row.names[i].isEmpty())
+                    names.insert(row.names[i].toString(), {&row, i});
+        return names;
+    }();
     const QStringView name = switchName(word);
-    if (name.isEmpty())
-        return {};
-    for (const SwitchSpec &row : switchTable())
-        for (int i = 0; i < int(row.names.size()); ++i)
-            if (!row.names[i].isEmpty() && name.compare(row.names[i], Qt::CaseInsensitive) == 0)
-                return {&row, i};
-    return {};
+    return name.isEmpty() ? Named{} : byName.value(name.toString().toUpper());
 }
 
-// Only a switch Robocopy knows ends the folders and names, so that a folder
-// such as /home/u/src stays a folder.
-bool knownSwitch(QStringView word)
+bool hasNoOption(QStringView word)
 {
-    if (findSwitch(word).row)
-        return true;
     const QStringView name = switchName(word);
     for (QStringView other : switchesWithoutOption())
         if (!name.isEmpty() && name.compare(other, Qt::CaseInsensitive) == 0)
@@ -96,70 +100,15 @@ QString pathValue(QStringView written)
     return written.toString();
 }
 
-bool runsRobocopy(QStringView program)
+bool runsProgram(QStringView word, std::initializer_list<QStringView> names)
 {
-    const qsizetype separator = std::max(program.lastIndexOf(u'\\'), program.lastIndexOf(u'/'));
-    const QStringView name = program.sliced(separator + 1);
-    return name.compare(u"robocopy", Qt::CaseInsensitive) == 0
-        || name.compare(u"robocopy.exe", Qt::CaseInsensitive) == 0;
+    const qsizetype separator = std::max(word.lastIndexOf(u'\\'), word.lastIndexOf(u'/'));
+    const QStringView name = word.sliced(separator + 1);
+    return std::any_of(names.begin(), names.end(),
+                       [name](QStringView n) { return name.compare(n, Qt::CaseInsensitive) == 0; });
 }
 
-// What cmd.exe hands the program of a line: up to the first "&", "|", "<" or
-// ">" outside quotes (a handle number before a redirection goes too); a caret
-// outside quotes makes the next character plain text.
-QString commandPart(QStringView line)
-{
-    QString part;
-    part.reserve(line.size());
-    bool quoted = false;
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        const QChar c = line.at(i);
-        if (c == u'"') {
-            quoted = !quoted;
-        } else if (!quoted && c == u'^') {
-            if (++i < line.size())
-                part += line.at(i);
-            continue;
-        } else if (!quoted && (c == u'&' || c == u'|' || c == u'<' || c == u'>')) {
-            const bool redirection = c == u'<' || c == u'>';
-            if (redirection && part.size() >= 2 && part.back().isDigit() && isBlank(part.at(part.size() - 2)))
-                part.chop(1);
-            break;
-        }
-        part += c;
-    }
-    return part;
-}
-
-// The lines of a batch file, each with the lines it continues with a final caret.
-QStringList logicalLines(QStringView text)
-{
-    QStringList lines;
-    QString pending;
-    for (QStringView line : splitLines(text)) {
-        qsizetype carets = 0;
-        while (carets < line.size() && line.at(line.size() - 1 - carets) == u'^')
-            ++carets;
-        if (carets % 2) {
-            pending += line.chopped(1);
-            continue;
-        }
-        lines << pending + line.toString();
-        pending.clear();
-    }
-    if (!pending.isEmpty())
-        lines << pending;
-    return lines;
-}
-
-// One switch where it stands: the switch word and all that belongs to it.
-struct Occurrence
-{
-    QStringView written; // the switch with what follows it, as written
-    QStringView word;    // the switch word as written
-    QString value;       // the switch word as Robocopy receives it
-    QStringView args;    // what follows the word, as written
-};
+bool runsRobocopy(QStringView program) { return runsProgram(program, {u"robocopy", u"robocopy.exe"}); }
 
 // How a switch takes its value.
 enum class Form { Flag, Letters, Value, OptionalValue, List };
@@ -188,80 +137,317 @@ Form formOf(const Named &named)
 
 // Robocopy's own form of /IF: the names of the files to copy follow it,
 // where the builder's /IF: takes a value.
-bool namesFiles(const Named &named, QStringView value)
+bool namesFiles(const Named &named, QStringView word)
 {
-    return named.row->rule == SwitchRule::Text && named.row->names[0] == u"IF" && !value.contains(u':');
+    return named.row->rule == SwitchRule::Text && named.row->names[0] == u"IF" && !word.contains(u':');
 }
+
+// The field that takes the names after a list switch, or nothing.
+QLatin1StringView listField(const Named &named, QStringView word)
+{
+    if (named.row->rule == SwitchRule::List)
+        return named.row->controls[0];
+    return namesFiles(named, word) ? kFileNamesField : QLatin1StringView();
+}
+
+// How a value goes into a command so that cmd.exe and the splitting hand
+// it on unchanged, where it can: as it is, or in quotes.
+std::optional<QString> plainlyWritten(const QString &value)
+{
+    if (value.contains(u'"'))
+        return std::nullopt;
+    if (!value.startsWith(u"::"))
+        return QuotePathArgument(value);
+    // Quoted, so that it reads as a name and not as a comment; a backslash
+    // before the closing quote is doubled.
+    qsizetype backslashes = 0;
+    while (backslashes < value.size() && value.at(value.size() - 1 - backslashes) == u'\\')
+        ++backslashes;
+    return u'"' + value + QString(backslashes, u'\\') + u'"';
+}
+
+// Whether `written`, standing between blanks in a command as the builder
+// writes it, hands Robocopy exactly `values` and reads back as itself.
+bool standsAlone(const QString &written, const QStringList &values)
+{
+    // Without cmd.exe's characters and quotes the text is split as it is.
+    const bool plain = std::none_of(written.begin(), written.end(), [](QChar c) {
+        return c == u'"' || c == u'^' || c == u'&' || c == u'|' || c == u'<' || c == u'>' || c == u'(' || c == u')'
+            || c == u'\r' || c == u'\n';
+    });
+    if (plain) {
+        const QList<CommandWord> words = CommandWords(written);
+        if (words.size() != values.size() || words.isEmpty() || words.first().start != 0
+            || words.last().end != written.size())
+            return false;
+        for (qsizetype i = 0; i < values.size(); ++i)
+            if (words.at(i).value != values.at(i))
+                return false;
+        return true;
+    }
+    // Between a word and a switch, as the builder puts it: a caret at its
+    // end or a quote left open would take the blank or the switch along.
+    const CmdScan scan = ScanCmdLine(u"R "_s + written + u" /"_s);
+    if (scan.commands.size() != 1 || scan.quoted)
+        return false;
+    const CmdCommand &c = scan.commands.first();
+    if (!c.redirections.isEmpty() || c.blocksOpened != 0)
+        return false;
+    const QList<CommandWord> words = CommandWords(c.text);
+    if (words.size() != values.size() + 2 || words.last().value != u"/")
+        return false;
+    for (qsizetype i = 0; i < values.size(); ++i)
+        if (words.at(i + 1).value != values.at(i))
+            return false;
+    return c.written(words.at(1).start, words.at(values.size()).end) == written;
+}
+
+// One argument of the program: what it receives, how it stood in the
+// command, and what stood between it and the argument before.
+struct Argument
+{
+    QString value;
+    QString written;
+    QString gap;
+    QString shown; // when it is left out: as written in a command, as given in argv
+    // "::" unquoted: the writer's comment, where a file name would stand.
+    bool startsComment = false;
+};
+
+// Names taken for a list field, from one place of the command.
+struct NameRun
+{
+    qsizetype position = -1;
+    QStringList written;                       // as the builder writes them back
+    QStringList values;                        // as Robocopy receives them
+    QList<std::pair<QString, qsizetype>> shown; // each name as shown when left out, with its place
+};
+
+std::span<const Argument> slice(const QList<Argument> &arguments, qsizetype from, qsizetype to)
+{
+    return std::span<const Argument>(arguments.constData() + from, size_t(to - from));
+}
+
+// A switch where it stands, split at its colon.
+struct SwitchUse
+{
+    Named named;
+    QString text;        // the switch word as written, for what is left out
+    qsizetype position;  // among the arguments
+    bool hasColon;
+    QString value;       // after the colon, as Robocopy receives it
+    QString written;     // after the colon, as the builder would write it back
+};
 
 class Reader
 {
 public:
     explicit Reader(bool job) : m_job(job) {}
 
-    // Sets the controls of one switch. Returns the field that takes the
-    // names that follow it, one per line in a job file.
-    QLatin1StringView apply(const Named &named, const Occurrence &o);
-    void appendList(QLatin1StringView field, QStringView names);
-    void leaveOut(QStringView written) { m_reading.leftOut << written.toString(); }
+    void found() { m_reading.found = true; }
+    // The grammar of Robocopy's arguments.
+    void readArguments(const QList<Argument> &arguments);
+    // Sets the controls of one switch.
+    void apply(const SwitchUse &use);
+    // A run of names for a list field, or the folders and file names.
+    void takeNames(QLatin1StringView field, std::span<const Argument> names, qsizetype position);
+    void leaveOut(LeftOutKind kind, LeftOutReason reason, const QString &text, qsizetype position = -1,
+                  const QString &detail = QString())
+    {
+        m_reading.leftOut << LeftOut{kind, reason, text, position, detail};
+    }
     CommandReading finish();
 
-    void found() { m_reading.found = true; }
-    OptionValues &values() { return m_reading.values; }
-
 private:
-    void setLetters(const SwitchSpec &row, QStringView name, QStringView letters, bool replace);
+    void setText(QLatin1StringView field, const QString &text, const QString &received)
+    {
+        m_reading.values.setText(field, text);
+        m_reading.received.insert(field, {received});
+    }
+    void setPath(QLatin1StringView field, const QString &value, const SwitchUse &use);
+    void setLetters(const SwitchSpec &row, QStringView letters, bool replace, const SwitchUse &use);
 
     bool m_job;
     CommandReading m_reading;
+    // Runs of names by field.
+    QHash<QLatin1StringView, QList<NameRun>> m_names;
     const SwitchSpec *m_restartableBackup = nullptr;
     bool m_bothInOne = false;
     bool m_restartable = false;
     bool m_backup = false;
+    std::optional<SwitchUse> m_tee;
 };
 
-QLatin1StringView Reader::apply(const Named &named, const Occurrence &o)
+void Reader::readArguments(const QList<Argument> &arguments)
 {
-    const SwitchSpec &row = *named.row;
+    const qsizetype n = arguments.size();
+    QList<qsizetype> positional;
+    qsizetype comment = -1;
+    qsizetype i = 0;
+    while (i < n && comment < 0) {
+        const Argument &a = arguments.at(i);
+        if (!IsSwitchWord(a.value)) {
+            // A folder is never a comment: Robocopy takes the first two as folders.
+            if (a.startsComment && positional.size() >= 2)
+                comment = i;
+            else
+                positional << i++;
+            continue;
+        }
+        const Named named = findSwitch(a.value);
+        if (!named.row) {
+            leaveOut(LeftOutKind::Switch, hasNoOption(a.value) ? LeftOutReason::NoOption : LeftOutReason::UnknownSwitch,
+                     a.shown, i);
+            ++i;
+            continue;
+        }
+        const qsizetype colon = a.value.indexOf(u':');
+        if (const QLatin1StringView field = listField(named, a.value); !field.isEmpty()) {
+            if (colon >= 0) {
+                leaveOut(LeftOutKind::Switch, LeftOutReason::TakesNoValue, a.shown, i);
+                ++i;
+                continue;
+            }
+            qsizetype end = i + 1;
+            while (end < n && !IsSwitchWord(arguments.at(end).value) && !arguments.at(end).startsComment)
+                ++end;
+            takeNames(field, slice(arguments, i + 1, end), i + 1);
+            if (end < n && arguments.at(end).startsComment)
+                comment = end;
+            i = end;
+            continue;
+        }
+        // The value as it stood: after the first colon of the word as written.
+        QString written;
+        if (colon >= 0) {
+            const qsizetype writtenColon = a.written.indexOf(u':');
+            written = writtenColon >= 0 ? a.written.mid(writtenColon + 1) : QString();
+        }
+        apply({named, a.shown, i, colon >= 0, colon >= 0 ? a.value.mid(colon + 1) : QString(), written});
+        ++i;
+    }
+
+    if (comment >= 0)
+        for (qsizetype k = comment; k < n; ++k)
+            leaveOut(LeftOutKind::Word, LeftOutReason::Comment, arguments.at(k).shown, k);
+
+    // The folders, then the file names, wherever they stood.
+    for (qsizetype k = 0; k < positional.size() && k < 2; ++k) {
+        const Argument &a = arguments.at(positional.at(k));
+        const QLatin1StringView field = k == 0 ? kSourceField : kDestinationField;
+        if (a.value.contains(u'"'))
+            leaveOut(LeftOutKind::Word, LeftOutReason::QuoteInPath, a.shown, positional.at(k),
+                     k == 0 ? u"source"_s : u"destination"_s);
+        else if (a.value.isEmpty())
+            leaveOut(LeftOutKind::Word, LeftOutReason::EmptyFolder, a.shown, positional.at(k));
+        else
+            setText(field, a.value, a.value);
+    }
+    for (qsizetype k = 2; k < positional.size();) {
+        qsizetype end = k + 1;
+        while (end < positional.size() && positional.at(end) == positional.at(end - 1) + 1)
+            ++end;
+        takeNames(kFileNamesField, slice(arguments, positional.at(k), positional.at(end - 1) + 1), positional.at(k));
+        k = end;
+    }
+}
+
+void Reader::takeNames(QLatin1StringView field, std::span<const Argument> names, qsizetype position)
+{
+    if (names.empty())
+        return;
+    QStringList values;
+    QString written;
+    for (const Argument &a : names) {
+        if (!written.isEmpty() || !values.isEmpty())
+            written += a.gap;
+        written += a.written;
+        values << a.value;
+    }
+    NameRun run;
+    run.position = position;
+    if (standsAlone(written, values)) {
+        run.written << written;
+        run.values = values;
+        for (size_t k = 0; k < names.size(); ++k)
+            run.shown << std::pair(names[k].shown, position < 0 ? position : position + qsizetype(k));
+    } else {
+        // Word by word: as it stood, or else quoted plainly.
+        for (size_t k = 0; k < names.size(); ++k) {
+            const Argument &a = names[k];
+            const qsizetype at = position < 0 ? position : position + qsizetype(k);
+            std::optional<QString> form = a.written;
+            if (!standsAlone(*form, {a.value}))
+                form = plainlyWritten(a.value);
+            if (form && standsAlone(*form, {a.value})) {
+                run.written << *form;
+                run.values << a.value;
+                run.shown << std::pair(a.shown, at);
+            } else {
+                leaveOut(LeftOutKind::Word, LeftOutReason::CannotWriteBack, a.shown, at);
+            }
+        }
+    }
+    if (!run.values.isEmpty())
+        m_names[field] << run;
+}
+
+void Reader::setPath(QLatin1StringView field, const QString &value, const SwitchUse &use)
+{
+    if (value.contains(u'"'))
+        leaveOut(LeftOutKind::Switch, LeftOutReason::QuoteInPath, use.text, use.position);
+    else if ((field == kSourceField || field == kDestinationField) && IsSwitchWord(value))
+        leaveOut(LeftOutKind::Switch, LeftOutReason::CannotWriteBack, use.text, use.position); // a folder that reads as a switch
+    else
+        setText(field, value, value);
+}
+
+void Reader::apply(const SwitchUse &use)
+{
+    const SwitchSpec &row = *use.named.row;
     const auto &[control, second, third] = row.controls;
-    const QStringView name = row.names[size_t(named.index)];
+    const QStringView name = row.names[use.named.index];
     OptionValues &values = m_reading.values;
     auto set = [&](QLatin1StringView box, bool on = true) { values.setCheck(box, on ? 1 : 0); };
 
-    const qsizetype colon = o.value.indexOf(u':');
-    const bool hasColon = colon >= 0;
-    const bool files = namesFiles(named, o.value);
-    const Form form = files ? Form::List : formOf(named);
+    const Form form = formOf(use.named);
     const bool needsColon = form == Form::Letters || form == Form::Value;
-    if (hasColon ? !(needsColon || form == Form::OptionalValue) : needsColon) {
-        leaveOut(o.written);
-        return {};
+    if (use.hasColon && !(needsColon || form == Form::OptionalValue)) {
+        leaveOut(LeftOutKind::Switch, LeftOutReason::TakesNoValue, use.text, use.position);
+        return;
     }
-    // Only values and lists run on to the next switch.
-    const bool runsOn = form == Form::List || form == Form::Value || (form == Form::OptionalValue && hasColon);
-    if (!runsOn && !o.args.isEmpty())
-        leaveOut(o.args);
-
-    // A value runs to the next switch, as the builder writes texts unchanged.
-    const QString letters = o.value.mid(colon + 1);
-    QString rest = letters;
-    if (o.word.startsWith(u'/')) {
-        if (const qsizetype at = o.word.indexOf(u':'); at >= 0)
-            rest = trimBlanks(o.written.sliced(at + 1)).toString();
-    } else if (!o.args.isEmpty()) {
-        rest += u' ' + o.args.toString();
+    if (needsColon && (!use.hasColon || use.value.isEmpty())) {
+        leaveOut(LeftOutKind::Switch, LeftOutReason::NeedsValue, use.text, use.position);
+        return;
     }
+    // A value the builder writes unchanged: as it stood, or else quoted
+    // plainly, so that the switch reads back the same.
+    const QString head = u'/' + name.toString() + u':';
+    auto fits = [&](const QString &value, const std::optional<QString> &candidate) {
+        return candidate && !candidate->isEmpty() && standsAlone(head + *candidate, {head + value});
+    };
+    auto written = [&](const QString &value, const QString &asWritten) -> std::optional<QString> {
+        for (const std::optional<QString> &candidate : {std::optional<QString>(asWritten), plainlyWritten(value)})
+            if (fits(value, candidate))
+                return candidate;
+        return std::nullopt;
+    };
+    auto setWritten = [&](QLatin1StringView field) {
+        if (const std::optional<QString> text = written(use.value, use.written))
+            setText(field, *text, use.value);
+        else
+            leaveOut(LeftOutKind::Switch, LeftOutReason::CannotWriteBack, use.text, use.position);
+    };
 
     switch (row.rule) {
     case SwitchRule::Flag:
-    case SwitchRule::Tee:
         set(control);
         break;
+    case SwitchRule::Tee:
+        m_tee = use; // kept only beside a log file
+        break;
     case SwitchRule::Text:
-        if (files) {
-            appendList(kFileNamesField, o.args);
-            return kFileNamesField;
-        }
-        values.setText(control, rest);
+        setWritten(control);
         break;
     case SwitchRule::Path: {
         // A job file names its folders with /SD: and /DD:.
@@ -270,60 +456,89 @@ QLatin1StringView Reader::apply(const Named &named, const Occurrence &o)
             field = kSourceField;
         else if (m_job && name == u"DD")
             field = kDestinationField;
-        values.setText(field, pathValue(rest));
+        setPath(field, use.value, use);
         break;
     }
-    case SwitchRule::List:
-        appendList(control, o.args);
-        return control;
+    case SwitchRule::List: // taken as names
+        break;
     case SwitchRule::Letters:
-        setLetters(row, name, letters, false);
+        setLetters(row, use.value, false, use);
         break;
     case SwitchRule::Subdirectories:
     case SwitchRule::Move:
     case SwitchRule::ArchiveOnly:
         // The first name sets the second box too: /E, /MOVE, /M.
         set(control);
-        if (named.index == 0)
+        if (use.named.index == 0)
             set(second);
         break;
     case SwitchRule::RestartableBackup:
         m_restartableBackup = &row;
-        m_bothInOne |= named.index == 0;
-        m_restartable |= named.index == 1;
-        m_backup |= named.index == 2;
+        m_bothInOne |= use.named.index == 0;
+        m_restartable |= use.named.index == 1;
+        m_backup |= use.named.index == 2;
         break;
     case SwitchRule::CopyLetters:
-        setLetters(row, name, named.index == 0 ? kAllCopyLetters : named.index == 1 ? kSecurityCopyLetters : letters,
-                   true);
+        setLetters(row,
+                   use.named.index == 0   ? kAllCopyLetters
+                   : use.named.index == 1 ? kSecurityCopyLetters
+                                          : QStringView(use.value),
+                   true, use);
         break;
     case SwitchRule::FolderLetters:
-        setLetters(row, name, named.index == 0 ? QStringView() : letters, true);
+        setLetters(row, use.named.index == 0 ? QStringView() : QStringView(use.value), true, use);
         break;
     case SwitchRule::RunHours: {
-        const qsizetype dash = rest.indexOf(u'-', 1);
-        if (dash < 0 || dash == rest.size() - 1) {
-            leaveOut(o.written);
+        // hhmm-hhmm: split where the value and the text as written both have their dash.
+        const qsizetype dash = use.value.indexOf(u'-', 1);
+        const qsizetype writtenDash = use.written.indexOf(u'-', 1);
+        if (dash < 0 || dash == use.value.size() - 1) {
+            leaveOut(LeftOutKind::Switch, LeftOutReason::BadValue, use.text, use.position);
             break;
         }
-        values.setText(control, rest.left(dash));
-        values.setText(second, rest.mid(dash + 1));
+        const QString start = use.value.left(dash);
+        const QString end = use.value.mid(dash + 1);
+        std::optional<QString> startText, endText;
+        if (writtenDash > 0 && writtenDash < use.written.size() - 1 && fits(use.value, use.written)) {
+            startText = use.written.left(writtenDash);
+            endText = use.written.mid(writtenDash + 1);
+        } else {
+            startText = plainlyWritten(start);
+            endText = plainlyWritten(end);
+            if (!startText || !endText || !fits(use.value, *startText + u'-' + *endText))
+                startText.reset();
+        }
+        if (!startText) {
+            leaveOut(LeftOutKind::Switch, LeftOutReason::CannotWriteBack, use.text, use.position);
+            break;
+        }
+        setText(control, *startText, start);
+        setText(second, *endText, end);
         break;
     }
     case SwitchRule::Log:
-        values.setText(control, pathValue(rest));
-        set(second, named.index == 1 || named.index == 3);
-        set(third, named.index >= 2);
+        setPath(control, use.value, use);
+        if (!use.value.contains(u'"')) {
+            set(second, use.named.index == 1 || use.named.index == 3);
+            set(third, use.named.index >= 2);
+        }
         break;
     case SwitchRule::Threads:
-        set(control);
-        values.setText(second, hasColon ? rest : QString());
+        if (!use.hasColon) {
+            set(control);
+            values.setText(second, QString());
+            m_reading.received.remove(second);
+        } else if (const std::optional<QString> count = written(use.value, use.written); count || use.value.isEmpty()) {
+            set(control);
+            setText(second, count.value_or(QString()), use.value);
+        } else {
+            leaveOut(LeftOutKind::Switch, LeftOutReason::CannotWriteBack, use.text, use.position);
+        }
         break;
     }
-    return {};
 }
 
-void Reader::setLetters(const SwitchSpec &row, QStringView name, QStringView letters, bool replace)
+void Reader::setLetters(const SwitchSpec &row, QStringView letters, bool replace, const SwitchUse &use)
 {
     if (replace)
         for (const SwitchLetter &l : row.letters)
@@ -338,15 +553,7 @@ void Reader::setLetters(const SwitchSpec &row, QStringView name, QStringView let
             m_reading.values.setCheck(it->box, 1);
     }
     if (!unknown.isEmpty())
-        leaveOut(u"/"_s + name.toString() + u':' + unknown);
-}
-
-void Reader::appendList(QLatin1StringView field, QStringView names)
-{
-    if (names.isEmpty())
-        return;
-    const QString before = m_reading.values.text(field);
-    m_reading.values.setText(field, before.isEmpty() ? names.toString() : before + u' ' + names.toString());
+        leaveOut(LeftOutKind::Switch, LeftOutReason::UnknownLetters, use.text, use.position, unknown);
 }
 
 CommandReading Reader::finish()
@@ -359,49 +566,264 @@ CommandReading Reader::finish()
         m_reading.values.setCheck(restartable, m_bothInOne || m_restartable ? 1 : 0);
         m_reading.values.setCheck(backup, apart ? 2 : m_bothInOne || m_backup ? 1 : 0);
     }
+    // The names in the order they stood. File names stand after both
+    // folders in the command the window composes: without them, Robocopy
+    // would take a name for a folder.
+    const bool folders = !m_reading.values.text(kSourceField).isEmpty()
+                      && !m_reading.values.text(kDestinationField).isEmpty();
+    for (auto it = m_names.begin(); it != m_names.end(); ++it) {
+        std::stable_sort(it->begin(), it->end(),
+                         [](const NameRun &a, const NameRun &b) { return a.position < b.position; });
+        QStringList written;
+        QStringList received;
+        for (const NameRun &run : std::as_const(*it)) {
+            if (it.key() == kFileNamesField && !folders) {
+                for (const auto &[shown, position] : run.shown)
+                    leaveOut(LeftOutKind::Word, LeftOutReason::NoFolders, shown, position);
+                continue;
+            }
+            written += run.written;
+            received += run.values;
+        }
+        if (!written.isEmpty()) {
+            m_reading.values.setText(it.key(), written.join(u' '));
+            m_reading.received.insert(it.key(), received);
+        }
+    }
+    if (m_tee) {
+        const QLatin1StringView box = m_tee->named.row->controls[0];
+        const QLatin1StringView logFile = m_tee->named.row->controls[1];
+        if (m_reading.values.text(logFile).isEmpty())
+            leaveOut(LeftOutKind::Switch, LeftOutReason::TeeWithoutLog, m_tee->text, m_tee->position);
+        else
+            m_reading.values.setCheck(box, 1);
+    }
+    std::stable_sort(m_reading.leftOut.begin(), m_reading.leftOut.end(), [](const LeftOut &a, const LeftOut &b) {
+        return (a.position < 0 ? std::numeric_limits<qsizetype>::max() : a.position)
+             < (b.position < 0 ? std::numeric_limits<qsizetype>::max() : b.position);
+    });
     return std::move(m_reading);
 }
 
-CommandReading readCommandLine(QStringView line, const QList<CommandWord> &words)
+// ----------------------------------------------------- commands of cmd.exe
+
+bool isInterpreter(QStringView program) { return runsProgram(program, {u"cmd", u"cmd.exe"}); }
+
+bool isKeyword(const CommandWord &word, QStringView keyword)
 {
-    Reader reader(false);
-    reader.found();
-    OptionValues &values = reader.values();
-
-    qsizetype i = 1;
-    QList<CommandWord> positional;
-    while (i < words.size() && !knownSwitch(words.at(i).value))
-        positional << words.at(i++);
-    if (!positional.isEmpty())
-        values.setText(kSourceField, positional.first().value);
-    if (positional.size() > 1)
-        values.setText(kDestinationField, positional.at(1).value);
-    if (positional.size() > 2) {
-        const qsizetype start = positional.at(2).start;
-        values.setText(kFileNamesField, line.sliced(start, positional.last().end - start).toString());
-    }
-
-    while (i < words.size()) {
-        const CommandWord &word = words.at(i);
-        const Named named = findSwitch(word.value);
-        const bool list = named.row && (named.row->rule == SwitchRule::List || namesFiles(named, word.value));
-        // A switch takes the words up to the next switch; in a list, names
-        // may start with a slash.
-        qsizetype next = i + 1;
-        while (next < words.size() && !knownSwitch(words.at(next).value)
-               && (list || !words.at(next).value.startsWith(u'/')))
-            ++next;
-        const qsizetype end = words.at(next - 1).end;
-        const Occurrence o{line.sliced(word.start, end - word.start), line.sliced(word.start, word.end - word.start),
-                           word.value, trimBlanks(line.sliced(word.end, end - word.end))};
-        if (named.row)
-            reader.apply(named, o);
-        else
-            reader.leaveOut(o.written);
-        i = next;
-    }
-    return reader.finish();
+    return word.value.compare(keyword, Qt::CaseInsensitive) == 0;
 }
+
+// Where the command behind an "if" condition starts: the word after
+// "if [/i] [not]" and its condition, or -1 when there is no such condition.
+qsizetype afterCondition(QStringView text, const QList<CommandWord> &words)
+{
+    // As written: "%1"=="" compares with an empty text.
+    auto writtenWord = [&](qsizetype k) { return text.sliced(words.at(k).start, words.at(k).end - words.at(k).start); };
+    qsizetype k = 1;
+    if (k < words.size() && isKeyword(words.at(k), u"/i"))
+        ++k;
+    if (k < words.size() && isKeyword(words.at(k), u"not"))
+        ++k;
+    if (k >= words.size())
+        return -1;
+    for (QStringView keyword : {u"exist", u"defined", u"errorlevel", u"cmdextversion"})
+        if (isKeyword(words.at(k), keyword))
+            return k + 2;
+    const QStringView left = writtenWord(k);
+    if (const qsizetype eq = left.indexOf(u"=="); eq > 0)
+        return eq + 2 < left.size() ? k + 1 : k + 2; // "a==b" or "a== b"
+    if (k + 1 >= words.size())
+        return -1;
+    const QStringView op = writtenWord(k + 1);
+    if (op.startsWith(u"=="))
+        return op.size() > 2 ? k + 2 : k + 3; // "a ==b" or "a == b"
+    for (QStringView compare : {u"equ", u"neq", u"lss", u"leq", u"gtr", u"geq"})
+        if (op.compare(compare, Qt::CaseInsensitive) == 0)
+            return k + 3;
+    return -1;
+}
+
+// Looks through the commands of cmd.exe for the first that runs Robocopy,
+// behind the prefixes that run another command.
+class CommandFinder
+{
+public:
+    enum class Outcome { None, Read, Refused };
+
+    // Reads the lines of a batch file (or a command line) one by one. The
+    // blocks a line leaves open go on to the next lines; one opened by the
+    // body of a "for" puts every command in it inside the loop.
+    Outcome inText(const QString &text)
+    {
+        int depth = 0;
+        int loopLevel = 0; // the depth the open loop's block has, or 0
+        qsizetype at = 0;
+        while (at < text.size()) {
+            const CmdScan scan = ScanCmdLine(text, at, CmdLines::BatchFile, depth);
+            const QStringView line = QStringView(text).sliced(at, scan.next - at);
+            at = scan.next;
+            if (isPowerShell(line)) {
+                m_reading.refusal = u"runs Robocopy from PowerShell; Corvane reads the commands of cmd.exe"_s;
+                return Outcome::Refused;
+            }
+            m_leftOpen = 0;
+            m_loopOpened = false;
+            m_inLoopBlock = loopLevel > 0;
+            if (const Outcome o = inLine(scan); o != Outcome::None)
+                return o;
+            const int after = scan.depth + m_leftOpen;
+            if (m_loopOpened && loopLevel == 0)
+                loopLevel = depth + 1;
+            if (after < loopLevel)
+                loopLevel = 0;
+            depth = std::max(after, 0);
+        }
+        return Outcome::None;
+    }
+
+    CommandReading take() { return std::move(m_reading); }
+
+private:
+    // A line that PowerShell runs and cmd.exe cannot: "& robocopy @args",
+    // "$code = robocopy ...".
+    static bool isPowerShell(QStringView line)
+    {
+        static const QRegularExpression shape(uR"(^\s*(?:&\s*["'$\w.\\/]|\$[\w:]+\s*=))"_s);
+        return shape.match(line).hasMatch() && line.contains(u"robocopy", Qt::CaseInsensitive);
+    }
+
+    Outcome inLine(const CmdScan &scan)
+    {
+        for (qsizetype i = 0; i < scan.commands.size(); ++i) {
+            const CmdCommand &c = scan.commands.at(i);
+            const Outcome o = inCommand(c);
+            if (o == Outcome::None)
+                continue;
+            // "(robocopy ...) > log": what follows a block redirects it.
+            if (o == Outcome::Read && c.connector == CmdConnector::BlockEnd && i + 1 < scan.commands.size()
+                && scan.commands.at(i + 1).text.trimmed().isEmpty())
+                for (const QString &r : scan.commands.at(i + 1).redirections)
+                    m_reading.leftOut << LeftOut{LeftOutKind::Redirection, LeftOutReason::NotRedirected, r, -1, {}};
+            return o;
+        }
+        return Outcome::None;
+    }
+
+    // The rest of a command from one of its characters on, read again by
+    // the same cmd.exe; its redirections stay with it, and the blocks it
+    // leaves open stay open after the line.
+    Outcome rest(const CmdCommand &c, qsizetype from)
+    {
+        m_redirections.append(c.redirections);
+        const CmdScan scan = ScanCmdLine(c.written(from, c.text.size()));
+        m_leftOpen += scan.depth;
+        const Outcome o = inLine(scan);
+        m_redirections.resize(m_redirections.size() - c.redirections.size());
+        return o;
+    }
+
+    Outcome inCommand(const CmdCommand &c)
+    {
+        const QList<CommandWord> words = CommandWords(c.text);
+        if (words.isEmpty())
+            return Outcome::None;
+        const CommandWord &first = words.first();
+        auto from = [&](qsizetype k) { return k < words.size() ? rest(c, words.at(k).start) : Outcome::None; };
+
+        if (c.text.at(first.start) == u'@')
+            return rest(c, first.start + 1);
+        if (isKeyword(first, u")") || isKeyword(first, u"call") || isKeyword(first, u"else"))
+            return from(1);
+        if (isKeyword(first, u"if")) {
+            const qsizetype k = afterCondition(c.text, words);
+            return k < 0 ? Outcome::None : from(k);
+        }
+        if (isKeyword(first, u"start")) {
+            qsizetype k = 1;
+            if (k < words.size() && c.text.at(words.at(k).start) == u'"')
+                ++k; // the window's title
+            while (k < words.size() && words.at(k).value.startsWith(u'/'))
+                k += isKeyword(words.at(k), u"/d") || isKeyword(words.at(k), u"/node")
+                             || isKeyword(words.at(k), u"/affinity")
+                         ? 2
+                         : 1;
+            return from(k);
+        }
+        if (isKeyword(first, u"for")) {
+            for (qsizetype k = 2; k < words.size(); ++k) {
+                if (!isKeyword(words.at(k), u"do"))
+                    continue;
+                const bool wasInLoop = std::exchange(m_inLoop, true);
+                const int open = m_leftOpen;
+                const Outcome o = from(k + 1);
+                m_inLoop = wasInLoop;
+                m_loopOpened |= m_leftOpen > open;
+                return o;
+            }
+            return Outcome::None;
+        }
+        if (isInterpreter(first.value))
+            return interpreter(c, words);
+        if (!runsRobocopy(first.value))
+            return Outcome::None;
+        return robocopy(c, words);
+    }
+
+    // "cmd /c ..." or "cmd /k ...": a new cmd.exe reads the rest. When it
+    // starts with a quote, that quote and the last one come off first.
+    Outcome interpreter(const CmdCommand &c, const QList<CommandWord> &words)
+    {
+        qsizetype k = 1;
+        while (k < words.size() && words.at(k).value.startsWith(u'/')
+               && !isKeyword(words.at(k), u"/c") && !isKeyword(words.at(k), u"/k") && !isKeyword(words.at(k), u"/r"))
+            ++k;
+        if (k >= words.size() || !words.at(k).value.startsWith(u'/'))
+            return Outcome::None;
+        QString command = trimBlanks(QStringView(c.text).sliced(words.at(k).end)).toString();
+        if (command.startsWith(u'"')) {
+            const qsizetype last = command.lastIndexOf(u'"');
+            command = last > 0 ? command.mid(1, last - 1) + command.mid(last + 1) : command.mid(1);
+        }
+        // A new cmd.exe: its blocks end with it.
+        m_redirections.append(c.redirections);
+        const int open = m_leftOpen;
+        const Outcome o = inLine(ScanCmdLine(command));
+        m_leftOpen = open;
+        m_redirections.resize(m_redirections.size() - c.redirections.size());
+        return o;
+    }
+
+    Outcome robocopy(const CmdCommand &c, const QList<CommandWord> &words)
+    {
+        if (m_inLoop || m_inLoopBlock) {
+            m_reading.refusal = u"runs Robocopy in a for loop, whose variable Corvane cannot know"_s;
+            return Outcome::Refused;
+        }
+        QList<Argument> arguments;
+        for (qsizetype k = 1; k < words.size(); ++k) {
+            const CommandWord &w = words.at(k);
+            const CommandWord &before = words.at(k - 1);
+            const QString written = c.written(w.start, w.end);
+            arguments << Argument{w.value, written, c.written(before.end, w.start), written,
+                                  QStringView(c.text).sliced(w.start).startsWith(u"::")};
+        }
+        Reader reader(false);
+        reader.found();
+        reader.readArguments(arguments);
+        for (const QString &r : std::as_const(m_redirections) + c.redirections)
+            reader.leaveOut(LeftOutKind::Redirection, LeftOutReason::NotRedirected, r);
+        m_reading = reader.finish();
+        return Outcome::Read;
+    }
+
+    bool m_inLoop = false;      // behind the "do" of a for loop on this line
+    bool m_inLoopBlock = false; // in the block of a for loop opened on a line above
+    bool m_loopOpened = false;  // this line opened a for loop's block
+    int m_leftOpen = 0;         // blocks the rescans of this line left open
+    QStringList m_redirections; // of the commands that hold the one being read
+    CommandReading m_reading;
+};
 
 // The line of a job file without its comment.
 QStringView jobLine(QStringView line)
@@ -416,7 +838,7 @@ bool startsWithSwitch(QStringView text)
     for (QStringView line : splitLines(text)) {
         line = jobLine(line);
         if (!line.isEmpty())
-            return knownSwitch(CommandWords(line).first().value);
+            return IsSwitchWord(CommandWords(line).first().value);
     }
     return false;
 }
@@ -439,53 +861,146 @@ qint16 OptionValues::checkValue(QLatin1StringView name) const { return m_checks.
 
 QString OptionValues::text(QLatin1StringView name) const { return m_texts.value(name); }
 
+bool IsSwitchWord(QStringView word)
+{
+    if (!word.startsWith(u'/'))
+        return false;
+    if (findSwitch(word).row)
+        return true;
+    const QStringView name = switchName(word);
+    return !name.isEmpty() && !name.contains(u'/');
+}
+
+QString LeftOutLine(const LeftOut &item)
+{
+    const QString kind = item.kind == LeftOutKind::Switch ? u"switch"_s
+                       : item.kind == LeftOutKind::Word   ? u"word"_s
+                                                          : u"redirection"_s;
+    QString why;
+    switch (item.reason) {
+    case LeftOutReason::NoOption: why = u"it has no option in Corvane"_s; break;
+    case LeftOutReason::UnknownSwitch: why = u"Robocopy has no such switch"_s; break;
+    case LeftOutReason::TakesNoValue: why = u"it takes no value after a colon"_s; break;
+    case LeftOutReason::NeedsValue: why = u"it needs a value after a colon"_s; break;
+    case LeftOutReason::BadValue: why = u"it needs a start and an end time (hhmm-hhmm)"_s; break;
+    case LeftOutReason::UnknownLetters:
+        why = u"Robocopy knows no letter %1 here; the other letters were taken"_s.arg(item.detail);
+        break;
+    case LeftOutReason::TeeWithoutLog: why = u"Corvane writes it only with a log file"_s; break;
+    case LeftOutReason::QuoteInPath:
+        why = item.detail.isEmpty()
+                ? u"a Windows command line cannot hold a path with a double quotation mark (\")"_s
+                : u"a Windows command line cannot hold a folder with a double quotation mark (\"); the %1 is left empty"_s.arg(item.detail);
+        break;
+    case LeftOutReason::EmptyFolder: why = u"an empty folder name"_s; break;
+    case LeftOutReason::CannotWriteBack: why = u"Corvane cannot write it back unchanged"_s; break;
+    case LeftOutReason::Comment: why = u"a comment (Robocopy would take it as a file name)"_s; break;
+    case LeftOutReason::NotTaken: why = u"no switch takes it"_s; break;
+    case LeftOutReason::NotRedirected: why = u"Corvane runs Robocopy without redirections"_s; break;
+    case LeftOutReason::NoFolders: why = u"Corvane writes file names only after a source and a destination"_s; break;
+    }
+    return u"%1 (%2): %3"_s.arg(item.text, kind, why);
+}
+
+QStringList LeftOutLines(const QList<LeftOut> &items)
+{
+    QStringList lines;
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        if (items.at(i).reason != LeftOutReason::Comment) {
+            lines << LeftOutLine(items.at(i));
+            continue;
+        }
+        QStringList words;
+        for (; i < items.size() && items.at(i).reason == LeftOutReason::Comment; ++i)
+            words << items.at(i).text;
+        --i;
+        lines << u"%1 (comment): Robocopy would take %2 as file names"_s.arg(
+            words.join(u' '), words.size() == 1 ? u"it"_s : u"these words"_s);
+    }
+    return lines;
+}
+
+CommandReading ReadArguments(const QStringList &words)
+{
+    QList<Argument> arguments;
+    for (const QString &w : words)
+        arguments << Argument{w, plainlyWritten(w).value_or(w), u" "_s, w};
+    Reader reader(false);
+    reader.found();
+    reader.readArguments(arguments);
+    return reader.finish();
+}
+
 CommandReading ReadCommand(const QString &text)
 {
-    for (const QString &logical : logicalLines(text)) {
-        QString line = commandPart(logical);
-        qsizetype at = 0;
-        while (at < line.size() && (isBlank(line.at(at)) || line.at(at) == u'@'))
-            ++at;
-        line.remove(0, at);
-        const QString command = StripInterpreter(line);
-        const QList<CommandWord> words = CommandWords(command);
-        if (!words.isEmpty() && runsRobocopy(words.first().value))
-            return readCommandLine(command, words);
-        // cmd /c "robocopy ..." : the interpreter drops the outer quotes.
-        const qsizetype last = command.lastIndexOf(u'"');
-        if (command != line && command.startsWith(u'"') && last > 0) {
-            const QString inner = command.mid(1, last - 1) + command.mid(last + 1);
-            const QList<CommandWord> innerWords = CommandWords(inner);
-            if (!innerWords.isEmpty() && runsRobocopy(innerWords.first().value))
-                return readCommandLine(inner, innerWords);
-        }
-    }
-    return {};
+    CommandFinder finder;
+    finder.inText(text);
+    return finder.take();
 }
 
 CommandReading ReadJob(const QString &text)
 {
     Reader reader(true);
-    QLatin1StringView listField;
+    QLatin1StringView names;
     for (QStringView line : splitLines(text)) {
         line = jobLine(line);
         if (line.isEmpty())
             continue;
-        const CommandWord first = CommandWords(line).first();
-        if (knownSwitch(first.value)) {
-            reader.found();
-            const Occurrence o{line, line.first(first.end), first.value, trimBlanks(line.sliced(first.end))};
-            const Named named = findSwitch(first.value);
-            listField = {};
-            if (named.row)
-                listField = reader.apply(named, o);
-            else
-                reader.leaveOut(line);
-        } else if (!listField.isEmpty()) {
+        const QList<CommandWord> words = CommandWords(line);
+        if (!IsSwitchWord(words.first().value)) {
             // One name per line, quoted where the command needs it.
-            reader.appendList(listField, QuotePathArgument(pathValue(line)));
-        } else {
-            reader.leaveOut(line);
+            const QString name = pathValue(line);
+            if (names.isEmpty())
+                reader.leaveOut(LeftOutKind::Word, LeftOutReason::NotTaken, line.toString());
+            else
+                reader.takeNames(names, std::array{Argument{name, plainlyWritten(name).value_or(name), {}, line.toString()}}, -1);
+            continue;
+        }
+        reader.found();
+        names = {};
+        for (qsizetype i = 0; i < words.size();) {
+            const CommandWord &w = words.at(i);
+            const QString written = line.sliced(w.start, w.end - w.start).toString();
+            qsizetype end = i + 1;
+            while (end < words.size() && !IsSwitchWord(words.at(end).value))
+                ++end;
+            if (!IsSwitchWord(w.value)) {
+                if (names.isEmpty())
+                    reader.leaveOut(LeftOutKind::Word, LeftOutReason::NotTaken, written);
+                else
+                    reader.takeNames(names, std::array{Argument{w.value, plainlyWritten(w.value).value_or(w.value), {}, written}}, -1);
+                ++i;
+                continue;
+            }
+            const Named named = findSwitch(w.value);
+            names = {};
+            if (!named.row) {
+                reader.leaveOut(LeftOutKind::Switch,
+                                hasNoOption(w.value) ? LeftOutReason::NoOption : LeftOutReason::UnknownSwitch, written);
+                ++i;
+                continue;
+            }
+            const qsizetype colon = written.indexOf(u':');
+            if (const QLatin1StringView field = listField(named, w.value); !field.isEmpty()) {
+                if (colon >= 0)
+                    reader.leaveOut(LeftOutKind::Switch, LeftOutReason::TakesNoValue, written);
+                else
+                    names = field;
+                ++i;
+                continue;
+            }
+            // A value runs to the next switch of the line: /SAVE: writes
+            // folders with blanks unquoted.
+            QString value;
+            if (colon >= 0)
+                value = pathValue(trimBlanks(line.sliced(w.start + colon + 1, words.at(end - 1).end - w.start - colon - 1)));
+            else
+                for (qsizetype k = i + 1; k < end; ++k)
+                    reader.leaveOut(LeftOutKind::Word, LeftOutReason::NotTaken,
+                                    line.sliced(words.at(k).start, words.at(k).end - words.at(k).start).toString());
+            const QString used = colon >= 0 ? line.sliced(w.start, words.at(end - 1).end - w.start).toString() : written;
+            reader.apply({named, used, -1, colon >= 0, value, plainlyWritten(value).value_or(value)});
+            i = end;
         }
     }
     return reader.finish();
@@ -498,7 +1013,7 @@ CommandReading ReadCommandOrJob(const QString &text, bool job)
         return reading.found ? reading : ReadCommand(text);
     }
     CommandReading reading = ReadCommand(text);
-    return !reading.found && startsWithSwitch(text) ? ReadJob(text) : reading;
+    return !reading.found && reading.refusal.isEmpty() && startsWithSwitch(text) ? ReadJob(text) : reading;
 }
 
 std::optional<QString> CommandFileText(const QByteArray &bytes)

@@ -32,18 +32,101 @@ private:
     QHash<QLatin1StringView, QString> m_texts;
 };
 
+// What a word that no option takes is, and why it was left out.
+enum class LeftOutKind : quint8 {
+    Switch,      // a word that starts with a slash (see IsSwitchWord)
+    Word,        // any other argument
+    Redirection, // a redirection of cmd.exe ("> log.txt", "2>&1")
+};
+
+// The first group are Robocopy's own "Invalid Parameter" errors; the
+// others are words Robocopy takes but the window cannot hold, or cmd.exe's.
+// A program that runs Robocopy's arguments itself (the copy engine) honours
+// NoOption and TeeWithoutLog switches from their text.
+enum class LeftOutReason : quint8 {
+    // Robocopy refuses these.
+    UnknownSwitch,     // a switch Robocopy does not know (/FOO)
+    TakesNoValue,      // /PURGE:x, /XF:x
+    NeedsValue,        // /W, /COPY, /R:
+    BadValue,          // /RH:2200 (no end hour)
+    UnknownLetters,    // /COPY:DATX (detail: the letters; the others are taken)
+    // Robocopy takes these; the window cannot hold them.
+    NoOption,          // a switch Robocopy knows that no control stands for (/IM, /LFSM:50M)
+    TeeWithoutLog,     // /TEE with no log file: the window writes it only beside one
+    QuoteInPath,       // a folder or path that holds a double quotation mark (detail: which one)
+    EmptyFolder,       // "" where a folder stands
+    CannotWriteBack,   // a value the command line cannot carry back unchanged
+    Comment,           // "::" and the words after it: a comment to the writer, file names to Robocopy
+    NotTaken,          // a line of a job file that no switch takes
+    NotRedirected,     // the window runs Robocopy without redirections
+    NoFolders,         // a file name without both folders: the builder would write it where a folder stands
+};
+
+struct LeftOut
+{
+    LeftOutKind kind = LeftOutKind::Word;
+    LeftOutReason reason = LeftOutReason::NoOption;
+    // The word as written in the command (from ReadArguments, the word as
+    // given), or the line of a job file, or the redirection.
+    QString text;
+    // 0-based place among the program's arguments (the words after the
+    // program's name), as Robocopy's "Invalid Parameter #n" counts from 1;
+    // -1 for what is no argument (a redirection, a line of a job file).
+    qsizetype position = -1;
+    // For UnknownLetters the letters; for QuoteInPath the field left empty.
+    QString detail;
+};
+
+// One line of a message: the word, what it is, and why it was left out.
+QString LeftOutLine(const LeftOut &item);
+// The lines of a message, in order; the words of one comment on one line.
+QStringList LeftOutLines(const QList<LeftOut> &items);
+
 struct CommandReading
 {
     bool found = false;   // the text holds a Robocopy command or job
+    // When no command was taken although one runs Robocopy (in a for loop,
+    // from PowerShell): why, as a sentence. Empty otherwise.
+    QString refusal;
+    // Every control's value, as the window takes them: a folder or path the
+    // builder quotes holds the plain value Robocopy receives; a field the
+    // builder writes unchanged (the lists, the other values) holds the words
+    // as they stood in the command, carets and quotes included, so that
+    // building again gives the same command.
     OptionValues values;
-    QStringList leftOut;  // what no option stands for, as written
+    // What Robocopy receives for each text field that was set, by control
+    // name: one entry for a value or a folder, one per name for the lists
+    // (txtFilenames, txtExcludeFiles, txtExcludeFolders).
+    QHash<QLatin1StringView, QStringList> received;
+    // What no option takes, by place; redirections and job-file lines last.
+    QList<LeftOut> leftOut;
 };
 
-// A command line or the text of a batch file: the first line that runs
-// Robocopy (after "@", "cmd /c"; up to an "&", "|", "<" or ">" outside quotes).
+// Whether Robocopy takes a word as a switch: it starts with a slash, and
+// it is a switch Robocopy knows, or its name (up to a colon) holds no
+// further slash. So "/home/u/src" and "/" are folders, "/FOO" and "/tmp"
+// switches (write "/tmp/" for the folder).
+bool IsSwitchWord(QStringView word);
+
+// A command line or the text of a batch file: the first command that runs
+// Robocopy, read as cmd.exe reads it (quotes, carets, "&", "|", redirections,
+// blocks in parentheses, over several lines too), behind "@", "call",
+// "start", "cmd /c" or "cmd /k", an "if" condition, "else" or a parenthesis.
+// One in a "for" loop, or a PowerShell line, is refused (found stays false,
+// refusal says why). Its arguments are read as ReadArguments reads them,
+// except that an unquoted word starting with "::" among the file names or
+// the names of a list starts a comment, left out with what follows it.
 CommandReading ReadCommand(const QString &text);
+// The arguments a Robocopy program receives (after its own name), as
+// Robocopy reads them: a word that is no switch (IsSwitchWord) is the
+// source, the destination, then a file name, wherever it stands, unless it
+// follows /XF, /XD or /IF, which take the names up to the next switch; a
+// switch that takes a value has it after its colon, in the same word.
+CommandReading ReadArguments(const QStringList &words);
 // The text of a job file as Robocopy's /SAVE: writes it: one switch per line,
-// "::" comments, the names of /IF, /XF and /XD one per line.
+// "::" comments, the names of /IF, /XF and /XD one per line. A line may hold
+// several switches, split into words as a command is; a value runs to the
+// next switch of its line, since /SAVE: writes folders unquoted.
 CommandReading ReadJob(const QString &text);
 // A job when told so, or when the text runs no Robocopy but starts with a
 // switch; otherwise a command.

@@ -9,40 +9,40 @@ namespace console {
 
 QString TooLongLine() { return QStringLiteral("The command line is too long."); }
 
-QStringList SplitSteps(const QString &command)
+QList<Step> SplitSteps(const QString &command)
 {
-    QStringList steps;
-    QString step;
-    bool quoted = false;
-    auto finish = [&] {
-        const QString t = step.trimmed();
-        if (!t.isEmpty())
-            steps << t;
-        step.clear();
-    };
-    auto endsLine = [](QChar c) { return c == u'\r' || c == u'\n'; };
-    const qsizetype n = command.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = command.at(i);
-        if (endsLine(c))
-            break;
-        if (c == u'^' && !quoted) {
-            // Nothing escapes the end of the line.
-            if (++i >= n || endsLine(command.at(i)))
-                break;
-            step += command.at(i);
-            continue;
-        }
-        if (c == u'"')
-            quoted = !quoted;
-        if (c == u'&' && !quoted) {
-            finish();
-            continue;
-        }
-        step += c;
+    QList<Step> steps;
+    bool piped = false; // the step before sends its output into this one
+    for (const CmdCommand &c : ScanCmdLine(command).commands) {
+        const bool pipes = c.connector == CmdConnector::Pipe;
+        if (!c.text.trimmed().isEmpty() || !c.redirections.isEmpty())
+            steps << Step{c.text.trimmed(), c.connector, c.redirections, pipes || piped};
+        else if (!steps.isEmpty())
+            steps.last().after = c.connector; // "a & & b" runs b as "a & b" would
+        piped = pipes;
     }
-    finish();
     return steps;
+}
+
+bool StepRuns(CmdConnector previous, int errorLevel)
+{
+    switch (previous) {
+    case CmdConnector::OnSuccess: return errorLevel == 0;
+    case CmdConnector::OnFailure: return errorLevel != 0;
+    case CmdConnector::End:
+    case CmdConnector::Then:
+    case CmdConnector::Pipe:
+    case CmdConnector::BlockEnd: break;
+    }
+    return true;
+}
+
+QString RedirectionLine(const Step &step)
+{
+    QStringList parts{step.command};
+    parts += step.redirections;
+    return QStringLiteral("This console cannot %1 a program's output; not run: %2")
+        .arg(step.piped ? QStringLiteral("pipe") : QStringLiteral("redirect"), parts.join(u' '));
 }
 
 bool IsPause(const QString &step)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "command/CmdScanner.h"
 #include "command/CommandWords.h"
 
 #include <QString>
@@ -16,12 +17,33 @@ namespace console {
 constexpr int TooLongStatus = 1;
 QString TooLongLine();
 
-// Splits a command at each "&" outside double quotes; steps are trimmed and
-// empty ones dropped. As in cmd.exe, outside quotes "^" makes the next
-// character plain text and is removed ("^&" does not split, "^"" does not
-// open quotes); a line break (CR or LF) ends the command, and what follows
-// it is not run.
-QStringList SplitSteps(const QString &command);
+// One command of the line, as cmd.exe reads it (command/CmdScanner.h):
+// carets taken off, quotes kept; a line break ends the line, and what
+// follows it is not run.
+struct Step
+{
+    QString command;
+    // How the next step follows this one: "&" always, "&&" after a success,
+    // "||" after a failure.
+    CmdConnector after = CmdConnector::End;
+    // Its redirections as written, and whether a pipe joins it to the step
+    // before or after it. The console pipes and redirects nothing, so such a
+    // step is not run.
+    QStringList redirections;
+    bool piped = false;
+};
+
+// The steps of a command line, empty ones left out.
+QList<Step> SplitSteps(const QString &command);
+
+// Whether a step runs when the step before it in the line was followed by
+// `previous` and the last step run ended with `errorLevel`.
+bool StepRuns(CmdConnector previous, int errorLevel);
+
+// Printed for a step that is not run because it pipes or redirects, and
+// the error level it leaves.
+QString RedirectionLine(const Step &step);
+constexpr int RedirectionStatus = 1;
 
 // True when the step is the PAUSE command.
 bool IsPause(const QString &step);

@@ -116,14 +116,24 @@ void ConsoleWindow::nextStep()
         finish(m_errorLevel);
         return;
     }
-    const QString step = m_steps.at(m_index++);
-    if (IsPause(step)) {
+    const Step &step = m_steps.at(m_index++);
+    if (m_index > 1 && !StepRuns(m_steps.at(m_index - 2).after, m_errorLevel)) {
+        QTimer::singleShot(0, this, [this] { nextStep(); });
+        return;
+    }
+    if (!step.redirections.isEmpty() || step.piped) {
+        writeLines({RedirectionLine(step)});
+        m_errorLevel = RedirectionStatus;
+        QTimer::singleShot(0, this, [this] { nextStep(); });
+        return;
+    }
+    if (IsPause(step.command)) {
         // The error level is left as it was, as the real PAUSE does.
         write(QStringLiteral("Press any key to continue . . . "));
         m_pausing = true;
         return;
     }
-    const QStringList words = ::SplitWords(step);
+    const QStringList words = ::SplitWords(step.command);
     if (words.isEmpty()) {
         QTimer::singleShot(0, this, [this] { nextStep(); });
         return;

@@ -40,7 +40,7 @@ private:
     void finish(int status);
 
     QString m_command;
-    QStringList m_steps;
+    QList<Step> m_steps;
     qsizetype m_index = 0;
     int m_errorLevel = 0;
     bool m_pausing = false;

@@ -330,7 +330,11 @@ void readSwitchWords(Layer &layer, const std::vector<std::pair<QString, int>> &s
     layer.values = std::move(reading.values);
     // What the reader left out, back to the word it came from.
     qsizetype from = 0;
-    for (const QString &item : reading.leftOut) {
+    for (const LeftOut &out : reading.leftOut) {
+        // Letters it does not know, as "/NAME:letters".
+        const QString item = out.reason == LeftOutReason::UnknownLetters
+            ? u'/' + switchName(out.text).toString() + u':' + out.detail
+            : out.text;
         const Span *span = nullptr;
         if (const qsizetype at = line.indexOf(item, from); at >= 0) {
             for (const Span &s : spans)
@@ -373,8 +377,8 @@ bool readJobLayer(Layer &layer, const QString &jobText)
     if (!reading.found)
         return false;
     layer.values = std::move(reading.values);
-    for (const QString &item : reading.leftOut)
-        layer.others.push_back({item, -1});
+    for (const LeftOut &item : reading.leftOut)
+        layer.others.push_back({item.text, -1});
     // The switches a job names: the first word of each line.
     for (QStringView line : QStringView(jobText).split(u'\n')) {
         if (const qsizetype comment = line.indexOf(u"::"); comment >= 0)

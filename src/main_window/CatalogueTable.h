@@ -402,6 +402,7 @@ inline constexpr MenuSpec kMenus[] = {
     {"mnuOptionsAutoClose", "mnuOptions", "&Auto-Close Command Window", nullptr, true},
     {"mnuOptionsSaveOnExit", "mnuOptions", "&Save Settings On Exit", nullptr, true},
     {"mnuOptionsUseIni", "mnuOptions", "&Use INI File for Settings", nullptr, true},
+    {"mnuOptionsPreview", "mnuOptions", "&Preview Runs That Delete", nullptr, true},
     {"mnuHelp", nullptr, "&Help", nullptr, false},
     {"mnuHelpRoboCopy", "mnuHelp", "&RoboCopy Manual", nullptr, false},
     {"mnuHelpAbout", "mnuHelp", "&About", nullptr, false},

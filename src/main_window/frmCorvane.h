@@ -8,6 +8,7 @@
 #include <QList>
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -116,6 +117,7 @@ private slots:
     void mnuOptionsAutoClose_Click();
     void mnuOptionsSaveOnExit_Click();
     void mnuOptionsUseIni_Click();
+    void mnuOptionsPreview_Click();
 
     // ---- Layout and pickers (frmCorvane_layout.cpp, frmCorvane_pickers.cpp) ----
     void Form_Resize();
@@ -147,6 +149,10 @@ private:
     // Fills a drop target from dropped data; false when the data carries no
     // files, or a name the command line cannot hold (told in a message).
     bool dropOnto(QWidget *target, const QMimeData *mime);
+
+    // running (run/frmCorvane_run.cpp): before a run that can delete or
+    // move, a listing and the user's word; true when the run may start.
+    bool PreviewAllowsRun(const QString &commandLine, const std::function<bool()> &windowOpen);
 
     // opening a command
     void setOptionsFrom(const CommandReading &reading, const QString &where);

@@ -65,7 +65,11 @@ void frmCorvane::OpenCommandFile(const QString &path)
 void frmCorvane::setOptionsFrom(const CommandReading &reading, const QString &where)
 {
     if (!reading.found) {
-        MsgBox(where + QStringLiteral(" holds no Robocopy command. The options are unchanged."), vbExclamation);
+        MsgBox(where
+                   + (reading.refusal.isEmpty() ? QStringLiteral(" holds no Robocopy command.")
+                                                : u' ' + reading.refusal + u'.')
+                   + QStringLiteral(" The options are unchanged."),
+               vbExclamation);
         return;
     }
     m_rebuildHeld = true;
@@ -80,8 +84,17 @@ void frmCorvane::setOptionsFrom(const CommandReading &reading, const QString &wh
     }
     m_rebuildHeld = false;
     UpdateCommandLine();
-    if (!reading.leftOut.isEmpty())
-        MsgBox(QStringLiteral("These switches have no option in Corvane and were left out: ")
-                   + reading.leftOut.join(QStringLiteral(", ")),
-               vbExclamation);
+    if (reading.leftOut.isEmpty())
+        return;
+    // One line each, so that a long list stays readable; the rest counted.
+    constexpr qsizetype kMostLines = 20;
+    QStringList lines = LeftOutLines(reading.leftOut);
+    if (lines.size() > kMostLines) {
+        const qsizetype more = lines.size() - kMostLines;
+        lines.resize(kMostLines);
+        lines << QStringLiteral("and %1 more").arg(more);
+    }
+    MsgBox(QStringLiteral("Corvane left out these parts of the command:\n\n")
+               + lines.join(u'\n'),
+           vbExclamation);
 }

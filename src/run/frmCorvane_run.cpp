@@ -2,13 +2,17 @@
 
 #include "command/CommandBuilder.h"
 #include "command/CommandWords.h"
+#include "command/ListingCommand.h"
+#include "console/ConsoleRules.h"
 #include "main_window/Controls.h"
 #include "main_window/RecentFolders.h"
 #include "run/ExecuteChecks.h"
 #include "run/ExitReport.h"
+#include "run/ListingRun.h"
 #include "run/basCommonDialog.h"
 #include "run/basShell.h"
 #include "run/frmHelp.h"
+#include "run/frmPreview.h"
 #include "tools/basTools.h"
 
 #include <QAction>
@@ -21,9 +25,11 @@
 #include <QPointer>
 
 #include <exception>
+#include <optional>
 
 namespace {
 constexpr MenuName kAutoClose("mnuOptionsAutoClose");
+constexpr MenuName kPreview("mnuOptionsPreview");
 const QString kSaveFilter = QStringLiteral("Batch Files (*.CMD)|*.BAT;*.CMD|Text Files (*.TXT)|*.TXT|All Files|*.*");
 
 // The number shown for a clipboard that does not take the text.
@@ -50,14 +56,17 @@ void frmCorvane::cmdExecute_Click()
         MsgBox(tooLong, vbCritical);
         return;
     }
-    const QString command = ProcessCommand(commandLine, autoClose);
 
-    // The window serves its events during the wait, so it may be closed (or
-    // even deleted) meanwhile. Then the wait ends at once, the console goes
-    // on by itself, and nothing here touches the window again.
+    // The window serves its events during the listing and the wait, so it
+    // may be closed (or even deleted) meanwhile. Then the wait ends at once,
+    // the console goes on by itself, and nothing here touches the window again.
     QPointer<frmCorvane> self(this);
     const bool wasVisible = isVisible();
     auto windowOpen = [self, wasVisible] { return self && (!wasVisible || self->isVisible()); };
+    if (!PreviewAllowsRun(commandLine, windowOpen))
+        return;
+
+    const QString command = ProcessCommand(commandLine, autoClose);
     const int result = RunAndWait(command, windowOpen);
     if (result == RunAbandoned || !windowOpen())
         return;
@@ -75,6 +84,55 @@ void frmCorvane::cmdExecute_Click()
 }
 
 void frmCorvane::mnuFileExecute_Click() { cmdExecute_Click(); }
+
+bool frmCorvane::PreviewAllowsRun(const QString &commandLine, const std::function<bool()> &windowOpen)
+{
+    if (!menuItem(kPreview)->isChecked())
+        return true;
+    // What Robocopy would be given: the first step, as the console splits it.
+    const QString step = console::SplitSteps(commandLine).value(0).command;
+    const RunEffects effects = ReadRunEffects(step);
+    if (!effects.mayRemove())
+        return true;
+
+    PreviewText text;
+    const std::optional<QString> arguments = ListingArguments(step);
+    if (!arguments) {
+        text = FailureTextOf(ListingFailure::CannotMake, 0, QString());
+    } else {
+        using Status = ListingOutcome::Status;
+        const ListingOutcome outcome = RunListing(*arguments, this, windowOpen);
+        switch (outcome.status) {
+        case Status::Cancelled:
+        case Status::Abandoned:
+            return false;
+        case Status::NotFound:
+            text = FailureTextOf(ListingFailure::NotFound, 0, QString());
+            break;
+        case Status::CannotStart:
+            text = FailureTextOf(ListingFailure::CannotStart, 0, outcome.output);
+            break;
+        case Status::EndedAbnormally:
+            text = FailureTextOf(ListingFailure::EndedAbnormally, outcome.exitCode, outcome.output);
+            break;
+        case Status::Finished:
+            if (outcome.exitCode < 0 || (outcome.exitCode & 16) != 0) {
+                text = FailureTextOf(ListingFailure::SeriousError, outcome.exitCode, outcome.output);
+            } else if (!outcome.reading.readable) {
+                text = FailureTextOf(ListingFailure::Unreadable, outcome.exitCode, outcome.output);
+            } else {
+                const Preview preview = PreviewOf(effects, outcome.reading, outcome.exitCode);
+                if (preview.removesNothing())
+                    return true;
+                text = PreviewTextOf(preview);
+            }
+            break;
+        }
+    }
+    if (!windowOpen())
+        return false;
+    return frmPreview::Ask(text, this) && windowOpen();
+}
 
 void frmCorvane::cmdCopy_Click()
 {

@@ -201,6 +201,8 @@ void frmCorvane::Form_Load()
         ->setChecked(CSettings::toBoolean(settings.GetSetting(QStringLiteral("mnuOptionsSaveOnExit"), 1), true));
     menuItem("mnuOptionsAutoClose")
         ->setChecked(CSettings::toBoolean(settings.GetSetting(QStringLiteral("mnuOptionsAutoClose"), 1), true));
+    menuItem("mnuOptionsPreview")
+        ->setChecked(CSettings::toBoolean(settings.GetSetting(QStringLiteral("mnuOptionsPreview"), 1), true));
     menuItem("mnuOptionsUseIni")->setChecked(settings.SaveToINI());
     UpdateCommandLine();
 }
@@ -209,6 +211,7 @@ void frmCorvane::Form_Unload()
 {
     const bool saveOnExit = menuItem("mnuOptionsSaveOnExit")->isChecked();
     const bool autoClose = menuItem("mnuOptionsAutoClose")->isChecked();
+    const bool preview = menuItem("mnuOptionsPreview")->isChecked();
     // A window that never loaded its settings has nothing of the user's to keep.
     if (!m_settings) {
         UnloadOtherForms(objectName());
@@ -221,6 +224,7 @@ void frmCorvane::Form_Unload()
             saveWalk(controls(), settings);
         settings.SaveSetting(QStringLiteral("mnuOptionsSaveOnExit"), saveOnExit);
         settings.SaveSetting(QStringLiteral("mnuOptionsAutoClose"), autoClose);
+        settings.SaveSetting(QStringLiteral("mnuOptionsPreview"), preview);
     });
     UnloadOtherForms(objectName());
 }
@@ -243,6 +247,7 @@ void frmCorvane::connectOptionsMenu()
         {MenuName("mnuOptionsAutoClose"), &frmCorvane::mnuOptionsAutoClose_Click},
         {MenuName("mnuOptionsSaveOnExit"), &frmCorvane::mnuOptionsSaveOnExit_Click},
         {MenuName("mnuOptionsUseIni"), &frmCorvane::mnuOptionsUseIni_Click},
+        {MenuName("mnuOptionsPreview"), &frmCorvane::mnuOptionsPreview_Click},
     };
     for (const auto &[name, handler] : items) {
         QAction *action = menuItem(name);
@@ -262,6 +267,12 @@ void frmCorvane::mnuOptionsAutoClose_Click()
 void frmCorvane::mnuOptionsSaveOnExit_Click()
 {
     QAction *item = menuItem("mnuOptionsSaveOnExit");
+    item->setChecked(!item->isChecked());
+}
+
+void frmCorvane::mnuOptionsPreview_Click()
+{
+    QAction *item = menuItem("mnuOptionsPreview");
     item->setChecked(!item->isChecked());
 }
 

@@ -1,9 +1,12 @@
 // The command-line builder, driven through a plain map of option values.
+#include "command/CmdScanner.h"
 #include "command/CommandBuilder.h"
 #include "command/CommandReader.h"
 #include "command/CommandWords.h"
+#include "command/ListingCommand.h"
 #include "main_window/Catalogue.h"
 
+#include "BatchFiles.h"
 #include "RandomOptions.h"
 
 #include <QHash>
@@ -11,7 +14,76 @@
 #include <QStringEncoder>
 #include <QTest>
 
+#include <random>
+
+using namespace Qt::Literals::StringLiterals;
+
 namespace {
+
+// A scanned command in one line: "(" for each block it opens, its text in
+// brackets, what it stood as where that differs, its redirections in braces,
+// then the operator that ends it.
+QString render(const CmdCommand &c)
+{
+    static const char *const connectors[] = {"", " &", " &&", " ||", " |", " )"};
+    QString out = QString(c.blocksOpened, u'(') + u'[' + c.text + u']';
+    if (const QString written = c.written(0, c.text.size()); written != c.text)
+        out += u" as ["_qs + written + u']';
+    for (const QString &r : c.redirections)
+        out += u" {"_qs + r + u'}';
+    return out + QLatin1StringView(connectors[int(c.connector)]);
+}
+
+// What was left out, compactly: place, text, kind, reason and detail.
+QString render(const LeftOut &l)
+{
+    static const char *const kinds[] = {"switch", "word", "redirection"};
+    auto reason = [](LeftOutReason r) -> const char * {
+        switch (r) {
+        case LeftOutReason::UnknownSwitch: return "UnknownSwitch";
+        case LeftOutReason::TakesNoValue: return "TakesNoValue";
+        case LeftOutReason::NeedsValue: return "NeedsValue";
+        case LeftOutReason::BadValue: return "BadValue";
+        case LeftOutReason::UnknownLetters: return "UnknownLetters";
+        case LeftOutReason::NoOption: return "NoOption";
+        case LeftOutReason::TeeWithoutLog: return "TeeWithoutLog";
+        case LeftOutReason::QuoteInPath: return "QuoteInPath";
+        case LeftOutReason::EmptyFolder: return "EmptyFolder";
+        case LeftOutReason::CannotWriteBack: return "CannotWriteBack";
+        case LeftOutReason::Comment: return "Comment";
+        case LeftOutReason::NotTaken: return "NotTaken";
+        case LeftOutReason::NotRedirected: return "NotRedirected";
+        case LeftOutReason::NoFolders: return "NoFolders";
+        }
+        return "?";
+    };
+    QString out = (l.position < 0 ? u"#-"_qs : u"#"_qs + QString::number(l.position)) + u' ' + l.text + u' '
+                + QLatin1StringView(kinds[int(l.kind)]) + u' ' + QLatin1StringView(reason(l.reason));
+    return l.detail.isEmpty() ? out : out + u' ' + l.detail;
+}
+
+QStringList rendered(const QList<LeftOut> &items)
+{
+    QStringList out;
+    for (const LeftOut &l : items)
+        out << render(l);
+    return out;
+}
+
+// The words Robocopy receives from a command of one step.
+QStringList receivedWords(const QString &command)
+{
+    const CmdScan scan = ScanCmdLine(command);
+    return scan.commands.size() == 1 ? SplitWords(scan.commands.first().text) : QStringList{u"(several commands)"_qs};
+}
+
+QStringList lines(const QList<LeftOut> &items)
+{
+    QStringList out;
+    for (const LeftOut &l : items)
+        out << LeftOutLine(l);
+    return out;
+}
 
 // Options as a map; the window's initial state unless told otherwise.
 class MapReader : public OptionReader
@@ -87,6 +159,8 @@ private slots:
     void itemsSeparatedByOneBlank();
 
     // Splitting a command line
+    void scanner_data();
+    void scanner();
     void stripInterpreter_data();
     void stripInterpreter();
     void splitWords_data();
@@ -95,9 +169,21 @@ private slots:
     // Reading commands and job files back
     void reading_data();
     void reading();
+    void batchFiles_data();
+    void batchFiles();
+    void readArguments_data();
+    void readArguments();
     void roundTrip();
+    void readBuildReadBuild();
     void fileText_data();
     void fileText();
+
+    // The listing before a run that deletes or moves
+    void runEffects_data();
+    void runEffects();
+    void listingArguments_data();
+    void listingArguments();
+    void listingOfComposedCommands();
 };
 
 void TestCommand::commandLine_data()
@@ -348,6 +434,11 @@ void TestCommand::quoting_data()
     QTest::newRow("already quoted, even run of backslashes")
         << u"\"C:\\My Files\\\\\""_qs << u"\"C:\\My Files\\\\\""_qs;
     QTest::newRow("job file with an ampersand") << u"x&calc.RCJ"_qs << u"\"x&calc.RCJ\""_qs;
+    // A variable's value may hold a blank once cmd.exe has put it in.
+    QTest::newRow("percent variable") << u"%TARGET%"_qs << u"\"%TARGET%\""_qs;
+    QTest::newRow("batch file's own folder") << u"%~dp0payload"_qs << u"\"%~dp0payload\""_qs;
+    QTest::newRow("delayed variable") << u"!DEST!\\"_qs << u"\"!DEST!\\\\\""_qs;
+    QTest::newRow("a lone percent") << u"C:\\100%"_qs << u"\"C:\\100%\""_qs;
 }
 
 void TestCommand::quoting()
@@ -430,6 +521,87 @@ void TestCommand::itemsSeparatedByOneBlank()
     QCOMPARE(cmd.split(u' ').size(), 5);
 }
 
+// cmd.exe's quotes, carets, operators, redirections and blocks: one table
+// for the scanner that the reader and the stand-in console share.
+void TestCommand::scanner_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("batchFile");
+    QTest::addColumn<QStringList>("commands"); // "//" between lines; a line that ends in quotes says so
+
+    auto row = [](const char *title, const QString &text, const QStringList &commands, bool batchFile = false) {
+        QTest::newRow(title) << text << batchFile << commands;
+    };
+    // Operators.
+    row("one", u"ROBOCOPY.EXE a b"_qs, {u"[ROBOCOPY.EXE a b]"_qs});
+    row("with pause", u"ROBOCOPY.EXE a b & PAUSE"_qs, {u"[ROBOCOPY.EXE a b ] &"_qs, u"[ PAUSE]"_qs});
+    row("quoted ampersand", u"ROBOCOPY.EXE \"C:\\R & D\" x & PAUSE"_qs,
+        {u"[ROBOCOPY.EXE \"C:\\R & D\" x ] &"_qs, u"[ PAUSE]"_qs});
+    row("no blanks", u"a&b&c"_qs, {u"[a] &"_qs, u"[b] &"_qs, u"[c]"_qs});
+    row("doubled and trailing ampersands", u"a && b &"_qs, {u"[a ] &&"_qs, u"[ b ] &"_qs, u"[]"_qs});
+    row("pipes", u"a || b | c"_qs, {u"[a ] ||"_qs, u"[ b ] |"_qs, u"[ c]"_qs});
+    row("empty", QString(), {u"[]"_qs});
+    // Carets.
+    row("caret makes & plain", u"x^&touch pwned"_qs, {u"[x&touch pwned] as [x^&touch pwned]"_qs});
+    row("caret makes a caret plain", u"a^^&b"_qs, {u"[a^] as [a^^] &"_qs, u"[b]"_qs});
+    row("caret inside quotes stays", u"\"a^&b\" & c"_qs, {u"[\"a^&b\" ] &"_qs, u"[ c]"_qs});
+    row("escaped quote opens no quotes", u"a ^\"b & c\""_qs,
+        {u"[a \"b ] as [a ^\"b ] &"_qs, u"[ c\"]"_qs, u"ends in quotes"_qs});
+    row("caret at the end is dropped", u"a^"_qs, {u"[a]"_qs});
+    // Line breaks.
+    row("line feed ends the command", u"a & b\n& touch pwned"_qs, {u"[a ] &"_qs, u"[ b]"_qs});
+    row("CR LF ends the command", u"a\r\ntouch pwned"_qs, {u"[a]"_qs});
+    row("CR ends the command", u"a\r& touch pwned"_qs, {u"[a]"_qs});
+    row("quotes do not carry a line break", u"\"a\nb\" & c"_qs, {u"[\"a]"_qs, u"ends in quotes"_qs});
+    row("caret does not escape a line break", u"a ^\nb"_qs, {u"[a ]"_qs});
+    row("a batch file's caret joins the next line", u"robocopy a ^\r\n  b"_qs, {u"[robocopy a   b]"_qs}, true);
+    row("and makes its first character plain", u"robocopy a ^\n&b"_qs,
+        {u"[robocopy a &b] as [robocopy a ^&b]"_qs}, true);
+    row("no joining inside quotes", u"robocopy \"a ^\nb"_qs,
+        {u"[robocopy \"a ^]"_qs, u"ends in quotes"_qs, u"//"_qs, u"[b]"_qs}, true);
+    row("lines of a batch file", u"line1\r\nline2\nline3"_qs,
+        {u"[line1]"_qs, u"//"_qs, u"[line2]"_qs, u"//"_qs, u"[line3]"_qs}, true);
+    // Redirections come out of the command.
+    row("redirection", u"robocopy a b >nul /MIR"_qs, {u"[robocopy a b  /MIR] {>nul}"_qs});
+    row("handles and appending", u"robocopy a b 2>&1 >> \"x y.log\" /R:1"_qs,
+        {u"[robocopy a b   /R:1] {2>&1} {>> \"x y.log\"}"_qs});
+    row("a handle stands alone", u"robocopy a2>x b"_qs, {u"[robocopy a2 b] {>x}"_qs});
+    row("a handle touches the operator", u"robocopy a 2 > x"_qs, {u"[robocopy a 2 ] {> x}"_qs});
+    row("a plain digit is no handle", u"robocopy a ^2>x"_qs, {u"[robocopy a 2] as [robocopy a ^2] {>x}"_qs});
+    row("a caret in the file's name", u"a > x^&y b"_qs, {u"[a  b] {> x^&y}"_qs});
+    row("input first", u"< in.txt a"_qs, {u"[ a] {< in.txt}"_qs});
+    row("redirection to nothing", u"a >"_qs, {u"[a ] {>}"_qs});
+    // Blocks.
+    row("block", u"(robocopy a b)"_qs, {u"([robocopy a b] )"_qs, u"[]"_qs});
+    row("nested blocks", u"((a) & b) c"_qs, {u"(([a] )"_qs, u"[ ] &"_qs, u"[ b] )"_qs, u"[ c]"_qs});
+    row("a parenthesis with no block open is text", u"a ) b"_qs, {u"[a ) b]"_qs});
+    row("a parenthesis after a word opens nothing", u"if x (a) else (b)"_qs, {u"[if x (a) else (b)]"_qs});
+    row("a block left open", u"(a"_qs, {u"([a]"_qs, u"1 block open"_qs});
+}
+
+void TestCommand::scanner()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, batchFile);
+    QFETCH(QStringList, commands);
+    QStringList seen;
+    qsizetype at = 0;
+    do {
+        if (at > 0)
+            seen << u"//"_qs;
+        const CmdScan scan = ScanCmdLine(text, at, batchFile ? CmdLines::BatchFile : CmdLines::CommandLine);
+        for (const CmdCommand &c : scan.commands)
+            seen << render(c);
+        if (scan.quoted)
+            seen << u"ends in quotes"_qs;
+        if (scan.depth)
+            seen << u"%1 block open"_qs.arg(scan.depth);
+        QVERIFY(scan.next > at || text.isEmpty());
+        at = scan.next;
+    } while (batchFile && at < text.size());
+    QCOMPARE(seen, commands);
+}
+
 void TestCommand::stripInterpreter_data()
 {
     QTest::addColumn<QString>("processCommand");
@@ -506,7 +678,9 @@ void TestCommand::reading_data()
     QTest::newRow("switches and letters without an option")
         << false << u"robocopy a b /IM /LFSM:50M /COPY:DATX /dcopy:dae /A+:rz /COMPRESS /MIR"_qs << true
         << QStringList{"cboSource=a", "cboDestination=b", "chkMirror=1", "chkDestReadOnlyAdd=1"}
-        << QStringList{"/IM", "/LFSM:50M", "/COPY:X", "/DCOPY:e", "/A+:z", "/COMPRESS"};
+        << QStringList{"#2 /IM switch NoOption", "#3 /LFSM:50M switch NoOption", "#4 /COPY:DATX switch UnknownLetters X",
+                       "#5 /dcopy:dae switch UnknownLetters e", "#6 /A+:rz switch UnknownLetters z",
+                       "#7 /COMPRESS switch NoOption"};
     QTest::newRow("Robocopy's /IF names, the builder's /IF:")
         << false << u"robocopy a b *.x /IF *.c \"my file.h\" /IF:*.txt /XF *.o"_qs << true
         << QStringList{"cboSource=a", "cboDestination=b", "txtFilenames=*.x *.c \"my file.h\"",
@@ -523,13 +697,35 @@ void TestCommand::reading_data()
                        "chkSourceArchiveReset=1", "chkThreadsEnable=1", "chkLogShowInConsole=1", "txtLogFile=l.txt",
                        "chkLogAppend=1", "chkLogUnicode=1", "txtAllowedStart=2200", "txtAllowedEnd=0600"}
         << QStringList{};
-    QTest::newRow("a value runs to the next switch; strays and bad forms are left out")
+    QTest::newRow("a value is its own word; other words are file names; bad forms are left out")
         << false << u"robocopy a b /R:3 4 /MIR extra /RH:2200 /PURGE:x /W /FOO bar /XF"_qs << true
-        << QStringList{"cboSource=a", "cboDestination=b", "txtRetryCount=3 4", "chkMirror=1"}
-        << QStringList{"extra", "/RH:2200", "/PURGE:x", "/W", "/FOO bar"};
+        << QStringList{"cboSource=a", "cboDestination=b", "txtFilenames=4 extra bar", "txtRetryCount=3", "chkMirror=1"}
+        << QStringList{"#6 /RH:2200 switch BadValue", "#7 /PURGE:x switch TakesNoValue", "#8 /W switch NeedsValue",
+                       "#9 /FOO switch UnknownSwitch"};
+    QTest::newRow("values as they stood, or quoted where they cannot stand so")
+        << false << u"robocopy a b /R:\"3\" \"/W:1 0\" /MAX:5^&6 /LEV:%DEPTH% /MT:\"8\""_qs << true
+        << QStringList{"cboSource=a", "cboDestination=b", "txtRetryCount=\"3\"", "txtRetryWait=\"1 0\"",
+                       "txtMaxBytes=5^&6", "txtLevels=%DEPTH%", "chkThreadsEnable=1", "txtThreadsCount=\"8\""}
+        << QStringList{};
+    QTest::newRow("what cannot be written back is left out")
+        << false << u"robocopy \"\" b /XF x\\\"y z /LOG:\"a\\\" b\" /R:1\\\" /JOB:q\\\"q"_qs << true
+        << QStringList{"cboDestination=b", "txtExcludeFiles=z"}
+        << QStringList{"#0 \"\" word EmptyFolder", "#3 x\\\"y word CannotWriteBack",
+                       "#5 /LOG:\"a\\\" b\" switch QuoteInPath", "#6 /R:1\\\" switch CannotWriteBack",
+                       "#7 /JOB:q\\\"q switch QuoteInPath"};
+    QTest::newRow("a word with a slash in its name is a folder; one without, a switch")
+        << false << u"robocopy /XD /home/u/tmp /tmp /srv/data/ /mnt/b /"_qs << true
+        << QStringList{"txtExcludeFolders=/home/u/tmp", "cboSource=/srv/data/", "cboDestination=/mnt/b",
+                       "txtFilenames=/"}
+        << QStringList{"#2 /tmp switch UnknownSwitch"};
+    QTest::newRow("a comment ends an exclude list; a folder is never a comment")
+        << false << u"robocopy ::src \"::dst\" /XF *.tmp :: temp files /MIR"_qs << true
+        << QStringList{"cboSource=::src", "cboDestination=::dst", "txtExcludeFiles=*.tmp"}
+        << QStringList{"#4 :: word Comment", "#5 temp word Comment", "#6 files word Comment", "#7 /MIR word Comment"};
     QTest::newRow("carets, continued lines, redirection")
         << false << u"robocopy R^&D \"x & y\" ^\r\n  /MIR ^\r\n /LOG:a.log 2>&1 | more"_qs << true
-        << QStringList{"cboSource=R&D", "cboDestination=x & y", "chkMirror=1", "txtLogFile=a.log"} << QStringList{};
+        << QStringList{"cboSource=R&D", "cboDestination=x & y", "chkMirror=1", "txtLogFile=a.log"}
+        << QStringList{"#- 2>&1 redirection NotRedirected"};
     QTest::newRow("cmd /c with the command in quotes")
         << false << u"cmd.exe /c \"robocopy \"C:\\a b\" d /MIR\""_qs << true
         << QStringList{"cboSource=C:\\a b", "cboDestination=d", "chkMirror=1"} << QStringList{};
@@ -571,7 +767,7 @@ void TestCommand::reading_data()
         << QStringList{"cboSource=C:\\a b", "cboDestination=D:\\x", "txtExcludeFiles=*.bak *.old \"quoted name.txt\"",
                        "chkSecurity=1", "chkOwnership=1", "chkThreadsEnable=1", "txtThreadsCount=4",
                        "txtJobRead=j.rcj"}
-        << QStringList{"stray line", "/LFSM"};
+        << QStringList{"#- stray line word NotTaken", "#- /LFSM switch NoOption"};
     QTest::newRow("a job where a command was looked for") << false << u":: job\r\n/SD:C:\\a\r\n/MIR\r\n"_qs << true
                                                           << QStringList{"cboSource=C:\\a", "chkMirror=1"}
                                                           << QStringList{};
@@ -591,7 +787,7 @@ void TestCommand::reading()
     QFETCH(QStringList, leftOut);
     const CommandReading reading = ReadCommandOrJob(text, job);
     QCOMPARE(reading.found, found);
-    QCOMPARE(reading.leftOut, leftOut);
+    QCOMPARE(rendered(reading.leftOut), leftOut);
 
     // Every option control: the values named, the copy defaults, all else cleared.
     MapReader expected;
@@ -608,13 +804,101 @@ void TestCommand::reading()
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(u" | ")));
 }
 
+void TestCommand::batchFiles_data() { addBatchFileRows(); }
+
+// The lines administrators write: what the window composes from each, what
+// it leaves out and why, and why it refuses some.
+void TestCommand::batchFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(QString, command);
+    QFETCH(QStringList, leftOut);
+    QFETCH(QString, refusal);
+    const CommandReading reading = ReadCommandOrJob(text, name.endsWith(u".rcj"));
+    QCOMPARE(reading.found, !command.isEmpty());
+    QCOMPARE(reading.refusal, refusal);
+    QCOMPARE(LeftOutLines(reading.leftOut), leftOut);
+    if (!reading.found)
+        return;
+    const QString composed = BuildCommandLine(reading.values);
+    QCOMPARE(composed, command);
+    // The composed command reads back whole and composes itself again.
+    const CommandReading again = ReadCommand(composed);
+    QVERIFY2(again.leftOut.isEmpty(), qPrintable(lines(again.leftOut).join(u'\n')));
+    QCOMPARE(BuildCommandLine(again.values), composed);
+}
+
+// The words a program receives, as the copy engine gets them from argv:
+// the same grammar, each word left out with its place among the arguments.
+void TestCommand::readArguments_data()
+{
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("received"); // "field=first|second", for each field set
+    QTest::addColumn<QStringList>("leftOut");
+
+    QTest::newRow("folders after switches")
+        << QStringList{"/MT:32", "/B", "/MIR", "\\\\old\\share", "\\\\new\\share"}
+        << u"ROBOCOPY.EXE \\\\old\\share \\\\new\\share /B /MIR /MT:32"_qs
+        << QStringList{"cboSource=\\\\old\\share", "cboDestination=\\\\new\\share", "txtThreadsCount=32"}
+        << QStringList{};
+    QTest::newRow("names with blanks and cmd.exe's characters")
+        << QStringList{"C:\\R&D", "D:\\x y", "a b.txt", "/XF", "Tom&Jerry.txt", "100%", "/R:3", "/LOG:C:\\my log.txt",
+                       "*.doc"}
+        << u"ROBOCOPY.EXE \"C:\\R&D\" \"D:\\x y\" \"a b.txt\" *.doc /XF \"Tom&Jerry.txt\" \"100%\" /R:3 "
+           "/LOG:\"C:\\my log.txt\""_qs
+        << QStringList{"cboSource=C:\\R&D", "cboDestination=D:\\x y", "txtFilenames=a b.txt|*.doc",
+                       "txtExcludeFiles=Tom&Jerry.txt|100%", "txtRetryCount=3", "txtLogFile=C:\\my log.txt"}
+        << QStringList{};
+    QTest::newRow("Robocopy's invalid parameters, by place")
+        << QStringList{"a", "b", "/FOO", "/COPY:DATZ", "/W", "/MIR:1", "/XF:x", "/RH:1", "/IM"}
+        << u"ROBOCOPY.EXE a b"_qs << QStringList{"cboSource=a", "cboDestination=b"}
+        << QStringList{"#2 /FOO switch UnknownSwitch", "#3 /COPY:DATZ switch UnknownLetters Z",
+                       "#4 /W switch NeedsValue", "#5 /MIR:1 switch TakesNoValue", "#6 /XF:x switch TakesNoValue",
+                       "#7 /RH:1 switch BadValue", "#8 /IM switch NoOption"};
+    QTest::newRow("what the window cannot carry")
+        << QStringList{"a\"b", "", "/XF", "x\"y", "ok", "/TEE", "/R:1\nx"} << u"ROBOCOPY.EXE /XF ok"_qs
+        << QStringList{"txtExcludeFiles=ok"}
+        << QStringList{"#0 a\"b word QuoteInPath source", "#1  word EmptyFolder", "#3 x\"y word CannotWriteBack",
+                       "#5 /TEE switch TeeWithoutLog", "#6 /R:1\nx switch CannotWriteBack"};
+    QTest::newRow("POSIX folders; /IF names; /TEE beside a log")
+        << QStringList{"/home/u/src", "/mnt/b", "/IF", "*.c", "*.h", "/TEE", "/LOG+:/var/log/copy.log", "/XD",
+                       "/home/u/src/tmp"}
+        << u"ROBOCOPY.EXE /home/u/src /mnt/b *.c *.h /XD /home/u/src/tmp /TEE /LOG+:/var/log/copy.log"_qs
+        << QStringList{"cboSource=/home/u/src", "cboDestination=/mnt/b", "txtFilenames=*.c|*.h",
+                       "txtExcludeFolders=/home/u/src/tmp", "txtLogFile=/var/log/copy.log"}
+        << QStringList{};
+    QTest::newRow("file names without both folders")
+        << QStringList{"/IF", "*.c", "%X%", "/MIR", "C:\\a"} << u"ROBOCOPY.EXE C:\\a /MIR"_qs
+        << QStringList{"cboSource=C:\\a"} << QStringList{"#1 *.c word NoFolders", "#2 %X% word NoFolders"};
+}
+
+void TestCommand::readArguments()
+{
+    QFETCH(QStringList, words);
+    QFETCH(QString, command);
+    QFETCH(QStringList, received);
+    QFETCH(QStringList, leftOut);
+    const CommandReading reading = ReadArguments(words);
+    QVERIFY(reading.found);
+    QCOMPARE(rendered(reading.leftOut), leftOut);
+    QCOMPARE(BuildCommandLine(reading.values), command);
+    QStringList seen;
+    for (auto it = reading.received.cbegin(); it != reading.received.cend(); ++it)
+        seen << QString(it.key()) + u'=' + it.value().join(u'|');
+    seen.sort();
+    received.sort();
+    QCOMPARE(seen, received);
+}
+
 // Opening the command the window composed gives back options that compose
 // the very same command, also through the bytes Save As writes. Rerun from
 // another first seed with CORVANE_SEED=n.
 void TestCommand::roundTrip()
 {
     const quint32 first = qEnvironmentVariableIsSet("CORVANE_SEED") ? quint32(qEnvironmentVariableIntValue("CORVANE_SEED")) : 1;
-    for (quint32 seed = first; seed < first + 20000; ++seed) {
+    for (quint32 seed = first; seed < first + 5000; ++seed) {
         const OptionState state = RandomOptions(seed).next();
         MapReader options;
         options.checks = state.checks;
@@ -622,17 +906,83 @@ void TestCommand::roundTrip()
         const QString command = BuildCommandLine(options);
         const CommandReading reading = ReadCommand(command);
         const QString again = BuildCommandLine(reading.values);
-        QVERIFY2(reading.found && reading.leftOut.isEmpty() && again == command,
+        // File names stand where an empty folder would: Robocopy takes the
+        // first for that folder, and so does the reader, which then quotes it
+        // as a folder. Robocopy receives the same words either way.
+        const bool namesForFolder = !state.texts.value(kFileNamesField).isEmpty()
+                                 && (state.texts.value(kSourceField).isEmpty()
+                                     || state.texts.value(kDestinationField).isEmpty());
+        QVERIFY2(reading.found && reading.leftOut.isEmpty() && (again == command || namesForFolder)
+                     && receivedWords(again) == receivedWords(command)
+                     && BuildCommandLine(ReadCommand(again).values) == again,
                  qPrintable(u"seed %1\n composed: %2\n read back: %3\n left out: %4"_qs.arg(seed).arg(
-                     command, again, reading.leftOut.join(u" | "))));
+                     command, again, lines(reading.leftOut).join(u" | "))));
+
+        // The engine's reading of the words Robocopy receives agrees.
+        QStringList words = receivedWords(command);
+        words.removeFirst();
+        const CommandReading fromWords = ReadArguments(words);
+        QVERIFY2(fromWords.leftOut.isEmpty() && fromWords.received == reading.received
+                     && receivedWords(BuildCommandLine(fromWords.values)) == receivedWords(again),
+                 qPrintable(u"seed %1: the words of %2"_qs.arg(seed).arg(command)));
 
         const QByteArray saved = (command + u"\r\n"_qs).toLocal8Bit();
         if (QString::fromLocal8Bit(saved) != command + u"\r\n"_qs)
             continue; // the code page cannot hold it
         const std::optional<QString> text = CommandFileText(saved);
-        QVERIFY2(text && BuildCommandLine(ReadCommandOrJob(*text, false).values) == command,
+        QVERIFY2(text && BuildCommandLine(ReadCommandOrJob(*text, false).values) == again,
                  qPrintable(u"seed %1 from the saved file"_qs.arg(seed)));
     }
+}
+
+// Whatever a file holds, the command the window composes from it reads
+// back whole and composes itself again. Texts of cmd.exe's characters,
+// prefixes, switches with and without values, and lines.
+void TestCommand::readBuildReadBuild()
+{
+    static const QStringList pieces = {
+        u"robocopy "_qs, u"ROBOCOPY.EXE "_qs, u"call "_qs, u"start \"\" /wait "_qs, u"cmd /c "_qs, u"if exist x "_qs,
+        u"("_qs, u")"_qs, u"@"_qs, u" "_qs, u" "_qs, u" "_qs, u"\t"_qs, u"\""_qs, u"\""_qs, u"^"_qs, u"^"_qs, u"&"_qs,
+        u"|"_qs, u"<"_qs, u">"_qs, u"2>&1"_qs, u"%"_qs, u"!"_qs, u"%X%"_qs, u"%%d"_qs, u"::"_qs, u":"_qs, u"\\"_qs,
+        u"\\\\"_qs, u"/"_qs, u"-"_qs, u"a"_qs, u"b"_qs, u"C:\\x"_qs, u"*.t"_qs, u"9"_qs, u"\u00e9"_qs, u"\r\n"_qs,
+        u"^\r\n"_qs, u"\n"_qs, u"\u00a0"_qs, u"="_qs, u","_qs};
+    QStringList switches;
+    for (const SwitchSpec &row : switchTable())
+        for (QStringView name : row.names)
+            if (!name.isEmpty())
+                switches << u" /"_qs + name.toString();
+    switches << u" /IM"_qs << u" /FOO"_qs << u" /XF"_qs << u" /XD"_qs << u" /IF"_qs;
+
+    const quint32 first = qEnvironmentVariableIsSet("CORVANE_SEED") ? quint32(qEnvironmentVariableIntValue("CORVANE_SEED")) : 1;
+    std::mt19937 rng;
+    auto pick = [&](qsizetype n) { return qsizetype(rng() % quint32(n)); };
+    int found = 0;
+    for (quint32 seed = first; seed < first + 10000; ++seed) {
+        rng.seed(seed);
+        const bool job = pick(8) == 0;
+        QString text = job ? QString() : u"robocopy "_qs;
+        for (qsizetype i = pick(40); i > 0; --i) {
+            const qsizetype roll = pick(10);
+            if (roll < 3) {
+                text += switches.at(pick(switches.size()));
+                if (pick(2))
+                    text += u':' + pieces.at(pick(pieces.size()));
+            } else {
+                text += pieces.at(pick(pieces.size()));
+            }
+        }
+        const CommandReading reading = ReadCommandOrJob(text, job);
+        if (!reading.found)
+            continue;
+        ++found;
+        const QString composed = BuildCommandLine(reading.values);
+        const CommandReading again = ReadCommand(composed);
+        const QString recomposed = BuildCommandLine(again.values);
+        QVERIFY2(again.found && again.leftOut.isEmpty() && recomposed == composed,
+                 qPrintable(u"seed %1\n text: %2\n composed: %3\n again: %4\n left out: %5"_qs.arg(seed).arg(
+                     text, composed, recomposed, lines(again.leftOut).join(u" | "))));
+    }
+    QVERIFY2(found > 5000, qPrintable(QString::number(found))); // most texts hold a command
 }
 
 void TestCommand::fileText_data()
@@ -664,6 +1014,131 @@ void TestCommand::fileText()
     QCOMPARE(read.has_value(), isText);
     if (isText)
         QCOMPARE(*read, text);
+}
+
+// ---------------------------------------------------------------- listing
+
+void TestCommand::runEffects_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("effects"); // letters: p purges, m moves, j job, l lists only
+    QTest::addColumn<bool>("mayRemove");
+    QTest::newRow("copy only") << u"ROBOCOPY.EXE a b /E /COPYALL"_s << u""_s << false;
+    QTest::newRow("mirror") << u"ROBOCOPY.EXE a b /MIR"_s << u"p"_s << true;
+    QTest::newRow("purge, lower case") << u"robocopy a b /purge"_s << u"p"_s << true;
+    QTest::newRow("move files") << u"ROBOCOPY.EXE a b /Mov"_s << u"m"_s << true;
+    QTest::newRow("move files and folders") << u"ROBOCOPY.EXE a b /MOVE"_s << u"m"_s << true;
+    QTest::newRow("job file") << u"ROBOCOPY.EXE /job:nightly"_s << u"j"_s << true;
+    QTest::newRow("quoted switch is the switch") << u"ROBOCOPY.EXE a b \"/MIR\""_s << u"p"_s << true;
+    QTest::newRow("every kind") << u"ROBOCOPY.EXE a b /PURGE /MOVE /JOB:x"_s << u"pmj"_s << true;
+    // The run itself only lists, or stops after reading its switches.
+    QTest::newRow("already a listing") << u"ROBOCOPY.EXE a b /MIR /l"_s << u"pl"_s << false;
+    QTest::newRow("quit") << u"ROBOCOPY.EXE a b /MOV /SAVE:j /QUIT"_s << u"ml"_s << false;
+    // Only whole switches count; the program's own name is no argument.
+    QTest::newRow("longer names") << u"ROBOCOPY.EXE a b /MIRROR /MOVES /PURGED /JOB"_s << u""_s << false;
+    QTest::newRow("folder names") << u"ROBOCOPY.EXE C:\\MIR \"D:\\PURGE it\" /XD MOV"_s << u""_s << false;
+    QTest::newRow("program word") << u"/MIR a b"_s << u""_s << false;
+    QTest::newRow("empty") << QString() << u""_s << false;
+}
+
+void TestCommand::runEffects()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, effects);
+    QFETCH(bool, mayRemove);
+    const RunEffects e = ReadRunEffects(command);
+    QString letters;
+    if (e.purges)
+        letters += u'p';
+    if (e.moves)
+        letters += u'm';
+    if (e.job)
+        letters += u'j';
+    if (e.listsOnly)
+        letters += u'l';
+    QCOMPARE(letters, effects);
+    QCOMPARE(e.mayRemove(), mayRemove);
+}
+
+void TestCommand::listingArguments_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("arguments"); // "-" for no listing
+    const QString added = ListingSwitches();
+    QCOMPARE(added, u"/L /R:0 /W:0 /NP /FP"_s);
+    QTest::newRow("mirror") << u"ROBOCOPY.EXE C:\\Src D:\\Dst /MIR"_s << u"C:\\Src D:\\Dst /MIR "_s + added;
+    QTest::newRow("retries give way") << u"ROBOCOPY.EXE a b /R:5 /MIR /W:30"_s << u"a b /MIR "_s + added;
+    QTest::newRow("retries in any case") << u"ROBOCOPY.EXE a b /r:5 /w:1 /r /w"_s << u"a b "_s + added;
+    QTest::newRow("every log") << u"ROBOCOPY.EXE a b /LOG:x.log /LOG+:y.log /UNILOG:z.log /UNILOG+:w.log /TEE /MOV"_s
+                               << u"a b /MOV "_s + added;
+    QTest::newRow("log with a quoted path")
+        << u"ROBOCOPY.EXE \"C:\\My Src\" b /LOG+:\"C:\\Logs\\copy log.txt\" /PURGE"_s
+        << u"\"C:\\My Src\" b /PURGE "_s + added;
+    QTest::newRow("log switches without a file") << u"ROBOCOPY.EXE a b /LOG /unilog+ /MIR"_s << u"a b /MIR "_s + added;
+    QTest::newRow("job kept, save and quit go") << u"ROBOCOPY.EXE /JOB:nightly /SAVE:copy /QUIT"_s
+                                                << u"/JOB:nightly "_s + added;
+    QTest::newRow("output switches give way")
+        << u"ROBOCOPY.EXE a b /MIR /NJS /NJH /NFL /NDL /NC /NS /NP /V /TS /ETA /UNICODE /FP /L /BYTES /X"_s
+        << u"a b /MIR /BYTES /X "_s + added;
+    QTest::newRow("registry defaults, watching, run hours")
+        << u"ROBOCOPY.EXE a b /MIR /REG /MON:5 /MOT:10 /RH:2200-0600 /PF /TBD"_s << u"a b /MIR /TBD "_s + added;
+    QTest::newRow("switches that only begin alike stay")
+        << u"ROBOCOPY.EXE a b /MIR /LOGX /NPX /RH /W8 /LEV:2 /MT:8 /XD /log/old /var/r"_s
+        << u"a b /MIR /LOGX /NPX /W8 /LEV:2 /MT:8 /XD /log/old /var/r "_s + added;
+    QTest::newRow("paths as written, quotes and backslashes")
+        << u"ROBOCOPY.EXE \"C:\\My Source\\\\\" \"D:\\R & D\" *.doc /XF \"~*.tmp\" /MIR"_s
+        << u"\"C:\\My Source\\\\\" \"D:\\R & D\" *.doc /XF \"~*.tmp\" /MIR "_s + added;
+    QTest::newRow("a left-out switch takes its blanks along")
+        << u"ROBOCOPY.EXE a  /R:1\t b\t/NP /MIR  "_s << u"a\t b /MIR "_s + added;
+    QTest::newRow("a name that starts with a no-break space")
+        << u"ROBOCOPY.EXE \u00a0a b /MIR"_s << u"\u00a0a b /MIR "_s + added;
+    QTest::newRow("only the program") << u"ROBOCOPY.EXE"_s << added;
+    QTest::newRow("nothing at all") << QString() << u"-"_s;
+    // The listing's switches would fall inside the open quotes: a "listing"
+    // without /L would do the run itself.
+    QTest::newRow("quotes never closed") << u"ROBOCOPY.EXE \"C:\\a b /MIR"_s << u"-"_s;
+    QTest::newRow("escaped quote leaves them open") << u"ROBOCOPY.EXE \"C:\\a\\\" /MIR"_s << u"-"_s;
+}
+
+void TestCommand::listingArguments()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, arguments);
+    const std::optional<QString> made = ListingArguments(command);
+    QCOMPARE(made.value_or(u"-"_s), arguments);
+    if (!made)
+        return;
+    // Robocopy receives the words it would have received, less those left
+    // out, and then the listing's own.
+    const QStringList words = SplitWords(*made);
+    QCOMPARE(words.mid(words.size() - 5), ListingSwitches().split(u' '));
+    QVERIFY(words.count(u"/L"_s) == 1);
+}
+
+// Whatever the window composes, the listing keeps every word that decides
+// what is copied and deleted, and adds its own once.
+void TestCommand::listingOfComposedCommands()
+{
+    for (quint32 seed = 1; seed <= 300; ++seed) {
+        const OptionState state = RandomOptions(seed).next();
+        MapReader options;
+        options.checks = state.checks;
+        options.texts = state.texts;
+        const QString command = BuildCommandLine(options);
+        const std::optional<QString> made = ListingArguments(command);
+        QVERIFY2(made, qPrintable(command));
+        QStringList expected = SplitWords(command).mid(1);
+        expected.removeIf([](const QString &w) {
+            static const QStringList gone{u"/LOG"_s, u"/LOG+"_s, u"/UNILOG"_s, u"/UNILOG+"_s, u"/TEE"_s, u"/SAVE"_s,
+                                          u"/QUIT"_s, u"/R"_s, u"/W"_s, u"/REG"_s, u"/MON"_s, u"/MOT"_s, u"/RH"_s,
+                                          u"/PF"_s, u"/NJS"_s, u"/NJH"_s, u"/NFL"_s, u"/NDL"_s, u"/NC"_s, u"/NS"_s,
+                                          u"/NP"_s, u"/V"_s, u"/TS"_s, u"/ETA"_s, u"/UNICODE"_s, u"/FP"_s, u"/L"_s};
+            const QString name = w.section(u':', 0, 0).toUpper();
+            return w.startsWith(u'/') && gone.contains(name);
+        });
+        expected += ListingSwitches().split(u' ');
+        QCOMPARE(SplitWords(*made), expected);
+    }
 }
 
 QTEST_APPLESS_MAIN(TestCommand)

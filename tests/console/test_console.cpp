@@ -32,8 +32,9 @@ class TestConsole : public QObject
 private slots:
     void init();
 
-    void splitSteps_data();
-    void splitSteps();
+    void steps_data();
+    void steps();
+    void stepRuns();
     void isPause_data();
     void isPause();
     void findProgram_data();
@@ -55,34 +56,40 @@ void TestConsole::init() { m_robocopy.clear(); }
 
 // -------------------------------------------------------------- console rules
 
-void TestConsole::splitSteps_data()
+// How the console runs the commands of a line; how cmd.exe splits a line
+// is the shared scanner's, tested with its table in the command tests.
+void TestConsole::steps_data()
 {
     QTest::addColumn<QString>("command");
-    QTest::addColumn<QStringList>("steps");
-    QTest::newRow("one") << "ROBOCOPY.EXE a b" << QStringList{"ROBOCOPY.EXE a b"};
-    QTest::newRow("with pause") << "ROBOCOPY.EXE a b & PAUSE" << QStringList{"ROBOCOPY.EXE a b", "PAUSE"};
-    QTest::newRow("quoted ampersand") << "ROBOCOPY.EXE \"C:\\R & D\" x & PAUSE"
-                                      << QStringList{"ROBOCOPY.EXE \"C:\\R & D\" x", "PAUSE"};
-    QTest::newRow("no blanks") << "a&b&c" << QStringList{"a", "b", "c"};
-    QTest::newRow("empty steps dropped") << "a && b &" << QStringList{"a", "b"};
-    QTest::newRow("empty") << "" << QStringList{};
+    QTest::addColumn<QStringList>("steps"); // the step, then "&", "&&", "||" or "|" before the next; "!" not run
+    QTest::newRow("with pause") << "ROBOCOPY.EXE a b & PAUSE" << QStringList{"ROBOCOPY.EXE a b &", "PAUSE"};
+    QTest::newRow("empty steps dropped, the last operator kept") << "a && & b &" << QStringList{"a &", "b"};
     QTest::newRow("caret makes & plain") << "x^&touch pwned" << QStringList{"x&touch pwned"};
-    QTest::newRow("caret makes a caret plain") << "a^^&b" << QStringList{"a^", "b"};
-    QTest::newRow("caret inside quotes stays") << "\"a^&b\" & c" << QStringList{"\"a^&b\"", "c"};
-    QTest::newRow("escaped quote opens no quotes") << "a ^\"b & c\"" << QStringList{"a \"b", "c\""};
-    QTest::newRow("caret at the end is dropped") << "a^" << QStringList{"a"};
-    QTest::newRow("line feed ends the command") << "a & b\n& touch pwned" << QStringList{"a", "b"};
-    QTest::newRow("CR LF ends the command") << "a\r\ntouch pwned" << QStringList{"a"};
-    QTest::newRow("CR ends the command") << "a\r& touch pwned" << QStringList{"a"};
-    QTest::newRow("quotes do not carry a line break") << "\"a\nb\" & c" << QStringList{"\"a"};
-    QTest::newRow("caret does not escape a line break") << "a ^\nb" << QStringList{"a"};
+    QTest::newRow("what follows a line break is not run") << "a & b\n& touch pwned" << QStringList{"a &", "b"};
+    QTest::newRow("conditions") << "a && b || c" << QStringList{"a &&", "b ||", "c"};
+    QTest::newRow("a pipe joins two steps, neither run") << "a | b & c" << QStringList{"a | !", "b & !", "c"};
+    QTest::newRow("a redirected step is not run") << "a > x.txt & b 2>&1" << QStringList{"a & !", "b !"};
 }
 
-void TestConsole::splitSteps()
+void TestConsole::steps()
 {
     QFETCH(QString, command);
     QFETCH(QStringList, steps);
-    QCOMPARE(console::SplitSteps(command), steps);
+    static const char *const connectors[] = {"", " &", " &&", " ||", " |", " &"};
+    QStringList seen;
+    for (const console::Step &step : console::SplitSteps(command))
+        seen << step.command + QLatin1StringView(connectors[int(step.after)])
+                    + (step.piped || !step.redirections.isEmpty() ? QStringLiteral(" !") : QString());
+    QCOMPARE(seen, steps);
+}
+
+void TestConsole::stepRuns()
+{
+    QVERIFY(console::StepRuns(CmdConnector::Then, 3));
+    QVERIFY(console::StepRuns(CmdConnector::OnSuccess, 0));
+    QVERIFY(!console::StepRuns(CmdConnector::OnSuccess, 1));
+    QVERIFY(console::StepRuns(CmdConnector::OnFailure, 16));
+    QVERIFY(!console::StepRuns(CmdConnector::OnFailure, 0));
 }
 
 void TestConsole::isPause_data()
@@ -234,6 +241,13 @@ void TestConsole::consoleWindow_data()
     const QString paused = QStringLiteral("cmd.exe /c ROBOCOPY.EXE /TESTCODE:3 & PAUSE & ROBOCOPY.EXE /TESTCODE:5");
     QTest::newRow("a key ends PAUSE") << paused << true << false << 5 << QStringList{"/TESTCODE:3", "/TESTCODE:5"};
     QTest::newRow("closed at PAUSE") << paused << true << true << 3 << QStringList{"/TESTCODE:3"};
+    QTest::newRow("&& and || follow the status")
+        << QStringLiteral("cmd.exe /c ROBOCOPY.EXE /TESTCODE:3 && ROBOCOPY.EXE /TESTCODE:4 || ROBOCOPY.EXE /TESTCODE:0 "
+                          "&& ROBOCOPY.EXE /TESTCODE:5 & PAUSE")
+        << true << false << 5 << QStringList{"/TESTCODE:3", "/TESTCODE:0", "/TESTCODE:5"};
+    QTest::newRow("a redirected step is not run")
+        << QStringLiteral("cmd.exe /c ROBOCOPY.EXE /TESTCODE:2 > out.txt & ROBOCOPY.EXE /TESTCODE:4 & PAUSE") << true
+        << false << 4 << QStringList{"/TESTCODE:4"};
     QTest::newRow("closed while a step runs")
         << QStringLiteral("cmd.exe /c ROBOCOPY.EXE /TESTCODE:1 /TESTWAIT:5 & ROBOCOPY.EXE /TESTCODE:2") << false << true
         << int(console::AbnormalEndStatus) << QStringList{"/TESTCODE:1"};
@@ -279,6 +293,13 @@ void TestConsole::consoleWindow()
     for (const RecordedRun &r : m_robocopy.runs())
         args += r.args.filter(QStringLiteral("/TESTCODE"));
     QCOMPARE(args, codesRun);
+    // A step the console cannot redirect is said so, and left undone.
+    for (const console::Step &step : console::SplitSteps(StripInterpreter(command))) {
+        if (step.redirections.isEmpty())
+            continue;
+        QVERIFY2(window.toPlainText().contains(console::RedirectionLine(step)), qPrintable(window.toPlainText()));
+        QVERIFY(QDir::current().entryList(QDir::Files).isEmpty());
+    }
     // A step that was running was ended with the window.
     if (!atPause)
         QVERIFY(!m_robocopy.runs().first().ended);

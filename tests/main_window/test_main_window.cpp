@@ -355,7 +355,8 @@ void TestMainWindow::menus_data()
     QTest::newRow("Options") << u"&Options"_s
                              << QStringList{u"mnuOptionsAutoClose|&Auto-Close Command Window||checked"_s,
                                             u"mnuOptionsSaveOnExit|&Save Settings On Exit||checked"_s,
-                                            u"mnuOptionsUseIni|&Use INI File for Settings||checked"_s};
+                                            u"mnuOptionsUseIni|&Use INI File for Settings||checked"_s,
+                                            u"mnuOptionsPreview|&Preview Runs That Delete||checked"_s};
     QTest::newRow("Help") << u"&Help"_s
                           << QStringList{u"mnuHelpRoboCopy|&RoboCopy Manual||"_s, u"mnuHelpAbout|&About||"_s};
 }

@@ -1,6 +1,7 @@
 // Running the command and its exit report, clipboard and file export, the
 // manual and the About window.
 
+#include "command/CmdScanner.h"
 #include "command/CommandWords.h"
 #include "console/ConsoleRules.h"
 #include "main_window/Catalogue.h"
@@ -15,6 +16,7 @@
 #include "run/frmHelp.h"
 #include "tools/basTools.h"
 
+#include "BatchFiles.h"
 #include "RandomOptions.h"
 #include "RecordingRobocopy.h"
 #include "ScopedHook.h"
@@ -193,6 +195,9 @@ private slots:
     // Opening a command
     void openFile_data();
     void openFile();
+    void openBatchFile_data();
+    void openBatchFile();
+    void openManyLeftOut();
     void applyCommandText();
     void roundTripThroughWindow();
 
@@ -714,7 +719,9 @@ void TestRun::openFile_data()
         << "ROBOCOPY.EXE \"C:\\\u00e9 t\\\\\" D:\\x *.c /MIR" << -1 << "";
     QTest::newRow("switches without an option") << "x.bat" << QByteArray("robocopy a b /IM /MIR /LFSM:5M")
                                                 << "ROBOCOPY.EXE a b /MIR" << int(vbExclamation)
-                                                << "These switches have no option in Corvane and were left out: /IM, /LFSM:5M";
+                                                << "Corvane left out these parts of the command:\n\n"
+                                                   "/IM (switch): it has no option in Corvane\n"
+                                                   "/LFSM:5M (switch): it has no option in Corvane";
     QTest::newRow("no command") << "notes.txt" << QByteArray("echo hello\r\n") << "" << int(vbExclamation)
                                 << "%1 holds no Robocopy command. The options are unchanged.";
     QTest::newRow("a program") << "robocopy.exe" << QByteArray("MZ\x90\x00robocopy a b /MIR", 21) << ""
@@ -774,6 +781,70 @@ void TestRun::openFile()
     QCOMPARE(listOf(source), QStringList{QStringLiteral("C:\\recent")});
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), bytes.isNull() ? QStringList() : QStringList{name});
     QCOMPARE(storeBytes(), storeBefore);
+}
+
+void TestRun::openBatchFile_data() { addBatchFileRows(); }
+
+// What "corvane FILE" does with the batch and job files administrators
+// write: the real window opens the file, composes the command, and says in
+// one message what it left out and why, or why it took nothing.
+void TestRun::openBatchFile()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(QString, command);
+    QFETCH(QStringList, leftOut);
+    QFETCH(QString, refusal);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QVERIFY(f.write(text.toLatin1()) == text.size());
+    f.close();
+    auto w = newWindow();
+    w->Form_Load();
+    QVERIFY(setTextOf(w->control("cboSource"), QStringLiteral("C:\\before")));
+    const QString before = w->text("txtCommandLine");
+
+    w->OpenCommandFile(path);
+
+    QCOMPARE(w->text("txtCommandLine"), command.isEmpty() ? before : command);
+    const QString where = u'"' + QDir::toNativeSeparators(path) + u'"';
+    QString message;
+    if (!refusal.isEmpty())
+        message = where + u' ' + refusal + QStringLiteral(". The options are unchanged.");
+    else if (command.isEmpty())
+        message = where + QStringLiteral(" holds no Robocopy command. The options are unchanged.");
+    else if (!leftOut.isEmpty())
+        message = QStringLiteral("Corvane left out these parts of the command:\n\n") + leftOut.join(u'\n');
+    QCOMPARE(shown().size(), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty()) {
+        QCOMPARE(shown().first().prompt, message);
+        QCOMPARE(shown().first().style, int(vbExclamation));
+    }
+}
+
+// A message box stays readable: twenty lines, and the rest counted.
+void TestRun::openManyLeftOut()
+{
+    QString text = QStringLiteral("robocopy C:\\a D:\\b");
+    for (int i = 1; i <= 25; ++i)
+        text += QStringLiteral(" /NO%1").arg(i);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("many.cmd"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QVERIFY(f.write(text.toLatin1()) == text.size());
+    f.close();
+    auto w = newWindow();
+    w->OpenCommandFile(path);
+    QCOMPARE(w->text("txtCommandLine"), QStringLiteral("ROBOCOPY.EXE C:\\a D:\\b"));
+    QCOMPARE(shown().size(), 1);
+    const QStringList lines = shown().first().prompt.split(u'\n');
+    QCOMPARE(lines.size(), 2 + 20 + 1);
+    QCOMPARE(lines.at(2), QStringLiteral("/NO1 (switch): Robocopy has no such switch"));
+    QCOMPARE(lines.at(21), QStringLiteral("/NO20 (switch): Robocopy has no such switch"));
+    QCOMPARE(lines.last(), QStringLiteral("and 5 more"));
 }
 
 // A command typed into the command box sets the whole window, interlocks included.
@@ -849,8 +920,15 @@ void TestRun::roundTripThroughWindow()
         trigger(*from, "mnuFileSaveAs");
         trigger(*to, "mnuFileOpen");
         QVERIFY2(shown().isEmpty(), qPrintable(u"seed %1: %2"_qs.arg(seed).arg(shown().value(0).prompt)));
-        QVERIFY2(to->text("txtCommandLine") == command,
-                 qPrintable(u"seed %1\n saved: %2\n opened: %3"_qs.arg(seed).arg(command, to->text("txtCommandLine"))));
+        // File names where a folder is empty stand in that folder's place,
+        // and are opened as that folder: Robocopy receives the same words.
+        const QString opened = to->text("txtCommandLine");
+        const bool namesForFolder = !state.texts.value(QStringLiteral("txtFilenames")).isEmpty()
+                                 && (state.texts.value(QStringLiteral("cboSource")).isEmpty()
+                                     || state.texts.value(QStringLiteral("cboDestination")).isEmpty());
+        auto words = [](const QString &cmd) { return SplitWords(ScanCmdLine(cmd).commands.first().text); };
+        QVERIFY2((opened == command || namesForFolder) && words(opened) == words(command),
+                 qPrintable(u"seed %1\n saved: %2\n opened: %3"_qs.arg(seed).arg(command, opened)));
     }
 }
 

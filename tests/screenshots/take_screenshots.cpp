@@ -1,19 +1,25 @@
 // Saves pictures of the windows into the folder given as the argument, to be
 // looked at after a change: the main window as it starts, a small window
-// scrolled to the middle and to the far corner, and the About window.
+// scrolled to the middle and to the far corner, the About window, and the
+// dialogs of the listing before a run that deletes.
 #include "main_window/frmCorvane.h"
+#include "run/ListingRun.h"
 #include "run/frmHelp.h"
+#include "run/frmPreview.h"
 
 #include "MessageBoxes.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -63,5 +69,38 @@ int main(int argc, char *argv[])
     window.menuItem("mnuHelpAbout")->trigger();
     frmHelp *help = frmHelp::Current();
     ok = help && QTest::qWaitForWindowExposed(help) && save(help, folder, "frmHelp.png") && ok;
+    if (help)
+        help->close();
+
+    // The listing's dialogs, with a listing of a mirror as Robocopy prints it.
+    frmListing listing(&window);
+    listing.show();
+    ok = QTest::qWaitForWindowExposed(&listing) && save(&listing, folder, "frmListing.png") && ok;
+    listing.hide();
+    const QString dashes(78, u'-');
+    QString output = dashes + u"\n   ROBOCOPY     ::     Robust File Copy for Windows\n"_s + dashes
+        + u"\n  Options : *.* /FP /L /S /E /DCOPY:DA /COPY:DAT /PURGE /MIR /NP /R:0 /W:0\n"_s + dashes + u'\n';
+    for (int i = 1; i <= 14; ++i)
+        output += u"\t*EXTRA File\t\t  %1.2 k\tD:\\Backup\\Projects\\2019\\Old reports\\report %2.docx\n"_s.arg(i).arg(i);
+    output += u"\t*EXTRA Dir\t  -1\tD:\\Backup\\Projects\\2018\\\n"_s + dashes
+        + u"\n               Total    Copied   Skipped  Mismatch    FAILED    Extras\n"
+          u"    Dirs :        12         0        12         0         0         1\n"
+          u"   Files :       240         0       240         0         0        14\n"
+          u"   Bytes :   1.204 g         0   1.204 g         0         0   112.7 k\n"_s;
+    frmPreview asking(PreviewTextOf(PreviewOf(ReadRunEffects(u"ROBOCOPY.EXE C:\\Projects D:\\Backup /MIR"_s),
+                                              ReadListing(output), 2)),
+                      &window);
+    asking.show();
+    ok = QTest::qWaitForWindowExposed(&asking) && save(&asking, folder, "frmPreview.png") && ok;
+    asking.cmdDetails()->click();
+    ok = save(&asking, folder, "frmPreview_details.png") && ok;
+    asking.hide();
+    frmPreview failed(FailureTextOf(ListingFailure::SeriousError, 16,
+                                    u"ERROR : Invalid Parameter #3 : \"/BOGUS\"\n\n       Simple Usage :: ROBOCOPY source "
+                                    "destination /MIR\n"_s),
+                      &window);
+    failed.show();
+    ok = QTest::qWaitForWindowExposed(&failed) && save(&failed, folder, "frmPreview_failed.png") && ok;
+    failed.hide();
     return ok && noBoxes.boxes.isEmpty() ? 0 : 1;
 }

@@ -125,6 +125,7 @@ private slots:
     void firstStartUnwritableFolder();
     void saveOnExitUnchecked();
     void autoCloseStoredAtExit();
+    void previewStoredAtExit();
     void switchToUserStoreAndBack();
     void switchWithoutSaveOnExit();
     void unwritableIniLocation();
@@ -366,6 +367,7 @@ void TestForm::firstStart()
     QVERIFY(isChecked(*w, "mnuOptionsSaveOnExit"));
     QVERIFY(isChecked(*w, "mnuOptionsAutoClose"));
     QVERIFY(isChecked(*w, "mnuOptionsUseIni"));
+    QVERIFY(isChecked(*w, "mnuOptionsPreview"));
     QCOMPARE(s.ini(), QByteArray("[Settings]\r\nSaveToINI=-1\r\n"));
     QVERIFY(!s.userHas(u"SaveToINI"_s));
 
@@ -387,9 +389,10 @@ void TestForm::firstStart()
     finish(w);
     QCOMPARE(s.iniLine("mnuOptionsSaveOnExit"), QByteArray("mnuOptionsSaveOnExit=-1"));
     QCOMPARE(s.iniLine("mnuOptionsAutoClose"), QByteArray("mnuOptionsAutoClose=-1"));
+    QCOMPARE(s.iniLine("mnuOptionsPreview"), QByteArray("mnuOptionsPreview=-1"));
     QCOMPARE(s.iniLine("chkData"), QByteArray("chkData=1"));
     QCOMPARE(s.iniLine("SaveToINI"), QByteArray("SaveToINI=-1"));
-    QCOMPARE(s.ini().count("\r\n"), 1 + 1 + persistedControlCount() + 2); // header, flag, controls, Options keys
+    QCOMPARE(s.ini().count("\r\n"), 1 + 1 + persistedControlCount() + 3); // header, flag, controls, Options keys
     QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
 }
 
@@ -442,6 +445,35 @@ void TestForm::autoCloseStoredAtExit()
     QVERIFY(isChecked(*w, "mnuOptionsAutoClose"));
     finish(w);
     QCOMPARE(s.iniLine("mnuOptionsAutoClose"), QByteArray("mnuOptionsAutoClose=-1"));
+}
+
+// Like Auto-Close: toggled at once, stored at exit (also when the window
+// state is not saved), read back as it was; a store without the key means
+// checked.
+void TestForm::previewStoredAtExit()
+{
+    Scratch s;
+    auto w = start(s);
+    trigger(*w, "mnuOptionsSaveOnExit");
+    trigger(*w, "mnuOptionsPreview");
+    QVERIFY(!isChecked(*w, "mnuOptionsPreview"));
+    QVERIFY(s.iniLine("mnuOptionsPreview").isEmpty()); // only at exit
+    finish(w);
+    QCOMPARE(s.iniLine("mnuOptionsPreview"), QByteArray("mnuOptionsPreview=0"));
+    w = start(s);
+    QVERIFY(!isChecked(*w, "mnuOptionsPreview"));
+    QVERIFY(isChecked(*w, "mnuOptionsAutoClose"));
+    // File > Load Settings leaves the Options marks alone.
+    trigger(*w, "mnuFileLoad");
+    QVERIFY(!isChecked(*w, "mnuOptionsPreview"));
+    trigger(*w, "mnuOptionsPreview");
+    finish(w);
+    QCOMPARE(s.iniLine("mnuOptionsPreview"), QByteArray("mnuOptionsPreview=-1"));
+
+    s.writeIni("[Settings]\r\nSaveToINI=-1\r\nmnuOptionsAutoClose=0\r\n");
+    w = start(s);
+    QVERIFY(isChecked(*w, "mnuOptionsPreview"));
+    QVERIFY(!isChecked(*w, "mnuOptionsAutoClose"));
 }
 
 void TestForm::switchToUserStoreAndBack()

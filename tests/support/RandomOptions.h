@@ -5,8 +5,9 @@
 // other characters cmd.exe treats specially, trailing backslashes, line
 // breaks and non-ASCII letters. Each text is one a user could type so that
 // Robocopy receives it as the window shows it: a path is any text, wholly
-// quoted at most; lists and values hold names that never start with a slash
-// and keep quotes and cmd.exe characters inside quoted names.
+// quoted at most; lists hold names and a value one name (Robocopy takes a
+// blank as the end of a value), names that never start with a slash or "::"
+// (a comment) and keep quotes and cmd.exe characters inside quoted names.
 #include "command/SwitchTable.h"
 #include "main_window/Catalogue.h"
 
@@ -47,7 +48,7 @@ public:
             else if (entry.kind != ControlKind::TextBox && entry.kind != ControlKind::ComboBox)
                 continue;
             else if (name != u"txtCommandLine" && pick(2))
-                state.texts.insert(name, paths.contains(name) ? path() : list(lists.contains(name) ? 4 : 3));
+                state.texts.insert(name, paths.contains(name) ? path() : list(lists.contains(name) ? 4 : 1));
         }
         return state;
     }
@@ -61,7 +62,7 @@ private:
         QString w = oneOf(kPlain);
         for (int i = pick(7); i > 0; --i)
             w += pick(6) ? oneOf(kPlain) : oneOf({u"\\"_qs, u"/"_qs});
-        return w;
+        return w.startsWith(u"::") ? w.mid(1) : w;
     }
 
     // Names separated by one blank or one line break; some quoted, with

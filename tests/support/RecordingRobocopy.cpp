@@ -29,13 +29,23 @@ wait=0
     printf 'ARG %s\n' "$a"
   done
 } >> "$log"
+listing=
+listcode=
 for a in "$@"; do
   case "$a" in
     /TESTCODE:*) code=${a#/TESTCODE:} ;;
     /TESTWAIT:*) wait=${a#/TESTWAIT:} ;;
+    /TESTLISTCODE:*) listcode=${a#/TESTLISTCODE:} ;;
+    /L|/l) listing=1 ;;
   esac
 done
-printf '  10%%\r  55%%\r 100%%\n'
+listingFile="$(dirname "$0")/listing.txt"
+if [ -n "$listing" ] && [ -f "$listingFile" ]; then
+  cat "$listingFile"
+  [ -n "$listcode" ] && code=$listcode
+else
+  printf '  10%%\r  55%%\r 100%%\n'
+fi
 [ "$wait" != 0 ] && sleep "$wait"
 echo END >> "$log"
 exit "$code"
@@ -78,4 +88,17 @@ QList<RecordedRun> RecordingRobocopy::runs() const
     return runs;
 }
 
-void RecordingRobocopy::clear() const { QFile::remove(m_log); }
+void RecordingRobocopy::clear() const
+{
+    QFile::remove(m_log);
+    QFile::remove(listingFile());
+}
+
+QString RecordingRobocopy::listingFile() const { return m_folder + QStringLiteral("/listing.txt"); }
+
+void RecordingRobocopy::setListing(const QString &text) const
+{
+    QFile f(listingFile());
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(text.toUtf8()) != text.toUtf8().size())
+        qFatal("cannot write %s", qPrintable(listingFile()));
+}

@@ -14,9 +14,11 @@ struct RecordedRun
 };
 
 // A ROBOCOPY.EXE that records its arguments, waits /TESTWAIT:seconds and
-// exits with /TESTCODE:n, in a folder of its own. The log it writes is named
-// by CORVANE_TEST_LOG for the object's lifetime; a test puts the folder on
-// PATH itself.
+// exits with /TESTCODE:n, in a folder of its own. Given /L, it prints the
+// listing set by setListing() (if any) instead of its progress, and exits
+// with /TESTLISTCODE:n when that is given. The log it writes is named by
+// CORVANE_TEST_LOG for the object's lifetime; a test puts the folder on PATH
+// itself.
 class RecordingRobocopy
 {
 public:
@@ -25,9 +27,13 @@ public:
     const QString &folder() const { return m_folder; }
     // The runs recorded since the log was last cleared.
     QList<RecordedRun> runs() const;
+    // Forgets the runs and the listing.
     void clear() const;
+    // What a listing run prints (UTF-8 here; in the OEM code page on Windows).
+    void setListing(const QString &text) const;
 
 private:
+    QString listingFile() const;
     QString m_folder;
     QString m_log;
     ScopedEnvironmentVariable m_logVariable;

@@ -7,6 +7,7 @@
 //   the message box          SetMsgBoxExec        (tools/basTools.h)      ScopedHook, MessageBoxCatcher
 //   the open and save dialog SetFileDialogExec    (run/basCommonDialog.h) ScopedHook
 //   the folder dialog        SetFolderDialogHook  (tools/basBrowseFolder.h) ScopedHook
+//   the asking before a run  SetPreviewDialogExec (run/frmPreview.h)    ScopedHook
 //   the console program      SetConsoleProgram    (run/basShell.h)        ScopedHook
 //   the INI commit hook      setIniCommitHook     (settings/IniFile.h)    ScopedHook
 //   URL handlers             QDesktopServices                             ScopedUrlHandler

@@ -1,7 +1,10 @@
 // Stands in for ROBOCOPY.EXE in the Windows tests: appends its arguments, as
 // the C run time split them, to the file named by CORVANE_TEST_LOG (UTF-8,
 // one "ARG" line each between "BEGIN" and "END"), waits /TESTWAIT:seconds
-// and exits with /TESTCODE:n. Win32 and the standard library only.
+// and exits with /TESTCODE:n. Given /L, it prints listing.txt from its own
+// folder (UTF-8) in the OEM code page, as Robocopy writes into a pipe, and
+// exits with /TESTLISTCODE:n when that is given. Win32 and the standard
+// library only.
 #include <windows.h>
 
 #include <cstdio>
@@ -31,6 +34,37 @@ void append(const std::wstring &log, const std::string &text)
     CloseHandle(h);
 }
 
+// The text of listing.txt beside this program, in the OEM code page; false
+// when there is no such file.
+bool readListing(std::string &out)
+{
+    wchar_t self[32768];
+    const DWORD n = GetModuleFileNameW(nullptr, self, 32768);
+    if (n == 0 || n >= 32768)
+        return false;
+    std::wstring path(self, n);
+    path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"listing.txt";
+    const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    std::string utf8;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &read, nullptr) && read > 0)
+        utf8.append(buffer, read);
+    CloseHandle(h);
+    if (utf8.empty())
+        return true;
+    const int wide = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+    std::wstring text(size_t(wide > 0 ? wide : 0), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), text.data(), wide);
+    const int oem = WideCharToMultiByte(CP_OEMCP, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+    out.assign(size_t(oem > 0 ? oem : 0), '\0');
+    WideCharToMultiByte(CP_OEMCP, 0, text.data(), wide, out.data(), oem, nullptr, nullptr);
+    return true;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv)
@@ -41,6 +75,8 @@ int wmain(int argc, wchar_t **argv)
 
     int code = 0;
     int wait = 0;
+    int listCode = -1;
+    bool listing = false;
     std::string record = "BEGIN\n";
     for (int i = 1; i < argc; ++i) {
         record += "ARG " + utf8(argv[i]) + "\n";
@@ -48,10 +84,21 @@ int wmain(int argc, wchar_t **argv)
             code = _wtoi(argv[i] + 10);
         else if (std::wcsncmp(argv[i], L"/TESTWAIT:", 10) == 0)
             wait = _wtoi(argv[i] + 10);
+        else if (std::wcsncmp(argv[i], L"/TESTLISTCODE:", 14) == 0)
+            listCode = _wtoi(argv[i] + 14);
+        else if (_wcsicmp(argv[i], L"/L") == 0)
+            listing = true;
     }
     if (!log.empty())
         append(log, record);
-    std::fputs("  10%\r  55%\r 100%\n", stdout);
+    std::string text;
+    if (listing && readListing(text)) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        if (listCode >= 0)
+            code = listCode;
+    } else {
+        std::fputs("  10%\r  55%\r 100%\n", stdout);
+    }
     std::fflush(stdout);
     if (wait > 0)
         Sleep(DWORD(wait) * 1000);

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "run/Listing.h"
+#include "run/basShell.h"
+
+#include <QDialog>
+#include <QString>
+
+// The Robocopy a listing runs: on Windows robocopy.exe as cmd.exe would
+// find it (the current folder, then PATH); elsewhere the program the
+// stand-in console would start for "ROBOCOPY.EXE". Empty when there is none.
+// Every listing finds its program here, and only here.
+QString ListingProgram();
+
+struct ListingOutcome
+{
+    enum class Status : quint8 {
+        Finished,        // ended by itself; exitCode and reading hold its result
+        NotFound,        // no Robocopy to run
+        CannotStart,     // found, but it did not start
+        EndedAbnormally, // killed or crashed
+        Cancelled,       // the user chose Cancel; the listing was ended
+        Abandoned,       // the caller gave up the wait; the listing was ended
+    };
+    Status status = Status::Finished;
+    int exitCode = 0;
+    ListingReading reading;
+    // What it printed, for a failure's details: its first and last part
+    // when it printed more than anyone reads.
+    QString output;
+};
+
+// Runs Robocopy directly with the listing's arguments (ListingArguments),
+// no console window, its output read as it comes. The window goes on
+// serving its events; after a moment a dialog ("Listing what this run will
+// change...") shows over owner with a Cancel button. keepWaiting is asked
+// between events, as by RunAndWait.
+ListingOutcome RunListing(const QString &arguments, QWidget *owner, const KeepWaiting &keepWaiting = {});
+
+// The dialog shown while a listing runs: "Listing what this run will
+// change...", a bar that moves, and Cancel. Cancel, Escape and the close box
+// all reject it.
+class frmListing : public QDialog
+{
+public:
+    explicit frmListing(QWidget *owner);
+};
+
+// How long a listing runs before its dialog shows, so that a quick one does
+// not flash a window.
+constexpr int ListingDialogDelayMs = 400;
