@@ -10,7 +10,9 @@
 #include <QHash>
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <optional>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -60,6 +62,7 @@ std::string bytes(QStringView s)
 // ---------------------------------------------------------------------------
 // The grammar's table.
 
+// The name of a switch word, without its slash and value.
 QStringView switchName(QStringView word)
 {
     QStringView name = word.sliced(1);
@@ -77,22 +80,20 @@ const SwitchSpec *findRow(QStringView name)
     return nullptr;
 }
 
+// Which of its row's names a switch uses (/E or /S, /LOG or /LOG+, ...).
+size_t nameIndex(const SwitchSpec &row, QStringView name)
+{
+    for (size_t i = 0; i < row.names.size(); ++i)
+        if (!row.names[i].isEmpty() && name.compare(row.names[i], Qt::CaseInsensitive) == 0)
+            return i;
+    return 0;
+}
+
 bool knownWithoutOption(QStringView name)
 {
     const auto others = switchesWithoutOption();
     return std::any_of(others.begin(), others.end(),
                        [&](QStringView other) { return name.compare(other, Qt::CaseInsensitive) == 0; });
-}
-
-// Robocopy takes a word as a switch when it starts with a slash and it is a
-// switch it knows, or its name holds no further slash: so /home/u/src is a
-// folder and /FOO an unknown switch.
-bool isSwitchWord(QStringView word)
-{
-    if (!word.startsWith(u'/') || word.size() < 2)
-        return false;
-    const QStringView name = switchName(word);
-    return findRow(name) || knownWithoutOption(name) || !name.contains(u'/');
 }
 
 // The letters of a letter switch as bits of the options.
@@ -121,6 +122,8 @@ uint8_t copyBit(char letter)
     case 'S': return CopyFlag::Security;
     case 'O': return CopyFlag::Owner;
     case 'U': return CopyFlag::Auditing;
+    case 'X': return CopyFlag::SkipAltStreams;
+    case 'E': return CopyFlag::ExtendedAttributes;
     }
     return 0;
 }
@@ -242,175 +245,320 @@ std::string absolutePath(std::string path, const std::string &cwd)
 }
 
 // ---------------------------------------------------------------------------
-// The reading of one layer (the command line or a job file) through the
-// command reader of the window. The reader maps words to the window's
-// controls through the switch table; this adapter hands it switch words
-// alone, with their values quoted as one argument, and takes folders and
-// the names of /XF, /XD and /IF itself, so that their bytes stay as given.
+// The reading of one layer: the command line, or a job file. The window's
+// command reader (command/CommandReader.h) tells what each word is: a switch
+// of the table, one Robocopy knows that no control stands for, one Robocopy
+// refuses and why, or a folder, a file name or a name of /XF or /XD. The
+// engine takes values and names from the words themselves, as bytes.
 
-struct Named
+// Whether Robocopy itself refuses a word the reader left out, with "Invalid
+// Parameter". The reader's other reasons are the window's (a path with a
+// double quotation mark, /TEE without a log file, a value it could not
+// write back): Robocopy takes such a word, and so does the engine.
+bool refused(LeftOutReason reason)
 {
-    const SwitchSpec *row;
-    int index;    // 0-based place among the arguments; -1 in a job file
-    QString word; // as given, for an error line
+    return reason == LeftOutReason::UnknownSwitch || reason == LeftOutReason::TakesNoValue
+        || reason == LeftOutReason::NeedsValue || reason == LeftOutReason::BadValue
+        // In a job file: a line that no switch takes.
+        || reason == LeftOutReason::NotTaken;
+}
+
+// One switch where it stood.
+struct Use
+{
+    const SwitchSpec *row = nullptr; // none for a switch the table has no row for
+    size_t name = 0;                 // which of the row's names
+    int index = -1;                  // 0-based place among the arguments; -1 in a job file
+    QString word;                    // as given, for an error line
+    bool hasValue = false;           // a colon follows the name
+    std::string value;               // after the colon, as bytes
+    std::optional<LeftOutReason> leftOut; // why the reader left the word out, when it did
+    QString letters;                 // for UnknownLetters: the letters no box stands for
+};
+
+// A folder or a name, and its place among the arguments (-1 in a job file).
+struct Name
+{
+    int index = -1;
+    std::string bytes;
 };
 
 struct Layer
 {
-    OptionValues values;
-    std::vector<Named> rows;             // the switches the layer names, in order
-    std::vector<std::string> positional; // command line only
-    std::vector<std::string> fileNames;  // /IF names (a job's, or the command line's)
+    std::vector<Use> uses;        // in the order they stood
+    std::vector<Name> positional; // the command line's words that are no switch and follow none of /XF /XD /IF
+    std::vector<Name> fileNames;  // the names of /IF
     std::vector<std::string> excludeFiles;
     std::vector<std::string> excludeDirs;
-    bool namesFiles = false;             // /IF stood in the layer
+    bool namesFiles = false;      // /IF stood in the layer
     bool namesExcludeFiles = false;
     bool namesExcludeDirs = false;
-    struct Other
-    {
-        QString word;
-        int index;
-    };
-    std::vector<Other> others; // what the table has no control for: switches without one, or errors
 };
 
-QString quotedSwitch(const QString &word)
+// Which list the names after a switch go to, or none.
+bool *namesFlag(Layer &layer, const Use &use)
 {
-    const qsizetype colon = word.indexOf(u':');
-    if (colon < 0)
-        return word;
-    QString value = word.mid(colon + 1);
-    const bool plain = std::none_of(value.begin(), value.end(), [](QChar c) {
-        return c == u' ' || c == u'\t' || c == u'&' || c == u'|' || c == u'<' || c == u'>' || c == u'^';
-    });
-    if (plain)
-        return word;
-    qsizetype run = 0;
-    while (run < value.size() && value.at(value.size() - 1 - run) == u'\\')
-        ++run;
-    return word.left(colon + 1) + u'"' + value + QString(run, u'\\') + u'"';
+    const QStringView first = use.row->names[0];
+    if (use.row->rule == SwitchRule::List)
+        return first == u"XF" ? &layer.namesExcludeFiles : &layer.namesExcludeDirs;
+    if (first == u"IF" && !use.hasValue)
+        return &layer.namesFiles;
+    return nullptr;
 }
 
-// A word the reader cannot carry: a quote or a line break would end its
-// argument or its line.
-bool carriable(const QString &word)
+// The command line as a layer for the run, and as the layer /SAVE: writes
+// (the same but for the switches after /SAVE:).
+struct CommandLine
 {
-    return !word.contains(u'"') && !word.contains(u'\r') && !word.contains(u'\n');
-}
+    Layer run;
+    Layer saved;
+    std::vector<std::pair<std::string, int>> jobs; // /JOB: files, and where each stood
+    bool usage = false;                             // /?
+};
 
-// The switch words of the command line, read by the command reader. The
-// reader reads command lines, so the words are put into one and its
-// left-out items are found again by where they stand; once the reader takes
-// argument words as they are, this is the one place to hand them over.
-void readSwitchWords(Layer &layer, const std::vector<std::pair<QString, int>> &switches)
+CommandLine readCommandLine(const std::vector<std::string> &args,
+                            const std::function<bool(const std::string &path)> &isFolder)
 {
-    QString line = u"ROBOCOPY.EXE"_s;
-    struct Span
-    {
-        qsizetype start, end;
-        int index;
-        QString word;
-    };
-    std::vector<Span> spans;
-    for (const auto &[word, index] : switches) {
-        // The reader takes only what the table has a row for: anything else
-        // would read as a folder when it came first.
-        if (!carriable(word) || !findRow(switchName(word))) {
-            layer.others.push_back({word, index});
+    CommandLine c;
+    const size_t count = args.size();
+    // Every word that is no switch reaches the reader as a stand-in that
+    // names its place: the reader places it (folder, file name, name of a
+    // list) by where it stands, and the engine takes it back as the bytes
+    // it was, whatever they hold.
+    QStringList words;
+    QHash<QString, size_t> standIns;
+    std::vector<bool> isName(count);
+    for (size_t i = 0; i < count; ++i) {
+        const QString word = text(args[i]);
+        bool name = !IsSwitchWord(word);
+        // "/data" reads as a switch Robocopy does not know; the engine takes
+        // it for the folder when one of that name exists.
+        if (!name && isFolder && !word.contains(u':')) {
+            const QStringView n = switchName(word);
+            name = !findRow(n) && !knownWithoutOption(n) && isFolder(args[i]);
+        }
+        if (!name) {
+            words << word;
             continue;
         }
-        line += u' ';
-        const QString quoted = quotedSwitch(word);
-        spans.push_back({line.size(), line.size() + quoted.size(), index, word});
-        line += quoted;
-        if (const SwitchSpec *row = findRow(switchName(word)))
-            layer.rows.push_back({row, index, word});
+        const QString standIn = u"#"_s + QString::number(i);
+        standIns.insert(standIn, i);
+        words << standIn;
+        isName[i] = true;
     }
-    CommandReading reading = ReadCommand(line);
-    layer.values = std::move(reading.values);
-    // What the reader left out, back to the word it came from.
-    qsizetype from = 0;
-    for (const LeftOut &out : reading.leftOut) {
-        // Letters it does not know, as "/NAME:letters".
-        const QString item = out.reason == LeftOutReason::UnknownLetters
-            ? u'/' + switchName(out.text).toString() + u':' + out.detail
-            : out.text;
-        const Span *span = nullptr;
-        if (const qsizetype at = line.indexOf(item, from); at >= 0) {
-            for (const Span &s : spans)
-                if (s.start <= at && at < s.end)
-                    span = &s;
-            from = at + item.size();
+    const CommandReading reading = ReadArguments(words);
+    std::vector<const LeftOut *> leftOut(count, nullptr);
+    for (const LeftOut &item : reading.leftOut)
+        if (item.position >= 0 && static_cast<size_t>(item.position) < count)
+            if (const size_t at = static_cast<size_t>(item.position); !leftOut[at])
+                leftOut[at] = &item;
+
+    // The switches, in their order.
+    size_t saveAt = count;
+    std::vector<const Use *> opener(count, nullptr); // for a name: the switch whose names it may be
+    const Use *lastSwitch = nullptr;
+    std::vector<Use> uses;
+    uses.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        if (isName[i]) {
+            opener[i] = lastSwitch;
+            continue;
         }
-        if (!span) {
-            // Letters it does not know come back as "/NAME:letters".
-            const QStringView name = item.startsWith(u'/') ? switchName(item) : QStringView();
-            for (const Span &s : spans)
-                if (!span && !name.isEmpty() && switchName(s.word).compare(name, Qt::CaseInsensitive) == 0)
-                    span = &s;
+        Use use;
+        use.index = static_cast<int>(i);
+        use.word = words.at(static_cast<qsizetype>(i));
+        const QStringView name = switchName(use.word);
+        use.row = findRow(name);
+        if (use.row)
+            use.name = nameIndex(*use.row, name);
+        if (const size_t colon = args[i].find(':'); colon != std::string::npos) {
+            use.hasValue = true;
+            use.value = args[i].substr(colon + 1);
         }
-        if (span) {
-            layer.others.push_back({item.startsWith(u'/') ? item : span->word, span->index});
-            // A switch the reader could not take is no switch of the layer.
-            std::erase_if(layer.rows, [&](const Named &n) {
-                return n.index == span->index && findRow(switchName(item)) == n.row && item == span->word;
-            });
-        } else {
-            layer.others.push_back({item, -1});
+        if (const LeftOut *item = leftOut[i]) {
+            use.leftOut = item->reason;
+            use.letters = item->detail;
         }
+        if (name == u"?" && !use.hasValue)
+            c.usage = true;
+        uses.push_back(std::move(use));
+        lastSwitch = &uses.back();
     }
+    for (const Use &use : uses) {
+        const size_t i = static_cast<size_t>(use.index);
+        const bool taken = use.row && (!use.leftOut || !refused(*use.leftOut));
+        if (taken) {
+            if (bool *names = namesFlag(c.run, use)) {
+                *names = true;
+                if (i < saveAt)
+                    *namesFlag(c.saved, use) = true;
+                continue;
+            }
+            const QStringView first = use.row->names[0];
+            if (first == u"IF") {
+                // The builder's /IF:names: the names in its value.
+                for (const QString &n : SplitWords(text(use.value)))
+                    c.run.fileNames.push_back({use.index, bytes(n)});
+                c.run.namesFiles = true;
+                c.saved.namesFiles = c.saved.namesFiles || i < saveAt;
+                continue;
+            }
+            if (first == u"JOB") {
+                c.jobs.emplace_back(use.value, use.index);
+                continue;
+            }
+            if (first == u"SAVE" && saveAt == count)
+                saveAt = i;
+        }
+        c.run.uses.push_back(use);
+        if (i <= saveAt)
+            c.saved.uses.push_back(use);
+    }
+
+    // The names, where the reader placed them.
+    const auto placeOf = [&](const QString &standIn) { return standIns.value(standIn, count); };
+    const auto listOf = [&](QLatin1StringView field) {
+        std::vector<std::string> names;
+        for (const QString &standIn : reading.received.value(field))
+            if (const size_t i = placeOf(standIn); i < count)
+                names.push_back(args[i]);
+        return names;
+    };
+    const auto addFileName = [&](size_t i) {
+        const Use *before = opener[i];
+        const bool listed = before && before->row && before->row->names[0] == u"IF" && !before->hasValue;
+        (listed ? c.run.fileNames : c.run.positional).push_back({static_cast<int>(i), args[i]});
+    };
+    for (QLatin1StringView field : {kSourceField, kDestinationField})
+        for (const QString &standIn : reading.received.value(field))
+            if (const size_t i = placeOf(standIn); i < count)
+                c.run.positional.push_back({static_cast<int>(i), args[i]});
+    for (const QString &standIn : reading.received.value(kFileNamesField))
+        if (const size_t i = placeOf(standIn); i < count)
+            addFileName(i);
+    // Names the window cannot hold (file names without both folders) are
+    // still names.
+    for (const LeftOut &item : reading.leftOut)
+        if (const size_t i = placeOf(item.text); i < count)
+            addFileName(i);
+    const auto byPlace = [](const Name &a, const Name &b) { return a.index < b.index; };
+    std::sort(c.run.positional.begin(), c.run.positional.end(), byPlace);
+    std::sort(c.run.fileNames.begin(), c.run.fileNames.end(), byPlace);
+    c.run.excludeFiles = listOf("txtExcludeFiles"_L1);
+    c.run.excludeDirs = listOf("txtExcludeFolders"_L1);
+
+    // /SAVE: writes the folders and the names of the lists named before it.
+    c.saved.positional = c.run.positional;
+    if (c.saved.namesFiles)
+        c.saved.fileNames = c.run.fileNames;
+    if (c.saved.namesExcludeFiles)
+        c.saved.excludeFiles = c.run.excludeFiles;
+    if (c.saved.namesExcludeDirs)
+        c.saved.excludeDirs = c.run.excludeDirs;
+    return c;
 }
 
-// The names of a list the reader gathered from a job, one per line there.
-std::vector<std::string> listNames(const OptionValues &values, QLatin1StringView field)
-{
-    std::vector<std::string> names;
-    for (const QString &name : SplitWords(values.text(field)))
-        names.push_back(bytes(name));
-    return names;
-}
-
-// A job file, read by the command reader's job reading.
+// A job file, read by the reader's job reading.
 bool readJobLayer(Layer &layer, const QString &jobText)
 {
-    CommandReading reading = ReadJob(jobText);
+    const CommandReading reading = ReadJob(jobText);
     if (!reading.found)
         return false;
-    layer.values = std::move(reading.values);
-    for (const LeftOut &item : reading.leftOut)
-        layer.others.push_back({item.text, -1});
-    // The switches a job names: the first word of each line.
+    const auto received = [&](QLatin1StringView field) {
+        const QStringList values = reading.received.value(field);
+        return values.isEmpty() ? std::optional<std::string>() : std::optional<std::string>(bytes(values.first()));
+    };
+    const auto names = [&](QLatin1StringView field) {
+        std::vector<std::string> out;
+        for (const QString &n : reading.received.value(field))
+            out.push_back(bytes(n));
+        return out;
+    };
+    // What the reader left out: switches Robocopy refuses, those the window
+    // has no control or letter for; file names without folders (a template).
+    for (const LeftOut &item : reading.leftOut) {
+        if (item.kind == LeftOutKind::Switch
+            && (refused(item.reason) || item.reason == LeftOutReason::NoOption
+                || item.reason == LeftOutReason::UnknownLetters)) {
+            Use use;
+            use.word = item.text;
+            use.hasValue = item.text.contains(u':');
+            use.leftOut = item.reason;
+            use.letters = item.detail;
+            layer.uses.push_back(std::move(use));
+        } else if (item.kind == LeftOutKind::Word && item.reason == LeftOutReason::NotTaken) {
+            Use use;
+            use.word = item.text;
+            use.leftOut = item.reason;
+            layer.uses.push_back(std::move(use));
+        } else if (item.reason == LeftOutReason::NoFolders) {
+            const QStringList words = SplitWords(item.text);
+            layer.fileNames.push_back({-1, bytes(words.size() == 1 ? words.first() : item.text)});
+        }
+    }
+    // The switches a job names, line by line.
     for (QStringView line : QStringView(jobText).split(u'\n')) {
         if (const qsizetype comment = line.indexOf(u"::"); comment >= 0)
             line = line.first(comment);
-        line = line.trimmed();
-        if (!line.startsWith(u'/'))
-            continue;
-        const QList<CommandWord> words = CommandWords(line);
-        if (words.isEmpty())
-            continue;
-        const SwitchSpec *row = findRow(switchName(words.first().value));
-        if (!row)
-            continue;
-        if (row->rule == SwitchRule::List) {
-            (row->names[0] == u"XF" ? layer.namesExcludeFiles : layer.namesExcludeDirs) = true;
-            continue;
+        for (const CommandWord &w : CommandWords(line.trimmed())) {
+            if (!IsSwitchWord(w.value))
+                continue;
+            Use use;
+            const QStringView name = switchName(w.value);
+            use.row = findRow(name);
+            if (!use.row)
+                continue;
+            use.name = nameIndex(*use.row, name);
+            use.word = w.value;
+            use.hasValue = w.value.contains(u':');
+            if (use.hasValue)
+                use.value = bytes(QStringView(w.value).sliced(w.value.indexOf(u':') + 1));
+            if (bool *flag = namesFlag(layer, use)) {
+                *flag = true;
+                continue;
+            }
+            // A value runs to the next switch of its line; the reader has it whole.
+            const auto &[control, second, unused] = use.row->controls;
+            std::optional<std::string> value;
+            switch (use.row->rule) {
+            case SwitchRule::Text:
+            case SwitchRule::Log:
+            case SwitchRule::Threads:
+                value = received(use.row->rule == SwitchRule::Threads ? second : control);
+                break;
+            case SwitchRule::Path:
+                value = received(use.name == 0 && use.row->names[0] == u"SD"   ? kSourceField
+                                 : use.name == 0 && use.row->names[0] == u"DD" ? kDestinationField
+                                                                                : control);
+                break;
+            case SwitchRule::RunHours:
+                if (const auto start = received(control), end = received(second); start && end)
+                    value = *start + '-' + *end;
+                break;
+            default:
+                break;
+            }
+            if (value)
+                use.value = *value;
+            if (use.row->names[0] == u"IF") {
+                for (const QString &n : SplitWords(text(use.value)))
+                    layer.fileNames.push_back({-1, bytes(n)});
+                layer.namesFiles = true;
+                continue;
+            }
+            layer.uses.push_back(std::move(use));
         }
-        if (row->names[0] == u"IF" && !words.first().value.contains(u':')) {
-            layer.namesFiles = true;
-            continue;
-        }
-        layer.rows.push_back({row, -1, words.first().value});
     }
     if (layer.namesFiles)
-        layer.fileNames = listNames(layer.values, kFileNamesField);
-    layer.excludeFiles = listNames(layer.values, "txtExcludeFiles"_L1);
-    layer.excludeDirs = listNames(layer.values, "txtExcludeFolders"_L1);
+        for (std::string &n : names(kFileNamesField))
+            layer.fileNames.push_back({-1, std::move(n)});
+    layer.excludeFiles = names("txtExcludeFiles"_L1);
+    layer.excludeDirs = names("txtExcludeFolders"_L1);
     return true;
 }
 
 // ---------------------------------------------------------------------------
-// From the controls a layer set to the options.
+// From the switches of a layer to the options.
 
 struct Reading
 {
@@ -431,8 +579,8 @@ struct Reading
             errorIndex = index >= 0 ? index + 1 : commandIndex;
             error = InvalidParameterText(errorIndex, bytes(word));
             // A folder written as Robocopy would read a switch.
-            if (index >= 0 && !word.contains(u':') && !word.sliced(1).contains(u'/') && !findRow(switchName(word))
-                && !knownWithoutOption(switchName(word)))
+            if (index >= 0 && word.startsWith(u'/') && !word.contains(u':') && !word.sliced(1).contains(u'/')
+                && !findRow(switchName(word)) && !knownWithoutOption(switchName(word)))
                 error += "\nA folder such as " + DisplayName(bytes(word)) + " is read as a switch; write it as "
                     + DisplayName(bytes(word)) + "/ to name the folder.\n";
         }
@@ -440,100 +588,99 @@ struct Reading
     }
 };
 
-void applyRow(Reading &r, const Named &named, const OptionValues &values, bool commandLine)
+uint8_t copyFlags(const std::string &letters)
+{
+    uint8_t flags = 0;
+    for (char c : letters)
+        flags |= copyBit(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    return flags;
+}
+
+uint16_t attributeBits(const std::string &letters)
+{
+    uint16_t bits = 0;
+    for (char c : letters)
+        bits |= attributeBit(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    return bits;
+}
+
+void applyRow(Reading &r, const Use &use, bool commandLine)
 {
     CopyOptions &o = r.o;
-    const SwitchSpec &row = *named.row;
-    const auto &[control, second, third] = row.controls;
-    const auto check = [&](QLatin1StringView box) { return values.checkValue(box) != 0; };
-    const auto value = [&](QLatin1StringView field) { return bytes(values.text(field)); };
-    const auto bad = [&]() { r.fail(named.index, named.word); };
+    const SwitchSpec &row = *use.row;
+    const QLatin1StringView control = row.controls[0];
+    const auto bad = [&]() { r.fail(use.index, use.word); };
     const QStringView name = row.names[0];
+    const std::string &text = use.value;
 
     switch (row.rule) {
     case SwitchRule::Flag:
         for (const FlagField &f : kFlagFields)
             if (f.control == control)
-                o.*f.field = check(control);
+                o.*f.field = true;
         return;
-    case SwitchRule::Subdirectories:
-        o.subdirectories = check(control);
-        o.emptyDirectories = check(second);
+    case SwitchRule::Subdirectories: // E, S
+        o.subdirectories = true;
+        o.emptyDirectories = o.emptyDirectories || use.name == 0;
         return;
-    case SwitchRule::RestartableBackup:
-        o.restartable = check(control);
-        o.backup = check(second);
+    case SwitchRule::RestartableBackup: // ZB, Z, B
+        o.restartable = o.restartable || use.name != 2;
+        o.backup = o.backup || use.name != 1;
         return;
-    case SwitchRule::CopyLetters:
-    case SwitchRule::FolderLetters: {
-        uint8_t flags = 0;
-        for (const SwitchLetter &l : row.letters)
-            if (check(l.box))
-                flags |= copyBit(l.letter);
-        // Letters the window has no box for, kept by the caller.
-        uint8_t &target = row.rule == SwitchRule::CopyLetters ? o.copyFlags : o.dirCopyFlags;
-        target = static_cast<uint8_t>(flags | (target & (CopyFlag::SkipAltStreams | CopyFlag::ExtendedAttributes)));
+    case SwitchRule::CopyLetters: // COPYALL, SEC, COPY
+        o.copyFlags = use.name == 0 ? copyFlags("DATSOU") : use.name == 1 ? copyFlags("DATS") : copyFlags(text);
         return;
-    }
-    case SwitchRule::Letters: {
-        uint16_t bits = 0;
-        for (const SwitchLetter &l : row.letters)
-            if (check(l.box))
-                bits |= attributeBit(l.letter);
-        if (name == u"A+")
-            o.addAttributes = bits;
-        else if (name == u"A-")
-            o.removeAttributes = bits;
-        else if (name == u"IA")
-            o.includeAttributes = bits;
-        else
-            o.excludeAttributes = bits;
+    case SwitchRule::FolderLetters: // NODCOPY, DCOPY
+        o.dirCopyFlags = use.name == 0 ? 0 : copyFlags(text);
         return;
-    }
-    case SwitchRule::Move:
-        o.moveFiles = check(control);
-        o.moveDirs = check(second);
+    case SwitchRule::Letters:
+        (name == u"A+"   ? o.addAttributes
+         : name == u"A-" ? o.removeAttributes
+         : name == u"IA" ? o.includeAttributes
+                         : o.excludeAttributes) |= attributeBits(text);
         return;
-    case SwitchRule::ArchiveOnly:
-        o.archiveOnly = check(control);
-        o.archiveReset = check(second);
+    case SwitchRule::Move: // MOVE, MOV
+        o.moveFiles = true;
+        o.moveDirs = o.moveDirs || use.name == 0;
+        return;
+    case SwitchRule::ArchiveOnly: // M, A
+        o.archiveOnly = true;
+        o.archiveReset = o.archiveReset || use.name == 0;
         return;
     case SwitchRule::Tee:
-        o.tee = check(control);
+        o.tee = true;
         return;
-    case SwitchRule::Log:
-        o.logFile = value(control);
-        o.logAppend = check(second);
-        o.logUnicode = check(third);
+    case SwitchRule::Log: // LOG, LOG+, UNILOG, UNILOG+
+        o.logFile = text;
+        o.logAppend = use.name == 1 || use.name == 3;
+        o.logUnicode = use.name >= 2;
         return;
-    case SwitchRule::RunHours:
-        o.runHours.set = parseHour(value(control), o.runHours.startMinute)
-            && parseHour(value(second), o.runHours.endMinute);
+    case SwitchRule::RunHours: {
+        const size_t dash = text.find('-');
+        o.runHours.set = dash != std::string::npos && parseHour(text.substr(0, dash), o.runHours.startMinute)
+            && parseHour(text.substr(dash + 1), o.runHours.endMinute);
         if (!o.runHours.set)
             bad();
         return;
+    }
     case SwitchRule::Threads: {
-        const std::string count = value(second);
         uint32_t n = 8;
-        if (!count.empty() && !parseNumber(count, n))
+        if (!text.empty() && !parseNumber(text, n))
             n = 0;
         if (n < 1 || n > 128)
             return bad();
         o.threads = n;
         return;
     }
-    case SwitchRule::Path: {
-        const std::string path = value(control);
+    case SwitchRule::Path:
         if (name == u"SAVE")
-            o.saveJob = path;
+            o.saveJob = text;
         else if (name == u"SD")
-            (commandLine ? r.explicitSource : r.jobSource) = commandLine ? path : bytes(values.text(kSourceField));
+            (commandLine ? r.explicitSource : r.jobSource) = text;
         else if (name == u"DD")
-            (commandLine ? r.explicitDestination : r.jobDestination)
-                = commandLine ? path : bytes(values.text(kDestinationField));
+            (commandLine ? r.explicitDestination : r.jobDestination) = text;
         // /JOB: is taken before the layers; one inside a job file is not followed.
         return;
-    }
     case SwitchRule::List:
         return;
     case SwitchRule::Text:
@@ -541,13 +688,6 @@ void applyRow(Reading &r, const Named &named, const OptionValues &values, bool c
     }
 
     // Values.
-    const std::string text = value(control);
-    if (name == u"IF") {
-        // The builder's /IF: form names the files in its value.
-        for (const QString &n : SplitWords(values.text(control)))
-            o.fileNames.push_back(bytes(n));
-        return;
-    }
     if (name == u"R" || name == u"W") {
         uint32_t n = 0;
         uint32_t &target = name == u"R" ? o.retries : o.waitSeconds;
@@ -597,15 +737,12 @@ void applyRow(Reading &r, const Named &named, const OptionValues &values, bool c
         o.interPacketGapMs = n;
 }
 
-// Switches the window has no control for, and letters it has no box for.
-void applyOther(Reading &r, const Layer::Other &other)
+// Switches Robocopy knows that no control of the window stands for.
+void applyOther(Reading &r, const Use &use)
 {
     CopyOptions &o = r.o;
-    const QString &word = other.word;
-    if (!word.startsWith(u'/'))
-        return void(r.fail(other.index, word));
+    const QString &word = use.word;
     const QString name = switchName(word).toString().toUpper();
-    const QString value = word.contains(u':') ? word.section(u':', 1) : QString();
     const bool hasValue = word.contains(u':');
     const auto note = [&]() { o.withoutEffect.push_back(bytes(word.toUpper())); };
     if (name == u"?" && !hasValue) {
@@ -626,32 +763,56 @@ void applyOther(Reading &r, const Layer::Other &other)
         note();
     } else if (name == u"LFSM" || ((name == u"IOMAXSIZE" || name == u"IORATE" || name == u"THRESHOLD") && hasValue)) {
         note();
-    } else if ((name == u"COPY" || name == u"DCOPY") && hasValue
-               && std::all_of(value.begin(), value.end(), [&](QChar c) {
-                      return c.toUpper() == u'X' || (name == u"DCOPY" && c.toUpper() == u'E');
-                  })) {
-        // Letters of newer versions the window has no box for: X (skip
-        // alternate data streams, which Linux files do not have) and E
-        // (extended attributes of folders).
-        for (QChar c : value) {
-            const bool extended = c.toUpper() == u'E';
-            (name == u"COPY" ? o.copyFlags : o.dirCopyFlags) |= extended ? CopyFlag::ExtendedAttributes
-                                                                          : CopyFlag::SkipAltStreams;
-        }
     } else {
-        r.fail(other.index, word);
+        r.fail(use.index, word);
     }
+}
+
+// Letters of newer versions that the window has no box for: X (skip
+// alternate data streams, which Linux files do not have) in /COPY: and
+// /DCOPY:, E (extended attributes of folders) in /DCOPY:. Any other letter
+// Robocopy refuses.
+bool newerLetters(const Use &use)
+{
+    const QString name = switchName(use.word).toString().toUpper();
+    const QStringView allowed = name == u"COPY" ? QStringView(u"X") : name == u"DCOPY" ? QStringView(u"XE") : QStringView();
+    return !use.letters.isEmpty()
+        && std::all_of(use.letters.begin(), use.letters.end(), [&](QChar c) { return allowed.contains(c.toUpper()); });
+}
+
+void applyUse(Reading &r, const Use &use, bool commandLine)
+{
+    if (use.leftOut) {
+        if (refused(*use.leftOut))
+            return void(r.fail(use.index, use.word));
+        if (*use.leftOut == LeftOutReason::NoOption)
+            return applyOther(r, use);
+        if (*use.leftOut == LeftOutReason::UnknownLetters && !newerLetters(use))
+            return void(r.fail(use.index, use.word));
+    }
+    if (use.row)
+        applyRow(r, use, commandLine);
+    else
+        r.fail(use.index, use.word); // a switch the reader named no reason for
+}
+
+std::vector<std::string> bytesOf(const std::vector<Name> &names)
+{
+    std::vector<std::string> out;
+    out.reserve(names.size());
+    for (const Name &n : names)
+        out.push_back(n.bytes);
+    return out;
 }
 
 void applyLayer(Reading &r, const Layer &layer, bool commandLine)
 {
-    for (const Layer::Other &other : layer.others)
-        applyOther(r, other);
-    for (const Named &named : layer.rows)
-        applyRow(r, named, layer.values, commandLine);
-    // A list named in a later layer takes the place of an earlier one.
-    if (layer.namesFiles)
-        r.o.fileNames = layer.fileNames;
+    for (const Use &use : layer.uses)
+        applyUse(r, use, commandLine);
+    // A list named in a later layer takes the place of an earlier one. The
+    // command line's file names are placed with its folders.
+    if (layer.namesFiles && !commandLine)
+        r.o.fileNames = bytesOf(layer.fileNames);
     if (layer.namesExcludeFiles)
         r.o.excludeFiles = layer.excludeFiles;
     if (layer.namesExcludeDirs)
@@ -660,11 +821,13 @@ void applyLayer(Reading &r, const Layer &layer, bool commandLine)
 
 // The folders: /SD: /DD: of the command line, else a job's, else the first
 // words that are no switches, unless the command line says /NOSD /NODD
-// (its words are then no such folder); the words left over are file names.
-// A job's /NOSD /NODD only say that the job names no folder.
-void placeFolders(Reading &r, const std::vector<std::string> &positional, bool namesFiles)
+// (its words are then no such folder); the words left over are file names,
+// with those of /IF, in the order they stood. A job's /NOSD /NODD only say
+// that the job names no folder.
+void placeFolders(Reading &r, const Layer &command)
 {
     CopyOptions &o = r.o;
+    const std::vector<Name> &positional = command.positional;
     size_t next = 0;
     const auto folder = [&](bool none, const std::string &explicitPath, const std::string &jobPath) {
         if (none)
@@ -673,17 +836,19 @@ void placeFolders(Reading &r, const std::vector<std::string> &positional, bool n
             return explicitPath;
         if (!jobPath.empty())
             return jobPath;
-        return next < positional.size() ? positional[next++] : std::string();
+        return next < positional.size() ? positional[next++].bytes : std::string();
     };
     o.source = folder(o.noSource, r.explicitSource, r.jobSource);
     o.destination = folder(o.noDestination, r.explicitDestination, r.jobDestination);
-    if (next < positional.size()) {
-        if (!namesFiles)
-            o.fileNames.clear();
-        o.fileNames.insert(o.fileNames.end(), positional.begin() + static_cast<std::ptrdiff_t>(next),
-                           positional.end());
-    }
+    if (next == positional.size() && !command.namesFiles)
+        return;
+    std::vector<Name> names(positional.begin() + static_cast<std::ptrdiff_t>(next), positional.end());
+    if (command.namesFiles)
+        names.insert(names.end(), command.fileNames.begin(), command.fileNames.end());
+    std::stable_sort(names.begin(), names.end(), [](const Name &a, const Name &b) { return a.index < b.index; });
+    o.fileNames = bytesOf(names);
 }
+
 
 // What the switches imply for the run (/MIR is /E /PURGE, ...), the NOTE
 // lines, and the paths made absolute. A job to save keeps the switches as
@@ -741,82 +906,12 @@ ParsedCommand ParseArguments(const std::vector<std::string> &args, const std::st
         parsed.error = UsageText();
         return parsed;
     }
-
-    // Sort the words: switches for the reader, folders and names here.
-    Layer command;
-    std::vector<std::pair<QString, int>> switches;
-    std::vector<std::pair<std::string, int>> jobs;
-    int saveAt = static_cast<int>(args.size());
-    std::vector<std::string> *list = nullptr;
-    // The layer that /SAVE: writes sees only the switches before it.
-    Layer savedCommand;
-    std::vector<std::pair<QString, int>> savedSwitches;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const int index = static_cast<int>(i);
-        const QString word = text(args[i]);
-        const bool unknownName = isSwitchWord(word) && !findRow(switchName(word)) && !knownWithoutOption(switchName(word));
-        if (!isSwitchWord(word) || (unknownName && !word.contains(u':') && isFolder && isFolder(args[i]))) {
-            if (list)
-                list->push_back(args[i]);
-            else
-                command.positional.push_back(args[i]);
-            continue;
-        }
-        list = nullptr;
-        const QString name = switchName(word).toString().toUpper();
-        const bool hasValue = word.contains(u':');
-        if (!hasValue && (name == u"XF" || name == u"XD" || name == u"IF")) {
-            if (name == u"XF") {
-                command.namesExcludeFiles = true;
-                list = &command.excludeFiles;
-            } else if (name == u"XD") {
-                command.namesExcludeDirs = true;
-                list = &command.excludeDirs;
-            } else {
-                command.namesFiles = true;
-                list = &command.fileNames;
-            }
-            if (index < saveAt)
-                (name == u"XF" ? savedCommand.namesExcludeFiles
-                 : name == u"XD" ? savedCommand.namesExcludeDirs : savedCommand.namesFiles) = true;
-            continue;
-        }
-        if (name == u"IF" && hasValue) {
-            // The builder's /IF: form: the names in its value.
-            for (const QString &n : SplitWords(word.mid(word.indexOf(u':') + 1))) {
-                command.fileNames.push_back(bytes(n));
-                if (index < saveAt)
-                    savedCommand.fileNames.push_back(bytes(n));
-            }
-            command.namesFiles = true;
-            savedCommand.namesFiles = savedCommand.namesFiles || index < saveAt;
-            continue;
-        }
-        if (name == u"JOB" && hasValue) {
-            jobs.emplace_back(bytes(QStringView(word).sliced(word.indexOf(u':') + 1)), index);
-            continue;
-        }
-        if (name == u"?" && !hasValue)
-            parsed.usage = true;
-        if (name == u"SAVE" && hasValue && saveAt == static_cast<int>(args.size()))
-            saveAt = index;
-        switches.emplace_back(word, index);
-        if (index <= saveAt)
-            savedSwitches.emplace_back(word, index);
-    }
-    readSwitchWords(command, switches);
-    readSwitchWords(savedCommand, savedSwitches);
-    // Lists named before /SAVE: go into the job as they are.
-    if (savedCommand.namesFiles)
-        savedCommand.fileNames = command.fileNames;
-    if (savedCommand.namesExcludeFiles)
-        savedCommand.excludeFiles = command.excludeFiles;
-    if (savedCommand.namesExcludeDirs)
-        savedCommand.excludeDirs = command.excludeDirs;
+    const CommandLine command = readCommandLine(args, isFolder);
+    parsed.usage = command.usage;
 
     // The job files, in their order, then the command line over them.
     std::vector<Layer> jobLayers;
-    for (const auto &[name, index] : jobs) {
+    for (const auto &[name, index] : command.jobs) {
         const std::string path = absolutePath(JobFilePath(name), cwd);
         parsed.options.jobs.push_back(path);
         std::string contents;
@@ -837,18 +932,18 @@ ParsedCommand ParseArguments(const std::vector<std::string> &args, const std::st
     const auto build = [&](CopyOptions &o, const Layer &commandLayer) {
         Reading r(o);
         for (size_t j = 0; j < jobLayers.size(); ++j) {
-            r.commandIndex = jobs[j].second + 1;
+            r.commandIndex = command.jobs[j].second + 1;
             applyLayer(r, jobLayers[j], false);
         }
         // /NOSD and /NODD of the command line speak of its own words.
         o.noSource = o.noDestination = false;
         r.commandIndex = 0;
         applyLayer(r, commandLayer, true);
-        placeFolders(r, command.positional, commandLayer.namesFiles);
+        placeFolders(r, commandLayer);
         return r;
     };
-    const Reading run = build(parsed.options, command);
-    build(parsed.saved, savedCommand);
+    const Reading run = build(parsed.options, command.run);
+    build(parsed.saved, command.saved);
     if (!run.error.empty()) {
         parsed.error = run.error;
         parsed.errorIndex = run.errorIndex;
@@ -873,6 +968,7 @@ ParsedCommand ParseArguments(const std::vector<std::string> &args, const std::st
     }
     return parsed;
 }
+
 
 
 // ---------------------------------------------------------------------------
@@ -970,9 +1066,7 @@ std::string JobFileText(const CopyOptions &o, const std::string &jobPath, const 
     const auto copyText = [](uint8_t flags, std::string_view order) {
         std::string out;
         for (char c : order) {
-            const uint8_t bit = c == 'E' ? CopyFlag::ExtendedAttributes : c == 'X' ? CopyFlag::SkipAltStreams
-                                                                                    : copyBit(c);
-            if (flags & bit)
+            if (flags & copyBit(c))
                 out += c;
         }
         return out;

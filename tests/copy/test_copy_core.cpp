@@ -186,6 +186,7 @@ private slots:
     void arguments();
     void jobFiles_data();
     void jobFiles();
+    void savedBeforeSave();
     void jobReadByWindow();
 };
 
@@ -852,7 +853,7 @@ QString describe(const ParsedCommand &parsed)
     if (!o.excludeDirs.empty())
         text += u" xd="_s + join(o.excludeDirs);
     if (!o.logFile.empty())
-        text += u" log="_s + QString::fromStdString(o.logFile) + (o.logAppend ? u"+"_s : QString())
+        text += u" log="_s + QString::fromStdString(DisplayName(o.logFile)) + (o.logAppend ? u"+"_s : QString())
             + (o.logUnicode ? u" unicode"_s : QString());
     if (!o.withoutEffect.empty())
         text += u" note="_s + join(o.withoutEffect);
@@ -900,7 +901,7 @@ void TestCopyCore::arguments_data()
     row("s d /COPY:dat /NODCOPY", "/home/u/s -> /home/u/d : *.* /NODCOPY /COPY:DAT /R:1000000 /W:30");
     row("s d /NOCOPY /PURGE", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /NOCOPY /PURGE /R:1000000 /W:30");
     row("s d /COPY:DATX /DCOPY:DAE", "/home/u/s -> /home/u/d : *.* /DCOPY:DAE /COPY:DATX /R:1000000 /W:30");
-    row("s d /COPY:DQ", "error: ERROR : Invalid Parameter #3 : \"/COPY:Q\"");
+    row("s d /COPY:DQ", "error: ERROR : Invalid Parameter #3 : \"/COPY:DQ\"");
     // Values.
     row("s d /MT", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DAT /MT:8 /R:1000000 /W:30");
     row("s d /MT:128 /R:3 /W:0", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DAT /MT:128 /R:3 /W:0");
@@ -940,6 +941,30 @@ void TestCopyCore::arguments_data()
     row("s d /S /E /COPY:DAT /MT:4 /NP /V /TS /FP /BYTES /NS /NC /NFL /NDL /ETA /X /L /NJH /NJS /TEE /LOG:l",
         "/home/u/s -> /home/u/d : *.* /X /V /TS /FP /BYTES /NS /NC /NFL /NDL /L /NP /ETA /TEE /NJH /NJS /S /E"
         " /DCOPY:DA /COPY:DAT /MT:4 /R:1000000 /W:30 log=/home/u/l");
+    // The first word Robocopy refuses is the one named, wherever it stands.
+    row("s d /LEV:x /FOO", "error: ERROR : Invalid Parameter #3 : \"/LEV:x\"");
+    row("s d /FOO /LEV:x", "error: ERROR : Invalid Parameter #3 : \"/FOO\"");
+    row("s d /R:3 /TEE:x /COPY:DQ", "error: ERROR : Invalid Parameter #4 : \"/TEE:x\"");
+    // What only the window cannot hold, Robocopy and the engine take: /TEE
+    // without a log file, a double quotation mark or a line break in a path
+    // or a name (Linux allows both), file names of /IF without folders.
+    row("s d /TEE", "/home/u/s -> /home/u/d : *.* /TEE /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
+    row("say%22cheese%22 d /LOG:a%22b.log", "/home/u/say\"cheese\" -> /home/u/d : *.* /DCOPY:DA /COPY:DAT"
+                                          " /R:1000000 /W:30 log=/home/u/a\"b.log");
+    row("s d%22 x%22.c line%0Abreak.txt /XD %22q%22 /XF a%0Db",
+        "/home/u/s -> /home/u/d\" : x\".c line\\x0Abreak.txt /DCOPY:DA /COPY:DAT /R:1000000 /W:30 xf=a\\x0Db"
+        " xd=\"q\"");
+    row("/SD:/a/ /DD:/b/ /IF *.c *.h", "/a -> /b : *.c *.h /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
+    row("/SD:/a%22/ /DD:/b/", "/a\" -> /b : *.* /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
+    // Names keep their bytes, in switches' values too, and their order.
+    row("caf%E9 d%FF /XD caf%E9 /XF %FE.tmp /LOG:caf%E9.log /IF:caf%E9.c",
+        "/home/u/caf\\xE9 -> /home/u/d\\xFF : caf\\xE9.c /DCOPY:DA /COPY:DAT /R:1000000 /W:30 xf=\\xFE.tmp"
+        " xd=caf\\xE9 log=/home/u/caf\\xE9.log");
+    row("/SD:/a/ /DD:/b/ x.c /IF y.c z.c /E w.c", "/a -> /b : x.c y.c z.c w.c /S /E /DCOPY:DA /COPY:DAT"
+                                                 " /R:1000000 /W:30");
+    // Switches add up; a later /COPY: takes the place of an earlier one.
+    row("s d /A+:R /A+:h /S /E /S /COPY:DATSO /COPY:DT", "/home/u/s -> /home/u/d : *.* /S /E /DCOPY:DA /COPY:DT"
+                                                       " /A+:RH /R:1000000 /W:30");
     // What the run needs.
     row("", "usage");
     row("/?", "usage");
@@ -987,6 +1012,11 @@ void TestCopyCore::jobFiles_data()
         << u"/data/src -> /data/dst : x.c y.c /S /DCOPY:DA /COPY:DATS /R:5 /W:30 xd=bin"_s;
     QTest::newRow("missing job") << QStringList() << u"/JOB:nothere s d"_s
                                  << u"error: ERROR : Cannot read job file /home/u/nothere.RCJ : No such file"_s;
+    // A template's names stand without folders: the window cannot hold
+    // them, the engine takes them. Two switches on a line, /TEE without a log.
+    QTest::newRow("template names the files")
+        << QStringList{u"t.RCJ=\t/NOSD\n\t/NODD\n\t/IF\n\t\t*.c\n\t\t\"a b.h\"\n\t/S /NP\n\t/TEE\n"_s}
+        << u"/JOB:t s d"_s << u"/home/u/s -> /home/u/d : *.c a b.h /NP /TEE /S /DCOPY:DA /COPY:DAT /R:1000000 /W:30"_s;
     QTest::newRow("unknown switch in a job") << QStringList{u"c.RCJ=\t/S\n\t/BOGUS\n"_s} << u"s d /NP /JOB:c"_s
                                              << u"error: ERROR : Invalid Parameter #4 : \"/BOGUS\""_s;
 }
@@ -1012,6 +1042,20 @@ void TestCopyCore::jobFiles()
     for (const QString &word : args.split(u' ', Qt::SkipEmptyParts))
         words.push_back(word.toStdString());
     QCOMPARE(describe(ParseArguments(words, "/home/u", read)), expected);
+}
+
+// /SAVE: keeps the switches before it and the lists named before it; the
+// folders and file names count wherever they stand. The run has them all.
+void TestCopyCore::savedBeforeSave()
+{
+    const std::vector<std::string> args{"s", "d", "*.c", "/XF", "a.tmp", "/SAVE:/jobs/j", "e.c", "/XD", "b", "/IF",
+                                        "c.c", "/R:3", "/TEE", "/LOG:l"};
+    const ParsedCommand parsed = ParseArguments(args, "/home/u", {});
+    QVERIFY2(parsed.error.empty(), parsed.error.c_str());
+    QCOMPARE(describe(parsed), u"/home/u/s -> /home/u/d : *.c e.c c.c /TEE /DCOPY:DA /COPY:DAT /R:3 /W:30 xf=a.tmp"
+                               u" xd=b log=/home/u/l"_s);
+    QCOMPARE(describe(ParsedCommand{parsed.saved, {}, false, {}, 0}),
+             u"/home/u/s -> /home/u/d : *.c e.c /DCOPY:DA /COPY:DAT /R:1000000 /W:30 xf=a.tmp"_s);
 }
 
 // /SAVE: writes what the command line said before it, in the layout
