@@ -3,6 +3,7 @@
 // beside the program, and the exit report reads its exit code.
 #include "main_window/Controls.h"
 #include "main_window/frmCorvane.h"
+#include "run/ListingRun.h"
 #include "run/basShell.h"
 #include "run/frmPreview.h"
 
@@ -23,6 +24,7 @@ class TestCopyWindow : public WindowTest
     Q_OBJECT
 
 private slots:
+    void listingProgram();
     void executeMirrors();
     void cleanupTestCase();
 
@@ -34,6 +36,23 @@ private:
                                          m_dir.filePath(QStringLiteral("empty")))};
     const ScopedHook<QString> m_console{SetConsoleProgram, QStringLiteral(CORVANE_BINARY_DIR "/corvane-cmd")};
 };
+
+// The listing before a run that deletes runs what the console would: a
+// ROBOCOPY.EXE along PATH (in any letter case), else corvane-copy from the
+// console's own folder, else nothing.
+void TestCopyWindow::listingProgram()
+{
+    const auto canonical = [](const QString &path) { return QFileInfo(path).canonicalFilePath(); };
+    QCOMPARE(canonical(ListingProgram()), canonical(QStringLiteral(CORVANE_BINARY_DIR "/corvane-copy")));
+    const QString bin = m_dir.filePath(QStringLiteral("bin"));
+    QVERIFY(trees::write(bin.toStdString() + "/RoboCopy.exe", "#!/bin/sh\n", 0755));
+    {
+        const ScopedEnvironmentVariable path("PATH", bin);
+        QCOMPARE(ListingProgram(), bin + QStringLiteral("/RoboCopy.exe"));
+    }
+    const ScopedHook<QString> console(SetConsoleProgram, m_dir.filePath(QStringLiteral("empty/corvane-cmd")));
+    QCOMPARE(ListingProgram(), QString());
+}
 
 void TestCopyWindow::executeMirrors()
 {
