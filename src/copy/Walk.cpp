@@ -29,10 +29,9 @@ void fill(Node &n, const struct stat &st)
     n.size = S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) ? uint64_t(st.st_size) : 0;
     n.mtimeNs = ns(st.st_mtim);
     n.atimeNs = ns(st.st_atim);
-    n.ctimeNs = ns(st.st_ctim);
-    n.dev = st.st_dev;
-    n.ino = st.st_ino;
 }
+
+static_assert(sizeof(Node) <= 40, "a listed entry stays small: a folder may hold millions");
 
 bool isDots(const char *name) { return name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2])); }
 
@@ -63,9 +62,14 @@ SysError readNames(int fd, Each each)
 
 } // namespace
 
-SysError ListFolder(int fd, bool followLinks, std::vector<Node> &out)
+SysError Listing::read(int fd, bool followLinks)
 {
-    out.clear();
+    m_nodes.clear();
+    m_names.clear();
+    struct stat self;
+    if (::fstat(fd, &self) < 0)
+        return SysError{errno};
+    m_device = self.st_dev;
     SysError statFailure;
     const SysError e = readNames(fd, [&](const char *name, unsigned char) {
         struct stat st;
@@ -74,14 +78,22 @@ SysError ListFolder(int fd, bool followLinks, std::vector<Node> &out)
                 statFailure.code = errno;
             return; // vanished since the listing
         }
+        const size_t length = std::strlen(name);
+        if (length > UINT16_MAX || m_names.size() + length >= UINT32_MAX) {
+            statFailure.code = ENAMETOOLONG; // beyond what any file system gives
+            return;
+        }
         Node n;
-        n.name = name;
+        n.nameAt = uint32_t(m_names.size());
+        n.nameLength = uint16_t(length);
         if (S_ISLNK(st.st_mode)) {
             n.isLink = true;
             struct stat target;
             if (::fstatat(fd, name, &target, 0) == 0) {
                 n.kind = kindOf(target.st_mode);
-                fill(n, followLinks ? target : st);
+                const struct stat &shown = followLinks ? target : st;
+                fill(n, shown);
+                n.otherDevice = shown.st_dev != m_device;
             } else {
                 n.kind = NodeKind::Dangling;
                 fill(n, st);
@@ -89,17 +101,28 @@ SysError ListFolder(int fd, bool followLinks, std::vector<Node> &out)
         } else {
             n.kind = kindOf(st.st_mode);
             fill(n, st);
+            n.otherDevice = st.st_dev != m_device;
         }
-        out.push_back(std::move(n));
+        m_names.append(name, length + 1);
+        m_nodes.push_back(n);
     });
     if (e)
         return e;
     // A folder whose entries cannot be looked at (no search right) cannot
     // be copied either: that is a failure of the listing, not an empty folder.
-    if (statFailure && out.empty())
+    if (statFailure && m_nodes.empty())
         return statFailure;
-    std::sort(out.begin(), out.end(), [](const Node &a, const Node &b) { return a.name < b.name; });
+    const char *names = m_names.data();
+    std::sort(m_nodes.begin(), m_nodes.end(), [names](const Node &a, const Node &b) {
+        return std::string_view(names + a.nameAt, a.nameLength) < std::string_view(names + b.nameAt, b.nameLength);
+    });
     return {};
+}
+
+void Listing::release()
+{
+    std::vector<Node>().swap(m_nodes);
+    std::string().swap(m_names);
 }
 
 Fd OpenFolder(int parentFd, const std::string &name, bool followLink, SysError &err)
