@@ -541,7 +541,7 @@ bool unsupportedUnnamed(int e) { return e == EOPNOTSUPP || e == EISDIR || e == E
 // is marked so that later files take the temporary name instead. A name
 // that appeared meanwhile is replaced, as a rename would: the file gets the
 // temporary name first and is renamed over it.
-int linkIntoPlace(int fd, const FileCopy &job, const std::string &temp, dev_t dstDev, DeviceCapabilities &caps)
+int linkIntoPlace(int fd, const FileCopy &job, const struct stat &st, dev_t dstDev, DeviceCapabilities &caps)
 {
     const auto link = [&](const char *name) {
         if (::linkat(fd, "", job.dstDir, name, AT_EMPTY_PATH) == 0)
@@ -557,6 +557,7 @@ int linkIntoPlace(int fd, const FileCopy &job, const std::string &temp, dev_t ds
     const int e = link(job.dstName.c_str());
     if (e != EEXIST)
         return e;
+    const std::string temp = TempName(job.dstName, uint64_t(st.st_size), mtimeNs(st));
     ::unlinkat(job.dstDir, temp.c_str(), 0); // a stale copy of ours
     if (const int t = link(temp.c_str()))
         return t;
@@ -611,7 +612,13 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
         && (mode & S_IWUSR) && !(mode & 07000);
     const mode_t createMode = modeAtCreation ? mode : mode_t(0600);
 
-    const std::string temp = TempName(job.dstName, uint64_t(st.st_size), mtimeNs(st));
+    // The temporary name, made only when a file is named before it is whole.
+    std::string tempName;
+    const auto temp = [&]() -> const std::string & {
+        if (tempName.empty())
+            tempName = TempName(job.dstName, uint64_t(st.st_size), mtimeNs(st));
+        return tempName;
+    };
     Fd dst;
     dev_t dstDev = job.dstDev;
     bool unnamed = false;
@@ -619,7 +626,7 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
     if (settings.restartable && size) {
         // A partial copy of this very source (same size and time) from an
         // earlier attempt goes on from its last whole MiB.
-        dst.reset(::openat(job.dstDir, temp.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+        dst.reset(::openat(job.dstDir, temp().c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
         if (dst) {
             struct stat tempStat;
             if (::fstat(dst.get(), &tempStat) == 0 && S_ISREG(tempStat.st_mode)) {
@@ -644,10 +651,10 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
     const bool resumed = dst && !unnamed;
     if (!dst) {
         for (int attempt = 0; attempt < 2 && !dst; ++attempt) {
-            dst.reset(::openat(job.dstDir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+            dst.reset(::openat(job.dstDir, temp().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
                                createMode));
             if (!dst && errno == EEXIST && attempt == 0)
-                ::unlinkat(job.dstDir, temp.c_str(), 0); // a stale copy of ours
+                ::unlinkat(job.dstDir, temp().c_str(), 0); // a stale copy of ours
             else if (!dst) {
                 result.failure = {errno, ErrorAction::CopyingFile};
                 return result;
@@ -660,7 +667,7 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
             result.failure = {errno, ErrorAction::CopyingFile};
             dst.reset();
             if (!unnamed)
-                ::unlinkat(job.dstDir, temp.c_str(), 0);
+                ::unlinkat(job.dstDir, temp().c_str(), 0);
             return result;
         }
         dstDev = tempStat.st_dev;
@@ -671,7 +678,7 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
     auto discard = [&](bool keep) {
         dst.reset();
         if (!keep && !unnamed)
-            ::unlinkat(job.dstDir, temp.c_str(), 0);
+            ::unlinkat(job.dstDir, temp().c_str(), 0);
     };
 
     if (direct) {
@@ -748,7 +755,7 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
         return result;
     }
     if (unnamed) {
-        if (const int e = linkIntoPlace(dst.get(), job, temp, dstDev, caps)) {
+        if (const int e = linkIntoPlace(dst.get(), job, st, dstDev, caps)) {
             result.failure = {e, ErrorAction::CopyingFile};
             discard(false);
             return result;
@@ -766,7 +773,7 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
             discard(false);
             return result;
         }
-        if (::renameat(job.dstDir, temp.c_str(), job.dstDir, job.dstName.c_str()) < 0) {
+        if (::renameat(job.dstDir, temp().c_str(), job.dstDir, job.dstName.c_str()) < 0) {
             result.failure = {errno, ErrorAction::CopyingFile};
             discard(false);
             return result;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -520,6 +521,10 @@ struct Engine::Impl
         DirDecision dir;
     };
 
+    // At most this many files, and about this many bytes, go to a worker at once.
+    static constexpr size_t kBatchFiles = 32;
+    static constexpr uint64_t kBatchBytes = 8u << 20;
+
     // A subfolder to walk once the folder's own listings are gone.
     struct SubFolder
     {
@@ -591,14 +596,80 @@ struct Engine::Impl
         f.dstReady = true;
     }
 
-    // Lists one side of a folder, with retries; false when it could not be.
-    bool list(Folder &f, Listing &l, bool source)
+    // The stats of a folder's entries, both sides, shared among the walk and
+    // the workers (which take them before any copy): chunks of entries handed
+    // out one at a time, so that the walk, doing its share, never waits for
+    // a worker busy with a big file.
+    struct StatShare
+    {
+        struct Chunk
+        {
+            Listing *listing;
+            int fd;
+            bool follow;
+            size_t begin, end;
+        };
+        std::vector<Chunk> chunks;
+        std::atomic<size_t> next{0};
+        std::mutex mutex;
+        std::condition_variable allDone;
+        size_t done = 0;
+
+        void work()
+        {
+            size_t finished = 0;
+            for (size_t i; (i = next.fetch_add(1)) < chunks.size(); ++finished) {
+                const Chunk &c = chunks[i];
+                c.listing->statRange(c.fd, c.follow, c.begin, c.end);
+            }
+            if (!finished)
+                return;
+            const std::lock_guard lock(mutex);
+            done += finished;
+            if (done == chunks.size())
+                allDone.notify_all();
+        }
+    };
+    static constexpr size_t kStatChunk = 256;
+
+    // Lists both sides of a folder (dst only when it is open): the names of
+    // each, then their stats, with the workers when there are any.
+    void listSides(Folder &f, Listing &src, Listing &dst, SysError &srcError, SysError &dstError)
+    {
+        const bool follow = !o.symbolicLinks;
+        srcError = src.readNames(f.src.get());
+        if (f.dst)
+            dstError = dst.readNames(f.dst.get());
+        auto share = std::make_shared<StatShare>();
+        const auto cut = [&](Listing &l, int fd, bool linksFollowed) {
+            for (size_t at = 0; at < l.size(); at += kStatChunk)
+                share->chunks.push_back({&l, fd, linksFollowed, at, std::min(l.size(), at + kStatChunk)});
+        };
+        if (!srcError)
+            cut(src, f.src.get(), follow);
+        if (f.dst && !dstError)
+            cut(dst, f.dst.get(), false);
+        if (pool && share->chunks.size() > 1) {
+            const size_t helpers = std::min<size_t>(pool->workers(), share->chunks.size() - 1);
+            for (size_t h = 0; h < helpers; ++h)
+                pool->postFirst([share] { share->work(); });
+        }
+        share->work();
+        {
+            std::unique_lock lock(share->mutex);
+            share->allDone.wait(lock, [&] { return share->done == share->chunks.size(); });
+        }
+        if (!srcError)
+            srcError = src.finish();
+        if (f.dst && !dstError)
+            dstError = dst.finish();
+    }
+
+    // A listing that failed, tried again by /R /W; false when it could not be.
+    bool relist(Folder &f, Listing &l, bool source, SysError e)
     {
         const int fd = source ? f.src.get() : f.dst.get();
         const bool follow = source && !o.symbolicLinks;
-        const SysError e = l.read(fd, follow);
-        if (!e)
-            return true;
         dirEvent(f.decision.tag, 0, f.srcPath);
         if (retried(source ? ErrorAction::ScanningSourceDirectory : ErrorAction::ScanningDestinationDirectory,
                     source ? f.srcPath : f.dstPath, [&, first = e.code]() mutable {
@@ -613,9 +684,11 @@ struct Engine::Impl
     {
         Folder &f = *fp;
         Listing src, dst;
-        if (!list(f, src, true))
+        SysError srcError, dstError;
+        listSides(f, src, dst, srcError, dstError);
+        if (srcError && !relist(f, src, true, srcError))
             return;
-        if (f.dst && !list(f, dst, false))
+        if (f.dst && dstError && !relist(f, dst, false, dstError))
             return;
 
         const bool follow = !o.symbolicLinks;
@@ -727,7 +800,30 @@ struct Engine::Impl
             countDir(it.dir, outcome);
         }
 
-        // The source's files.
+        // The source's files. The workers take them in batches of the
+        // folder's files (a few per worker, fewer bytes than kBatchBytes):
+        // one hand-over per batch rather than per file.
+        std::vector<FileJob> batch;
+        uint64_t batchBytes = 0;
+        size_t batchFiles = 1;
+        if (pool) {
+            size_t copies = 0;
+            for (const Item &it : items)
+                copies += !it.asDir && (it.file.action == Action::Copy || it.file.action == Action::PurgeAndCopy);
+            batchFiles = std::clamp<size_t>(copies / (size_t(o.threads) * 4), 1, kBatchFiles);
+        }
+        const auto postBatch = [&] {
+            if (batch.empty())
+                return;
+            fp->pending += 1;
+            pool->post([this, fp, jobs = std::move(batch)] {
+                for (const FileJob &job : jobs)
+                    copyFile(fp, job);
+                release(fp);
+            });
+            batch = {};
+            batchBytes = 0;
+        };
         for (const Item &it : items) {
             if (it.asDir || !it.file.listed || it.file.cls == FileClass::Extra)
                 continue;
@@ -777,15 +873,15 @@ struct Engine::Impl
             if (!listOnly && !countOnly)
                 prepareDestination(f);
             if (pool && !listOnly && !countOnly) {
-                fp->pending += 1;
-                pool->post([this, fp, job = std::move(job)] {
-                    copyFile(fp, job);
-                    release(fp);
-                });
+                batchBytes += job.src.size;
+                batch.push_back(std::move(job));
+                if (batch.size() >= batchFiles || batchBytes >= kBatchBytes)
+                    postBatch();
             } else {
                 copyFile(fp, job);
             }
         }
+        postBatch();
 
         // The subfolders, each walked before the next; the listings of this
         // folder are given back first, so a deep tree holds only the names

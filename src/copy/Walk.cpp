@@ -37,7 +37,7 @@ bool isDots(const char *name) { return name[0] == '.' && (!name[1] || (name[1] =
 
 // Reads the names of a folder open on fd, from its start.
 template<typename Each>
-SysError readNames(int fd, Each each)
+SysError readNamesOf(int fd, Each each)
 {
     if (::lseek(fd, 0, SEEK_SET) < 0)
         return SysError{errno};
@@ -64,28 +64,51 @@ SysError readNames(int fd, Each each)
 
 SysError Listing::read(int fd, bool followLinks)
 {
+    if (const SysError e = readNames(fd))
+        return e;
+    statRange(fd, followLinks, 0, size());
+    return finish();
+}
+
+SysError Listing::readNames(int fd)
+{
     m_nodes.clear();
     m_names.clear();
+    m_statFailure = 0;
     struct stat self;
     if (::fstat(fd, &self) < 0)
         return SysError{errno};
     m_device = self.st_dev;
-    SysError statFailure;
-    const SysError e = readNames(fd, [&](const char *name, unsigned char) {
-        struct stat st;
-        if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) < 0) {
-            if (errno != ENOENT)
-                statFailure.code = errno;
-            return; // vanished since the listing
-        }
+    int tooLong = 0;
+    const SysError e = readNamesOf(fd, [&](const char *name, unsigned char) {
         const size_t length = std::strlen(name);
         if (length > UINT16_MAX || m_names.size() + length >= UINT32_MAX) {
-            statFailure.code = ENAMETOOLONG; // beyond what any file system gives
+            tooLong = ENAMETOOLONG; // beyond what any file system gives
             return;
         }
         Node n;
         n.nameAt = uint32_t(m_names.size());
         n.nameLength = uint16_t(length);
+        m_names.append(name, length + 1);
+        m_nodes.push_back(n);
+    });
+    if (tooLong)
+        m_statFailure = tooLong;
+    return e;
+}
+
+void Listing::statRange(int fd, bool followLinks, size_t begin, size_t end)
+{
+    for (size_t i = begin; i < end; ++i) {
+        Node &n = m_nodes[i];
+        const char *name = m_names.data() + n.nameAt;
+        struct stat st;
+        if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) < 0) {
+            if (errno != ENOENT)
+                m_statFailure = errno;
+            n.mode = 0; // vanished since the listing (or not to be looked at): left out
+            continue;
+        }
         if (S_ISLNK(st.st_mode)) {
             n.isLink = true;
             struct stat target;
@@ -103,15 +126,18 @@ SysError Listing::read(int fd, bool followLinks)
             fill(n, st);
             n.otherDevice = st.st_dev != m_device;
         }
-        m_names.append(name, length + 1);
-        m_nodes.push_back(n);
-    });
-    if (e)
-        return e;
+    }
+}
+
+SysError Listing::finish()
+{
+    // Entries stat could not see are left out (a real mode is never 0).
+    m_nodes.erase(std::remove_if(m_nodes.begin(), m_nodes.end(), [](const Node &n) { return n.mode == 0; }),
+                  m_nodes.end());
     // A folder whose entries cannot be looked at (no search right) cannot
     // be copied either: that is a failure of the listing, not an empty folder.
-    if (statFailure && m_nodes.empty())
-        return statFailure;
+    if (m_statFailure && m_nodes.empty())
+        return SysError{m_statFailure.load()};
     const char *names = m_names.data();
     std::sort(m_nodes.begin(), m_nodes.end(), [names](const Node &a, const Node &b) {
         return std::string_view(names + a.nameAt, a.nameLength) < std::string_view(names + b.nameAt, b.nameLength);
@@ -154,7 +180,7 @@ bool isMountRoot(int parentFd, const char *name)
 bool removeInside(int dirFd, const std::string &prefix, const RemoveFailure &onFailure, int depth)
 {
     std::vector<std::pair<std::string, bool>> names; // name, is a folder
-    const SysError e = readNames(dirFd, [&](const char *name, unsigned char type) {
+    const SysError e = readNamesOf(dirFd, [&](const char *name, unsigned char type) {
         bool isDir = type == DT_DIR;
         if (type == DT_UNKNOWN) {
             struct stat st;

@@ -2,6 +2,7 @@
 
 #include "copy/Fd.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -45,6 +46,15 @@ public:
     // the errno of a listing that failed.
     SysError read(int fd, bool followLinks);
 
+    // The same in three steps, so that the stats of a big folder (and of
+    // both sides) can be shared among threads: the names (the entries'
+    // other fields unset), the stats of a range of entries (disjoint ranges
+    // from several threads at once), then finish, which leaves out what
+    // vanished and sorts.
+    SysError readNames(int fd);
+    void statRange(int fd, bool followLinks, size_t begin, size_t end);
+    SysError finish();
+
     size_t size() const { return m_nodes.size(); }
     bool empty() const { return m_nodes.empty(); }
     const Node &operator[](size_t i) const { return m_nodes[i]; }
@@ -60,6 +70,7 @@ private:
     std::vector<Node> m_nodes;
     std::string m_names;
     dev_t m_device = 0;
+    std::atomic<int> m_statFailure{0};
 };
 
 // Opens a subfolder without following a symbolic link (unless asked).
