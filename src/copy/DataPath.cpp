@@ -332,9 +332,14 @@ struct DataCopy
     }
 };
 
+// What the list of a source's extended attributes told about its DOS
+// attributes: not looked at, absent, or there.
+enum class Listed : uint8_t { Unknown, Absent, Present };
+
 // The user extended attributes of the source (its "streams"), but for the
-// DOS attributes, which are A's business.
-int copyUserXattrs(int src, int dst, dev_t srcDev, dev_t dstDev, DeviceCapabilities &caps)
+// DOS attributes, which are A's business; dosAttrib tells whether the list
+// held those, so they need not be asked for again.
+int copyUserXattrs(int src, int dst, dev_t srcDev, dev_t dstDev, DeviceCapabilities &caps, Listed &dosAttrib)
 {
     if (!caps.has(srcDev, srcDev, DeviceCapabilities::UserXattrs))
         return 0;
@@ -358,8 +363,11 @@ int copyUserXattrs(int src, int dst, dev_t srcDev, dev_t dstDev, DeviceCapabilit
         return errno;
     }
     std::string value;
+    dosAttrib = Listed::Absent;
     for (const char *p = names; p < names + n; p += std::strlen(p) + 1) {
         const std::string_view name(p);
+        if (name == kDosAttribName)
+            dosAttrib = Listed::Present;
         if (name.substr(0, 5) != "user." || name == kDosAttribName)
             continue;
         if (!caps.has(dstDev, dstDev, DeviceCapabilities::UserXattrs))
@@ -416,8 +424,11 @@ int copyAcls(int src, int dst, bool folder, dev_t srcDev, dev_t dstDev, DeviceCa
 // Owner and group where allowed: a user who is not root cannot give a file
 // away, and may set only a group of their own. Those refusals are not
 // failures ("where allowed"); others are.
-int copyOwner(int dst, const struct stat &src, const struct stat &now)
+int copyOwner(int dst, const struct stat &src)
 {
+    struct stat now;
+    if (::fstat(dst, &now) < 0)
+        return errno;
     if (src.st_uid == now.st_uid && src.st_gid == now.st_gid)
         return 0;
     if (::fchown(dst, src.st_uid, src.st_gid) == 0)
@@ -441,22 +452,25 @@ mode_t finalMode(const struct stat &src, const CopyFlags &flags, uint32_t add, u
     return mode;
 }
 
-// Every property but the content, on the temporary file or the folder.
-CopyFailure applyProperties(int src, const struct stat &srcStat, int dst, const struct stat &dstStat, bool folder,
-                            const DataPathSettings &s, DeviceCapabilities &caps)
+// Every property but the content, on the new file or the folder. modeSet:
+// the file was created with its final mode already.
+CopyFailure applyProperties(int src, const struct stat &srcStat, int dst, dev_t dstDev, bool folder,
+                            const DataPathSettings &s, DeviceCapabilities &caps, bool modeSet = false)
 {
     const CopyFlags &f = folder ? s.folder : s.file;
+    Listed dosAttrib = Listed::Unknown;
     if (folder ? f.extended : f.data && !f.noStreams) {
-        if (const int e = copyUserXattrs(src, dst, srcStat.st_dev, dstStat.st_dev, caps))
+        if (const int e = copyUserXattrs(src, dst, srcStat.st_dev, dstDev, caps, dosAttrib))
             return {e, ErrorAction::CopyingFile};
     }
     if (f.security) {
-        if (const int e = copyAcls(src, dst, folder, srcStat.st_dev, dstStat.st_dev, caps))
+        if (const int e = copyAcls(src, dst, folder, srcStat.st_dev, dstDev, caps))
             return {e, ErrorAction::CopyingSecurity};
     }
     if (f.owner) {
-        if (const int e = copyOwner(dst, srcStat, dstStat))
+        if (const int e = copyOwner(dst, srcStat))
             return {e, ErrorAction::CopyingSecurity};
+        modeSet = false; // chown may have cleared set-id bits
     }
     // The DOS attributes before the mode: a read-only file takes no more
     // user attributes from one who is not root.
@@ -468,7 +482,7 @@ CopyFailure applyProperties(int src, const struct stat &srcStat, int dst, const 
             std::string value;
             SysError err;
             bool has = false;
-            if (caps.has(srcStat.st_dev, srcStat.st_dev, DeviceCapabilities::UserXattrs)) {
+            if (dosAttrib != Listed::Absent && caps.has(srcStat.st_dev, srcStat.st_dev, DeviceCapabilities::UserXattrs)) {
                 has = GetXattr(XattrPlace{src, -1, nullptr}, kDosAttribName, value, err);
                 if (err && IsNoXattrSupport(err.code)) {
                     caps.refuse(srcStat.st_dev, srcStat.st_dev, DeviceCapabilities::UserXattrs);
@@ -482,7 +496,7 @@ CopyFailure applyProperties(int src, const struct stat &srcStat, int dst, const 
         if (!folder)
             attrib |= Attr::Archive;
         attrib = (attrib | add) & ~remove;
-        if (caps.has(dstStat.st_dev, dstStat.st_dev, DeviceCapabilities::UserXattrs)) {
+        if (caps.has(dstDev, dstDev, DeviceCapabilities::UserXattrs)) {
             // A folder that stood there already may hold a value of its own.
             std::string previous;
             SysError err;
@@ -491,14 +505,13 @@ CopyFailure applyProperties(int src, const struct stat &srcStat, int dst, const 
             const SysError e = WriteAttributes(XattrPlace{dst, -1, nullptr}, attrib, folder, hasPrevious, previous,
                                                unsupported);
             if (unsupported)
-                caps.refuse(dstStat.st_dev, dstStat.st_dev, DeviceCapabilities::UserXattrs);
+                caps.refuse(dstDev, dstDev, DeviceCapabilities::UserXattrs);
             else if (e)
                 return {e.code, ErrorAction::ChangingFileAttributes};
         }
     }
     // The mode after the owner: chown clears the set-id bits.
-    const mode_t mode = finalMode(srcStat, f, add, remove);
-    if (::fchmod(dst, mode) < 0)
+    if (!modeSet && ::fchmod(dst, finalMode(srcStat, f, add, remove)) < 0)
         return {errno, ErrorAction::ChangingFileAttributes};
     if (f.times) {
         const struct timespec times[2] = {srcStat.st_atim, srcStat.st_mtim};
@@ -511,6 +524,49 @@ CopyFailure applyProperties(int src, const struct stat &srcStat, int dst, const 
 bool sameContentStamp(const struct stat &a, const struct stat &b)
 {
     return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+} // namespace
+
+namespace {
+
+struct timespec timespecOf(int64_t ns) { return {time_t(ns / 1000000000), long(ns % 1000000000)}; }
+
+// O_TMPFILE refused by the file system (or by a kernel that predates it).
+bool unsupportedUnnamed(int e) { return e == EOPNOTSUPP || e == EISDIR || e == EINVAL; }
+
+// Gives an unnamed file (O_TMPFILE) its name. Linking by the descriptor
+// itself needs a kernel that allows it to the file's opener (or
+// CAP_DAC_READ_SEARCH); else the name under /proc is linked, and the device
+// is marked so that later files take the temporary name instead. A name
+// that appeared meanwhile is replaced, as a rename would: the file gets the
+// temporary name first and is renamed over it.
+int linkIntoPlace(int fd, const FileCopy &job, const struct stat &st, dev_t dstDev, DeviceCapabilities &caps)
+{
+    const auto link = [&](const char *name) {
+        if (::linkat(fd, "", job.dstDir, name, AT_EMPTY_PATH) == 0)
+            return 0;
+        if (errno != ENOENT && errno != EPERM)
+            return errno;
+        const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+        if (::linkat(AT_FDCWD, proc.c_str(), job.dstDir, name, AT_SYMLINK_FOLLOW) < 0)
+            return errno;
+        caps.refuse(dstDev, dstDev, DeviceCapabilities::UnnamedFile);
+        return 0;
+    };
+    const int e = link(job.dstName.c_str());
+    if (e != EEXIST)
+        return e;
+    const std::string temp = TempName(job.dstName, uint64_t(st.st_size), mtimeNs(st));
+    ::unlinkat(job.dstDir, temp.c_str(), 0); // a stale copy of ours
+    if (const int t = link(temp.c_str()))
+        return t;
+    if (::renameat(job.dstDir, temp.c_str(), job.dstDir, job.dstName.c_str()) < 0) {
+        const int r = errno;
+        ::unlinkat(job.dstDir, temp.c_str(), 0);
+        return r;
+    }
+    return 0;
 }
 
 } // namespace
@@ -528,7 +584,17 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
         return result;
     }
     struct stat &st = result.source;
-    if (::fstat(src.get(), &st) < 0) {
+    // The listing's stat stands for the one before the copy: the check
+    // after it compares against that (taken earlier still). A resumed copy
+    // and one that gives the owner away look at the file itself.
+    if (job.listed.known && !settings.restartable && !settings.file.owner && S_ISREG(job.listed.mode)) {
+        st.st_mode = job.listed.mode;
+        st.st_size = off_t(job.listed.size);
+        st.st_mtim = timespecOf(job.listed.mtimeNs);
+        st.st_atim = timespecOf(job.listed.atimeNs);
+        st.st_dev = job.listed.dev;
+        st.st_nlink = 1;
+    } else if (::fstat(src.get(), &st) < 0) {
         result.failure = {errno, ErrorAction::CopyingFile};
         return result;
     }
@@ -539,48 +605,80 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
     const uint64_t size = settings.createOnly ? 0 : uint64_t(st.st_size);
     result.bytes = size;
 
-    const std::string temp = TempName(job.dstName, uint64_t(st.st_size), mtimeNs(st));
+    // Created with its final mode when creation gives exactly that (and the
+    // owner may still write it, for the extended attributes): no chmod.
+    const mode_t mode = finalMode(st, settings.file, settings.attribAdd, settings.attribRemove);
+    const bool modeAtCreation = job.createMaskKnown && !settings.file.owner && (mode & ~job.createMask) == mode
+        && (mode & S_IWUSR) && !(mode & 07000);
+    const mode_t createMode = modeAtCreation ? mode : mode_t(0600);
+
+    // The temporary name, made only when a file is named before it is whole.
+    std::string tempName;
+    const auto temp = [&]() -> const std::string & {
+        if (tempName.empty())
+            tempName = TempName(job.dstName, uint64_t(st.st_size), mtimeNs(st));
+        return tempName;
+    };
     Fd dst;
-    struct stat tempStat{};
+    dev_t dstDev = job.dstDev;
+    bool unnamed = false;
     uint64_t from = 0;
     if (settings.restartable && size) {
         // A partial copy of this very source (same size and time) from an
         // earlier attempt goes on from its last whole MiB.
-        dst.reset(::openat(job.dstDir, temp.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+        dst.reset(::openat(job.dstDir, temp().c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
         if (dst) {
+            struct stat tempStat;
             if (::fstat(dst.get(), &tempStat) == 0 && S_ISREG(tempStat.st_mode)) {
                 from = std::min<uint64_t>(uint64_t(tempStat.st_size), size) / kResumeAlign * kResumeAlign;
                 if (::ftruncate(dst.get(), off_t(from)) < 0)
                     from = 0;
+                dstDev = tempStat.st_dev;
             } else {
                 dst.reset();
             }
         }
+    } else if (job.fresh && job.dstDevKnown && caps.has(dstDev, dstDev, DeviceCapabilities::UnnamedFile)) {
+        // A new file without a name until it is whole: a run killed now
+        // leaves nothing at all behind.
+        dst.reset(::openat(job.dstDir, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, createMode));
+        if (dst)
+            unnamed = true;
+        else if (unsupportedUnnamed(errno))
+            caps.refuse(dstDev, dstDev, DeviceCapabilities::UnnamedFile);
+        // other failures: the temporary name below tells the real one
     }
+    const bool resumed = dst && !unnamed;
     if (!dst) {
         for (int attempt = 0; attempt < 2 && !dst; ++attempt) {
-            dst.reset(::openat(job.dstDir, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+            dst.reset(::openat(job.dstDir, temp().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                               createMode));
             if (!dst && errno == EEXIST && attempt == 0)
-                ::unlinkat(job.dstDir, temp.c_str(), 0); // a stale copy of ours
+                ::unlinkat(job.dstDir, temp().c_str(), 0); // a stale copy of ours
             else if (!dst) {
                 result.failure = {errno, ErrorAction::CopyingFile};
                 return result;
             }
         }
+    }
+    if (!job.dstDevKnown && !resumed) {
+        struct stat tempStat;
         if (::fstat(dst.get(), &tempStat) < 0) {
             result.failure = {errno, ErrorAction::CopyingFile};
-            ::unlinkat(job.dstDir, temp.c_str(), 0);
+            dst.reset();
+            if (!unnamed)
+                ::unlinkat(job.dstDir, temp().c_str(), 0);
             return result;
         }
+        dstDev = tempStat.st_dev;
     }
     result.resumedAt = from;
-    const dev_t dstDev = tempStat.st_dev;
     bool direct = settings.unbuffered && !settings.createOnly
         && caps.has(st.st_dev, dstDev, DeviceCapabilities::DirectIo);
     auto discard = [&](bool keep) {
         dst.reset();
-        if (!keep)
-            ::unlinkat(job.dstDir, temp.c_str(), 0);
+        if (!keep && !unnamed)
+            ::unlinkat(job.dstDir, temp().c_str(), 0);
     };
 
     if (direct) {
@@ -631,7 +729,9 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
         if (flags >= 0)
             ::fcntl(dst.get(), F_SETFL, flags & ~O_DIRECT);
     }
-    if (const CopyFailure f = applyProperties(src.get(), st, dst.get(), tempStat, false, settings, caps)) {
+    // A resumed file was made 0600 by an earlier attempt: its mode is set.
+    if (const CopyFailure f = applyProperties(src.get(), st, dst.get(), dstDev, false, settings, caps,
+                                              modeAtCreation && !resumed)) {
         result.failure = f;
         discard(false);
         return result;
@@ -644,7 +744,7 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
         discard(false);
         return result;
     }
-    if (!sameContentStamp(st, after) || reached != size) {
+    if (!S_ISREG(after.st_mode) || !sameContentStamp(st, after) || reached != size) {
         result.failure = {kSourceChanged, ErrorAction::CopyingFile};
         discard(false);
         return result;
@@ -654,15 +754,30 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
         discard(false);
         return result;
     }
-    if (const int e = dst.close()) {
-        result.failure = {e, ErrorAction::CopyingFile};
-        discard(false);
-        return result;
-    }
-    if (::renameat(job.dstDir, temp.c_str(), job.dstDir, job.dstName.c_str()) < 0) {
-        result.failure = {errno, ErrorAction::CopyingFile};
-        discard(false);
-        return result;
+    if (unnamed) {
+        if (const int e = linkIntoPlace(dst.get(), job, st, dstDev, caps)) {
+            result.failure = {e, ErrorAction::CopyingFile};
+            discard(false);
+            return result;
+        }
+        // Where closing is the last word about the data (network file
+        // systems), a copy it faults must not keep the real name.
+        if (const int e = dst.close()) {
+            ::unlinkat(job.dstDir, job.dstName.c_str(), 0);
+            result.failure = {e, ErrorAction::CopyingFile};
+            return result;
+        }
+    } else {
+        if (const int e = dst.close()) {
+            result.failure = {e, ErrorAction::CopyingFile};
+            discard(false);
+            return result;
+        }
+        if (::renameat(job.dstDir, temp().c_str(), job.dstDir, job.dstName.c_str()) < 0) {
+            result.failure = {errno, ErrorAction::CopyingFile};
+            discard(false);
+            return result;
+        }
     }
     if (settings.durable) {
         if (const CopyFailure f = SyncFolder(job.dstDir)) {
@@ -728,7 +843,7 @@ CopyFailure FinishFolder(int srcFd, const struct stat &srcStat, int dstFd, const
     struct stat dstStat;
     if (::fstat(dstFd, &dstStat) < 0)
         return {errno, ErrorAction::ChangingFileAttributes};
-    return applyProperties(srcFd, srcStat, dstFd, dstStat, true, settings, caps);
+    return applyProperties(srcFd, srcStat, dstFd, dstStat.st_dev, true, settings, caps);
 }
 
 CopyFailure FixTimes(int dstDir, const std::string &name, const struct stat &src)

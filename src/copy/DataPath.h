@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -63,6 +64,7 @@ public:
         DirectIo = 4,       // O_DIRECT (device)
         UserXattrs = 8,     // user.* extended attributes (device)
         Acls = 16,          // system.posix_acl_* (device)
+        UnnamedFile = 32,   // O_TMPFILE, and linking such a file by its descriptor (device)
     };
     bool has(dev_t from, dev_t to, Feature f) const;
     // Records a refusal; returns true the first time (for a one-time note).
@@ -104,13 +106,39 @@ std::string TempPrefix(std::string_view finalName);
 // to stop (never used today, kept so a stop ends a copy cleanly).
 using Progress = std::function<void(uint64_t done, uint64_t total)>;
 
+// The source as the listing saw it. When the engine passes it, the copy
+// does not stat the source again before it starts: the check after the copy
+// compares against these, which were taken earlier still.
+struct SourceStamp
+{
+    bool known = false;
+    mode_t mode = 0;
+    uint64_t size = 0;
+    int64_t mtimeNs = 0;
+    int64_t atimeNs = 0;
+    dev_t dev = 0;
+};
+
 struct FileCopy
 {
+    FileCopy(int sourceDir, std::string sourceName, bool follow, int destinationDir, std::string destinationName)
+        : srcDir(sourceDir), srcName(std::move(sourceName)), followLink(follow), dstDir(destinationDir),
+          dstName(std::move(destinationName))
+    {
+    }
     int srcDir = -1;
     std::string srcName;
     bool followLink = false; // the source entry is a symbolic link to be copied as its target
     int dstDir = -1;
     std::string dstName;
+    // What the engine knows already, so that no file pays for asking again
+    // (each optional):
+    SourceStamp listed;
+    bool dstDevKnown = false;
+    dev_t dstDev = 0;             // the device of dstDir
+    bool fresh = false;           // nothing stood under dstName: the copy may be linked into place
+    bool createMaskKnown = false; // what creating a file in dstDir takes off its mode (the umask,
+    mode_t createMask = 0;        // when the folder has no default ACL), so the mode needs no chmod
 };
 
 struct FileCopyResult
@@ -123,7 +151,10 @@ struct FileCopyResult
 
 // Copies one regular file (or, with createOnly, makes its zero-length
 // twin). The source is checked to be unchanged after the copy, and the
-// result renamed into place last.
+// result put in place last: a new file is written as an unnamed file
+// (O_TMPFILE) and linked under its name, where the device can; otherwise,
+// and over an existing file, it is written under its temporary name and
+// renamed over the final one.
 FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, DeviceCapabilities &caps,
                         const Progress &progress);
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -18,6 +19,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace copy {
@@ -109,6 +111,10 @@ struct Folder
     std::atomic<bool> touched{false}; // something was written or deleted inside
     std::atomic<bool> failed{false};
     std::atomic<int> pending{1};      // the walk's own hold, and one per job and subfolder
+    // Learnt once, by the walk, before the first copy into the folder.
+    bool dstReady = false;
+    dev_t dstDev = 0;
+    bool dstDefaultAcl = true;   // a default ACL decides new files' modes, not the umask
 };
 using FolderPtr = std::shared_ptr<Folder>;
 
@@ -119,6 +125,9 @@ struct FileJob
     FileDecision decision;
     bool asLink = false;
     bool followLink = false;
+    bool fresh = false;  // nothing stood under the name in the destination
+    mode_t mode = 0;     // the source's mode as listed; 0 when not known
+    bool sameDevice = false;
 };
 
 } // namespace
@@ -439,6 +448,16 @@ struct Engine::Impl
                 if (!failure) {
                     const int64_t start = steadyNs();
                     FileCopy copy{f.src.get(), job.name, job.followLink, f.dst.get(), job.name};
+                    // The first attempt goes by what the listing saw; a retry looks again.
+                    if (attempt == 0 && job.mode && job.sameDevice) {
+                        copy.listed = SourceStamp{true, job.mode, job.src.size, job.src.mtimeNs, job.src.atimeNs,
+                                                  f.srcStat.st_dev};
+                    }
+                    copy.dstDevKnown = f.dstReady;
+                    copy.dstDev = f.dstDev;
+                    copy.fresh = job.fresh;
+                    copy.createMaskKnown = f.dstReady && !f.dstDefaultAcl;
+                    copy.createMask = umask;
                     if (job.asLink) {
                         failure = CopyLink(copy, dp);
                     } else {
@@ -490,33 +509,50 @@ struct Engine::Impl
 
     // ---------------------------------------------------------------- the walk
 
+    // One name of a folder, both sides: indices into the two listings and
+    // the decision, 24 bytes (a folder of a million files stays small).
+    static constexpr uint32_t kNone = UINT32_MAX;
     struct Item
     {
-        const Node *src = nullptr;
-        const Node *dst = nullptr;
-        Entry se;
-        Entry de;
+        uint32_t src = kNone;
+        uint32_t dst = kNone;
         bool asDir = false;
         FileDecision file;
         DirDecision dir;
     };
 
-    const std::string &nameOf(const Item &i) const { return i.src ? i.src->name : i.dst->name; }
+    // At most this many files, and about this many bytes, go to a worker at once.
+    static constexpr size_t kBatchFiles = 32;
+    static constexpr uint64_t kBatchBytes = 8u << 20;
 
-    void readAttributes(int dirFd, const Node &n, Entry &e, bool follow)
+    // A subfolder to walk once the folder's own listings are gone.
+    struct SubFolder
     {
+        std::string name;
+        DirDecision decision;
+        bool isLink = false;
+    };
+
+    static Entry entryAt(const Listing &l, uint32_t i) { return i == kNone ? Entry{} : entryOf(l[i]); }
+
+    void readAttributes(int dirFd, const Listing &l, uint32_t i, Entry &e, bool follow)
+    {
+        const Node &n = l[i];
         if (n.kind != NodeKind::File && n.kind != NodeKind::Directory)
             return;
-        if (!caps.has(n.dev, n.dev, DeviceCapabilities::UserXattrs)) {
+        // What a device refuses is learnt on the folder's own device; an
+        // entry on another (a mount, a followed link) is simply asked.
+        const dev_t dev = l.device();
+        if (!n.otherDevice && !caps.has(dev, dev, DeviceCapabilities::UserXattrs)) {
             e.attributes = uint16_t(AttributesFrom(n.mode, n.kind == NodeKind::Directory, false, {}));
             e.attributesKnown = true;
             return;
         }
         std::string value;
         SysError err;
-        const bool has = GetXattr(XattrPlace{-1, dirFd, n.name.c_str(), follow}, kDosAttribName, value, err);
-        if (err && IsNoXattrSupport(err.code))
-            caps.refuse(n.dev, n.dev, DeviceCapabilities::UserXattrs);
+        const bool has = GetXattr(XattrPlace{-1, dirFd, l.cName(i), follow}, kDosAttribName, value, err);
+        if (err && IsNoXattrSupport(err.code) && !n.otherDevice)
+            caps.refuse(dev, dev, DeviceCapabilities::UserXattrs);
         e.attributes = uint16_t(AttributesFrom(n.mode, n.kind == NodeKind::Directory, has, value));
         e.attributesKnown = true;
     }
@@ -531,89 +567,177 @@ struct Engine::Impl
         return false;
     }
 
-    bool protectedFromPurge(int parentFd, const std::string &name) const
+    bool protectedFromPurge(int parentFd, const char *name) const
     {
         struct stat st;
-        if (::fstatat(parentFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) < 0)
+        if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) < 0)
             return false;
         return std::find(sourceAncestry.begin(), sourceAncestry.end(), FileId{st.st_dev, st.st_ino})
             != sourceAncestry.end();
     }
 
+    // What every copy into the folder would otherwise ask for itself: its
+    // device, and whether new files take their mode from the umask (no
+    // default ACL), so a file created with its mode needs no chmod.
+    void prepareDestination(Folder &f)
+    {
+        if (f.dstReady || !f.dst)
+            return;
+        struct stat st;
+        if (::fstat(f.dst.get(), &st) < 0)
+            return; // not known: each copy finds out for itself
+        f.dstDev = st.st_dev;
+        if (!caps.has(st.st_dev, st.st_dev, DeviceCapabilities::Acls)) {
+            f.dstDefaultAcl = false;
+        } else {
+            const ssize_t n = ::fgetxattr(f.dst.get(), "system.posix_acl_default", nullptr, 0);
+            f.dstDefaultAcl = n > 0 || (n < 0 && errno != ENODATA && !IsNoXattrSupport(errno));
+        }
+        f.dstReady = true;
+    }
+
+    // The stats of a folder's entries, both sides, shared among the walk and
+    // the workers (which take them before any copy): chunks of entries handed
+    // out one at a time, so that the walk, doing its share, never waits for
+    // a worker busy with a big file.
+    struct StatShare
+    {
+        struct Chunk
+        {
+            Listing *listing;
+            int fd;
+            bool follow;
+            size_t begin, end;
+        };
+        std::vector<Chunk> chunks;
+        std::atomic<size_t> next{0};
+        std::mutex mutex;
+        std::condition_variable allDone;
+        size_t done = 0;
+
+        void work()
+        {
+            size_t finished = 0;
+            for (size_t i; (i = next.fetch_add(1)) < chunks.size(); ++finished) {
+                const Chunk &c = chunks[i];
+                c.listing->statRange(c.fd, c.follow, c.begin, c.end);
+            }
+            if (!finished)
+                return;
+            const std::lock_guard lock(mutex);
+            done += finished;
+            if (done == chunks.size())
+                allDone.notify_all();
+        }
+    };
+    static constexpr size_t kStatChunk = 256;
+
+    // Lists both sides of a folder (dst only when it is open): the names of
+    // each, then their stats, with the workers when there are any.
+    void listSides(Folder &f, Listing &src, Listing &dst, SysError &srcError, SysError &dstError)
+    {
+        const bool follow = !o.symbolicLinks;
+        srcError = src.readNames(f.src.get());
+        if (f.dst)
+            dstError = dst.readNames(f.dst.get());
+        auto share = std::make_shared<StatShare>();
+        const auto cut = [&](Listing &l, int fd, bool linksFollowed) {
+            for (size_t at = 0; at < l.size(); at += kStatChunk)
+                share->chunks.push_back({&l, fd, linksFollowed, at, std::min(l.size(), at + kStatChunk)});
+        };
+        if (!srcError)
+            cut(src, f.src.get(), follow);
+        if (f.dst && !dstError)
+            cut(dst, f.dst.get(), false);
+        if (pool && share->chunks.size() > 1) {
+            const size_t helpers = std::min<size_t>(pool->workers(), share->chunks.size() - 1);
+            for (size_t h = 0; h < helpers; ++h)
+                pool->postFirst([share] { share->work(); });
+        }
+        share->work();
+        {
+            std::unique_lock lock(share->mutex);
+            share->allDone.wait(lock, [&] { return share->done == share->chunks.size(); });
+        }
+        if (!srcError)
+            srcError = src.finish();
+        if (f.dst && !dstError)
+            dstError = dst.finish();
+    }
+
+    // A listing that failed, tried again by /R /W; false when it could not be.
+    bool relist(Folder &f, Listing &l, bool source, SysError e)
+    {
+        const int fd = source ? f.src.get() : f.dst.get();
+        const bool follow = source && !o.symbolicLinks;
+        dirEvent(f.decision.tag, 0, f.srcPath);
+        if (retried(source ? ErrorAction::ScanningSourceDirectory : ErrorAction::ScanningDestinationDirectory,
+                    source ? f.srcPath : f.dstPath, [&, first = e.code]() mutable {
+                        return std::exchange(first, 0) ? e.code : l.read(fd, follow).code;
+                    }))
+            return true;
+        f.failed = true;
+        return false;
+    }
+
     void walk(const FolderPtr &fp)
     {
         Folder &f = *fp;
-        std::vector<Node> srcNodes, dstNodes;
-        if (const SysError e = ListFolder(f.src.get(), !o.symbolicLinks, srcNodes)) {
-            dirEvent(f.decision.tag, 0, f.srcPath);
-            if (!retried(ErrorAction::ScanningSourceDirectory, f.srcPath, [&, first = e.code]() mutable {
-                    return std::exchange(first, 0) ? e.code : ListFolder(f.src.get(), !o.symbolicLinks, srcNodes).code;
-                })) {
-                f.failed = true;
-                return;
-            }
-        }
+        Listing src, dst;
+        SysError srcError, dstError;
+        listSides(f, src, dst, srcError, dstError);
+        if (srcError && !relist(f, src, true, srcError))
+            return;
+        if (f.dst && dstError && !relist(f, dst, false, dstError))
+            return;
+
+        const bool follow = !o.symbolicLinks;
+        const bool srcAttributes = classifier.needsAttributes(Side::Source);
+        const bool dstAttributes = classifier.needsAttributes(Side::Destination);
         std::vector<std::string> staleTemps;
-        if (f.dst) {
-            if (const SysError e = ListFolder(f.dst.get(), false, dstNodes)) {
-                dirEvent(f.decision.tag, 0, f.srcPath);
-                if (!retried(ErrorAction::ScanningDestinationDirectory, f.dstPath, [&, first = e.code]() mutable {
-                        return std::exchange(first, 0) ? e.code : ListFolder(f.dst.get(), false, dstNodes).code;
-                    })) {
-                    f.failed = true;
-                    return;
-                }
-            }
+        std::vector<Item> items;
+        items.reserve(std::max(src.size(), dst.size()));
+        for (size_t i = 0, j = 0; i < src.size() || j < dst.size();) {
             // Our own temporary files are not the user's: never compared,
             // never extras; stale ones go (a /Z copy's partial file stays
             // while its source is the same).
-            std::vector<Node> kept;
-            kept.reserve(dstNodes.size());
-            for (Node &n : dstNodes) {
-                if (n.kind == NodeKind::File && !n.isLink && IsTempName(n.name))
-                    staleTemps.push_back(std::move(n.name));
-                else
-                    kept.push_back(std::move(n));
+            if (j < dst.size() && dst[j].kind == NodeKind::File && !dst[j].isLink && IsTempName(dst.name(j))) {
+                staleTemps.emplace_back(dst.name(j));
+                ++j;
+                continue;
             }
-            dstNodes.swap(kept);
-        }
-
-        const bool srcAttributes = classifier.needsAttributes(Side::Source);
-        const bool dstAttributes = classifier.needsAttributes(Side::Destination);
-        std::vector<Item> items;
-        items.reserve(std::max(srcNodes.size(), dstNodes.size()));
-        size_t i = 0, j = 0;
-        while (i < srcNodes.size() || j < dstNodes.size()) {
             Item it;
-            const int c = i >= srcNodes.size() ? 1 : j >= dstNodes.size() ? -1 : srcNodes[i].name.compare(dstNodes[j].name);
+            const int c = i >= src.size() ? 1 : j >= dst.size() ? -1 : src.name(i).compare(dst.name(j));
             if (c <= 0)
-                it.src = &srcNodes[i++];
+                it.src = uint32_t(i++);
             if (c >= 0)
-                it.dst = &dstNodes[j++];
-            if (it.src) {
-                it.se = entryOf(*it.src);
-                if (it.src->isLink && classifier.copiesLinkAsLink(it.se) && !o.symbolicLinks) {
+                it.dst = uint32_t(j++);
+            Entry se = entryAt(src, it.src);
+            Entry de = entryAt(dst, it.dst);
+            if (it.src != kNone) {
+                Node &n = src[it.src];
+                if (n.isLink && follow && classifier.copiesLinkAsLink(se)) {
                     // /SJ: a link to a folder is copied as a link; its own times count.
                     struct stat st;
-                    if (::fstatat(f.src.get(), it.src->name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-                        it.se.size = uint64_t(st.st_size);
-                        it.se.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+                    if (::fstatat(f.src.get(), src.cName(it.src), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+                        n.size = uint64_t(st.st_size);
+                        n.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+                        se.size = n.size;
+                        se.mtimeNs = n.mtimeNs;
                     }
                 }
                 if (srcAttributes)
-                    readAttributes(f.src.get(), *it.src, it.se, !o.symbolicLinks);
+                    readAttributes(f.src.get(), src, it.src, se, follow);
             }
-            if (it.dst) {
-                it.de = entryOf(*it.dst);
-                if (dstAttributes)
-                    readAttributes(f.dst.get(), *it.dst, it.de, false);
-            }
-            it.asDir = classifier.decidesAsDirectory(it.se, it.de);
+            if (it.dst != kNone && dstAttributes)
+                readAttributes(f.dst.get(), dst, it.dst, de, false);
+            const std::string_view name = it.src != kNone ? src.name(it.src) : dst.name(it.dst);
+            it.asDir = classifier.decidesAsDirectory(se, de);
             if (it.asDir)
-                it.dir = classifier.dir(it.se, it.de, nameOf(it), f.relDir, f.depth + 1);
+                it.dir = classifier.dir(se, de, name, f.relDir, f.depth + 1);
             else
-                it.file = classifier.file(it.se, it.de, nameOf(it), f.relDir);
-            items.push_back(std::move(it));
+                it.file = classifier.file(se, de, name, f.relDir);
+            items.push_back(it);
         }
 
         // The folder's line: how many of its files the file names select.
@@ -623,46 +747,50 @@ struct Engine::Impl
                 ++count;
         dirEvent(f.decision.tag, count, f.srcPath);
 
-        if (!listOnly && !countOnly)
-            for (const std::string &temp : staleTemps) {
-                bool resumable = false;
-                if (o.restartable)
-                    for (const Item &it : items)
-                        if (it.src && !it.asDir && it.src->kind == NodeKind::File
-                            && (it.file.action == Action::Copy || it.file.action == Action::PurgeAndCopy)
-                            && temp == TempName(it.src->name, it.src->size, it.src->mtimeNs))
-                            resumable = true;
-                if (!resumable)
-                    ::unlinkat(f.dst.get(), temp.c_str(), 0);
+        if (!listOnly && !countOnly && !staleTemps.empty()) {
+            // A /Z copy's partial file stays for the copy that resumes it.
+            std::vector<std::string> resumable;
+            if (o.restartable) {
+                for (const Item &it : items)
+                    if (it.src != kNone && !it.asDir && src[it.src].kind == NodeKind::File
+                        && (it.file.action == Action::Copy || it.file.action == Action::PurgeAndCopy))
+                        resumable.push_back(TempName(src.name(it.src), src[it.src].size, src[it.src].mtimeNs));
+                std::sort(resumable.begin(), resumable.end());
             }
+            for (const std::string &temp : staleTemps)
+                if (!std::binary_search(resumable.begin(), resumable.end(), temp))
+                    ::unlinkat(f.dst.get(), temp.c_str(), 0);
+        }
 
         // Extras first, as they are found in the destination.
         for (const Item &it : items) {
             if (it.asDir || !it.file.listed || it.file.cls != FileClass::Extra)
                 continue;
-            fileEvent(it.file, it.de, f.dstPath, it.dst->name);
+            const Entry de = entryAt(dst, it.dst);
+            fileEvent(it.file, de, f.dstPath, std::string(dst.name(it.dst)));
             Outcome outcome = Outcome::AsDecided;
             if (it.file.action == Action::Purge && !listOnly && !countOnly) {
-                if (::unlinkat(f.dst.get(), it.dst->name.c_str(), 0) < 0 && errno != ENOENT) {
-                    error(ErrorAction::DeletingExtraFile, errno, f.dstPath, it.dst->name);
+                if (::unlinkat(f.dst.get(), dst.cName(it.dst), 0) < 0 && errno != ENOENT) {
+                    error(ErrorAction::DeletingExtraFile, errno, f.dstPath, std::string(dst.name(it.dst)));
                     outcome = Outcome::Failed;
                 } else {
                     f.touched = true;
                 }
             }
-            countFile(it.file, it.de.size, outcome);
+            countFile(it.file, de.size, outcome);
         }
         for (const Item &it : items) {
             if (!it.asDir || !it.dir.listed || it.dir.cls != DirClass::Extra)
                 continue;
-            const std::string path = f.dstPath + it.dst->name + '/';
+            const std::string name(dst.name(it.dst));
+            const std::string path = f.dstPath + name + '/';
             dirEvent(it.dir.tag, -1, path);
             Outcome outcome = Outcome::AsDecided;
             if (it.dir.action == DirAction::Purge && !listOnly && !countOnly) {
-                if (protectedFromPurge(f.dst.get(), it.dst->name)) {
+                if (protectedFromPurge(f.dst.get(), name.c_str())) {
                     error(ErrorAction::DeletingExtraDirectory, EBUSY, path, std::string());
                     outcome = Outcome::Failed;
-                } else if (!RemoveTree(f.dst.get(), it.dst->name, [&](const std::string &rel, bool, int code) {
+                } else if (!RemoveTree(f.dst.get(), name, [&](const std::string &rel, bool, int code) {
                                error(ErrorAction::DeletingExtraDirectory, code, path, rel);
                            })) {
                     outcome = Outcome::Failed;
@@ -672,64 +800,102 @@ struct Engine::Impl
             countDir(it.dir, outcome);
         }
 
-        // The source's files.
+        // The source's files. The workers take them in batches of the
+        // folder's files (a few per worker, fewer bytes than kBatchBytes):
+        // one hand-over per batch rather than per file.
+        std::vector<FileJob> batch;
+        uint64_t batchBytes = 0;
+        size_t batchFiles = 1;
+        if (pool) {
+            size_t copies = 0;
+            for (const Item &it : items)
+                copies += !it.asDir && (it.file.action == Action::Copy || it.file.action == Action::PurgeAndCopy);
+            batchFiles = std::clamp<size_t>(copies / (size_t(o.threads) * 4), 1, kBatchFiles);
+        }
+        const auto postBatch = [&] {
+            if (batch.empty())
+                return;
+            fp->pending += 1;
+            pool->post([this, fp, jobs = std::move(batch)] {
+                for (const FileJob &job : jobs)
+                    copyFile(fp, job);
+                release(fp);
+            });
+            batch = {};
+            batchBytes = 0;
+        };
         for (const Item &it : items) {
             if (it.asDir || !it.file.listed || it.file.cls == FileClass::Extra)
                 continue;
             const FileDecision &d = it.file;
+            const Node &n = src[it.src];
+            const Entry se = entryAt(src, it.src);
             if (d.action == Action::Skip || d.action == Action::Report || d.action == Action::Purge) {
-                fileEvent(d, it.se, f.srcPath, it.src->name);
-                countFile(d, it.se.size);
+                fileEvent(d, se, f.srcPath, std::string(src.name(it.src)));
+                countFile(d, se.size);
                 // /TIMFIX: times that differ at all, even within /FFT's two seconds.
-                if (d.fixTimes && !listOnly && !countOnly && f.dst && it.se.mtimeNs != it.de.mtimeNs) {
+                if (d.fixTimes && !listOnly && !countOnly && f.dst && it.dst != kNone
+                    && se.mtimeNs != dst[it.dst].mtimeNs) {
                     struct stat st{};
-                    st.st_atim = {time_t(it.se.atimeNs / 1000000000), long(it.se.atimeNs % 1000000000)};
-                    st.st_mtim = {time_t(it.se.mtimeNs / 1000000000), long(it.se.mtimeNs % 1000000000)};
-                    if (const CopyFailure e = FixTimes(f.dst.get(), it.src->name, st))
-                        error(e.action, e.code, f.dstPath, it.src->name);
+                    st.st_atim = {time_t(se.atimeNs / 1000000000), long(se.atimeNs % 1000000000)};
+                    st.st_mtim = {time_t(se.mtimeNs / 1000000000), long(se.mtimeNs % 1000000000)};
+                    if (const CopyFailure e = FixTimes(f.dst.get(), std::string(src.name(it.src)), st))
+                        error(e.action, e.code, f.dstPath, std::string(src.name(it.src)));
                 }
                 continue;
             }
             FileJob job;
-            job.name = it.src->name;
-            job.src = it.se;
+            job.name = src.name(it.src);
+            job.src = se;
             job.decision = d;
-            job.asLink = it.se.isLink && (o.symbolicLinks || classifier.copiesLinkAsLink(it.se));
-            job.followLink = it.se.isLink && !job.asLink;
-            if (!job.asLink && it.src->kind != NodeKind::File) {
+            job.asLink = se.isLink && (o.symbolicLinks || classifier.copiesLinkAsLink(se));
+            job.followLink = se.isLink && !job.asLink;
+            job.fresh = it.dst == kNone || d.action == Action::PurgeAndCopy;
+            job.mode = n.kind == NodeKind::File ? n.mode : 0;
+            job.sameDevice = !n.otherDevice;
+            if (!job.asLink && n.kind != NodeKind::File) {
                 // A dangling link has nothing to copy; a FIFO, socket or
                 // device is nothing Robocopy knows: said, and left.
-                if (it.src->kind == NodeKind::Dangling) {
-                    fileEvent(d, it.se, f.srcPath, it.src->name);
-                    error(ErrorAction::CopyingFile, ENOENT, f.srcPath, it.src->name, RetryState::LimitExceeded);
-                    countFile(d, it.se.size, Outcome::Failed);
+                if (n.kind == NodeKind::Dangling) {
+                    fileEvent(d, se, f.srcPath, job.name);
+                    error(ErrorAction::CopyingFile, ENOENT, f.srcPath, job.name, RetryState::LimitExceeded);
+                    countFile(d, se.size, Outcome::Failed);
                 } else {
-                    note("not a file or folder, not copied: " + f.srcPath + it.src->name);
+                    note("not a file or folder, not copied: " + f.srcPath + job.name);
                 }
                 continue;
             }
             if (!ensureDestination(f)) {
-                fileEvent(d, it.se, f.srcPath, it.src->name);
-                countFile(d, it.se.size, Outcome::Failed);
+                fileEvent(d, se, f.srcPath, job.name);
+                countFile(d, se.size, Outcome::Failed);
                 continue;
             }
+            if (!listOnly && !countOnly)
+                prepareDestination(f);
             if (pool && !listOnly && !countOnly) {
-                fp->pending += 1;
-                pool->post([this, fp, job = std::move(job)] {
-                    copyFile(fp, job);
-                    release(fp);
-                });
+                batchBytes += job.src.size;
+                batch.push_back(std::move(job));
+                if (batch.size() >= batchFiles || batchBytes >= kBatchBytes)
+                    postBatch();
             } else {
                 copyFile(fp, job);
             }
         }
+        postBatch();
 
-        // Then the subfolders, each walked before the next.
-        for (const Item &it : items) {
-            if (!it.asDir || !it.src)
-                continue;
-            const DirDecision &d = it.dir;
-            const std::string &name = it.src->name;
+        // The subfolders, each walked before the next; the listings of this
+        // folder are given back first, so a deep tree holds only the names
+        // of the folders on the way down.
+        std::vector<SubFolder> subfolders;
+        for (const Item &it : items)
+            if (it.asDir && it.src != kNone)
+                subfolders.push_back(SubFolder{std::string(src.name(it.src)), it.dir, src[it.src].isLink});
+        std::vector<Item>().swap(items);
+        src.release();
+        dst.release();
+        for (const SubFolder &sub : subfolders) {
+            const DirDecision &d = sub.decision;
+            const std::string &name = sub.name;
             const std::string srcPath = f.srcPath + name + '/';
             if (d.action == DirAction::Skip || d.action == DirAction::Report) {
                 if (d.listed) {
@@ -748,7 +914,7 @@ struct Engine::Impl
             child->depth = f.depth + 1;
             SysError err;
             const auto openSource = [&] {
-                child->src = OpenFolder(f.src.get(), name, it.se.isLink, err);
+                child->src = OpenFolder(f.src.get(), name, sub.isLink, err);
                 if (child->src && ::fstat(child->src.get(), &child->srcStat) < 0)
                     err.code = errno;
                 return child->src && !err.code ? 0 : err.code;

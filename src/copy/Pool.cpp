@@ -29,6 +29,15 @@ void Pool::post(Job job)
     m_hasWork.notify_one();
 }
 
+void Pool::postFirst(Job job)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_queue.push_front(std::move(job));
+    }
+    m_hasWork.notify_one();
+}
+
 void Pool::drain()
 {
     std::unique_lock lock(m_mutex);

@@ -25,6 +25,10 @@ public:
 
     // Queues a job; blocks while the queue is full.
     void post(Job job);
+    // Puts a short job first in the queue, never blocking (the walk's share
+    // of work it waits for itself, such as the stats of a listing).
+    void postFirst(Job job);
+    unsigned workers() const { return unsigned(m_threads.size()); }
     // Returns once every job posted so far has finished.
     void drain();
 

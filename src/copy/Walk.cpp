@@ -29,16 +29,15 @@ void fill(Node &n, const struct stat &st)
     n.size = S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) ? uint64_t(st.st_size) : 0;
     n.mtimeNs = ns(st.st_mtim);
     n.atimeNs = ns(st.st_atim);
-    n.ctimeNs = ns(st.st_ctim);
-    n.dev = st.st_dev;
-    n.ino = st.st_ino;
 }
+
+static_assert(sizeof(Node) <= 40, "a listed entry stays small: a folder may hold millions");
 
 bool isDots(const char *name) { return name[0] == '.' && (!name[1] || (name[1] == '.' && !name[2])); }
 
 // Reads the names of a folder open on fd, from its start.
 template<typename Each>
-SysError readNames(int fd, Each each)
+SysError readNamesOf(int fd, Each each)
 {
     if (::lseek(fd, 0, SEEK_SET) < 0)
         return SysError{errno};
@@ -63,25 +62,61 @@ SysError readNames(int fd, Each each)
 
 } // namespace
 
-SysError ListFolder(int fd, bool followLinks, std::vector<Node> &out)
+SysError Listing::read(int fd, bool followLinks)
 {
-    out.clear();
-    SysError statFailure;
-    const SysError e = readNames(fd, [&](const char *name, unsigned char) {
+    if (const SysError e = readNames(fd))
+        return e;
+    statRange(fd, followLinks, 0, size());
+    return finish();
+}
+
+SysError Listing::readNames(int fd)
+{
+    m_nodes.clear();
+    m_names.clear();
+    m_statFailure = 0;
+    struct stat self;
+    if (::fstat(fd, &self) < 0)
+        return SysError{errno};
+    m_device = self.st_dev;
+    int tooLong = 0;
+    const SysError e = readNamesOf(fd, [&](const char *name, unsigned char) {
+        const size_t length = std::strlen(name);
+        if (length > UINT16_MAX || m_names.size() + length >= UINT32_MAX) {
+            tooLong = ENAMETOOLONG; // beyond what any file system gives
+            return;
+        }
+        Node n;
+        n.nameAt = uint32_t(m_names.size());
+        n.nameLength = uint16_t(length);
+        m_names.append(name, length + 1);
+        m_nodes.push_back(n);
+    });
+    if (tooLong)
+        m_statFailure = tooLong;
+    return e;
+}
+
+void Listing::statRange(int fd, bool followLinks, size_t begin, size_t end)
+{
+    for (size_t i = begin; i < end; ++i) {
+        Node &n = m_nodes[i];
+        const char *name = m_names.data() + n.nameAt;
         struct stat st;
         if (::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) < 0) {
             if (errno != ENOENT)
-                statFailure.code = errno;
-            return; // vanished since the listing
+                m_statFailure = errno;
+            n.mode = 0; // vanished since the listing (or not to be looked at): left out
+            continue;
         }
-        Node n;
-        n.name = name;
         if (S_ISLNK(st.st_mode)) {
             n.isLink = true;
             struct stat target;
             if (::fstatat(fd, name, &target, 0) == 0) {
                 n.kind = kindOf(target.st_mode);
-                fill(n, followLinks ? target : st);
+                const struct stat &shown = followLinks ? target : st;
+                fill(n, shown);
+                n.otherDevice = shown.st_dev != m_device;
             } else {
                 n.kind = NodeKind::Dangling;
                 fill(n, st);
@@ -89,17 +124,31 @@ SysError ListFolder(int fd, bool followLinks, std::vector<Node> &out)
         } else {
             n.kind = kindOf(st.st_mode);
             fill(n, st);
+            n.otherDevice = st.st_dev != m_device;
         }
-        out.push_back(std::move(n));
-    });
-    if (e)
-        return e;
+    }
+}
+
+SysError Listing::finish()
+{
+    // Entries stat could not see are left out (a real mode is never 0).
+    m_nodes.erase(std::remove_if(m_nodes.begin(), m_nodes.end(), [](const Node &n) { return n.mode == 0; }),
+                  m_nodes.end());
     // A folder whose entries cannot be looked at (no search right) cannot
     // be copied either: that is a failure of the listing, not an empty folder.
-    if (statFailure && out.empty())
-        return statFailure;
-    std::sort(out.begin(), out.end(), [](const Node &a, const Node &b) { return a.name < b.name; });
+    if (m_statFailure && m_nodes.empty())
+        return SysError{m_statFailure.load()};
+    const char *names = m_names.data();
+    std::sort(m_nodes.begin(), m_nodes.end(), [names](const Node &a, const Node &b) {
+        return std::string_view(names + a.nameAt, a.nameLength) < std::string_view(names + b.nameAt, b.nameLength);
+    });
     return {};
+}
+
+void Listing::release()
+{
+    std::vector<Node>().swap(m_nodes);
+    std::string().swap(m_names);
 }
 
 Fd OpenFolder(int parentFd, const std::string &name, bool followLink, SysError &err)
@@ -131,7 +180,7 @@ bool isMountRoot(int parentFd, const char *name)
 bool removeInside(int dirFd, const std::string &prefix, const RemoveFailure &onFailure, int depth)
 {
     std::vector<std::pair<std::string, bool>> names; // name, is a folder
-    const SysError e = readNames(dirFd, [&](const char *name, unsigned char type) {
+    const SysError e = readNamesOf(dirFd, [&](const char *name, unsigned char type) {
         bool isDir = type == DT_DIR;
         if (type == DT_UNKNOWN) {
             struct stat st;

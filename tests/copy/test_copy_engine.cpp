@@ -346,18 +346,23 @@ void TestCopyEngine::listFolderNamesAreBytes()
     QVERIFY(::symlink("nowhere", (dir + "/link-dangling").c_str()) == 0);
     QVERIFY(::mkfifo((dir + "/fifo").c_str(), 0600) == 0);
     const Fd fd = openDir(dir);
-    std::vector<Node> nodes;
-    QVERIFY(!ListFolder(fd.get(), true, nodes));
+    Listing listing;
+    QVERIFY(!listing.read(fd.get(), true));
     std::vector<std::string> got;
-    for (const Node &n : nodes)
-        got.push_back(n.name);
+    for (size_t i = 0; i < listing.size(); ++i) {
+        got.emplace_back(listing.name(i));
+        QCOMPARE(std::string(listing.cName(i)), got.back()); // NUL-ended for the system calls
+    }
     std::vector<std::string> expected = names;
     for (const char *more : {"sub", "link-file", "link-dir", "link-dangling", "fifo"})
         expected.push_back(more);
     std::sort(expected.begin(), expected.end());
     QCOMPARE(got, expected);
     auto node = [&](const char *name) {
-        return *std::find_if(nodes.begin(), nodes.end(), [&](const Node &n) { return n.name == name; });
+        for (size_t i = 0; i < listing.size(); ++i)
+            if (listing.name(i) == name)
+                return listing[i];
+        qFatal("%s not listed", name);
     };
     QCOMPARE(node("\xff\xfe").size, uint64_t(2));
     QVERIFY(node("link-file").isLink && node("link-file").kind == NodeKind::File && node("link-file").size == 1);
@@ -365,10 +370,15 @@ void TestCopyEngine::listFolderNamesAreBytes()
     QVERIFY(node("link-dangling").kind == NodeKind::Dangling);
     QVERIFY(node("fifo").kind == NodeKind::Other && !node("fifo").isLink);
     QVERIFY(node("sub").kind == NodeKind::Directory);
+    QVERIFY(!node("sub").otherDevice && !node("z").otherDevice);
     // Not following: a link's own size (its target's length).
-    QVERIFY(!ListFolder(fd.get(), false, nodes));
+    QVERIFY(!listing.read(fd.get(), false));
     QCOMPARE(node("link-dir").size, uint64_t(3));
     QVERIFY(node("link-dir").kind == NodeKind::Directory);
+    // A second listing replaces the first; release gives it all back.
+    QCOMPARE(listing.size(), expected.size());
+    listing.release();
+    QVERIFY(listing.empty());
 }
 
 void TestCopyEngine::removeTreeStaysInside()
