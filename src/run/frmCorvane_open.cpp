@@ -1,5 +1,6 @@
 #include "main_window/frmCorvane.h"
 
+#include "command/CommandFileText.h"
 #include "command/CommandReader.h"
 #include "main_window/Catalogue.h"
 #include "main_window/Controls.h"

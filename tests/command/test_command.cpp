@@ -1,5 +1,6 @@
 // The command-line builder, driven through a plain map of option values.
 #include "command/CommandBuilder.h"
+#include "command/CommandFileText.h"
 #include "command/CommandReader.h"
 #include "command/CommandWords.h"
 #include "main_window/Catalogue.h"
