@@ -49,7 +49,7 @@ void frmCorvane::OpenCommandFile(const QString &path)
         MsgBox(QStringLiteral("%1 is too large to be a command file.").arg(shown), vbCritical);
         return;
     }
-    const std::optional<QString> text = CommandFileText(bytes);
+    const std::optional<QString> text = CommandFileText(bytes, CommandFileKindOf(path), SystemCodePages());
     if (!text) {
         MsgBox(QStringLiteral("%1 is not a text file.").arg(shown), vbCritical);
         return;

@@ -1,6 +1,7 @@
 #include "main_window/frmCorvane.h"
 
 #include "command/CommandBuilder.h"
+#include "command/CommandFileText.h"
 #include "command/CommandWords.h"
 #include "main_window/Controls.h"
 #include "main_window/RecentFolders.h"
@@ -95,7 +96,7 @@ void frmCorvane::mnuFileSaveAs_Click()
     const QString path = SaveFileDialog(QStringLiteral("Save Command Line"), QString(), kSaveFilter, 0);
     if (path.isEmpty())
         return;
-    const QByteArray bytes = (commandToHandOn(*this) + QStringLiteral("\r\n")).toLocal8Bit();
+    const QByteArray bytes = CommandFileBytes(commandToHandOn(*this), CommandFileKindOf(path), SystemCodePages());
     QFile file(path);
     auto fail = [&file] {
         MsgBox(QStringLiteral("Error: ") + file.errorString() + u' ' + QString::number(int(file.error())), vbCritical);

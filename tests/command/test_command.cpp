@@ -627,12 +627,12 @@ void TestCommand::roundTrip()
                  qPrintable(u"seed %1\n composed: %2\n read back: %3\n left out: %4"_qs.arg(seed).arg(
                      command, again, reading.leftOut.join(u" | "))));
 
-        const QByteArray saved = (command + u"\r\n"_qs).toLocal8Bit();
-        if (QString::fromLocal8Bit(saved) != command + u"\r\n"_qs)
-            continue; // the code page cannot hold it
-        const std::optional<QString> text = CommandFileText(saved);
-        QVERIFY2(text && BuildCommandLine(ReadCommandOrJob(*text, false).values) == command,
-                 qPrintable(u"seed %1 from the saved file"_qs.arg(seed)));
+        for (const CommandFileKind kind : {CommandFileKind::Batch, CommandFileKind::Text}) {
+            const QByteArray saved = CommandFileBytes(command, kind, SystemCodePages());
+            const std::optional<QString> text = CommandFileText(saved, kind, SystemCodePages());
+            QVERIFY2(text && BuildCommandLine(ReadCommandOrJob(*text, false).values) == command,
+                     qPrintable(u"seed %1 from the saved %2 file"_qs.arg(seed).arg(int(kind))));
+        }
     }
 }
 
@@ -661,7 +661,7 @@ void TestCommand::fileText()
     QFETCH(QByteArray, bytes);
     QFETCH(bool, isText);
     QFETCH(QString, text);
-    const std::optional<QString> read = CommandFileText(bytes);
+    const std::optional<QString> read = CommandFileText(bytes, CommandFileKind::Text, SystemCodePages());
     QCOMPARE(read.has_value(), isText);
     if (isText)
         QCOMPARE(*read, text);
