@@ -15,6 +15,7 @@
 #include "run/frmHelp.h"
 #include "tools/basTools.h"
 
+#include "FileDialogs.h"
 #include "RandomOptions.h"
 #include "RecordingRobocopy.h"
 #include "ScopedHook.h"
@@ -67,15 +68,6 @@ const QString kNotCopied = QStringLiteral("Some files or directories could not b
 const QString kSerious = QStringLiteral("Serious error. Robocopy did not copy any files.\r\n");
 const QString kNoErrors = QStringLiteral("Completed with no errors");
 const QString kConflict = QStringLiteral("Multithreading cannot be used with EFS Raw or Delay Per 64 K options.");
-
-// What the save dialog showed when it opened.
-struct ShownDialog
-{
-    QString title;
-    QStringList nameFilters;
-    bool confirmsOverwrite;
-    bool opensExistingFile = false;
-};
 
 // Qt's file dialog stores its state in the user's settings when it closes.
 // Off Windows the test moves that store into its scratch folder; on Windows it
@@ -228,7 +220,8 @@ private slots:
 
 private:
     void setCommand(frmCorvane *w, const QString &source, const QString &destination, const QString &extra);
-    FileDialogExec answerSaveDialog(const QString &folder, const QString &typed, int filterIndex);
+    // Save As through the dialog, answered as SaveDialogAnswer does.
+    void saveAs(frmCorvane &w, const QString &folder, const QString &typed, int filterIndex);
     FileDialogExec answerOpenDialog(const QString &path);
     QList<RecordedRun> recordedRuns() const { return m_robocopy.runs(); }
 
@@ -279,31 +272,11 @@ void TestRun::setCommand(frmCorvane *w, const QString &source, const QString &de
     QVERIFY(setTextOf(box, textOf(box) + extra));
 }
 
-// Answers the real save dialog as a user would: starts it in the folder,
-// picks the 1-based filter entry with the arrow key, types the name and
-// presses Enter; filter entry 0 types the name and presses Escape instead.
-FileDialogExec TestRun::answerSaveDialog(const QString &folder, const QString &typed, int filterIndex)
+void TestRun::saveAs(frmCorvane &w, const QString &folder, const QString &typed, int filterIndex)
 {
-    return [this, folder, typed, filterIndex](QFileDialog &dialog) {
-        m_dialogs.append({dialog.windowTitle(), dialog.nameFilters(),
-                          !dialog.testOption(QFileDialog::DontConfirmOverwrite)});
-        // Qt's own dialog on every platform, so that keys can reach it.
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setDirectory(folder);
-        QTimer::singleShot(0, &dialog, [&dialog, typed, filterIndex] {
-            auto *types = dialog.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
-            auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-            if (!types || !name) {
-                dialog.reject(); // nothing is saved, and the test says so
-                return;
-            }
-            for (int i = 1; i < filterIndex; ++i)
-                QTest::keyClick(types, Qt::Key_Down);
-            QTest::keyClicks(name, typed);
-            QTest::keyClick(name, filterIndex > 0 ? Qt::Key_Return : Qt::Key_Escape);
-        });
-        return dialog.exec();
-    };
+    SaveDialogAnswer answer(m_dialogs, folder, typed, filterIndex);
+    trigger(w, "mnuFileSaveAs");
+    answer.collect();
 }
 
 // Picks the file as if the user had chosen it in the open dialog.
@@ -541,20 +514,41 @@ void TestRun::saveFile_data()
     QTest::addColumn<int>("filterIndex");
     QTest::addColumn<QString>("commandLine");
     QTest::addColumn<QString>("written");
-    QTest::addColumn<QString>("line"); // the line written before CR LF; empty: the command line
-    QTest::newRow("batch") << "job" << 1 << "ROBOCOPY.EXE C:\\a D:\\b *.* /MIR" << "job.CMD" << "";
-    QTest::newRow("text") << "job" << 2 << "ROBOCOPY.EXE \"C:\\My Files\" D:\\b" << "job.TXT" << "";
-    QTest::newRow("all files") << "job" << 3 << "ROBOCOPY.EXE x y" << "job" << "";
-    QTest::newRow("typed extension") << "job.bat" << 2 << "ROBOCOPY.EXE x y" << "job.bat" << "";
-    QTest::newRow("empty command line") << "empty" << 1 << "" << "empty.CMD" << "";
-    QTest::newRow("no-break space kept") << "nbsp" << 1 << u"ROBOCOPY.EXE C:\\A\u00a0B D:\\b"_qs << "nbsp.CMD" << "";
+    // The file's bytes where the system's code pages are UTF-8 (Linux), and
+    // where they are those of Western Windows (OEM 437, ANSI 1252).
+    QTest::addColumn<QByteArray>("utf8Bytes");
+    QTest::addColumn<QByteArray>("westernBytes");
+    auto row = [](const char *name, const char *typed, int filterIndex, const QString &command, const char *written,
+                  const QByteArray &utf8, const QByteArray &western = QByteArray()) {
+        QTest::newRow(name) << QString::fromUtf8(typed) << filterIndex << command << QString::fromUtf8(written) << utf8
+                            << (western.isNull() ? utf8 : western);
+    };
+    const QByteArray chcp = "@chcp 65001 >nul\r\n";
+    row("batch", "job", 1, u"ROBOCOPY.EXE C:\\a D:\\b *.* /MIR"_qs, "job.CMD", "ROBOCOPY.EXE C:\\a D:\\b *.* /MIR\r\n");
+    row("text", "job", 2, u"ROBOCOPY.EXE \"C:\\My Files\" D:\\b"_qs, "job.TXT", "ROBOCOPY.EXE \"C:\\My Files\" D:\\b\r\n");
+    row("all files", "job", 3, u"ROBOCOPY.EXE x y"_qs, "job", "ROBOCOPY.EXE x y\r\n");
+    row("typed extension", "job.bat", 2, u"ROBOCOPY.EXE x y"_qs, "job.bat", "ROBOCOPY.EXE x y\r\n");
+    row("typed .cmd with the batch entry", "e4.cmd", 1, u"ROBOCOPY.EXE x y"_qs, "e4.cmd", "ROBOCOPY.EXE x y\r\n");
+    row("typed .txt with the batch entry", "e5.txt", 1, u"ROBOCOPY.EXE x y"_qs, "e5.txt", "ROBOCOPY.EXE x y\r\n");
+    row("empty command line", "empty", 1, QString(), "empty.CMD", "\r\n");
+    row("no-break space kept", "nbsp", 1, u"ROBOCOPY.EXE C:\\A\u00a0B D:\\b"_qs, "nbsp.CMD",
+        "ROBOCOPY.EXE C:\\A\xC2\xA0" "B D:\\b\r\n", "ROBOCOPY.EXE C:\\A\xFF" "B D:\\b\r\n");
     // A batch file would run each further line as a command of its own.
-    QTest::newRow("hand edit on several lines: one line")
-        << "lines" << 1 << "ROBOCOPY.EXE C:\\a D:\\b\n/MIR\r\n/R:3\n" << "lines.CMD" << "ROBOCOPY.EXE C:\\a D:\\b /MIR /R:3 ";
-#ifdef Q_OS_WIN
-    // Written in the system's code page, one byte a letter.
-    QTest::newRow("code page letters") << "job" << 1 << "ROBOCOPY.EXE C:\\Müller D:\\Café" << "job.CMD" << "";
-#endif
+    row("hand edit on several lines: one line", "lines", 1, u"ROBOCOPY.EXE C:\\a D:\\b\n/MIR\r\n/R:3\n"_qs, "lines.CMD",
+        "ROBOCOPY.EXE C:\\a D:\\b /MIR /R:3 \r\n");
+    // cmd.exe reads a batch file in the OEM code page, editors a text in the ANSI one.
+    row("letters of the code pages, batch", "job", 1, u"ROBOCOPY.EXE C:\\M\u00fcller D:\\Caf\u00e9"_qs, "job.CMD",
+        "ROBOCOPY.EXE C:\\M\xC3\xBCller D:\\Caf\xC3\xA9\r\n", "ROBOCOPY.EXE C:\\M\x81ller D:\\Caf\x82\r\n");
+    row("letters of the code pages, text", "job", 2, u"ROBOCOPY.EXE C:\\M\u00fcller D:\\Caf\u00e9"_qs, "job.TXT",
+        "ROBOCOPY.EXE C:\\M\xC3\xBCller D:\\Caf\xC3\xA9\r\n", "ROBOCOPY.EXE C:\\M\xFCller D:\\Caf\xE9\r\n");
+    row("beyond the OEM code page: UTF-8 after chcp", "job", 1, u"ROBOCOPY.EXE C:\\\u6570\u636e D:\\b"_qs, "job.CMD",
+        u"ROBOCOPY.EXE C:\\\u6570\u636e D:\\b\r\n"_qs.toUtf8(), chcp + u"ROBOCOPY.EXE C:\\\u6570\u636e D:\\b\r\n"_qs.toUtf8());
+    row("beyond the ANSI code page: UTF-8 with a mark", "job", 2, u"ROBOCOPY.EXE C:\\a D:\\\u03a9mega"_qs, "job.TXT",
+        u"ROBOCOPY.EXE C:\\a D:\\\u03a9mega\r\n"_qs.toUtf8(), "\xEF\xBB\xBFROBOCOPY.EXE C:\\a D:\\\xCE\xA9mega\r\n");
+    row("percent doubled in a batch", "job", 1, u"ROBOCOPY.EXE \"C:\\Sales 50% off\" D:\\b"_qs, "job.CMD",
+        "ROBOCOPY.EXE \"C:\\Sales 50%% off\" D:\\b\r\n");
+    row("percent as typed in a text", "job", 2, u"ROBOCOPY.EXE \"C:\\Sales 50% off\" D:\\b"_qs, "job.TXT",
+        "ROBOCOPY.EXE \"C:\\Sales 50% off\" D:\\b\r\n");
 }
 
 void TestRun::saveFile()
@@ -563,20 +557,23 @@ void TestRun::saveFile()
     QFETCH(int, filterIndex);
     QFETCH(QString, commandLine);
     QFETCH(QString, written);
-    QFETCH(QString, line);
+    QFETCH(QByteArray, utf8Bytes);
+    QFETCH(QByteArray, westernBytes);
     SKIP_REAL_FILE_DIALOG();
 #ifdef Q_OS_WIN
-    // Code page 1252 (Western) agrees with Latin-1 on every letter above.
-    if (GetACP() != 1252 && commandLine.toUtf8().size() != commandLine.size())
-        QSKIP("this row's bytes are those of code page 1252");
+    const bool western = GetOEMCP() == 437 && GetACP() == 1252;
+    if (!western && westernBytes != utf8Bytes)
+        QSKIP("this row's bytes are those of the code pages 437 and 1252");
+    const QByteArray expected = westernBytes;
+#else
+    const QByteArray expected = utf8Bytes;
 #endif
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerSaveDialog(dir.path(), typed, filterIndex));
     auto w = newWindow();
     // Typed into the box as it stands, without a rebuild after it.
     w->control<QPlainTextEdit>("txtCommandLine")->setPlainText(commandLine);
-    trigger(*w, "mnuFileSaveAs");
+    saveAs(*w, dir.path(), typed, filterIndex);
 
     QCOMPARE(m_dialogs.size(), 1);
     QCOMPARE(m_dialogs.first().title, QStringLiteral("Save Command Line"));
@@ -585,10 +582,7 @@ void TestRun::saveFile()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{written});
     QFile f(dir.filePath(written));
     QVERIFY(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
-    if (line.isEmpty())
-        line = commandLine;
-    QCOMPARE(bytes, line.toLocal8Bit() + "\r\n");
+    QCOMPARE(f.readAll(), expected);
     QVERIFY(shown().isEmpty()); // no message confirms a save
 }
 
@@ -602,13 +596,14 @@ void TestRun::saveOverwritesWhole()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(QByteArray(500, 'x'));
     }
-    const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerSaveDialog(dir.path(), QStringLiteral("old.CMD"), 1));
     auto w = newWindow();
     w->control<QPlainTextEdit>("txtCommandLine")->setPlainText(QStringLiteral("ROBOCOPY.EXE a b"));
-    trigger(*w, "mnuFileSaveAs");
+    saveAs(*w, dir.path(), QStringLiteral("old.CMD"), 1);
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("ROBOCOPY.EXE a b\r\n"));
+    QCOMPARE(m_dialogs.size(), 1);
+    QVERIFY(!m_dialogs.first().confirmsOverwrite); // replaced without a question
     QVERIFY(shown().isEmpty());
 }
 
@@ -616,11 +611,10 @@ void TestRun::saveCancelled()
 {
     SKIP_REAL_FILE_DIALOG();
     QTemporaryDir dir;
-    // A cancelled dialog may still hold a name: nothing is written.
-    const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerSaveDialog(dir.path(), QStringLiteral("job"), 0));
     auto w = newWindow();
     const QString before = w->text("txtCommandLine");
-    trigger(*w, "mnuFileSaveAs");
+    // A cancelled dialog may still hold a name: nothing is written.
+    saveAs(*w, dir.path(), QStringLiteral("job"), 0);
     QCOMPARE(m_dialogs.size(), 1);
     QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
     QVERIFY(shown().isEmpty());
@@ -631,10 +625,10 @@ void TestRun::saveFailure()
 {
     SKIP_REAL_FILE_DIALOG();
     QTemporaryDir dir;
-    const ScopedHook<FileDialogExec> answer(SetFileDialogExec,
-                                            answerSaveDialog(dir.path(), QStringLiteral("no such folder/job.CMD"), 1));
+    // A folder stands where the file should be written.
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("job.CMD")));
     auto w = newWindow();
-    trigger(*w, "mnuFileSaveAs");
+    saveAs(*w, dir.path(), QStringLiteral("job"), 1);
     QCOMPARE(shown().size(), 1);
     QCOMPARE(shown().first().style, int(vbCritical));
     QCOMPARE(shown().first().title, QStringLiteral("Corvane"));
@@ -817,25 +811,23 @@ void TestRun::applyCommandText()
 void TestRun::roundTripThroughWindow()
 {
     SKIP_REAL_FILE_DIALOG();
-    // Letters Save As can write unchanged: those of the code page.
-    auto fit = [](const QString &text) {
-        QString out;
-        for (char32_t c : text.toUcs4()) {
-            const QString one = QString::fromUcs4(&c, 1);
-            out += QString::fromLocal8Bit(one.toLocal8Bit()) != one ? u"_"_qs : one;
-        }
-        return out;
-    };
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("job.CMD"));
+    // Save As answered through the hook's dialog off Windows, through the
+    // system's own on Windows (each a real dialog there, so fewer rounds).
+    QString path;
     const ScopedHook<FileDialogExec> answer(SetFileDialogExec, [&](QFileDialog &dialog) {
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.selectFile(path);
         return int(QDialog::Accepted);
     });
+#ifdef Q_OS_WIN
+    const quint32 rounds = 24;
+#else
+    const quint32 rounds = 300;
+#endif
     auto from = newWindow();
     auto to = newWindow();
-    for (quint32 seed = 1; seed <= 300; ++seed) {
+    for (quint32 seed = 1; seed <= rounds; ++seed) {
         const OptionState state = RandomOptions(seed).next();
         for (const ControlSpec &entry : controlCatalogue()) {
             const QString name = QString::fromLatin1(entry.name);
@@ -843,14 +835,21 @@ void TestRun::roundTripThroughWindow()
             if (entry.kind == ControlKind::CheckBox)
                 setCheckValueOf(c, state.checks.value(name));
             else if ((entry.kind == ControlKind::TextBox || entry.kind == ControlKind::ComboBox) && name != u"txtCommandLine")
-                setTextOf(c, fit(state.texts.value(name)));
+                setTextOf(c, state.texts.value(name));
         }
+        // Every letter, whatever the code pages hold; batch and text files in turn.
+        const QString name = seed % 2 ? u"job.CMD"_qs : u"job.TXT"_qs;
+        path = dir.filePath(name);
         const QString command = from->text("txtCommandLine");
+#ifdef Q_OS_WIN
+        saveAs(*from, dir.path(), name, 1);
+#else
         trigger(*from, "mnuFileSaveAs");
+#endif
         trigger(*to, "mnuFileOpen");
         QVERIFY2(shown().isEmpty(), qPrintable(u"seed %1: %2"_qs.arg(seed).arg(shown().value(0).prompt)));
         QVERIFY2(to->text("txtCommandLine") == command,
-                 qPrintable(u"seed %1\n saved: %2\n opened: %3"_qs.arg(seed).arg(command, to->text("txtCommandLine"))));
+                 qPrintable(u"seed %1, %2\n saved: %3\n opened: %4"_qs.arg(seed).arg(name, command, to->text("txtCommandLine"))));
     }
 }
 
