@@ -181,6 +181,7 @@ private slots:
     void copyToClipboard();
     void messageBoxStyles_data();
     void messageBoxStyles();
+    void yesNoBox();
 
     // Opening a command
     void openFile_data();
@@ -196,6 +197,7 @@ private slots:
     void aboutCentredOnOwner_data();
     void aboutCentredOnOwner();
     void manualFromProgramFolder();
+    void manualMissing();
     void manualAndLinkThroughTheShell();
     void versionResource();
 
@@ -689,6 +691,28 @@ void TestRun::messageBoxStyles()
                                 QString::number(QMessageBox::Ok)}));
 }
 
+// The real Yes/No box: both buttons, Yes the default, Escape and the close box No.
+void TestRun::yesNoBox()
+{
+    const ScopedHook<MsgBoxExec> realBoxes(SetMsgBoxExec, {});
+    for (const auto &[key, expected] : {std::pair{Qt::Key_Return, int(vbYes)}, std::pair{Qt::Key_Escape, int(vbNo)}}) {
+        QStringList seen;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&, key = key] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            answer.stop();
+            seen << QString::number(box->icon()) << QString::number(box->standardButtons());
+            QTest::keyClick(box, key);
+        });
+        answer.start(10);
+        QCOMPARE(MsgBox(QStringLiteral("Open it?"), vbInformation | vbYesNo), expected);
+        QCOMPARE(seen, (QStringList{QString::number(QMessageBox::Information),
+                                    QString::number(QMessageBox::Yes | QMessageBox::No)}));
+    }
+}
+
 // ------------------------------------------------------------ opening a command
 
 void TestRun::openFile_data()
@@ -1025,16 +1049,48 @@ void TestRun::manualFromProgramFolder()
 #ifdef Q_OS_WIN
     QSKIP("the Windows shell opens the manual: manualAndLinkThroughTheShell");
 #endif
+    const QString manual = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("robocopy.doc"));
     auto w = newWindow();
     // Whatever the current folder, the manual is the one beside the program.
+    {
+        QFile doc(manual);
+        QVERIFY(doc.open(QIODevice::WriteOnly));
+    }
     QTemporaryDir elsewhere;
     {
         const ScopedCurrentFolder current(elsewhere.path());
         trigger(*w, "mnuHelpRoboCopy");
     }
+    QVERIFY(QFile::remove(manual));
     QCOMPARE(m_urls.size(), 1);
-    QCOMPARE(m_urls.first(), QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("robocopy.doc"))));
-    QVERIFY(shown().isEmpty()); // the result of the request is not examined
+    QCOMPARE(m_urls.first(), QUrl::fromLocalFile(manual));
+    QVERIFY(shown().isEmpty()); // the handler's own failures are its to tell
+}
+
+// No manual beside the program: the command says so and offers Microsoft's
+// online reference, which opens only on Yes.
+void TestRun::manualMissing()
+{
+#ifdef Q_OS_WIN
+    QSKIP("the Windows shell opens the address: manualAndLinkThroughTheShell");
+#endif
+    const QString manual = QDir::toNativeSeparators(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("robocopy.doc")));
+    QVERIFY(!QFile::exists(manual));
+    auto w = newWindow();
+    trigger(*w, "mnuHelpRoboCopy");
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(shown().first().style, int(vbInformation | vbYesNo));
+    QCOMPARE(shown().first().title, QStringLiteral("Corvane"));
+    QCOMPARE(shown().first().prompt, QStringLiteral("The RoboCopy manual, robocopy.doc, was not found beside Corvane:\n\n")
+                                         + manual
+                                         + QStringLiteral("\n\nOpen Microsoft's online Robocopy documentation instead?"));
+    QVERIFY(m_urls.isEmpty()); // No: nothing opens
+
+    boxes().yesNoReply = vbYes;
+    trigger(*w, "mnuHelpRoboCopy");
+    QCOMPARE(shown().size(), 2);
+    QCOMPARE(m_urls, QList<QUrl>{QUrl(QStringLiteral(
+                         "https://learn.microsoft.com/windows-server/administration/windows-commands/robocopy"))});
 }
 
 void TestRun::manualAndLinkThroughTheShell()
@@ -1048,11 +1104,22 @@ void TestRun::manualAndLinkThroughTheShell()
     const QString manual = QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QStringLiteral("/robocopy.doc"));
     auto w = newWindow();
 
-    // Missing, the shell finds nothing to open and we add no message of our own.
+    // Missing, the shell finds nothing to open; the command says so and,
+    // on Yes, has the shell open Microsoft's online reference.
     QFile::remove(manual);
     QCOMPARE(ShellOpen(manual, QString(), QString(), QString(), 1), int(SE_ERR_FNF));
     trigger(*w, "mnuHelpRoboCopy");
-    QVERIFY(shown().isEmpty());
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(shown().first().style, int(vbInformation | vbYesNo));
+    QVERIFY2(shown().first().prompt.contains(manual), qPrintable(shown().first().prompt));
+    boxes().yesNoReply = vbYes;
+    trigger(*w, "mnuHelpRoboCopy");
+    QTRY_VERIFY_WITH_TIMEOUT(recordedRuns().size() == 1 && recordedRuns().first().ended, 20000);
+    QCOMPARE(recordedRuns().first().args,
+             QStringList{u"https://learn.microsoft.com/windows-server/administration/windows-commands/robocopy"_qs});
+    boxes().yesNoReply = vbNo;
+    shown().clear();
+    m_robocopy.clear();
 
     // Present, the program for .doc files gets the one beside the program,
     // whatever the current folder.
