@@ -16,8 +16,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
-#include <QImageReader>
-#include <QImageWriter>
+#include <QFile>
+#include <QMap>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -938,19 +938,89 @@ void TestMainWindow::interlocks()
     }
 }
 
-// corvane.exe carries the window's icon as a file, for Explorer: it must be
+namespace {
+
+quint32 littleEndian(const QByteArray &bytes, qsizetype at, int count)
+{
+    quint32 value = 0;
+    for (int i = count - 1; i >= 0; --i)
+        value = (value << 8) | quint8(bytes.at(at + i));
+    return value;
+}
+
+// The images of an icon file by their size, read as Windows reads them: a
+// directory of entries, each a PNG or a 32-bit bitmap (rows from the bottom
+// up) followed by its transparency mask. Empty when the file is no icon.
+QMap<int, QImage> iconImages(const QByteArray &ico)
+{
+    QMap<int, QImage> images;
+    if (ico.size() < 6 || littleEndian(ico, 0, 2) != 0 || littleEndian(ico, 2, 2) != 1)
+        return {};
+    const auto count = qsizetype(littleEndian(ico, 4, 2));
+    for (qsizetype i = 0; i < count; ++i) {
+        const qsizetype entry = 6 + 16 * i;
+        if (entry + 16 > ico.size())
+            return {};
+        const int size = ico.at(entry) == 0 ? 256 : quint8(ico.at(entry));
+        const auto length = qsizetype(littleEndian(ico, entry + 8, 4));
+        const auto offset = qsizetype(littleEndian(ico, entry + 12, 4));
+        if (offset + length > ico.size() || littleEndian(ico, entry + 6, 2) != 32)
+            return {};
+        const QByteArray data = ico.mid(offset, length);
+        QImage image;
+        if (data.startsWith("\x89PNG")) {
+            image = QImage::fromData(data, "PNG");
+        } else if (littleEndian(data, 0, 4) == 40 && qsizetype(littleEndian(data, 4, 4)) == size
+                   && qsizetype(littleEndian(data, 8, 4)) == 2 * size && littleEndian(data, 14, 2) == 32) {
+            const qsizetype maskRow = ((size + 31) / 32) * 4;
+            if (data.size() != 40 + qsizetype(size) * size * 4 + maskRow * size)
+                return {};
+            image = QImage(size, size, QImage::Format_ARGB32);
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x)
+                    image.setPixel(x, size - 1 - y, littleEndian(data, 40 + (qsizetype(y) * size + x) * 4, 4));
+            // The mask marks exactly the transparent pixels.
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x) {
+                    const char byte = data.at(40 + qsizetype(size) * size * 4 + y * maskRow + x / 8);
+                    if (bool(byte & (0x80 >> (x % 8))) != (qAlpha(image.pixel(x, size - 1 - y)) == 0))
+                        return {};
+                }
+        }
+        images.insert(size, image.convertToFormat(QImage::Format_ARGB32));
+    }
+    return images;
+}
+
+} // namespace
+
+// corvane.exe carries the window's icon as a file, for Explorer: at every
+// usual size, from the list's 16 pixels to the large views' 256, it must be
 // what the window draws.
 void TestMainWindow::programFileIcon()
 {
-    const QImage drawn = corvaneIcon().pixmap(QSize(32, 32)).toImage().convertToFormat(QImage::Format_ARGB32);
-    QImageReader reader(QStringLiteral(CORVANE_ICON_FILE));
-    const QImage stored = reader.read().convertToFormat(QImage::Format_ARGB32);
-    if (stored != drawn) {
-        const QString fresh = QStringLiteral(CORVANE_BINARY_DIR "/corvane.ico");
-        QImageWriter(fresh, "ico").write(drawn);
-        QFAIL(qPrintable(QStringLiteral("src/main_window/corvane.ico is not the drawn icon (%1); it is in %2")
-                             .arg(reader.errorString(), fresh)));
+    QFile file(QStringLiteral(CORVANE_ICON_FILE));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QMap<int, QImage> stored = iconImages(file.readAll());
+    QStringList wrong;
+    for (int size : kWindowsIconSizes) {
+        const QImage drawn = corvaneIconImage(size).convertToFormat(QImage::Format_ARGB32);
+        if (stored.value(size) != drawn)
+            wrong << QString::number(size);
     }
+    if (stored.size() != qsizetype(std::size(kWindowsIconSizes)))
+        wrong << QStringLiteral("%1 images").arg(stored.size());
+    if (!wrong.isEmpty()) {
+        const QString fresh = QStringLiteral(CORVANE_BINARY_DIR "/corvane.ico");
+        QFile out(fresh);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(corvaneIconIco()) > 0);
+        QFAIL(qPrintable(QStringLiteral("src/main_window/corvane.ico is not the drawn icon (%1); it is in %2")
+                             .arg(wrong.join(u", "), fresh)));
+    }
+    // The window offers the same sizes, 32 pixels among them as drawn.
+    QCOMPARE(corvaneIcon().pixmap(QSize(32, 32)).toImage().convertToFormat(QImage::Format_ARGB32),
+             corvaneIconImage(32).convertToFormat(QImage::Format_ARGB32));
+    QCOMPARE(corvaneIcon().availableSizes().size(), qsizetype(std::size(kWindowsIconSizes)));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -45,7 +45,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #ifdef Q_OS_LINUX
 #include <csignal>
@@ -142,6 +144,56 @@ private:
     }
     std::wstring m_webCommand;
 };
+#endif
+
+#ifdef Q_OS_WIN
+// A text of an executable's version resource, in its first language.
+QString versionString(const std::wstring &path, const wchar_t *field)
+{
+    DWORD ignored = 0;
+    std::vector<char> data(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+    if (data.empty() || !GetFileVersionInfoW(path.c_str(), 0, DWORD(data.size()), data.data()))
+        return QString();
+    struct Translation { WORD language; WORD codePage; } *translation = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<LPVOID *>(&translation), &length)
+        || length < sizeof(Translation))
+        return QString();
+    const std::wstring key = QStringLiteral("\\StringFileInfo\\%1%2\\")
+                                 .arg(translation->language, 4, 16, QChar(u'0'))
+                                 .arg(translation->codePage, 4, 16, QChar(u'0'))
+                                 .toStdWString() + field;
+    LPVOID value = nullptr;
+    if (!VerQueryValueW(data.data(), key.c_str(), &value, &length) || !value)
+        return QString();
+    return QString::fromWCharArray(static_cast<const wchar_t *>(value));
+}
+
+// The sizes of the first icon of an executable, as its resources hold them.
+QList<int> iconSizes(const std::wstring &path)
+{
+    QList<int> sizes;
+    const HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module)
+        return sizes;
+    HRSRC found = nullptr;
+    EnumResourceNamesW(module, RT_GROUP_ICON, [](HMODULE m, LPCWSTR type, LPWSTR name, LONG_PTR context) -> BOOL {
+        *reinterpret_cast<HRSRC *>(context) = FindResourceW(m, name, type);
+        return FALSE; // the first one
+    }, reinterpret_cast<LONG_PTR>(&found));
+    if (HGLOBAL loaded = found ? LoadResource(module, found) : nullptr) {
+        // A directory: reserved, type, count, then 14 bytes an image.
+        const auto *group = static_cast<const BYTE *>(LockResource(loaded));
+        const int count = group ? group[4] | (group[5] << 8) : 0;
+        for (int i = 0; i < count; ++i) {
+            const BYTE width = group[6 + 14 * i];
+            sizes << (width == 0 ? 256 : int(width));
+        }
+    }
+    FreeLibrary(module);
+    std::sort(sizes.begin(), sizes.end());
+    return sizes;
+}
 #endif
 
 } // namespace
@@ -1169,8 +1221,13 @@ void TestRun::versionResource()
         QCOMPARE(v.revision, CORVANE_VERSION_PATCH);
         QCOMPARE(QString::fromStdWString(v.comments), own.comments);
         QCOMPARE(QString::fromStdWString(v.productName), own.productName);
-        // And the program's icon, for Explorer and the task bar.
+        // The maker and the copyright, as Explorer's Details tab shows them.
+        QCOMPARE(versionString(path, L"CompanyName"), QStringLiteral(CORVANE_COMPANY));
+        QCOMPARE(versionString(path, L"LegalCopyright"), QStringLiteral(CORVANE_COPYRIGHT));
+        // And the program's icon, for Explorer and the task bar, at every
+        // size its views ask for.
         QVERIFY2(ExtractIconExW(path.c_str(), -1, nullptr, nullptr, 0) > 0, qPrintable(exe));
+        QCOMPARE(iconSizes(path), (QList<int>{16, 20, 24, 32, 40, 48, 64, 96, 128, 256}));
     }
 #endif
 }
