@@ -1,6 +1,7 @@
 // Saves pictures of the windows into the folder given as the argument, to be
 // looked at after a change: the main window as it starts, a small window
-// scrolled to the middle and to the far corner, and the About window.
+// scrolled to the middle and to the far corner, and the About window; the
+// far corner (the version key) and the About window under a dark theme.
 #include "main_window/frmCorvane.h"
 #include "run/frmHelp.h"
 
@@ -63,5 +64,19 @@ int main(int argc, char *argv[])
     window.menuItem("mnuHelpAbout")->trigger();
     frmHelp *help = frmHelp::Current();
     ok = help && QTest::qWaitForWindowExposed(help) && save(help, folder, "frmHelp.png") && ok;
+    if (help)
+        help->close();
+
+    // Under a dark high-contrast theme, chosen while the program runs.
+    QPalette dark(QColor(255, 255, 255), QColor(0, 0, 0));
+    dark.setColor(QPalette::Window, QColor(0, 0, 0));
+    dark.setColor(QPalette::WindowText, QColor(255, 255, 255));
+    QApplication::setPalette(dark);
+    window.hScroll()->setValue(window.hScroll()->maximum());
+    window.vScroll()->setValue(window.vScroll()->maximum());
+    ok = save(&window, folder, "dark_theme_far_corner.png") && ok;
+    window.menuItem("mnuHelpAbout")->trigger();
+    help = frmHelp::Current();
+    ok = help && QTest::qWaitForWindowExposed(help) && save(help, folder, "frmHelp_dark_theme.png") && ok;
     return ok && noBoxes.boxes.isEmpty() ? 0 : 1;
 }
