@@ -67,11 +67,15 @@ int main(int argc, char *argv[])
     if (help)
         help->close();
 
-    // Under a dark high-contrast theme, chosen while the program runs.
-    QPalette dark(QColor(255, 255, 255), QColor(0, 0, 0));
-    dark.setColor(QPalette::Window, QColor(0, 0, 0));
-    dark.setColor(QPalette::WindowText, QColor(255, 255, 255));
+    // Under a dark high-contrast theme (white on black, as High Contrast
+    // Black), chosen while the program runs.
+    const QColor black(0, 0, 0), white(255, 255, 255), grey(128, 128, 128);
+    QPalette dark(white, black, white, grey, grey, white, white, black, black);
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(63, 240, 63));
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(63, 240, 63));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(63, 240, 63));
     QApplication::setPalette(dark);
+    QCoreApplication::sendPostedEvents();
     window.hScroll()->setValue(window.hScroll()->maximum());
     window.vScroll()->setValue(window.vScroll()->maximum());
     ok = save(&window, folder, "dark_theme_far_corner.png") && ok;
