@@ -345,9 +345,12 @@ IniDocument IniDocument::fromBytes(QByteArray bytes)
             return char16_t(little ? u[0] | u[1] << 8 : u[0] << 8 | u[1]);
         });
     } else {
-        if (bytes.startsWith(kUtf8Bom)) {
+        // An editor may add its mark to a file that has one already: the
+        // first line starts after every mark, so its header is not missed.
+        const QByteArrayView bom(kUtf8Bom);
+        while (QByteArrayView(bytes).sliced(doc.m_start).startsWith(bom)) {
             doc.m_encoding = Encoding::Utf8;
-            doc.m_start = 3;
+            doc.m_start += bom.size();
         }
         doc.m_text = std::move(bytes);
     }
