@@ -156,6 +156,10 @@ void TestConsole::screen_data()
     QTest::newRow("shorter text overwrites the start") << QStringList{"hello\rHE"} << QStringList{} << "HEllo";
     QTest::newRow("across writes") << QStringList{"12", "\r", "3"} << QStringList{} << "32";
     QTest::newRow("backspace") << QStringList{"ab\bc"} << QStringList{} << "ac";
+    // A backspace at the start of a line has no column to go back to.
+    QTest::newRow("backspace first") << QStringList{"\b\bab"} << QStringList{} << "ab";
+    QTest::newRow("backspace after a line end") << QStringList{"x\n", "\bab"} << QStringList{"x"} << "ab";
+    QTest::newRow("backspace after CR") << QStringList{"abc\r\bX"} << QStringList{} << "Xbc";
     QTest::newRow("empty lines") << QStringList{"\n\n"} << QStringList{"", ""} << "";
 }
 
