@@ -68,7 +68,7 @@ Named findSwitch(QStringView word)
         return {};
     for (const SwitchSpec &row : switchTable())
         for (int i = 0; i < int(row.names.size()); ++i)
-            if (!row.names[i].isEmpty() && name.compare(row.names[i], Qt::CaseInsensitive) == 0)
+            if (!row.names[size_t(i)].isEmpty() && name.compare(row.names[size_t(i)], Qt::CaseInsensitive) == 0)
                 return {&row, i};
     return {};
 }
