@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -40,6 +41,8 @@ private slots:
     void findProgram();
     void screen_data();
     void screen();
+    void usage_data();
+    void usage();
 
     void consoleWindow_data();
     void consoleWindow();
@@ -177,6 +180,37 @@ void TestConsole::screen()
     QCOMPARE(taken, finished);
     QCOMPARE(s.current(), current);
     QVERIFY(s.takeFinished().isEmpty()); // what was taken is not given again
+}
+
+// Called by hand without the one argument it takes, the console says how to
+// call it instead of ending silently; that needs no display.
+void TestConsole::usage_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("none") << QStringList{};
+    QTest::newRow("the command in words") << QStringList{"cmd.exe", "/c", "ROBOCOPY.EXE"};
+}
+
+void TestConsole::usage()
+{
+#ifdef Q_OS_WIN
+    QSKIP("corvane-cmd stands in for cmd.exe off Windows only");
+#else
+    QFETCH(QStringList, arguments);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1StringView(name));
+    QProcess console;
+    console.setProcessEnvironment(environment);
+    console.start(QStringLiteral(CORVANE_BINARY_DIR "/corvane-cmd"), arguments);
+    QVERIFY(console.waitForFinished(30000));
+    QCOMPARE(console.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(console.exitCode(), console::UsageStatus);
+    const QString usage = QString::fromLocal8Bit(console.readAllStandardError());
+    QVERIFY2(usage.startsWith(u"Usage: corvane-cmd \"cmd.exe /c COMMAND\"\n"), qPrintable(usage));
+    QCOMPARE(usage, console::UsageText());
+    QCOMPARE(console.readAllStandardOutput(), QByteArray());
+#endif
 }
 
 // The console window itself: a key ends PAUSE, and closing it ends the
