@@ -80,7 +80,7 @@ QString utf16FromEightBit(QByteArrayView bytes)
     for (qsizetype i = 0; i < bytes.size();) {
         const uchar lead = uchar(bytes[i]);
         const int length = kLength[lead >> 4];
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        char32_t c = length == 1 ? lead : char32_t(lead & (0x7F >> length));
         bool ok = length > 0 && i + length <= bytes.size();
         for (int k = 1; ok && k < length; ++k) {
             const uchar next = uchar(bytes[i + k]);
