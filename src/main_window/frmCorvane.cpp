@@ -204,7 +204,7 @@ frmCorvane::frmCorvane(const SettingsLocation &location, QWidget *parent)
 
 frmCorvane::~frmCorvane() = default;
 
-static_assert(catalogueIsSound(), "a name twice, or a control before its frame, in the catalogue");
+static_assert(catalogueIsSound(), "a name twice, a control before its frame, or more rows than kMaxCatalogueRows");
 
 void frmCorvane::buildControls()
 {

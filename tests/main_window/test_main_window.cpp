@@ -84,7 +84,48 @@ private:
     QPalette m_previous;
 };
 
+// Small tables that keep or break the catalogue's own rules.
+namespace rules {
+using namespace catalogue_table;
+constexpr Twips g{0, 0, 10, 10};
+constexpr ControlSpec sound[] = {frame("Frame1", nullptr, "A", g), check("chkA", "Frame1", "a", C::XP010, g),
+                                 frame("Frame2", "Frame1", "B", g), check("chkB", "Frame2", "b", C::XP010, g),
+                                 check("chkC", nullptr, "c", C::XP010, g)};
+constexpr ControlSpec nameTwice[] = {frame("Frame1", nullptr, "A", g), check("chkA", "Frame1", "a", C::XP010, g),
+                                     check("chkA", nullptr, "a", C::XP010, g)};
+constexpr ControlSpec noSuchParent[] = {frame("Frame1", nullptr, "A", g), check("chkA", "Frame2", "a", C::XP010, g)};
+constexpr ControlSpec parentShorter[] = {frame("Frame1", nullptr, "A", g), check("chkA", "Frame", "a", C::XP010, g)};
+constexpr ControlSpec parentLonger[] = {frame("Frame", nullptr, "A", g), check("chkA", "Frame1", "a", C::XP010, g)};
+constexpr ControlSpec parentNotFrame[] = {check("chkA", nullptr, "a", C::XP010, g), check("chkB", "chkA", "b", C::XP010, g)};
+constexpr ControlSpec parentAfter[] = {check("chkA", "Frame1", "a", C::XP010, g), frame("Frame1", nullptr, "A", g)};
+constexpr ControlSpec parentItself[] = {frame("Frame1", "Frame1", "A", g)};
+
+constexpr MenuSpec menus[] = {{"mnuFile", nullptr, "&File", nullptr, false},
+                              {"mnuFileExit", "mnuFile", "E&xit", nullptr, false}};
+constexpr MenuSpec menuTwice[] = {{"mnuFile", nullptr, "&File", nullptr, false},
+                                  {"mnuFile", "mnuFile", "E&xit", nullptr, false}};
+constexpr MenuSpec menuNamedAsControl[] = {{"mnuFile", nullptr, "&File", nullptr, false},
+                                           {"chkA", "mnuFile", "E&xit", nullptr, false}};
+constexpr MenuSpec menuUnderItem[] = {{"mnuFile", nullptr, "&File", nullptr, false},
+                                      {"mnuFileExit", "mnuFile", "E&xit", nullptr, false},
+                                      {"mnuFileExitNow", "mnuFileExit", "&Now", nullptr, false}};
+constexpr MenuSpec menuParentAfter[] = {{"mnuFileExit", "mnuFile", "E&xit", nullptr, false},
+                                        {"mnuFile", nullptr, "&File", nullptr, false}};
+constexpr MenuSpec menuNoSuchParent[] = {{"mnuFile", nullptr, "&File", nullptr, false},
+                                         {"mnuFileExit", "mnuFil", "E&xit", nullptr, false}};
+} // namespace rules
+
+// Both ways decided when compiled, as the program's own check is.
+static_assert(catalogueIsSound(rules::sound, rules::menus));
+static_assert(!catalogueIsSound(rules::nameTwice, rules::menus));
+static_assert(!findControlSpec("chkMirro") && !findControlSpec("chkMirrorX") && findControlSpec("chkMirror"));
+
 } // namespace
+
+using ControlTable = std::span<const ControlSpec>;
+using MenuTable = std::span<const MenuSpec>;
+Q_DECLARE_METATYPE(ControlTable)
+Q_DECLARE_METATYPE(MenuTable)
 
 class TestMainWindow : public WindowTest
 {
@@ -96,6 +137,8 @@ private slots:
 
     void controlCounts();
     void everyCatalogueControlIsNamed();
+    void catalogueRules_data();
+    void catalogueRules();
     void initialState();
     void initialCommandIsBare();
     void captionsAndTooltips_data();
@@ -183,6 +226,36 @@ void TestMainWindow::everyCatalogueControlIsNamed()
     QVERIFY(w->control("chkDestReadonlyDel"));
     QVERIFY(!w->control(QLatin1StringView("chkDestReadOnlyDel"))); // asked at run time: none
     static_assert(findControlSpec("chkDestReadonlyDel") && !findControlSpec("chkDestReadOnlyDel"));
+}
+
+void TestMainWindow::catalogueRules_data()
+{
+    QTest::addColumn<ControlTable>("controls");
+    QTest::addColumn<MenuTable>("menus");
+    QTest::addColumn<bool>("sound");
+    QTest::newRow("sound") << ControlTable(rules::sound) << MenuTable(rules::menus) << true;
+    QTest::newRow("no menus") << ControlTable(rules::sound) << MenuTable() << true;
+    QTest::newRow("control name twice") << ControlTable(rules::nameTwice) << MenuTable(rules::menus) << false;
+    QTest::newRow("no such frame") << ControlTable(rules::noSuchParent) << MenuTable(rules::menus) << false;
+    QTest::newRow("frame name cut short") << ControlTable(rules::parentShorter) << MenuTable(rules::menus) << false;
+    QTest::newRow("frame name too long") << ControlTable(rules::parentLonger) << MenuTable(rules::menus) << false;
+    QTest::newRow("parent no frame") << ControlTable(rules::parentNotFrame) << MenuTable(rules::menus) << false;
+    QTest::newRow("frame after its control") << ControlTable(rules::parentAfter) << MenuTable(rules::menus) << false;
+    QTest::newRow("frame in itself") << ControlTable(rules::parentItself) << MenuTable() << false;
+    QTest::newRow("menu name twice") << ControlTable(rules::sound) << MenuTable(rules::menuTwice) << false;
+    QTest::newRow("menu named as a control")
+        << ControlTable(rules::sound) << MenuTable(rules::menuNamedAsControl) << false;
+    QTest::newRow("menu under an item") << ControlTable(rules::sound) << MenuTable(rules::menuUnderItem) << false;
+    QTest::newRow("menu after its item") << ControlTable(rules::sound) << MenuTable(rules::menuParentAfter) << false;
+    QTest::newRow("no such menu") << ControlTable(rules::sound) << MenuTable(rules::menuNoSuchParent) << false;
+}
+
+void TestMainWindow::catalogueRules()
+{
+    QFETCH(ControlTable, controls);
+    QFETCH(MenuTable, menus);
+    QFETCH(bool, sound);
+    QCOMPARE(catalogueIsSound(controls, menus), sound);
 }
 
 void TestMainWindow::initialState()
