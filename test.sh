@@ -11,10 +11,12 @@ scripts/build.sh -DCORVANE_WERROR=ON
 # Pictures of the windows to look at, in build/screenshots.
 QT_QPA_PLATFORM=offscreen build/tests/screenshots/corvane_screenshots build/screenshots >/dev/null
 
-# Assertions on, AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/.
+# Assertions on, AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/,
+# built with clang: a second compiler's warnings and checks at no extra time.
+# -O1, as the sanitizers advise: the tests run in a quarter of the time.
 # Installing and the Win32 compile checks are the same code, and stay out.
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DCORVANE_SANITIZE=ON -DCORVANE_WERROR=ON \
-  -DCORVANE_BENCHMARKS=OFF >/dev/null
+cmake -S . -B build-asan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \
+  -DCORVANE_SANITIZE=ON -DCORVANE_WERROR=ON -DCORVANE_BENCHMARKS=OFF >/dev/null
 cmake --build build-asan -j "$(nproc)"
 (cd build-asan && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2 -E '^(packaging|run_win32_.*)$' </dev/null)
 

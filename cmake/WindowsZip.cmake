@@ -1,10 +1,13 @@
-# The zip a Windows administrator unpacks and runs: corvane.exe beside the Qt
-# and MinGW run-time DLLs it loads and the two plugins Qt looks for in the
-# program's folder. Nothing is installed and nothing else is needed.
+# The zip a Windows administrator unpacks and runs: one folder,
+# Corvane-<version>, holding corvane.exe beside the Qt and MinGW run-time DLLs
+# it loads and the two plugins Qt looks for in the program's folder. Nothing
+# is installed and nothing else is needed.
 
 set(CORVANE_ZIP_NAME Corvane-${PROJECT_VERSION}-win64)
 set(CORVANE_ZIP ${CMAKE_SOURCE_DIR}/dist/${CORVANE_ZIP_NAME}.zip)
-set(_stage ${CMAKE_BINARY_DIR}/zip)
+set(CORVANE_ZIP_FOLDER Corvane-${PROJECT_VERSION})
+set(_root ${CMAKE_BINARY_DIR}/zip)
+set(_stage ${_root}/${CORVANE_ZIP_FOLDER})
 
 # The MinGW run time, from the compiler's own library folders.
 set(_runtime)
@@ -34,10 +37,13 @@ add_custom_target(windows_zip
     libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll
     platforms/qwindows.dll styles/qwindowsvistastyle.dll
   COMMAND ${CMAKE_COMMAND} -E rm -f ${CORVANE_ZIP}
-  COMMAND ${CMAKE_COMMAND} -E tar cf ${CORVANE_ZIP} --format=zip --
-    corvane.exe README.txt Qt6Core.dll Qt6Gui.dll Qt6Widgets.dll
-    libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll
-    platforms/qwindows.dll styles/qwindowsvistastyle.dll
+  # Packed from above the folder, so that everything unpacks into it.
+  COMMAND ${CMAKE_COMMAND} -E chdir ${_root} ${CMAKE_COMMAND} -E tar cf ${CORVANE_ZIP} --format=zip --
+    ${CORVANE_ZIP_FOLDER}/corvane.exe ${CORVANE_ZIP_FOLDER}/README.txt
+    ${CORVANE_ZIP_FOLDER}/Qt6Core.dll ${CORVANE_ZIP_FOLDER}/Qt6Gui.dll ${CORVANE_ZIP_FOLDER}/Qt6Widgets.dll
+    ${CORVANE_ZIP_FOLDER}/libstdc++-6.dll ${CORVANE_ZIP_FOLDER}/libgcc_s_seh-1.dll
+    ${CORVANE_ZIP_FOLDER}/libwinpthread-1.dll
+    ${CORVANE_ZIP_FOLDER}/platforms/qwindows.dll ${CORVANE_ZIP_FOLDER}/styles/qwindowsvistastyle.dll
   WORKING_DIRECTORY ${_stage}
   DEPENDS corvane
   COMMENT "Packing dist/${CORVANE_ZIP_NAME}.zip"

@@ -6,6 +6,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++ pkg-config
+  clang libclang-rt-14-dev
   qt6-base-dev libgl1-mesa-dev fonts-dejavu-core
   xvfb xauth xdotool xclip imagemagick
   g++-mingw-w64-x86-64

@@ -105,10 +105,21 @@ check() { # description command...
 "$wine" reg delete 'HKCU\Software\VB and VBA Program Settings\Corvane' /f >/dev/null 2>&1 || true
 
 zip=$(ls -t dist/Corvane-*-win64.zip | head -n 1)
-app="$root/build-win/unzipped"
-rm -rf "$app"
-mkdir -p "$app"
-cmake -E chdir "$app" cmake -E tar xf "$root/$zip"
+version=${zip#dist/Corvane-}
+version=${version%-win64.zip}
+unzipped="$root/build-win/unzipped"
+rm -rf "$unzipped"
+mkdir -p "$unzipped"
+cmake -E chdir "$unzipped" cmake -E tar xf "$root/$zip"
+# Everything in one folder named with the version, whose README says so.
+app="$unzipped/Corvane-$version"
+check "unpacks into the one folder Corvane-$version" \
+  test "$(find "$unzipped" -mindepth 1 -maxdepth 1 -printf '%f\n')" = "Corvane-$version"
+readme_tells() {
+  grep -q "Unpack the whole folder Corvane-$version " "$app/README.txt" &&
+    grep -q 'Windows 10 or later' "$app/README.txt" && grep -q 'every copy' "$app/README.txt"
+}
+check "its README names the folder, Windows 10 and the one choice of the registry" readme_tells
 
 # The recording ROBOCOPY.EXE stands first along PATH; Wine's own robocopy.exe,
 # a stub that copies nothing, is further on. Nothing else is on PATH: the
@@ -153,6 +164,59 @@ registry=$("$wine" reg query 'HKCU\Software\VB and VBA Program Settings\Corvane\
 check "kept its settings in the registry" grep -Eq '^ +SaveToINI +REG_SZ +0$' <<<"$registry"
 check "saved the window state in the registry" grep -Eq '^ +txtCommandLine +REG_SZ +ROBOCOPY.EXE$' <<<"$registry"
 rmdir "$ini"
+
+# A saved command does what Execute does, through the program itself: the
+# folders (letters of the code pages and cmd.exe's own characters) come from
+# Settings.ini; Execute runs them, File > Save Command Line As saves them
+# through the system's dialog, and cmd.exe runs the saved file later. The
+# recording Robocopy must receive the same arguments both times.
+"$wine" reg delete 'HKCU\Software\VB and VBA Program Settings\Corvane' /f >/dev/null 2>&1 || true
+saved="$root/build-win/saved"
+rm -rf "$saved" "$run_log"
+mkdir -p "$saved"
+saved_win="Z:${saved//\//\\}"
+{
+  printf '\xEF\xBB\xBF[Settings]\r\n'
+  printf '%s\r\n' 'cboSource=C:\Üb Ω 50% ^ ! & src\' 'cboDestination=D:\Ω 50%\20% dst' 'chkMirror=1'
+  # No listing first: the recording Robocopy is to see this run and the saved file's alone.
+  printf '%s\r\n' 'mnuOptionsPreview=0'
+} >"$ini"
+WINEPATH="Z:$fake" CORVANE_TEST_LOG="Z:$run_log" "$wine" "$app/corvane.exe" &
+program=$!
+sleep 8
+xdotool windowfocus --sync "$(desktop)"
+xdotool key ctrl+e
+sleep 5
+xdotool key Return
+sleep 1
+save_as() { # name typed into the save dialog, with its first entry (Batch Files) chosen
+  xdotool key alt+f
+  sleep 0.5
+  xdotool key a
+  sleep 3
+  xdotool type --delay 20 "$1"
+  xdotool key Return
+  sleep 2
+}
+save_as "$saved_win\\saved"
+save_as "$saved_win\\e4.cmd"
+import -window root "$root/build-win/screenshots/zip_saved.png"
+"$wine" taskkill /im corvane.exe >/dev/null 2>&1 || true
+wait "$program" || true
+check "saved a bare name as .CMD with Batch Files chosen" test -f "$saved/saved.CMD"
+check "kept the typed extension of e4.cmd" test "$(ls "$saved")" = "$(printf 'e4.cmd\nsaved.CMD')"
+WINEPATH="Z:$fake" CORVANE_TEST_LOG="Z:$run_log" "$wine" cmd /c "$saved_win\\saved.CMD" >/dev/null 2>&1 || true
+runs_of() { # the arguments of each recorded run, one line a run
+  awk '/^BEGIN$/ { if (n++) print line; line = "" } /^ARG / { line = line "|" substr($0, 5) } END { if (n) print line }' "$run_log"
+}
+same_runs() {
+  local runs
+  runs=$(runs_of)
+  [ "$(wc -l <<<"$runs")" -eq 2 ] && [ "$(head -n 1 <<<"$runs")" = "$(tail -n 1 <<<"$runs")" ] &&
+    grep -q '^|C:\\Üb Ω 50% ^ ! & src\\|D:\\Ω 50%\\20% dst|' <<<"$runs"
+}
+check "the saved file ran with Execute's arguments" same_runs
+runs_of
 
 # Test programs and checks of the zip.
 echo "Windows: $passed passed, ${#failed[@]} failed"

@@ -2,12 +2,9 @@
 
 #include "command/OptionReader.h"
 
-#include <QByteArray>
 #include <QHash>
 #include <QString>
 #include <QStringList>
-
-#include <optional>
 
 // The reverse of the builder: reads a Robocopy command, a batch file or a
 // job file back into the option values that compose it.
@@ -131,8 +128,3 @@ CommandReading ReadJob(const QString &text);
 // A job when told so, or when the text runs no Robocopy but starts with a
 // switch; otherwise a command.
 CommandReading ReadCommandOrJob(const QString &text, bool job);
-
-// The text of a command or job file: UTF-8 or UTF-16 with a byte-order mark,
-// UTF-16 LE without one, otherwise the system's ANSI code page. Nothing when
-// the bytes are no text.
-std::optional<QString> CommandFileText(const QByteArray &bytes);

@@ -7,6 +7,28 @@
 
 namespace console {
 
+QString UsageText()
+{
+    return QStringLiteral(
+               "Usage: corvane-cmd \"cmd.exe /c COMMAND\"\n"
+               "\n"
+               "Runs COMMAND as cmd.exe would, in a console window of its own: the steps\n"
+               "between & one after the other, each program looked up in the current\n"
+               "folder and then along PATH; PAUSE waits for a key. The whole command is\n"
+               "one argument; \"cmd.exe /c \" before it may be left out.\n"
+               "\n"
+               "Exit code: that of the last step; %1 when a program is not found (cmd.exe\n"
+               "gives 9009); %2 when it cannot be executed; %3 when a step is ended by a\n"
+               "signal or by closing the window; %4 when the command is longer than %5\n"
+               "characters (nothing runs); %6 when called without exactly one argument.\n")
+        .arg(NotFoundStatus)
+        .arg(CannotExecuteStatus)
+        .arg(AbnormalEndStatus)
+        .arg(TooLongStatus)
+        .arg(MaxCommandLength)
+        .arg(UsageStatus);
+}
+
 QString TooLongLine() { return QStringLiteral("The command line is too long."); }
 
 QList<Step> SplitSteps(const QString &command)

@@ -12,6 +12,11 @@
 // rules in command/CommandWords.h.
 namespace console {
 
+// Called with no argument or more than one, the console prints UsageText
+// and ends with UsageStatus.
+constexpr int UsageStatus = 2;
+QString UsageText();
+
 // A command longer than MaxCommandLength (command/CommandWords.h) runs no
 // step: like cmd.exe, the console prints TooLongLine and ends with TooLongStatus.
 constexpr int TooLongStatus = 1;

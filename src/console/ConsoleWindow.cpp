@@ -36,11 +36,16 @@ ConsoleWindow::ConsoleWindow(const QString &processCommand, QWidget *parent)
 
 void ConsoleWindow::start()
 {
+    // Like a new console on Windows the window comes to the front with the
+    // keyboard. Without a window manager nothing else gives it the keyboard,
+    // and the keys meant for PAUSE would go to Corvane's Execute button.
+    raise();
+    activateWindow();
     QTimer::singleShot(0, this, [this] {
         // Like cmd.exe, a command over the limit runs no step at all.
         if (m_command.size() > MaxCommandLength) {
             writeLines({TooLongLine()});
-            finish(TooLongStatus);
+            end(TooLongStatus);
             return;
         }
         m_steps = SplitSteps(m_command);
@@ -48,13 +53,10 @@ void ConsoleWindow::start()
     });
 }
 
-void ConsoleWindow::keyPressEvent(QKeyEvent *event)
+namespace {
+bool isModifier(int key)
 {
-    if (!m_pausing) {
-        event->ignore();
-        return;
-    }
-    switch (event->key()) {
+    switch (key) {
     case Qt::Key_Shift:
     case Qt::Key_Control:
     case Qt::Key_Alt:
@@ -63,13 +65,71 @@ void ConsoleWindow::keyPressEvent(QKeyEvent *event)
     case Qt::Key_CapsLock:
     case Qt::Key_NumLock:
     case Qt::Key_ScrollLock:
-        return; // a modifier alone is no key press for PAUSE
+        return true;
     default:
-        break;
+        return false;
     }
-    m_pausing = false;
-    write(QStringLiteral("\n"));
-    QTimer::singleShot(0, this, [this] { nextStep(); });
+}
+
+// The key itself, whatever character the modifiers make of it.
+quint32 keyOf(const QKeyEvent *event)
+{
+    return event->nativeScanCode() != 0 ? event->nativeScanCode() : quint32(event->key());
+}
+} // namespace
+
+void ConsoleWindow::keyPressEvent(QKeyEvent *event)
+{
+    event->ignore(); // the steps read no keyboard
+    // A modifier alone is no key press for PAUSE, and harmless when held.
+    if (isModifier(event->key()))
+        return;
+    const quint32 key = keyOf(event);
+    m_keysDown.insert(key);
+    m_releases.remove(key); // it is held after all
+    if (m_pausing)
+        m_pauseKeyPressed = true;
+}
+
+void ConsoleWindow::keyReleaseEvent(QKeyEvent *event)
+{
+    event->ignore();
+    const quint32 key = keyOf(event);
+    if (event->isAutoRepeat() || !m_keysDown.contains(key))
+        return;
+    // Under X11 a held key repeats as a release and a press with one time
+    // stamp, and the press may come too late for the release to be known as
+    // a repeat: a release counts once no press of the key follows it soon.
+    const quint64 release = ++m_releaseCount;
+    m_releases.insert(key, release);
+    QTimer::singleShot(kReleaseSettleMs, this, [this, key, release] {
+        if (m_releases.value(key) != release)
+            return;
+        m_releases.remove(key);
+        m_keysDown.remove(key);
+        if (m_keysDown.isEmpty())
+            keysUp();
+    });
+}
+
+void ConsoleWindow::keysUp()
+{
+    if (m_pausing && m_pauseKeyPressed) {
+        m_pausing = false;
+        write(QStringLiteral("\n"));
+        QTimer::singleShot(0, this, [this] { nextStep(); });
+    } else if (m_endStatus) {
+        finish(*m_endStatus);
+    }
+}
+
+void ConsoleWindow::focusOutEvent(QFocusEvent *event)
+{
+    m_keysDown.clear();
+    m_releases.clear();
+    QPlainTextEdit::focusOutEvent(event);
+    if (m_endStatus)
+        finish(*m_endStatus);
 }
 
 void ConsoleWindow::closeEvent(QCloseEvent *event)
@@ -77,7 +137,7 @@ void ConsoleWindow::closeEvent(QCloseEvent *event)
     event->accept();
     if (m_finished)
         return;
-    int status = m_errorLevel;
+    int status = m_endStatus.value_or(m_errorLevel);
     if (m_process) {
         m_process->disconnect(this);
         m_process->kill();
@@ -113,7 +173,7 @@ void ConsoleWindow::nextStep()
     if (m_finished)
         return;
     if (m_index >= m_steps.size()) {
-        finish(m_errorLevel);
+        end(m_errorLevel);
         return;
     }
     const Step &step = m_steps.at(m_index++);
@@ -131,6 +191,7 @@ void ConsoleWindow::nextStep()
         // The error level is left as it was, as the real PAUSE does.
         write(QStringLiteral("Press any key to continue . . . "));
         m_pausing = true;
+        m_pauseKeyPressed = false;
         return;
     }
     const QStringList words = ::SplitWords(step.command);
@@ -179,9 +240,18 @@ void ConsoleWindow::stepEnded()
     QTimer::singleShot(0, this, [this] { nextStep(); });
 }
 
+void ConsoleWindow::end(int status)
+{
+    if (m_keysDown.isEmpty())
+        finish(status);
+    else
+        m_endStatus = status;
+}
+
 void ConsoleWindow::finish(int status)
 {
     m_finished = true;
+    m_endStatus.reset();
     m_pausing = false;
     hide();
     emit finished(status);

@@ -2,8 +2,12 @@
 
 #include "console/ConsoleRules.h"
 
+#include <QHash>
 #include <QPlainTextEdit>
+#include <QSet>
 #include <QStringDecoder>
+
+#include <optional>
 
 class QProcess;
 
@@ -19,7 +23,8 @@ class ConsoleWindow : public QPlainTextEdit
 public:
     explicit ConsoleWindow(const QString &processCommand, QWidget *parent = nullptr);
 
-    // Begins with the first step once the event loop runs.
+    // Takes the keyboard and begins with the first step once the event loop
+    // runs. The window is shown first.
     void start();
 
 signals:
@@ -27,7 +32,16 @@ signals:
     void finished(int status);
 
 protected:
+    // No key pressed in the window is still down when it goes: a held key
+    // would repeat into the window below, where a focused Execute button
+    // would start the command once more. So PAUSE goes on when the keys
+    // pressed are up again, and at the end of the command the window waits
+    // for them.
     void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    // Without the keyboard no release arrives, and the keys are another
+    // window's: they count as up.
+    void focusOutEvent(QFocusEvent *event) override;
     // The window's close: a running step is ended, a pause is given up.
     void closeEvent(QCloseEvent *event) override;
 
@@ -37,6 +51,9 @@ private:
     void nextStep();
     void run(const QString &program, const QStringList &arguments);
     void stepEnded();
+    // The command has ended: finish once no key is down.
+    void end(int status);
+    void keysUp();
     void finish(int status);
 
     QString m_command;
@@ -44,6 +61,12 @@ private:
     qsizetype m_index = 0;
     int m_errorLevel = 0;
     bool m_pausing = false;
+    bool m_pauseKeyPressed = false; // a key went down during this PAUSE
+    QSet<quint32> m_keysDown;       // pressed in the window, not yet released for good
+    QHash<quint32, quint64> m_releases; // keys released, unless a press follows soon
+    quint64 m_releaseCount = 0;
+    static constexpr int kReleaseSettleMs = 50;
+    std::optional<int> m_endStatus; // the command ended with it; keys are still down
     bool m_finished = false;
     QProcess *m_process = nullptr;
     QStringDecoder m_decoder;

@@ -2,7 +2,8 @@
 // none. Corvane starts it with the whole process command ("cmd.exe /c ...")
 // as its single argument. It runs the steps of the command one after the
 // other in a window of its own, shows their output as it arrives, and ends
-// with the exit code of the last step.
+// with the exit code of the last step. Called any other way it prints how to
+// call it and ends.
 
 #include "console/ConsoleWindow.h"
 
@@ -10,6 +11,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -27,11 +29,16 @@ void onTerminationSignal(int)
 
 int main(int argc, char *argv[])
 {
+    // Before the application: the usage needs no display.
+    if (argc != 2) {
+        std::fputs(qPrintable(console::UsageText()), stderr);
+        return console::UsageStatus;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("corvane-cmd"));
     QApplication::setQuitOnLastWindowClosed(false); // the exit code is set by the window
 
-    const QString processCommand = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    const QString processCommand = QString::fromLocal8Bit(argv[1]);
     console::ConsoleWindow window(processCommand);
     QObject::connect(&window, &console::ConsoleWindow::finished, &app, &QCoreApplication::exit);
 

@@ -1,5 +1,6 @@
 #include "main_window/AppIcon.h"
 
+#include <QBuffer>
 #include <QColor>
 #include <QList>
 #include <QPainter>
@@ -38,6 +39,44 @@ QList<Shape> shapes()
 
 QString svgNumber(qreal v) { return QString::number(v, 'g', 6); }
 
+void appendLittleEndian(QByteArray &out, quint32 value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out += char((value >> (8 * i)) & 0xFF);
+}
+
+// An icon image as Windows keeps it: a bitmap header, the colour rows from
+// the bottom up in blue, green, red, alpha, then the transparency mask.
+QByteArray iconBitmap(const QImage &image)
+{
+    const int w = image.width();
+    const int h = image.height();
+    const int maskRow = ((w + 31) / 32) * 4;
+    QByteArray out;
+    appendLittleEndian(out, 40, 4); // header size
+    appendLittleEndian(out, quint32(w), 4);
+    appendLittleEndian(out, quint32(2 * h), 4); // colours and mask
+    appendLittleEndian(out, 1, 2);              // planes
+    appendLittleEndian(out, 32, 2);             // bits per pixel
+    appendLittleEndian(out, 0, 4);              // no compression
+    appendLittleEndian(out, quint32(h * (w * 4 + maskRow)), 4);
+    out.append(16, '\0'); // resolution, palette
+    for (int y = h - 1; y >= 0; --y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < w; ++x)
+            appendLittleEndian(out, line[x], 4); // 0xAARRGGBB: B, G, R, A
+    }
+    for (int y = h - 1; y >= 0; --y) {
+        const QRgb *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        QByteArray row(maskRow, '\0');
+        for (int x = 0; x < w; ++x)
+            if (qAlpha(line[x]) == 0)
+                row[x / 8] = char(row.at(x / 8) | (0x80 >> (x % 8)));
+        out += row;
+    }
+    return out;
+}
+
 } // namespace
 
 QImage corvaneIconImage(int size)
@@ -64,9 +103,46 @@ QImage corvaneIconImage(int size)
 QIcon corvaneIcon()
 {
     QIcon icon;
-    for (int size : {32, 16})
+    for (int size : kWindowsIconSizes)
         icon.addPixmap(QPixmap::fromImage(corvaneIconImage(size)));
     return icon;
+}
+
+QByteArray corvaneIconIco()
+{
+    QList<QByteArray> images;
+    for (int size : kWindowsIconSizes) {
+        const QImage image = corvaneIconImage(size).convertToFormat(QImage::Format_ARGB32);
+        QByteArray data;
+        if (size >= 256) {
+            QBuffer buffer(&data);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+        } else {
+            data = iconBitmap(image);
+        }
+        images.append(data);
+    }
+    const qsizetype count = images.size();
+    QByteArray ico;
+    appendLittleEndian(ico, 0, 2); // reserved
+    appendLittleEndian(ico, 1, 2); // an icon
+    appendLittleEndian(ico, quint32(count), 2);
+    quint32 offset = quint32(6 + 16 * count);
+    for (qsizetype i = 0; i < count; ++i) {
+        const int size = kWindowsIconSizes[i];
+        appendLittleEndian(ico, quint32(size >= 256 ? 0 : size), 1); // 0 stands for 256
+        appendLittleEndian(ico, quint32(size >= 256 ? 0 : size), 1);
+        appendLittleEndian(ico, 0, 2); // no palette
+        appendLittleEndian(ico, 1, 2); // planes
+        appendLittleEndian(ico, 32, 2);
+        appendLittleEndian(ico, quint32(images.at(i).size()), 4);
+        appendLittleEndian(ico, offset, 4);
+        offset += quint32(images.at(i).size());
+    }
+    for (const QByteArray &data : std::as_const(images))
+        ico += data;
+    return ico;
 }
 
 QString corvaneIconSvg()

@@ -5,6 +5,9 @@
 #include <QLatin1StringView>
 #include <QtGlobal>
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <span>
 #include <string_view>
 
@@ -67,10 +70,25 @@ struct MenuSpec
 constexpr std::span<const ControlSpec> controlCatalogue() { return catalogue_table::kCatalogue; }
 constexpr std::span<const MenuSpec> menuCatalogue() { return catalogue_table::kMenus; }
 
+namespace catalogue_detail {
+// True when the text at b is exactly a. It stops at the first difference, so
+// a search costs about one character a row: the compile-time checks below
+// stay well inside every compiler's default limits.
+constexpr bool sameName(std::string_view a, const char *b)
+{
+    for (const char c : a) {
+        if (*b != c) // b's end differs from every character of a
+            return false;
+        ++b;
+    }
+    return *b == '\0';
+}
+} // namespace catalogue_detail
+
 constexpr const ControlSpec *findControlSpec(std::string_view name)
 {
     for (const ControlSpec &entry : controlCatalogue())
-        if (name == entry.name)
+        if (catalogue_detail::sameName(name, entry.name))
             return &entry;
     return nullptr;
 }
@@ -78,7 +96,7 @@ constexpr const ControlSpec *findControlSpec(std::string_view name)
 constexpr const MenuSpec *findMenuSpec(std::string_view name)
 {
     for (const MenuSpec &entry : menuCatalogue())
-        if (name == entry.name)
+        if (catalogue_detail::sameName(name, entry.name))
             return &entry;
     return nullptr;
 }
@@ -116,31 +134,54 @@ private:
 };
 
 // The tables' own rules, also checked when the program is compiled: every
-// name once, every parent a frame or menu that comes before its children.
-constexpr bool catalogueIsSound()
+// name once in both tables together, every parent a frame or menu that comes
+// before its children. Sorting the names once keeps the work near the
+// tables' size; a look-up per row would square it. Tables of more rows than
+// it holds (kMaxCatalogueRows) fail the check.
+inline constexpr size_t kMaxCatalogueRows = 1024;
+
+constexpr bool catalogueIsSound(std::span<const ControlSpec> controls, std::span<const MenuSpec> menus)
 {
-    const auto controls = controlCatalogue();
-    for (size_t i = 0; i < controls.size(); ++i) {
-        if (findControlSpec(controls[i].name) != &controls[i])
-            return false;
-        if (controls[i].parent) {
-            const ControlSpec *parent = findControlSpec(controls[i].parent);
-            if (!parent || parent->kind != ControlKind::Frame || parent >= &controls[i])
+    if (controls.size() + menus.size() > kMaxCatalogueRows)
+        return false;
+    std::array<std::string_view, kMaxCatalogueRows> names{};
+    size_t count = 0;
+    for (const ControlSpec &entry : controls)
+        names[count++] = entry.name;
+    for (const MenuSpec &entry : menus)
+        names[count++] = entry.name;
+    const auto used = names.begin() + std::ptrdiff_t(count);
+    std::sort(names.begin(), used);
+    if (std::adjacent_find(names.begin(), used) != used)
+        return false;
+
+    // The names are unique: a parent is the one frame of its name among the rows before.
+    std::array<const char *, kMaxCatalogueRows> frames{};
+    size_t frameCount = 0;
+    for (const ControlSpec &entry : controls) {
+        if (entry.parent) {
+            bool found = false;
+            for (size_t f = 0; f < frameCount && !found; ++f)
+                found = catalogue_detail::sameName(frames[f], entry.parent);
+            if (!found)
                 return false;
         }
+        if (entry.kind == ControlKind::Frame)
+            frames[frameCount++] = entry.name;
     }
-    const auto menus = menuCatalogue();
     for (size_t i = 0; i < menus.size(); ++i) {
-        if (findMenuSpec(menus[i].name) != &menus[i] || findControlSpec(menus[i].name))
-            return false;
         if (menus[i].parent) {
-            const MenuSpec *parent = findMenuSpec(menus[i].parent);
-            if (!parent || parent->parent || parent >= &menus[i])
+            bool found = false;
+            for (size_t j = 0; j < i && !found; ++j)
+                found = !menus[j].parent && catalogue_detail::sameName(menus[j].name, menus[i].parent);
+            if (!found)
                 return false;
         }
     }
     return true;
 }
+
+constexpr bool catalogueIsSound() { return catalogueIsSound(controlCatalogue(), menuCatalogue()); }
 
 // The canvas that holds every control, in twips.
 constexpr int kCanvasWidthTwips = 15132;

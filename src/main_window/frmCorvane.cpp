@@ -1,6 +1,7 @@
 #include "main_window/frmCorvane.h"
 
 #include "main_window/AppIcon.h"
+#include "main_window/CaptionColours.h"
 #include "main_window/Catalogue.h"
 #include "main_window/Controls.h"
 #include "main_window/RecentFolders.h"
@@ -8,6 +9,7 @@
 #include "settings/CSettings.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
@@ -24,20 +26,11 @@
 #include <QStyleOptionFocusRect>
 #include <QStyleOptionSlider>
 
+#include <functional>
 #include <limits>
+#include <utility>
 
 namespace {
-
-QColor versionColour(VersionColour c)
-{
-    switch (c) {
-    case VersionColour::XP026: return QColor(255, 0, 0);
-    case VersionColour::XP027: return QColor(0, 0, 255);
-    case VersionColour::V10: return QColor(0, 128, 0);
-    case VersionColour::XP010: break;
-    }
-    return QColor(0, 0, 0);
-}
 
 // The caption colour is set for the enabled states only, so that a disabled
 // control is drawn in the platform's disabled colour.
@@ -57,6 +50,48 @@ void setBoxColour(QWidget *w, const QColor &colour)
     w->setBackgroundRole(QPalette::Window);
     w->setAutoFillBackground(true);
 }
+
+// The version colours of every caption, readable on the window's palette.
+void applyVersionColours(const QList<QWidget *> &controls, const QPalette &palette)
+{
+    const auto catalogue = controlCatalogue();
+    for (qsizetype i = 0; i < controls.size(); ++i) {
+        const ControlSpec &entry = catalogue[size_t(i)];
+        if (entry.kind != ControlKind::Label && entry.kind != ControlKind::CheckBox)
+            continue;
+        const bool key = entry.flags & KeyBlack;
+        if (entry.colour == VersionColour::XP010 && !key)
+            continue; // the palette's own text colour
+        const QColor colour = VersionCaptionColour(entry.colour, key, palette);
+        if (!(entry.flags & NoTextColour))
+            setCaptionColour(controls.at(i), colour);
+        if (entry.flags & BoxColour)
+            setBoxColour(controls.at(i), colour);
+    }
+}
+
+// Calls back when the application's palette changes (the user picks
+// another theme while the program runs).
+class PaletteWatcher : public QObject
+{
+public:
+    PaletteWatcher(QWidget *window, std::function<void()> changed)
+        : QObject(window), m_changed(std::move(changed))
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::ApplicationPaletteChange)
+            m_changed();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_changed;
+};
 
 // A line edit cuts every text at 32,767 characters unless told otherwise; a
 // long list of dropped names must reach the command whole.
@@ -138,6 +173,8 @@ frmCorvane::frmCorvane(const SettingsLocation &location, QWidget *parent)
     m_canvas->setGeometry(0, 0, twipsToPixels(kCanvasWidthTwips), twipsToPixels(kCanvasHeightTwips));
 
     buildControls();
+    applyVersionColours(m_controls, QApplication::palette());
+    new PaletteWatcher(this, [this] { applyVersionColours(m_controls, QApplication::palette()); });
 
     m_hScroll = new FocusScrollBar(Qt::Horizontal, client);
     m_hScroll->setObjectName(QStringLiteral("HScroll1"));
@@ -167,7 +204,7 @@ frmCorvane::frmCorvane(const SettingsLocation &location, QWidget *parent)
 
 frmCorvane::~frmCorvane() = default;
 
-static_assert(catalogueIsSound(), "a name twice, or a control before its frame, in the catalogue");
+static_assert(catalogueIsSound(), "a name twice, a control before its frame, or more rows than kMaxCatalogueRows");
 
 void frmCorvane::buildControls()
 {
@@ -181,15 +218,6 @@ void frmCorvane::buildControls()
         w->setGeometry(twipsToPixelRect(entry.geometry));
         if (entry.tooltip)
             w->setToolTip(QString::fromUtf8(entry.tooltip));
-        if (entry.kind == ControlKind::Label || entry.kind == ControlKind::CheckBox) {
-            const QColor colour = (entry.flags & KeyBlack) ? QColor(0, 0, 0) : versionColour(entry.colour);
-            if (entry.colour != VersionColour::XP010 || (entry.flags & KeyBlack)) {
-                if (!(entry.flags & NoTextColour))
-                    setCaptionColour(w, colour);
-                if (entry.flags & BoxColour)
-                    setBoxColour(w, colour);
-            }
-        }
         if (entry.flags & Checked)
             setCheckValueOf(w, 1);
         if (entry.initialText)

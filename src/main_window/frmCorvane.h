@@ -36,6 +36,10 @@ public:
     void Form_Load();
     // Sets every option control from a command, batch or job file (run).
     void OpenCommandFile(const QString &path);
+    // Called when closing has saved everything and released the settings
+    // store, before any window is taken down; the program ends the process
+    // there (settings).
+    void SetEndAtClose(std::function<void()> end) { m_endAtClose = std::move(end); }
 
     // ---- Controls (frmCorvane.cpp) ----
     // By a name written in the code, checked when the program is compiled.
@@ -163,6 +167,7 @@ private:
     CSettings &store(); // the settings store, created on first use
     SettingsLocation m_location;
     std::unique_ptr<CSettings> m_settings;
+    std::function<void()> m_endAtClose;
 
     QWidget *m_canvas = nullptr;
     QScrollBar *m_hScroll = nullptr;

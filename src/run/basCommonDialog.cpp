@@ -7,6 +7,12 @@
 
 #include <utility>
 
+#ifdef Q_OS_WIN
+#include "run/basCommonDialog_win.h"
+
+#include <QWidget>
+#endif
+
 namespace {
 FileDialogExec &dialogExec()
 {
@@ -120,11 +126,23 @@ QString ApplyFilterExtension(const QString &path, const QString &nulFilter, int 
 QString FileDialog(const QString &title, const QString &initialFile, const QString &filter, int flags)
 {
     const QString nulFilter = NulFilter(filter);
+#ifdef Q_OS_WIN
+    // Windows' own dialog, as Qt's native one would add the first pattern's
+    // extension to a bare name (or even to a typed one) before the rule below
+    // could decide.
+    const QWidget *owner = QApplication::activeWindow();
+    const win32::SaveDialogAnswer answer =
+        win32::SaveFileDialog(owner ? std::uintptr_t(owner->winId()) : 0, title.toStdWString(),
+                              initialFile.toStdWString(), nulFilter.toStdWString(), unsigned(flags));
+    const QString path = QString::fromStdWString(answer.path);
+#else
     const FileDialogAnswer answer =
         runDialog(false, title, initialFile, QtNameFilters(nulFilter), flags & OFN_OVERWRITEPROMPT_FLAG);
-    if (!answer.accepted || answer.path.isEmpty())
+    const QString &path = answer.path;
+#endif
+    if (!answer.accepted || path.isEmpty())
         return QString();
-    return ApplyFilterExtension(answer.path, nulFilter, answer.filterIndex);
+    return ApplyFilterExtension(path, nulFilter, answer.filterIndex);
 }
 
 QString SaveFileDialog(const QString &title, const QString &initialFile, const QString &filter, int flags)

@@ -12,8 +12,9 @@
 class QFileDialog;
 
 // Shows the prepared dialog modally and returns its result: the one place the
-// program hands over to the platform. Tests answer the real dialog here; an
-// empty function shows it as usual. Returns the function it replaces.
+// program hands over to Qt's dialog. Tests answer the real dialog here; an
+// empty function shows it as usual. Returns the function it replaces. On
+// Windows the save dialog is the system's own and never comes here.
 using FileDialogExec = std::function<int(QFileDialog &dialog)>;
 FileDialogExec SetFileDialogExec(FileDialogExec exec);
 

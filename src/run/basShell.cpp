@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 #include <QUrl>
 
 #include <utility>
@@ -13,13 +12,7 @@
 #ifdef Q_OS_WIN
 #include "run/basShell_win.h"
 #else
-#include <cerrno>
-#include <csignal>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
-extern char **environ;
+#include "run/basShell_posix.h"
 #endif
 
 namespace {
@@ -63,53 +56,10 @@ int ShellOpen(const QString &file, const QString &parameters, const QString &ver
 
 #else
 
-namespace {
-int exitCodeOf(int status)
-{
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
-    // A shell would report 128 + the signal, which the exit report reads as
-    // Robocopy's bits (137 as files not copied); a console that never
-    // finished must read as the serious error it is.
-    if (WIFSIGNALED(status))
-        return RunEndedAbnormally;
-    return RunStatusUnreadable;
-}
-} // namespace
-
 int RunAndWait(const QString &command, const KeepWaiting &keepWaiting)
 {
-    const QByteArray program = QFile::encodeName(ConsoleProgram());
-    const QByteArray argument = command.toLocal8Bit();
-    char *argv[] = {const_cast<char *>(program.constData()), const_cast<char *>(argument.constData()), nullptr};
-
-    pid_t pid = 0;
-    if (posix_spawn(&pid, program.constData(), nullptr, nullptr, argv, environ) != 0)
-        return RunCannotStart;
-
-    for (;;) {
-        int status = 0;
-        const pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0)
-            return RunStatusUnreadable;
-        if (!pumpEvents(const_cast<KeepWaiting *>(&keepWaiting))) {
-            if (r == 0) {
-                // The console goes on by itself; a detached waiter collects
-                // its exit so that it leaves no zombie behind.
-                std::thread([pid] {
-                    int ignored = 0;
-                    while (waitpid(pid, &ignored, 0) < 0 && errno == EINTR) {
-                    }
-                }).detach();
-            }
-            return RunAbandoned;
-        }
-        QThread::msleep(55);
-        if (r == pid)
-            return exitCodeOf(status);
-    }
+    return posix::RunAndWait(QFile::encodeName(ConsoleProgram()).toStdString(), command.toLocal8Bit().toStdString(),
+                             &pumpEvents, const_cast<KeepWaiting *>(&keepWaiting));
 }
 
 int ShellOpen(const QString &file, const QString &parameters, const QString &verb,

@@ -4,6 +4,7 @@
 #include "basShell_win.h"
 
 #include <windows.h>
+#include <ole2.h>
 #include <shellapi.h>
 
 #include <cwchar>
@@ -56,6 +57,15 @@ int ShellOpen(const std::wstring &file, const std::wstring &parameters, const st
                                       orNull(folder), showState);
     const INT_PTR value = reinterpret_cast<INT_PTR>(h);
     return value > 32 ? 0 : static_cast<int>(value);
+}
+
+void EndProcessNow(unsigned code)
+{
+    // Data the program put on the clipboard is otherwise rendered only as
+    // the program takes OLE down.
+    OleFlushClipboard();
+    TerminateProcess(GetCurrentProcess(), code);
+    ExitProcess(code); // not reached
 }
 
 namespace {

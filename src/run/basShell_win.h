@@ -23,6 +23,10 @@ int RunAndWait(const std::wstring &command, bool (*pump)(void *context), void *c
 int ShellOpen(const std::wstring &file, const std::wstring &parameters, const std::wstring &verb,
               const std::wstring &folder, int showState);
 
+// Ends the process at once with the code, nothing taken down: the clipboard's
+// data is rendered first, so that a copied command outlives the program.
+[[noreturn]] void EndProcessNow(unsigned code);
+
 struct VersionResource
 {
     std::wstring description;

@@ -1,5 +1,6 @@
 #include "main_window/frmCorvane.h"
 
+#include "command/CommandFileText.h"
 #include "command/CommandReader.h"
 #include "main_window/Catalogue.h"
 #include "main_window/Controls.h"
@@ -48,7 +49,7 @@ void frmCorvane::OpenCommandFile(const QString &path)
         MsgBox(QStringLiteral("%1 is too large to be a command file.").arg(shown), vbCritical);
         return;
     }
-    const std::optional<QString> text = CommandFileText(bytes);
+    const std::optional<QString> text = CommandFileText(bytes, CommandFileKindOf(path), SystemCodePages());
     if (!text) {
         MsgBox(QStringLiteral("%1 is not a text file.").arg(shown), vbCritical);
         return;

@@ -1,6 +1,7 @@
 #include "main_window/frmCorvane.h"
 
 #include "command/CommandBuilder.h"
+#include "command/CommandFileText.h"
 #include "command/CommandWords.h"
 #include "command/ListingCommand.h"
 #include "console/ConsoleRules.h"
@@ -21,6 +22,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPointer>
 
@@ -31,6 +33,13 @@ namespace {
 constexpr MenuName kAutoClose("mnuOptionsAutoClose");
 constexpr MenuName kPreview("mnuOptionsPreview");
 const QString kSaveFilter = QStringLiteral("Batch Files (*.CMD)|*.BAT;*.CMD|Text Files (*.TXT)|*.TXT|All Files|*.*");
+
+// Microsoft's Robocopy reference, offered when robocopy.doc is missing.
+const QString kOnlineManual =
+    QStringLiteral("https://learn.microsoft.com/windows-server/administration/windows-commands/robocopy");
+// ShellOpen's results for a file, or a folder of its path, that is not there.
+constexpr int kShellFileNotFound = 2;
+constexpr int kShellPathNotFound = 3;
 
 // The number shown for a clipboard that does not take the text.
 constexpr int kClipboardFailure = 521;
@@ -153,7 +162,7 @@ void frmCorvane::mnuFileSaveAs_Click()
     const QString path = SaveFileDialog(QStringLiteral("Save Command Line"), QString(), kSaveFilter, 0);
     if (path.isEmpty())
         return;
-    const QByteArray bytes = (commandToHandOn(*this) + QStringLiteral("\r\n")).toLocal8Bit();
+    const QByteArray bytes = CommandFileBytes(commandToHandOn(*this), CommandFileKindOf(path), SystemCodePages());
     QFile file(path);
     auto fail = [&file] {
         MsgBox(QStringLiteral("Error: ") + file.errorString() + u' ' + QString::number(int(file.error())), vbCritical);
@@ -175,7 +184,18 @@ void frmCorvane::mnuHelpRoboCopy_Click()
 {
     const QString path = QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QStringLiteral("/robocopy.doc"));
     try {
-        ShellOpen(path, QString(), QString(), QString(), 1); // the result is left to the shell
+        // Any other failure is the shell's to tell (with no program for .doc
+        // files, Windows offers to choose one).
+        const int result = QFileInfo::exists(path) ? ShellOpen(path, QString(), QString(), QString(), 1)
+                                                   : kShellFileNotFound;
+        if (result != kShellFileNotFound && result != kShellPathNotFound)
+            return;
+        // Without the manual the command would do nothing visible at all.
+        const QString offer = QStringLiteral("The RoboCopy manual, robocopy.doc, was not found beside Corvane:\n\n"
+                                             "%1\n\nOpen Microsoft's online Robocopy documentation instead?")
+                                  .arg(path);
+        if (MsgBox(offer, vbInformation | vbYesNo) == vbYes)
+            ShellOpen(kOnlineManual, QString(), QString(), QString(), 1);
     } catch (const std::exception &e) {
         MsgBox(QStringLiteral("Unable to open RoboCopy.doc ") + QString::fromLocal8Bit(e.what()), vbOKOnly);
     }

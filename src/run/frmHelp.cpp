@@ -1,5 +1,6 @@
 #include "run/frmHelp.h"
 
+#include "main_window/CaptionColours.h"
 #include "main_window/Twips.h"
 #include "main_window/WindowFont.h"
 #include "run/VersionInfo.h"
@@ -73,7 +74,7 @@ frmHelp::frmHelp(QWidget *owner)
     m_lblWebsite->setObjectName(QStringLiteral("lblWebsite"));
     m_lblWebsite->setGeometry(twipsToPixelRect({5640, 120, 720, 195}));
     QPalette pal = m_lblWebsite->palette();
-    pal.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    pal.setColor(QPalette::WindowText, LinkColour(QApplication::palette())); // blue, readable on a dark theme too
     m_lblWebsite->setPalette(pal);
     m_lblWebsite->setCursor(Qt::PointingHandCursor);
     m_lblWebsite->installEventFilter(this);

@@ -80,7 +80,7 @@ QString utf16FromEightBit(QByteArrayView bytes)
     for (qsizetype i = 0; i < bytes.size();) {
         const uchar lead = uchar(bytes[i]);
         const int length = kLength[lead >> 4];
-        char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+        char32_t c = length == 1 ? lead : char32_t(lead & (0x7F >> length));
         bool ok = length > 0 && i + length <= bytes.size();
         for (int k = 1; ok && k < length; ++k) {
             const uchar next = uchar(bytes[i + k]);
@@ -345,9 +345,12 @@ IniDocument IniDocument::fromBytes(QByteArray bytes)
             return char16_t(little ? u[0] | u[1] << 8 : u[0] << 8 | u[1]);
         });
     } else {
-        if (bytes.startsWith(kUtf8Bom)) {
+        // An editor may add its mark to a file that has one already: the
+        // first line starts after every mark, so its header is not missed.
+        const QByteArrayView bom(kUtf8Bom);
+        while (QByteArrayView(bytes).sliced(doc.m_start).startsWith(bom)) {
             doc.m_encoding = Encoding::Utf8;
-            doc.m_start = 3;
+            doc.m_start += bom.size();
         }
         doc.m_text = std::move(bytes);
     }

@@ -22,7 +22,7 @@ class IniDocument
 public:
     // The text of the file: the system's 8-bit code page unless a byte-order
     // mark says otherwise. A UTF-16 file is read and written as UTF-16, as
-    // Windows does; a UTF-8 mark is kept as it is.
+    // Windows does; UTF-8 marks (one or more) are kept as they are.
     enum class Encoding { Ansi, Utf8, Utf16LE, Utf16BE };
 
     IniDocument() = default;
@@ -76,7 +76,7 @@ private:
     void splice(qsizetype at, qsizetype length, QByteArrayView with);
 
     QByteArray m_text;     // the file's text; a UTF-16 file's is converted to 8 bits
-    qsizetype m_start = 0; // where the lines begin, after a UTF-8 byte-order mark
+    qsizetype m_start = 0; // where the lines begin, after any UTF-8 byte-order marks
     Encoding m_encoding = Encoding::Ansi;
     QByteArray m_lineEnd = "\r\n";
     QByteArray m_oddByte; // a UTF-16 file's odd last byte, kept as it was

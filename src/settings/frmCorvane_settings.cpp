@@ -213,19 +213,24 @@ void frmCorvane::Form_Unload()
     const bool autoClose = menuItem("mnuOptionsAutoClose")->isChecked();
     const bool preview = menuItem("mnuOptionsPreview")->isChecked();
     // A window that never loaded its settings has nothing of the user's to keep.
-    if (!m_settings) {
-        UnloadOtherForms(objectName());
-        return;
+    if (m_settings) {
+        CSettings &settings = *m_settings;
+        // One batch: the INI file is written once at exit.
+        saveFallingBack(settings, menuItem("mnuOptionsUseIni"), [&] {
+            if (saveOnExit)
+                saveWalk(controls(), settings);
+            settings.SaveSetting(QStringLiteral("mnuOptionsSaveOnExit"), saveOnExit);
+            settings.SaveSetting(QStringLiteral("mnuOptionsAutoClose"), autoClose);
+            settings.SaveSetting(QStringLiteral("mnuOptionsPreview"), preview);
+        });
     }
-    CSettings &settings = *m_settings;
-    // One batch: the INI file is written once at exit.
-    saveFallingBack(settings, menuItem("mnuOptionsUseIni"), [&] {
-        if (saveOnExit)
-            saveWalk(controls(), settings);
-        settings.SaveSetting(QStringLiteral("mnuOptionsSaveOnExit"), saveOnExit);
-        settings.SaveSetting(QStringLiteral("mnuOptionsAutoClose"), autoClose);
-        settings.SaveSetting(QStringLiteral("mnuOptionsPreview"), preview);
-    });
+    // All is saved: the program may end here, and its windows go with it at
+    // once. Taken down one by one, each would wait for the window manager
+    // (under Wine without one, 2 s apiece).
+    if (m_endAtClose) {
+        m_settings.reset(); // its release step saves its flag
+        m_endAtClose();
+    }
     UnloadOtherForms(objectName());
 }
 

@@ -19,7 +19,7 @@ bool isSeparator(QChar c) { return c == u'\\' || c == u'/'; }
 
 MsgBoxExec SetMsgBoxExec(MsgBoxExec exec) { return std::exchange(msgBoxExec(), std::move(exec)); }
 
-void MsgBox(const QString &prompt, int style, const QString &title)
+int MsgBox(const QString &prompt, int style, const QString &title)
 {
     const QString caption = title.isEmpty() ? QStringLiteral("Corvane") : title;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -29,11 +29,17 @@ void MsgBox(const QString &prompt, int style, const QString &title)
     case vbInformation: icon = QMessageBox::Information; break;
     default: break;
     }
-    QMessageBox box(icon, caption, prompt, QMessageBox::Ok, QApplication::activeWindow());
-    if (msgBoxExec())
-        msgBoxExec()(box);
-    else
-        box.exec();
+    const bool yesNo = (style & 0x0F) == vbYesNo;
+    QMessageBox box(icon, caption, prompt, yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok,
+                    QApplication::activeWindow());
+    if (yesNo) {
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+    }
+    const int pressed = msgBoxExec() ? msgBoxExec()(box) : box.exec();
+    if (!yesNo)
+        return vbOK;
+    return pressed == QMessageBox::Yes ? vbYes : vbNo;
 }
 
 QString FileNamePart(const QString &path)

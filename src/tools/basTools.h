@@ -8,11 +8,16 @@
 class QComboBox;
 class QMessageBox;
 
-// Message box styles: 0 OK only, 16 stop, 48 exclamation, 64 information.
-enum MsgBoxStyle : int { vbOKOnly = 0, vbCritical = 16, vbExclamation = 48, vbInformation = 64 };
+// Message box styles: 0 OK only, 4 Yes and No instead of OK, 16 stop,
+// 48 exclamation, 64 information; an icon and the buttons add up.
+enum MsgBoxStyle : int { vbOKOnly = 0, vbYesNo = 4, vbCritical = 16, vbExclamation = 48, vbInformation = 64 };
+// The button pressed.
+enum MsgBoxResult : int { vbOK = 1, vbYes = 6, vbNo = 7 };
 
-// Shows a modal message box with an OK button; an empty title means "Corvane".
-void MsgBox(const QString &prompt, int style = vbOKOnly, const QString &title = QString());
+// Shows a modal message box with an OK button, or Yes and No; an empty title
+// means "Corvane". Returns the button pressed (closing a Yes/No box by its
+// close box or Escape is No).
+int MsgBox(const QString &prompt, int style = vbOKOnly, const QString &title = QString());
 
 // Shows the prepared message box modally and returns its result: the one
 // place MsgBox hands over to the platform. Tests answer the real box here, so

@@ -1,6 +1,7 @@
 // The command-line builder, driven through a plain map of option values.
 #include "command/CmdScanner.h"
 #include "command/CommandBuilder.h"
+#include "command/CommandFileText.h"
 #include "command/CommandReader.h"
 #include "command/CommandWords.h"
 #include "command/ListingCommand.h"
@@ -926,12 +927,12 @@ void TestCommand::roundTrip()
                      && receivedWords(BuildCommandLine(fromWords.values)) == receivedWords(again),
                  qPrintable(u"seed %1: the words of %2"_qs.arg(seed).arg(command)));
 
-        const QByteArray saved = (command + u"\r\n"_qs).toLocal8Bit();
-        if (QString::fromLocal8Bit(saved) != command + u"\r\n"_qs)
-            continue; // the code page cannot hold it
-        const std::optional<QString> text = CommandFileText(saved);
-        QVERIFY2(text && BuildCommandLine(ReadCommandOrJob(*text, false).values) == again,
-                 qPrintable(u"seed %1 from the saved file"_qs.arg(seed)));
+        for (const CommandFileKind kind : {CommandFileKind::Batch, CommandFileKind::Text}) {
+            const QByteArray saved = CommandFileBytes(command, kind, SystemCodePages());
+            const std::optional<QString> text = CommandFileText(saved, kind, SystemCodePages());
+            QVERIFY2(text && BuildCommandLine(ReadCommandOrJob(*text, false).values) == again,
+                     qPrintable(u"seed %1 from the saved %2 file"_qs.arg(seed).arg(int(kind))));
+        }
     }
 }
 
@@ -1010,7 +1011,7 @@ void TestCommand::fileText()
     QFETCH(QByteArray, bytes);
     QFETCH(bool, isText);
     QFETCH(QString, text);
-    const std::optional<QString> read = CommandFileText(bytes);
+    const std::optional<QString> read = CommandFileText(bytes, CommandFileKind::Text, SystemCodePages());
     QCOMPARE(read.has_value(), isText);
     if (isText)
         QCOMPARE(*read, text);

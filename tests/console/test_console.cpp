@@ -6,8 +6,14 @@
 #include "RecordingRobocopy.h"
 #include "ScopedHook.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFocusEvent>
+#include <QGuiApplication>
+#include <QHash>
+#include <QKeyEvent>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,9 +49,16 @@ private slots:
     void programToRun();
     void screen_data();
     void screen();
+    void usage_data();
+    void usage();
 
     void consoleWindow_data();
     void consoleWindow();
+    void pauseWaitsForKeysUp_data();
+    void pauseWaitsForKeysUp();
+    void endWaitsForKeysUp_data();
+    void endWaitsForKeysUp();
+    void takesKeyboard();
 
 private:
     QTemporaryDir m_scratch;
@@ -210,6 +223,10 @@ void TestConsole::screen_data()
     QTest::newRow("shorter text overwrites the start") << QStringList{"hello\rHE"} << QStringList{} << "HEllo";
     QTest::newRow("across writes") << QStringList{"12", "\r", "3"} << QStringList{} << "32";
     QTest::newRow("backspace") << QStringList{"ab\bc"} << QStringList{} << "ac";
+    // A backspace at the start of a line has no column to go back to.
+    QTest::newRow("backspace first") << QStringList{"\b\bab"} << QStringList{} << "ab";
+    QTest::newRow("backspace after a line end") << QStringList{"x\n", "\bab"} << QStringList{"x"} << "ab";
+    QTest::newRow("backspace after CR") << QStringList{"abc\r\bX"} << QStringList{} << "Xbc";
     QTest::newRow("empty lines") << QStringList{"\n\n"} << QStringList{"", ""} << "";
 }
 
@@ -227,6 +244,37 @@ void TestConsole::screen()
     QCOMPARE(taken, finished);
     QCOMPARE(s.current(), current);
     QVERIFY(s.takeFinished().isEmpty()); // what was taken is not given again
+}
+
+// Called by hand without the one argument it takes, the console says how to
+// call it instead of ending silently; that needs no display.
+void TestConsole::usage_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::newRow("none") << QStringList{};
+    QTest::newRow("the command in words") << QStringList{"cmd.exe", "/c", "ROBOCOPY.EXE"};
+}
+
+void TestConsole::usage()
+{
+#ifdef Q_OS_WIN
+    QSKIP("corvane-cmd stands in for cmd.exe off Windows only");
+#else
+    QFETCH(QStringList, arguments);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QLatin1StringView(name));
+    QProcess console;
+    console.setProcessEnvironment(environment);
+    console.start(QStringLiteral(CORVANE_BINARY_DIR "/corvane-cmd"), arguments);
+    QVERIFY(console.waitForFinished(30000));
+    QCOMPARE(console.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(console.exitCode(), console::UsageStatus);
+    const QString usage = QString::fromLocal8Bit(console.readAllStandardError());
+    QVERIFY2(usage.startsWith(u"Usage: corvane-cmd \"cmd.exe /c COMMAND\"\n"), qPrintable(usage));
+    QCOMPARE(usage, console::UsageText());
+    QCOMPARE(console.readAllStandardOutput(), QByteArray());
+#endif
 }
 
 // The console window itself: a key ends PAUSE, and closing it ends the
@@ -304,6 +352,144 @@ void TestConsole::consoleWindow()
     if (!atPause)
         QVERIFY(!m_robocopy.runs().first().ended);
 #endif
+}
+
+// PAUSE goes on once the keys pressed during it are up again, so that no
+// key is still down when the window goes: a held key would repeat into the
+// window below it, Corvane's, where it could click Execute again.
+void TestConsole::pauseWaitsForKeysUp_data()
+{
+    // "+K" K goes down, "-K" K comes up, "+*K" "-*K" the same repeated while
+    // K is held, "out" the window loses the keyboard.
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<bool>("goesOn");
+    QTest::newRow("a key pressed and released") << QStringList{"+Space", "-Space"} << true;
+    QTest::newRow("a key held") << QStringList{"+Space"} << false;
+    QTest::newRow("a key held, repeating") << QStringList{"+Space", "-*Space", "+*Space", "-*Space", "+*Space"}
+                                           << false;
+    // X11 may hand out a repeat as a plain release and press.
+    QTest::newRow("a key held, repeating unmarked") << QStringList{"+Space", "-Space", "+Space", "-Space", "+Space"}
+                                                    << false;
+    QTest::newRow("a key held, repeating, released")
+        << QStringList{"+Space", "-*Space", "+*Space", "-Space"} << true;
+    QTest::newRow("released, pressed before the pause") << QStringList{"-Space"} << false;
+    QTest::newRow("two keys, one up") << QStringList{"+A", "+B", "-A"} << false;
+    QTest::newRow("two keys, both up") << QStringList{"+A", "+B", "-A", "-B"} << true;
+    QTest::newRow("a modifier alone") << QStringList{"+Shift", "-Shift"} << false;
+    QTest::newRow("a key with a modifier held") << QStringList{"+Shift", "+A", "-A"} << true;
+    QTest::newRow("a key held, the keyboard lost, another key")
+        << QStringList{"+Space", "out", "+A", "-A"} << true;
+}
+
+void TestConsole::pauseWaitsForKeysUp()
+{
+#ifdef Q_OS_WIN
+    QSKIP("Robocopy is stood in for by a shell script");
+#else
+    QFETCH(QStringList, events);
+    QFETCH(bool, goesOn);
+    const ScopedEnvironmentVariable path("PATH", m_robocopy.folder());
+    console::ConsoleWindow window(QStringLiteral("cmd.exe /c PAUSE & ROBOCOPY.EXE /TESTCODE:5"));
+    QSignalSpy finished(&window, &console::ConsoleWindow::finished);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.start();
+    QTRY_VERIFY_WITH_TIMEOUT(window.toPlainText().endsWith(u"Press any key to continue . . . "), 10000);
+
+    const QHash<QString, Qt::Key> keys{
+        {"Space", Qt::Key_Space}, {"A", Qt::Key_A}, {"B", Qt::Key_B}, {"Shift", Qt::Key_Shift}};
+    for (const QString &event : events) {
+        if (event == u"out") {
+            QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+            QCoreApplication::sendEvent(&window, &out);
+            continue;
+        }
+        const bool press = event.startsWith(u'+');
+        const bool repeated = event.at(1) == u'*';
+        const Qt::Key key = keys.value(event.mid(repeated ? 2 : 1));
+        QVERIFY2(key != 0, qPrintable(event));
+        QKeyEvent e(press ? QEvent::KeyPress : QEvent::KeyRelease, key, Qt::NoModifier,
+                    key == Qt::Key_Space ? QStringLiteral(" ") : QString(), repeated);
+        QCoreApplication::sendEvent(&window, &e);
+    }
+    if (goesOn) {
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+        QCOMPARE(finished.first().first().toInt(), 5);
+        QCOMPARE(m_robocopy.runs().size(), 1);
+    } else {
+        QTest::qWait(200);
+        QVERIFY(finished.isEmpty());
+        QVERIFY(window.toPlainText().endsWith(u"Press any key to continue . . . "));
+        window.close();
+        QCOMPARE(finished.size(), 1);
+        QVERIFY(m_robocopy.runs().isEmpty());
+    }
+#endif
+}
+
+// Nor does the window go at the end of the command while a key pressed in
+// it is still down.
+void TestConsole::endWaitsForKeysUp_data()
+{
+    QTest::addColumn<QString>("key"); // none; held, then released; held, then the keyboard lost
+    QTest::newRow("no key") << "none";
+    QTest::newRow("a key held, released") << "released";
+    QTest::newRow("a key held, the keyboard lost") << "lost";
+}
+
+void TestConsole::endWaitsForKeysUp()
+{
+    QFETCH(QString, key);
+    console::ConsoleWindow window(QStringLiteral("cmd.exe /c NOSUCHPROGRAM.EXE"));
+    QSignalSpy finished(&window, &console::ConsoleWindow::finished);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    if (key != u"none")
+        QTest::keyPress(&window, Qt::Key_Space);
+    window.start();
+    // The one step fails at once; the command has ended when its lines show.
+    QTRY_VERIFY_WITH_TIMEOUT(window.toPlainText().contains(u"operable program or batch file."), 10000);
+    if (key == u"none") {
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+    } else {
+        QTest::qWait(100);
+        QVERIFY(finished.isEmpty());
+        QVERIFY(window.isVisible());
+        if (key == u"released") {
+            QTest::keyRelease(&window, Qt::Key_Space);
+            QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 10000);
+        } else {
+            QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+            QCoreApplication::sendEvent(&window, &out);
+            QCOMPARE(finished.size(), 1);
+        }
+    }
+    QCOMPARE(finished.first().first().toInt(), console::NotFoundStatus);
+    QVERIFY(!window.isVisible());
+}
+
+// The window takes the keyboard from the window that has it, as a new
+// console does on Windows: on a display without a window manager nothing
+// else would give it. Run on a virtual X display (test_console_x11); the
+// headless platform gives every new window the keyboard by itself.
+void TestConsole::takesKeyboard()
+{
+    if (QGuiApplication::platformName() != u"xcb")
+        QSKIP("needs an X display: test_console_x11 runs it");
+    QWidget corvane;
+    corvane.setWindowTitle(QStringLiteral("the window that has the keyboard"));
+    corvane.resize(300, 200);
+    corvane.show();
+    corvane.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&corvane));
+
+    const ScopedEnvironmentVariable path("PATH", m_robocopy.folder());
+    console::ConsoleWindow window(QStringLiteral("cmd.exe /c PAUSE"));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.start();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    window.close();
 }
 
 QTEST_MAIN(TestConsole)

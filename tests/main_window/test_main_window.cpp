@@ -2,9 +2,11 @@
 // access keys, menus, geometry, and the rebuild of the command on every change.
 #include "command/CommandBuilder.h"
 #include "main_window/AppIcon.h"
+#include "main_window/CaptionColours.h"
 #include "main_window/Catalogue.h"
 #include "main_window/Controls.h"
 #include "main_window/frmCorvane.h"
+#include "run/frmHelp.h"
 #include "tools/basTools.h"
 
 #include "WindowTest.h"
@@ -16,8 +18,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
-#include <QImageReader>
-#include <QImageWriter>
+#include <QFile>
+#include <QMap>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -51,7 +53,79 @@ bool holdsFocus(QWidget *w)
 
 QColor textColour(QWidget *w) { return w->palette().color(QPalette::Active, QPalette::WindowText); }
 
+// A theme's palette: window and text colours, the rest derived by Qt.
+QPalette themePalette(const QColor &window, const QColor &text)
+{
+    QPalette palette(text, window);
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    return palette;
+}
+
+// The application's palette for one scope, as a change of theme sets it:
+// the widgets learn of it through posted events, which are delivered here.
+class ScopedAppPalette
+{
+public:
+    explicit ScopedAppPalette(const QPalette &palette) : m_previous(QApplication::palette())
+    {
+        QApplication::setPalette(palette);
+        QCoreApplication::sendPostedEvents();
+    }
+    ~ScopedAppPalette()
+    {
+        QApplication::setPalette(m_previous);
+        QCoreApplication::sendPostedEvents();
+    }
+    ScopedAppPalette(const ScopedAppPalette &) = delete;
+    ScopedAppPalette &operator=(const ScopedAppPalette &) = delete;
+
+private:
+    QPalette m_previous;
+};
+
+// Small tables that keep or break the catalogue's own rules.
+namespace rules {
+using namespace catalogue_table;
+constexpr Twips g{0, 0, 10, 10};
+constexpr ControlSpec sound[] = {frame("Frame1", nullptr, "A", g), check("chkA", "Frame1", "a", C::XP010, g),
+                                 frame("Frame2", "Frame1", "B", g), check("chkB", "Frame2", "b", C::XP010, g),
+                                 check("chkC", nullptr, "c", C::XP010, g)};
+constexpr ControlSpec nameTwice[] = {frame("Frame1", nullptr, "A", g), check("chkA", "Frame1", "a", C::XP010, g),
+                                     check("chkA", nullptr, "a", C::XP010, g)};
+constexpr ControlSpec noSuchParent[] = {frame("Frame1", nullptr, "A", g), check("chkA", "Frame2", "a", C::XP010, g)};
+constexpr ControlSpec parentShorter[] = {frame("Frame1", nullptr, "A", g), check("chkA", "Frame", "a", C::XP010, g)};
+constexpr ControlSpec parentLonger[] = {frame("Frame", nullptr, "A", g), check("chkA", "Frame1", "a", C::XP010, g)};
+constexpr ControlSpec parentNotFrame[] = {check("chkA", nullptr, "a", C::XP010, g), check("chkB", "chkA", "b", C::XP010, g)};
+constexpr ControlSpec parentAfter[] = {check("chkA", "Frame1", "a", C::XP010, g), frame("Frame1", nullptr, "A", g)};
+constexpr ControlSpec parentItself[] = {frame("Frame1", "Frame1", "A", g)};
+
+constexpr MenuSpec menus[] = {{"mnuFile", nullptr, "&File", nullptr, false},
+                              {"mnuFileExit", "mnuFile", "E&xit", nullptr, false}};
+constexpr MenuSpec menuTwice[] = {{"mnuFile", nullptr, "&File", nullptr, false},
+                                  {"mnuFile", "mnuFile", "E&xit", nullptr, false}};
+constexpr MenuSpec menuNamedAsControl[] = {{"mnuFile", nullptr, "&File", nullptr, false},
+                                           {"chkA", "mnuFile", "E&xit", nullptr, false}};
+constexpr MenuSpec menuUnderItem[] = {{"mnuFile", nullptr, "&File", nullptr, false},
+                                      {"mnuFileExit", "mnuFile", "E&xit", nullptr, false},
+                                      {"mnuFileExitNow", "mnuFileExit", "&Now", nullptr, false}};
+constexpr MenuSpec menuParentAfter[] = {{"mnuFileExit", "mnuFile", "E&xit", nullptr, false},
+                                        {"mnuFile", nullptr, "&File", nullptr, false}};
+constexpr MenuSpec menuNoSuchParent[] = {{"mnuFile", nullptr, "&File", nullptr, false},
+                                         {"mnuFileExit", "mnuFil", "E&xit", nullptr, false}};
+} // namespace rules
+
+// Both ways decided when compiled, as the program's own check is.
+static_assert(catalogueIsSound(rules::sound, rules::menus));
+static_assert(!catalogueIsSound(rules::nameTwice, rules::menus));
+static_assert(!findControlSpec("chkMirro") && !findControlSpec("chkMirrorX") && findControlSpec("chkMirror"));
+
 } // namespace
+
+using ControlTable = std::span<const ControlSpec>;
+using MenuTable = std::span<const MenuSpec>;
+Q_DECLARE_METATYPE(ControlTable)
+Q_DECLARE_METATYPE(MenuTable)
 
 class TestMainWindow : public WindowTest
 {
@@ -63,11 +137,16 @@ private slots:
 
     void controlCounts();
     void everyCatalogueControlIsNamed();
+    void catalogueRules_data();
+    void catalogueRules();
     void initialState();
     void initialCommandIsBare();
     void captionsAndTooltips_data();
     void captionsAndTooltips();
     void versionColours();
+    void contrast_data();
+    void contrast();
+    void darkTheme();
     void menus_data();
     void menus();
     void canvasGeometry_data();
@@ -147,6 +226,36 @@ void TestMainWindow::everyCatalogueControlIsNamed()
     QVERIFY(w->control("chkDestReadonlyDel"));
     QVERIFY(!w->control(QLatin1StringView("chkDestReadOnlyDel"))); // asked at run time: none
     static_assert(findControlSpec("chkDestReadonlyDel") && !findControlSpec("chkDestReadOnlyDel"));
+}
+
+void TestMainWindow::catalogueRules_data()
+{
+    QTest::addColumn<ControlTable>("controls");
+    QTest::addColumn<MenuTable>("menus");
+    QTest::addColumn<bool>("sound");
+    QTest::newRow("sound") << ControlTable(rules::sound) << MenuTable(rules::menus) << true;
+    QTest::newRow("no menus") << ControlTable(rules::sound) << MenuTable() << true;
+    QTest::newRow("control name twice") << ControlTable(rules::nameTwice) << MenuTable(rules::menus) << false;
+    QTest::newRow("no such frame") << ControlTable(rules::noSuchParent) << MenuTable(rules::menus) << false;
+    QTest::newRow("frame name cut short") << ControlTable(rules::parentShorter) << MenuTable(rules::menus) << false;
+    QTest::newRow("frame name too long") << ControlTable(rules::parentLonger) << MenuTable(rules::menus) << false;
+    QTest::newRow("parent no frame") << ControlTable(rules::parentNotFrame) << MenuTable(rules::menus) << false;
+    QTest::newRow("frame after its control") << ControlTable(rules::parentAfter) << MenuTable(rules::menus) << false;
+    QTest::newRow("frame in itself") << ControlTable(rules::parentItself) << MenuTable() << false;
+    QTest::newRow("menu name twice") << ControlTable(rules::sound) << MenuTable(rules::menuTwice) << false;
+    QTest::newRow("menu named as a control")
+        << ControlTable(rules::sound) << MenuTable(rules::menuNamedAsControl) << false;
+    QTest::newRow("menu under an item") << ControlTable(rules::sound) << MenuTable(rules::menuUnderItem) << false;
+    QTest::newRow("menu after its item") << ControlTable(rules::sound) << MenuTable(rules::menuParentAfter) << false;
+    QTest::newRow("no such menu") << ControlTable(rules::sound) << MenuTable(rules::menuNoSuchParent) << false;
+}
+
+void TestMainWindow::catalogueRules()
+{
+    QFETCH(ControlTable, controls);
+    QFETCH(MenuTable, menus);
+    QFETCH(bool, sound);
+    QCOMPARE(catalogueIsSound(controls, menus), sound);
 }
 
 void TestMainWindow::initialState()
@@ -292,6 +401,109 @@ void TestMainWindow::captionsAndTooltips()
         actual = frame->title();
     QCOMPARE(actual, caption);
     QCOMPARE(c->toolTip(), tooltip);
+}
+
+void TestMainWindow::contrast_data()
+{
+    QTest::addColumn<QColor>("window");
+    QTest::addColumn<QColor>("text");
+    QTest::addColumn<bool>("dark");
+    QTest::newRow("light: Windows' default") << QColor(240, 240, 240) << QColor(0, 0, 0) << false;
+    QTest::newRow("light: white") << QColor(255, 255, 255) << QColor(0, 0, 0) << false;
+    QTest::newRow("light: High Contrast White") << QColor(255, 255, 255) << QColor(0, 0, 0) << false;
+    QTest::newRow("dark: High Contrast Black") << QColor(0, 0, 0) << QColor(255, 255, 255) << true;
+    QTest::newRow("dark: High Contrast #1") << QColor(0, 0, 0) << QColor(255, 255, 0) << true;
+    QTest::newRow("dark: Night sky") << QColor(0, 0, 0) << QColor(255, 255, 255) << true;
+    QTest::newRow("dark: a dark grey theme") << QColor(32, 32, 32) << QColor(230, 230, 230) << true;
+    QTest::newRow("dark: navy") << QColor(0, 0, 96) << QColor(255, 255, 255) << true;
+    QTest::newRow("dark: deep purple") << QColor(48, 0, 64) << QColor(255, 255, 255) << true;
+}
+
+// Every version colour reads at 4.5 to 1 on a dark window, lightened no more
+// than that needs; on a light one it is exactly the version's colour.
+void TestMainWindow::contrast()
+{
+    QFETCH(QColor, window);
+    QFETCH(QColor, text);
+    QFETCH(bool, dark);
+    const QPalette palette = themePalette(window, text);
+    QCOMPARE(IsDarkWindow(palette), dark);
+    const QList<std::pair<VersionColour, QColor>> versions = {{VersionColour::XP026, QColor(255, 0, 0)},
+                                                              {VersionColour::XP027, QColor(0, 0, 255)},
+                                                              {VersionColour::V10, QColor(0, 128, 0)}};
+    for (const auto &[version, colour] : versions) {
+        const QColor drawn = VersionCaptionColour(version, false, palette);
+        if (!dark) {
+            QCOMPARE(drawn, colour);
+            continue;
+        }
+        QVERIFY2(ContrastRatio(drawn, window) >= 4.5, qPrintable(drawn.name()));
+        // The same hue, only nearer white: each channel between the colour's and 255.
+        for (const auto &[got, was] : {std::pair{drawn.red(), colour.red()}, std::pair{drawn.green(), colour.green()},
+                                       std::pair{drawn.blue(), colour.blue()}})
+            QVERIFY2(got >= was && got <= 255, qPrintable(drawn.name()));
+        // No lighter than needed: one step less would not do.
+        if (drawn != colour) {
+            auto back = [](int c, int orig) { return std::max(orig, c - (255 - orig) / 100 - 1); };
+            const QColor less(back(drawn.red(), colour.red()), back(drawn.green(), colour.green()),
+                              back(drawn.blue(), colour.blue()));
+            QVERIFY2(ContrastRatio(less, window) < 4.5, qPrintable(drawn.name()));
+        }
+    }
+    QCOMPARE(VersionCaptionColour(VersionColour::XP010, true, palette), dark ? text : QColor(0, 0, 0));
+    QCOMPARE(LinkColour(palette).name(), dark ? LightenedToContrast(QColor(0, 0, 255), window).name() : u"#0000ff"_s);
+}
+
+// Under a dark theme the window draws the key label in the theme's text
+// colour and every version colour readably; back on the light theme every
+// colour is exactly as before, without a restart.
+void TestMainWindow::darkTheme()
+{
+    const QPalette light = QApplication::palette();
+    const QHash<QString, QColor> before = [&] {
+        auto lightWindow = newWindow();
+        QHash<QString, QColor> colours;
+        for (QWidget *c : lightWindow->controls())
+            colours.insert(c->objectName(), textColour(c));
+        colours.insert(u"box"_s, lightWindow->control("chkFolderData")->palette().color(QPalette::Window));
+        return colours;
+    }();
+    const QColor black(0, 0, 0), white(255, 255, 255);
+    std::unique_ptr<frmCorvane> window;
+    {
+        const ScopedAppPalette dark(themePalette(black, white));
+        window = newWindow();
+        auto check = [&](const char *when) {
+            QCOMPARE(textColour(window->control("Label34")), white);
+            for (QWidget *c : window->controls()) {
+                const std::optional<ControlKind> kind = controlKind(c);
+                if (kind != ControlKind::CheckBox && kind != ControlKind::Label)
+                    continue;
+                QVERIFY2(ContrastRatio(textColour(c), black) >= 4.5,
+                         qPrintable(u"%1 %2: %3"_s.arg(QString::fromLatin1(when), c->objectName(), textColour(c).name())));
+            }
+            const QColor box = window->control("chkFolderData")->palette().color(QPalette::Window);
+            QVERIFY2(ContrastRatio(box, black) >= 4.5, qPrintable(box.name()));
+        };
+        check("made dark");
+        // The About window's link too.
+        window->menuItem("mnuHelpAbout")->trigger();
+        QVERIFY(frmHelp::Current());
+        QVERIFY(ContrastRatio(frmHelp::Current()->lblWebsite()->palette().color(QPalette::WindowText), black) >= 4.5);
+        frmHelp::Current()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    // The theme changed back while the window stayed open.
+    QCOMPARE(QApplication::palette(), light);
+    for (QWidget *c : window->controls())
+        QVERIFY2(textColour(c) == before.value(c->objectName()), qPrintable(c->objectName() + u" "_s + textColour(c).name() + u" "_s + before.value(c->objectName()).name()));
+    QCOMPARE(window->control("chkFolderData")->palette().color(QPalette::Window), before.value(u"box"_s));
+    QCOMPARE(textColour(window->control("Label3")), QColor(0, 0, 255));
+
+    // And a window open while the theme turns dark follows at once.
+    const ScopedAppPalette dark(themePalette(QColor(32, 32, 32), QColor(230, 230, 230)));
+    QCOMPARE(textColour(window->control("Label34")), QColor(230, 230, 230));
+    QVERIFY(ContrastRatio(textColour(window->control("Label3")), QColor(32, 32, 32)) >= 4.5);
 }
 
 void TestMainWindow::versionColours()
@@ -939,19 +1151,89 @@ void TestMainWindow::interlocks()
     }
 }
 
-// corvane.exe carries the window's icon as a file, for Explorer: it must be
+namespace {
+
+quint32 littleEndian(const QByteArray &bytes, qsizetype at, int count)
+{
+    quint32 value = 0;
+    for (int i = count - 1; i >= 0; --i)
+        value = (value << 8) | quint8(bytes.at(at + i));
+    return value;
+}
+
+// The images of an icon file by their size, read as Windows reads them: a
+// directory of entries, each a PNG or a 32-bit bitmap (rows from the bottom
+// up) followed by its transparency mask. Empty when the file is no icon.
+QMap<int, QImage> iconImages(const QByteArray &ico)
+{
+    QMap<int, QImage> images;
+    if (ico.size() < 6 || littleEndian(ico, 0, 2) != 0 || littleEndian(ico, 2, 2) != 1)
+        return {};
+    const auto count = qsizetype(littleEndian(ico, 4, 2));
+    for (qsizetype i = 0; i < count; ++i) {
+        const qsizetype entry = 6 + 16 * i;
+        if (entry + 16 > ico.size())
+            return {};
+        const int size = ico.at(entry) == 0 ? 256 : quint8(ico.at(entry));
+        const auto length = qsizetype(littleEndian(ico, entry + 8, 4));
+        const auto offset = qsizetype(littleEndian(ico, entry + 12, 4));
+        if (offset + length > ico.size() || littleEndian(ico, entry + 6, 2) != 32)
+            return {};
+        const QByteArray data = ico.mid(offset, length);
+        QImage image;
+        if (data.startsWith("\x89PNG")) {
+            image = QImage::fromData(data, "PNG");
+        } else if (littleEndian(data, 0, 4) == 40 && qsizetype(littleEndian(data, 4, 4)) == size
+                   && qsizetype(littleEndian(data, 8, 4)) == 2 * size && littleEndian(data, 14, 2) == 32) {
+            const qsizetype maskRow = ((size + 31) / 32) * 4;
+            if (data.size() != 40 + qsizetype(size) * size * 4 + maskRow * size)
+                return {};
+            image = QImage(size, size, QImage::Format_ARGB32);
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x)
+                    image.setPixel(x, size - 1 - y, littleEndian(data, 40 + (qsizetype(y) * size + x) * 4, 4));
+            // The mask marks exactly the transparent pixels.
+            for (int y = 0; y < size; ++y)
+                for (int x = 0; x < size; ++x) {
+                    const char byte = data.at(40 + qsizetype(size) * size * 4 + y * maskRow + x / 8);
+                    if (bool(byte & (0x80 >> (x % 8))) != (qAlpha(image.pixel(x, size - 1 - y)) == 0))
+                        return {};
+                }
+        }
+        images.insert(size, image.convertToFormat(QImage::Format_ARGB32));
+    }
+    return images;
+}
+
+} // namespace
+
+// corvane.exe carries the window's icon as a file, for Explorer: at every
+// usual size, from the list's 16 pixels to the large views' 256, it must be
 // what the window draws.
 void TestMainWindow::programFileIcon()
 {
-    const QImage drawn = corvaneIcon().pixmap(QSize(32, 32)).toImage().convertToFormat(QImage::Format_ARGB32);
-    QImageReader reader(QStringLiteral(CORVANE_ICON_FILE));
-    const QImage stored = reader.read().convertToFormat(QImage::Format_ARGB32);
-    if (stored != drawn) {
-        const QString fresh = QStringLiteral(CORVANE_BINARY_DIR "/corvane.ico");
-        QImageWriter(fresh, "ico").write(drawn);
-        QFAIL(qPrintable(QStringLiteral("src/main_window/corvane.ico is not the drawn icon (%1); it is in %2")
-                             .arg(reader.errorString(), fresh)));
+    QFile file(QStringLiteral(CORVANE_ICON_FILE));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QMap<int, QImage> stored = iconImages(file.readAll());
+    QStringList wrong;
+    for (int size : kWindowsIconSizes) {
+        const QImage drawn = corvaneIconImage(size).convertToFormat(QImage::Format_ARGB32);
+        if (stored.value(size) != drawn)
+            wrong << QString::number(size);
     }
+    if (stored.size() != qsizetype(std::size(kWindowsIconSizes)))
+        wrong << QStringLiteral("%1 images").arg(stored.size());
+    if (!wrong.isEmpty()) {
+        const QString fresh = QStringLiteral(CORVANE_BINARY_DIR "/corvane.ico");
+        QFile out(fresh);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(corvaneIconIco()) > 0);
+        QFAIL(qPrintable(QStringLiteral("src/main_window/corvane.ico is not the drawn icon (%1); it is in %2")
+                             .arg(wrong.join(u", "), fresh)));
+    }
+    // The window offers the same sizes, 32 pixels among them as drawn.
+    QCOMPARE(corvaneIcon().pixmap(QSize(32, 32)).toImage().convertToFormat(QImage::Format_ARGB32),
+             corvaneIconImage(32).convertToFormat(QImage::Format_ARGB32));
+    QCOMPARE(corvaneIcon().availableSizes().size(), qsizetype(std::size(kWindowsIconSizes)));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -17,6 +17,7 @@
 #include "tools/basTools.h"
 
 #include "BatchFiles.h"
+#include "FileDialogs.h"
 #include "RandomOptions.h"
 #include "RecordingRobocopy.h"
 #include "ScopedHook.h"
@@ -46,7 +47,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #ifdef Q_OS_LINUX
 #include <csignal>
@@ -69,15 +72,6 @@ const QString kNotCopied = QStringLiteral("Some files or directories could not b
 const QString kSerious = QStringLiteral("Serious error. Robocopy did not copy any files.\r\n");
 const QString kNoErrors = QStringLiteral("Completed with no errors");
 const QString kConflict = QStringLiteral("Multithreading cannot be used with EFS Raw or Delay Per 64 K options.");
-
-// What the save dialog showed when it opened.
-struct ShownDialog
-{
-    QString title;
-    QStringList nameFilters;
-    bool confirmsOverwrite;
-    bool opensExistingFile = false;
-};
 
 // Qt's file dialog stores its state in the user's settings when it closes.
 // Off Windows the test moves that store into its scratch folder; on Windows it
@@ -154,6 +148,56 @@ private:
 };
 #endif
 
+#ifdef Q_OS_WIN
+// A text of an executable's version resource, in its first language.
+QString versionString(const std::wstring &path, const wchar_t *field)
+{
+    DWORD ignored = 0;
+    std::vector<char> data(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+    if (data.empty() || !GetFileVersionInfoW(path.c_str(), 0, DWORD(data.size()), data.data()))
+        return QString();
+    struct Translation { WORD language; WORD codePage; } *translation = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<LPVOID *>(&translation), &length)
+        || length < sizeof(Translation))
+        return QString();
+    const std::wstring key = QStringLiteral("\\StringFileInfo\\%1%2\\")
+                                 .arg(translation->language, 4, 16, QChar(u'0'))
+                                 .arg(translation->codePage, 4, 16, QChar(u'0'))
+                                 .toStdWString() + field;
+    LPVOID value = nullptr;
+    if (!VerQueryValueW(data.data(), key.c_str(), &value, &length) || !value)
+        return QString();
+    return QString::fromWCharArray(static_cast<const wchar_t *>(value));
+}
+
+// The sizes of the first icon of an executable, as its resources hold them.
+QList<int> iconSizes(const std::wstring &path)
+{
+    QList<int> sizes;
+    const HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module)
+        return sizes;
+    HRSRC found = nullptr;
+    EnumResourceNamesW(module, RT_GROUP_ICON, [](HMODULE m, LPCWSTR type, LPWSTR name, LONG_PTR context) -> BOOL {
+        *reinterpret_cast<HRSRC *>(context) = FindResourceW(m, name, type);
+        return FALSE; // the first one
+    }, reinterpret_cast<LONG_PTR>(&found));
+    if (HGLOBAL loaded = found ? LoadResource(module, found) : nullptr) {
+        // A directory: reserved, type, count, then 14 bytes an image.
+        const auto *group = static_cast<const BYTE *>(LockResource(loaded));
+        const int count = group ? group[4] | (group[5] << 8) : 0;
+        for (int i = 0; i < count; ++i) {
+            const BYTE width = group[6 + 14 * i];
+            sizes << (width == 0 ? 256 : int(width));
+        }
+    }
+    FreeLibrary(module);
+    std::sort(sizes.begin(), sizes.end());
+    return sizes;
+}
+#endif
+
 } // namespace
 
 class TestRun : public WindowTest
@@ -191,6 +235,7 @@ private slots:
     void copyToClipboard();
     void messageBoxStyles_data();
     void messageBoxStyles();
+    void yesNoBox();
 
     // Opening a command
     void openFile_data();
@@ -209,6 +254,7 @@ private slots:
     void aboutCentredOnOwner_data();
     void aboutCentredOnOwner();
     void manualFromProgramFolder();
+    void manualMissing();
     void manualAndLinkThroughTheShell();
     void versionResource();
 
@@ -233,7 +279,8 @@ private slots:
 
 private:
     void setCommand(frmCorvane *w, const QString &source, const QString &destination, const QString &extra);
-    FileDialogExec answerSaveDialog(const QString &folder, const QString &typed, int filterIndex);
+    // Save As through the dialog, answered as SaveDialogAnswer does.
+    void saveAs(frmCorvane &w, const QString &folder, const QString &typed, int filterIndex);
     FileDialogExec answerOpenDialog(const QString &path);
     QList<RecordedRun> recordedRuns() const { return m_robocopy.runs(); }
 
@@ -284,31 +331,11 @@ void TestRun::setCommand(frmCorvane *w, const QString &source, const QString &de
     QVERIFY(setTextOf(box, textOf(box) + extra));
 }
 
-// Answers the real save dialog as a user would: starts it in the folder,
-// picks the 1-based filter entry with the arrow key, types the name and
-// presses Enter; filter entry 0 types the name and presses Escape instead.
-FileDialogExec TestRun::answerSaveDialog(const QString &folder, const QString &typed, int filterIndex)
+void TestRun::saveAs(frmCorvane &w, const QString &folder, const QString &typed, int filterIndex)
 {
-    return [this, folder, typed, filterIndex](QFileDialog &dialog) {
-        m_dialogs.append({dialog.windowTitle(), dialog.nameFilters(),
-                          !dialog.testOption(QFileDialog::DontConfirmOverwrite)});
-        // Qt's own dialog on every platform, so that keys can reach it.
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setDirectory(folder);
-        QTimer::singleShot(0, &dialog, [&dialog, typed, filterIndex] {
-            auto *types = dialog.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
-            auto *name = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-            if (!types || !name) {
-                dialog.reject(); // nothing is saved, and the test says so
-                return;
-            }
-            for (int i = 1; i < filterIndex; ++i)
-                QTest::keyClick(types, Qt::Key_Down);
-            QTest::keyClicks(name, typed);
-            QTest::keyClick(name, filterIndex > 0 ? Qt::Key_Return : Qt::Key_Escape);
-        });
-        return dialog.exec();
-    };
+    SaveDialogAnswer answer(m_dialogs, folder, typed, filterIndex);
+    trigger(w, "mnuFileSaveAs");
+    answer.collect();
 }
 
 // Picks the file as if the user had chosen it in the open dialog.
@@ -546,20 +573,41 @@ void TestRun::saveFile_data()
     QTest::addColumn<int>("filterIndex");
     QTest::addColumn<QString>("commandLine");
     QTest::addColumn<QString>("written");
-    QTest::addColumn<QString>("line"); // the line written before CR LF; empty: the command line
-    QTest::newRow("batch") << "job" << 1 << "ROBOCOPY.EXE C:\\a D:\\b *.* /MIR" << "job.CMD" << "";
-    QTest::newRow("text") << "job" << 2 << "ROBOCOPY.EXE \"C:\\My Files\" D:\\b" << "job.TXT" << "";
-    QTest::newRow("all files") << "job" << 3 << "ROBOCOPY.EXE x y" << "job" << "";
-    QTest::newRow("typed extension") << "job.bat" << 2 << "ROBOCOPY.EXE x y" << "job.bat" << "";
-    QTest::newRow("empty command line") << "empty" << 1 << "" << "empty.CMD" << "";
-    QTest::newRow("no-break space kept") << "nbsp" << 1 << u"ROBOCOPY.EXE C:\\A\u00a0B D:\\b"_qs << "nbsp.CMD" << "";
+    // The file's bytes where the system's code pages are UTF-8 (Linux), and
+    // where they are those of Western Windows (OEM 437, ANSI 1252).
+    QTest::addColumn<QByteArray>("utf8Bytes");
+    QTest::addColumn<QByteArray>("westernBytes");
+    auto row = [](const char *name, const char *typed, int filterIndex, const QString &command, const char *written,
+                  const QByteArray &utf8, const QByteArray &western = QByteArray()) {
+        QTest::newRow(name) << QString::fromUtf8(typed) << filterIndex << command << QString::fromUtf8(written) << utf8
+                            << (western.isNull() ? utf8 : western);
+    };
+    const QByteArray chcp = "@chcp 65001 >nul\r\n";
+    row("batch", "job", 1, u"ROBOCOPY.EXE C:\\a D:\\b *.* /MIR"_qs, "job.CMD", "ROBOCOPY.EXE C:\\a D:\\b *.* /MIR\r\n");
+    row("text", "job", 2, u"ROBOCOPY.EXE \"C:\\My Files\" D:\\b"_qs, "job.TXT", "ROBOCOPY.EXE \"C:\\My Files\" D:\\b\r\n");
+    row("all files", "job", 3, u"ROBOCOPY.EXE x y"_qs, "job", "ROBOCOPY.EXE x y\r\n");
+    row("typed extension", "job.bat", 2, u"ROBOCOPY.EXE x y"_qs, "job.bat", "ROBOCOPY.EXE x y\r\n");
+    row("typed .cmd with the batch entry", "e4.cmd", 1, u"ROBOCOPY.EXE x y"_qs, "e4.cmd", "ROBOCOPY.EXE x y\r\n");
+    row("typed .txt with the batch entry", "e5.txt", 1, u"ROBOCOPY.EXE x y"_qs, "e5.txt", "ROBOCOPY.EXE x y\r\n");
+    row("empty command line", "empty", 1, QString(), "empty.CMD", "\r\n");
+    row("no-break space kept", "nbsp", 1, u"ROBOCOPY.EXE C:\\A\u00a0B D:\\b"_qs, "nbsp.CMD",
+        "ROBOCOPY.EXE C:\\A\xC2\xA0" "B D:\\b\r\n", "ROBOCOPY.EXE C:\\A\xFF" "B D:\\b\r\n");
     // A batch file would run each further line as a command of its own.
-    QTest::newRow("hand edit on several lines: one line")
-        << "lines" << 1 << "ROBOCOPY.EXE C:\\a D:\\b\n/MIR\r\n/R:3\n" << "lines.CMD" << "ROBOCOPY.EXE C:\\a D:\\b /MIR /R:3 ";
-#ifdef Q_OS_WIN
-    // Written in the system's code page, one byte a letter.
-    QTest::newRow("code page letters") << "job" << 1 << "ROBOCOPY.EXE C:\\Müller D:\\Café" << "job.CMD" << "";
-#endif
+    row("hand edit on several lines: one line", "lines", 1, u"ROBOCOPY.EXE C:\\a D:\\b\n/MIR\r\n/R:3\n"_qs, "lines.CMD",
+        "ROBOCOPY.EXE C:\\a D:\\b /MIR /R:3 \r\n");
+    // cmd.exe reads a batch file in the OEM code page, editors a text in the ANSI one.
+    row("letters of the code pages, batch", "job", 1, u"ROBOCOPY.EXE C:\\M\u00fcller D:\\Caf\u00e9"_qs, "job.CMD",
+        "ROBOCOPY.EXE C:\\M\xC3\xBCller D:\\Caf\xC3\xA9\r\n", "ROBOCOPY.EXE C:\\M\x81ller D:\\Caf\x82\r\n");
+    row("letters of the code pages, text", "job", 2, u"ROBOCOPY.EXE C:\\M\u00fcller D:\\Caf\u00e9"_qs, "job.TXT",
+        "ROBOCOPY.EXE C:\\M\xC3\xBCller D:\\Caf\xC3\xA9\r\n", "ROBOCOPY.EXE C:\\M\xFCller D:\\Caf\xE9\r\n");
+    row("beyond the OEM code page: UTF-8 after chcp", "job", 1, u"ROBOCOPY.EXE C:\\\u6570\u636e D:\\b"_qs, "job.CMD",
+        u"ROBOCOPY.EXE C:\\\u6570\u636e D:\\b\r\n"_qs.toUtf8(), chcp + u"ROBOCOPY.EXE C:\\\u6570\u636e D:\\b\r\n"_qs.toUtf8());
+    row("beyond the ANSI code page: UTF-8 with a mark", "job", 2, u"ROBOCOPY.EXE C:\\a D:\\\u03a9mega"_qs, "job.TXT",
+        u"ROBOCOPY.EXE C:\\a D:\\\u03a9mega\r\n"_qs.toUtf8(), "\xEF\xBB\xBFROBOCOPY.EXE C:\\a D:\\\xCE\xA9mega\r\n");
+    row("percent doubled in a batch", "job", 1, u"ROBOCOPY.EXE \"C:\\Sales 50% off\" D:\\b"_qs, "job.CMD",
+        "ROBOCOPY.EXE \"C:\\Sales 50%% off\" D:\\b\r\n");
+    row("percent as typed in a text", "job", 2, u"ROBOCOPY.EXE \"C:\\Sales 50% off\" D:\\b"_qs, "job.TXT",
+        "ROBOCOPY.EXE \"C:\\Sales 50% off\" D:\\b\r\n");
 }
 
 void TestRun::saveFile()
@@ -568,20 +616,23 @@ void TestRun::saveFile()
     QFETCH(int, filterIndex);
     QFETCH(QString, commandLine);
     QFETCH(QString, written);
-    QFETCH(QString, line);
+    QFETCH(QByteArray, utf8Bytes);
+    QFETCH(QByteArray, westernBytes);
     SKIP_REAL_FILE_DIALOG();
 #ifdef Q_OS_WIN
-    // Code page 1252 (Western) agrees with Latin-1 on every letter above.
-    if (GetACP() != 1252 && commandLine.toUtf8().size() != commandLine.size())
-        QSKIP("this row's bytes are those of code page 1252");
+    const bool western = GetOEMCP() == 437 && GetACP() == 1252;
+    if (!western && westernBytes != utf8Bytes)
+        QSKIP("this row's bytes are those of the code pages 437 and 1252");
+    const QByteArray expected = westernBytes;
+#else
+    const QByteArray expected = utf8Bytes;
 #endif
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerSaveDialog(dir.path(), typed, filterIndex));
     auto w = newWindow();
     // Typed into the box as it stands, without a rebuild after it.
     w->control<QPlainTextEdit>("txtCommandLine")->setPlainText(commandLine);
-    trigger(*w, "mnuFileSaveAs");
+    saveAs(*w, dir.path(), typed, filterIndex);
 
     QCOMPARE(m_dialogs.size(), 1);
     QCOMPARE(m_dialogs.first().title, QStringLiteral("Save Command Line"));
@@ -590,10 +641,7 @@ void TestRun::saveFile()
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{written});
     QFile f(dir.filePath(written));
     QVERIFY(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
-    if (line.isEmpty())
-        line = commandLine;
-    QCOMPARE(bytes, line.toLocal8Bit() + "\r\n");
+    QCOMPARE(f.readAll(), expected);
     QVERIFY(shown().isEmpty()); // no message confirms a save
 }
 
@@ -607,13 +655,14 @@ void TestRun::saveOverwritesWhole()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(QByteArray(500, 'x'));
     }
-    const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerSaveDialog(dir.path(), QStringLiteral("old.CMD"), 1));
     auto w = newWindow();
     w->control<QPlainTextEdit>("txtCommandLine")->setPlainText(QStringLiteral("ROBOCOPY.EXE a b"));
-    trigger(*w, "mnuFileSaveAs");
+    saveAs(*w, dir.path(), QStringLiteral("old.CMD"), 1);
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), QByteArray("ROBOCOPY.EXE a b\r\n"));
+    QCOMPARE(m_dialogs.size(), 1);
+    QVERIFY(!m_dialogs.first().confirmsOverwrite); // replaced without a question
     QVERIFY(shown().isEmpty());
 }
 
@@ -621,11 +670,10 @@ void TestRun::saveCancelled()
 {
     SKIP_REAL_FILE_DIALOG();
     QTemporaryDir dir;
-    // A cancelled dialog may still hold a name: nothing is written.
-    const ScopedHook<FileDialogExec> answer(SetFileDialogExec, answerSaveDialog(dir.path(), QStringLiteral("job"), 0));
     auto w = newWindow();
     const QString before = w->text("txtCommandLine");
-    trigger(*w, "mnuFileSaveAs");
+    // A cancelled dialog may still hold a name: nothing is written.
+    saveAs(*w, dir.path(), QStringLiteral("job"), 0);
     QCOMPARE(m_dialogs.size(), 1);
     QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
     QVERIFY(shown().isEmpty());
@@ -636,10 +684,10 @@ void TestRun::saveFailure()
 {
     SKIP_REAL_FILE_DIALOG();
     QTemporaryDir dir;
-    const ScopedHook<FileDialogExec> answer(SetFileDialogExec,
-                                            answerSaveDialog(dir.path(), QStringLiteral("no such folder/job.CMD"), 1));
+    // A folder stands where the file should be written.
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("job.CMD")));
     auto w = newWindow();
-    trigger(*w, "mnuFileSaveAs");
+    saveAs(*w, dir.path(), QStringLiteral("job"), 1);
     QCOMPARE(shown().size(), 1);
     QCOMPARE(shown().first().style, int(vbCritical));
     QCOMPARE(shown().first().title, QStringLiteral("Corvane"));
@@ -698,6 +746,28 @@ void TestRun::messageBoxStyles()
     QCOMPARE(seen, (QStringList{QString::number(icon), QString::number(icon != QMessageBox::NoIcon),
                                 QStringLiteral("Corvane"), QStringLiteral("Shown as it is"),
                                 QString::number(QMessageBox::Ok)}));
+}
+
+// The real Yes/No box: both buttons, Yes the default, Escape and the close box No.
+void TestRun::yesNoBox()
+{
+    const ScopedHook<MsgBoxExec> realBoxes(SetMsgBoxExec, {});
+    for (const auto &[key, expected] : {std::pair{Qt::Key_Return, int(vbYes)}, std::pair{Qt::Key_Escape, int(vbNo)}}) {
+        QStringList seen;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, this, [&, key = key] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            answer.stop();
+            seen << QString::number(box->icon()) << QString::number(box->standardButtons());
+            QTest::keyClick(box, key);
+        });
+        answer.start(10);
+        QCOMPARE(MsgBox(QStringLiteral("Open it?"), vbInformation | vbYesNo), expected);
+        QCOMPARE(seen, (QStringList{QString::number(QMessageBox::Information),
+                                    QString::number(QMessageBox::Yes | QMessageBox::No)}));
+    }
 }
 
 // ------------------------------------------------------------ opening a command
@@ -888,25 +958,23 @@ void TestRun::applyCommandText()
 void TestRun::roundTripThroughWindow()
 {
     SKIP_REAL_FILE_DIALOG();
-    // Letters Save As can write unchanged: those of the code page.
-    auto fit = [](const QString &text) {
-        QString out;
-        for (char32_t c : text.toUcs4()) {
-            const QString one = QString::fromUcs4(&c, 1);
-            out += QString::fromLocal8Bit(one.toLocal8Bit()) != one ? u"_"_qs : one;
-        }
-        return out;
-    };
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("job.CMD"));
+    // Save As answered through the hook's dialog off Windows, through the
+    // system's own on Windows (each a real dialog there, so fewer rounds).
+    QString path;
     const ScopedHook<FileDialogExec> answer(SetFileDialogExec, [&](QFileDialog &dialog) {
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.selectFile(path);
         return int(QDialog::Accepted);
     });
+#ifdef Q_OS_WIN
+    const quint32 rounds = 24;
+#else
+    const quint32 rounds = 300;
+#endif
     auto from = newWindow();
     auto to = newWindow();
-    for (quint32 seed = 1; seed <= 300; ++seed) {
+    for (quint32 seed = 1; seed <= rounds; ++seed) {
         const OptionState state = RandomOptions(seed).next();
         for (const ControlSpec &entry : controlCatalogue()) {
             const QString name = QString::fromLatin1(entry.name);
@@ -914,10 +982,17 @@ void TestRun::roundTripThroughWindow()
             if (entry.kind == ControlKind::CheckBox)
                 setCheckValueOf(c, state.checks.value(name));
             else if ((entry.kind == ControlKind::TextBox || entry.kind == ControlKind::ComboBox) && name != u"txtCommandLine")
-                setTextOf(c, fit(state.texts.value(name)));
+                setTextOf(c, state.texts.value(name));
         }
+        // Every letter, whatever the code pages hold; batch and text files in turn.
+        const QString name = seed % 2 ? u"job.CMD"_qs : u"job.TXT"_qs;
+        path = dir.filePath(name);
         const QString command = from->text("txtCommandLine");
+#ifdef Q_OS_WIN
+        saveAs(*from, dir.path(), name, 1);
+#else
         trigger(*from, "mnuFileSaveAs");
+#endif
         trigger(*to, "mnuFileOpen");
         QVERIFY2(shown().isEmpty(), qPrintable(u"seed %1: %2"_qs.arg(seed).arg(shown().value(0).prompt)));
         // File names where a folder is empty stand in that folder's place,
@@ -928,7 +1003,7 @@ void TestRun::roundTripThroughWindow()
                                      || state.texts.value(QStringLiteral("cboDestination")).isEmpty());
         auto words = [](const QString &cmd) { return SplitWords(ScanCmdLine(cmd).commands.first().text); };
         QVERIFY2((opened == command || namesForFolder) && words(opened) == words(command),
-                 qPrintable(u"seed %1\n saved: %2\n opened: %3"_qs.arg(seed).arg(command, opened)));
+                 qPrintable(u"seed %1, %2\n saved: %3\n opened: %4"_qs.arg(seed).arg(name, command, opened)));
     }
 }
 
@@ -1104,16 +1179,48 @@ void TestRun::manualFromProgramFolder()
 #ifdef Q_OS_WIN
     QSKIP("the Windows shell opens the manual: manualAndLinkThroughTheShell");
 #endif
+    const QString manual = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("robocopy.doc"));
     auto w = newWindow();
     // Whatever the current folder, the manual is the one beside the program.
+    {
+        QFile doc(manual);
+        QVERIFY(doc.open(QIODevice::WriteOnly));
+    }
     QTemporaryDir elsewhere;
     {
         const ScopedCurrentFolder current(elsewhere.path());
         trigger(*w, "mnuHelpRoboCopy");
     }
+    QVERIFY(QFile::remove(manual));
     QCOMPARE(m_urls.size(), 1);
-    QCOMPARE(m_urls.first(), QUrl::fromLocalFile(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("robocopy.doc"))));
-    QVERIFY(shown().isEmpty()); // the result of the request is not examined
+    QCOMPARE(m_urls.first(), QUrl::fromLocalFile(manual));
+    QVERIFY(shown().isEmpty()); // the handler's own failures are its to tell
+}
+
+// No manual beside the program: the command says so and offers Microsoft's
+// online reference, which opens only on Yes.
+void TestRun::manualMissing()
+{
+#ifdef Q_OS_WIN
+    QSKIP("the Windows shell opens the address: manualAndLinkThroughTheShell");
+#endif
+    const QString manual = QDir::toNativeSeparators(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("robocopy.doc")));
+    QVERIFY(!QFile::exists(manual));
+    auto w = newWindow();
+    trigger(*w, "mnuHelpRoboCopy");
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(shown().first().style, int(vbInformation | vbYesNo));
+    QCOMPARE(shown().first().title, QStringLiteral("Corvane"));
+    QCOMPARE(shown().first().prompt, QStringLiteral("The RoboCopy manual, robocopy.doc, was not found beside Corvane:\n\n")
+                                         + manual
+                                         + QStringLiteral("\n\nOpen Microsoft's online Robocopy documentation instead?"));
+    QVERIFY(m_urls.isEmpty()); // No: nothing opens
+
+    boxes().yesNoReply = vbYes;
+    trigger(*w, "mnuHelpRoboCopy");
+    QCOMPARE(shown().size(), 2);
+    QCOMPARE(m_urls, QList<QUrl>{QUrl(QStringLiteral(
+                         "https://learn.microsoft.com/windows-server/administration/windows-commands/robocopy"))});
 }
 
 void TestRun::manualAndLinkThroughTheShell()
@@ -1127,11 +1234,22 @@ void TestRun::manualAndLinkThroughTheShell()
     const QString manual = QDir::toNativeSeparators(QCoreApplication::applicationDirPath() + QStringLiteral("/robocopy.doc"));
     auto w = newWindow();
 
-    // Missing, the shell finds nothing to open and we add no message of our own.
+    // Missing, the shell finds nothing to open; the command says so and,
+    // on Yes, has the shell open Microsoft's online reference.
     QFile::remove(manual);
     QCOMPARE(ShellOpen(manual, QString(), QString(), QString(), 1), int(SE_ERR_FNF));
     trigger(*w, "mnuHelpRoboCopy");
-    QVERIFY(shown().isEmpty());
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(shown().first().style, int(vbInformation | vbYesNo));
+    QVERIFY2(shown().first().prompt.contains(manual), qPrintable(shown().first().prompt));
+    boxes().yesNoReply = vbYes;
+    trigger(*w, "mnuHelpRoboCopy");
+    QTRY_VERIFY_WITH_TIMEOUT(recordedRuns().size() == 1 && recordedRuns().first().ended, 20000);
+    QCOMPARE(recordedRuns().first().args,
+             QStringList{u"https://learn.microsoft.com/windows-server/administration/windows-commands/robocopy"_qs});
+    boxes().yesNoReply = vbNo;
+    shown().clear();
+    m_robocopy.clear();
 
     // Present, the program for .doc files gets the one beside the program,
     // whatever the current folder.
@@ -1181,8 +1299,13 @@ void TestRun::versionResource()
         QCOMPARE(v.revision, CORVANE_VERSION_PATCH);
         QCOMPARE(QString::fromStdWString(v.comments), own.comments);
         QCOMPARE(QString::fromStdWString(v.productName), own.productName);
-        // And the program's icon, for Explorer and the task bar.
+        // The maker and the copyright, as Explorer's Details tab shows them.
+        QCOMPARE(versionString(path, L"CompanyName"), QStringLiteral(CORVANE_COMPANY));
+        QCOMPARE(versionString(path, L"LegalCopyright"), QStringLiteral(CORVANE_COPYRIGHT));
+        // And the program's icon, for Explorer and the task bar, at every
+        // size its views ask for.
         QVERIFY2(ExtractIconExW(path.c_str(), -1, nullptr, nullptr, 0) > 0, qPrintable(exe));
+        QCOMPARE(iconSizes(path), (QList<int>{16, 20, 24, 32, 40, 48, 64, 96, 128, 256}));
     }
 #endif
 }

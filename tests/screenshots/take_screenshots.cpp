@@ -1,7 +1,8 @@
 // Saves pictures of the windows into the folder given as the argument, to be
 // looked at after a change: the main window as it starts, a small window
-// scrolled to the middle and to the far corner, the About window, and the
-// dialogs of the listing before a run that deletes.
+// scrolled to the middle and to the far corner, the About window, the
+// dialogs of the listing before a run that deletes; the far corner (the
+// version key) and the About window under a dark theme.
 #include "main_window/frmCorvane.h"
 #include "run/ListingRun.h"
 #include "run/frmHelp.h"
@@ -102,5 +103,20 @@ int main(int argc, char *argv[])
     failed.show();
     ok = QTest::qWaitForWindowExposed(&failed) && save(&failed, folder, "frmPreview_failed.png") && ok;
     failed.hide();
+    // Under a dark high-contrast theme (white on black, as High Contrast
+    // Black), chosen while the program runs.
+    const QColor black(0, 0, 0), white(255, 255, 255), grey(128, 128, 128);
+    QPalette dark(white, black, white, grey, grey, white, white, black, black);
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(63, 240, 63));
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(63, 240, 63));
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(63, 240, 63));
+    QApplication::setPalette(dark);
+    QCoreApplication::sendPostedEvents();
+    window.hScroll()->setValue(window.hScroll()->maximum());
+    window.vScroll()->setValue(window.vScroll()->maximum());
+    ok = save(&window, folder, "dark_theme_far_corner.png") && ok;
+    window.menuItem("mnuHelpAbout")->trigger();
+    help = frmHelp::Current();
+    ok = help && QTest::qWaitForWindowExposed(help) && save(help, folder, "frmHelp_dark_theme.png") && ok;
     return ok && noBoxes.boxes.isEmpty() ? 0 : 1;
 }

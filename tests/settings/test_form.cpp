@@ -8,6 +8,7 @@
 
 #include "MessageBoxes.h"
 #include "Scratch.h"
+#include "ScopedHook.h"
 #include "SettingsTestSupport.h"
 #include "WindowTest.h"
 
@@ -15,6 +16,7 @@
 #include <QComboBox>
 #include <QPlainTextEdit>
 
+#include <functional>
 #include <memory>
 #include <random>
 
@@ -567,8 +569,10 @@ void TestForm::loadShowsStoreMode()
 void TestForm::saveFallsBackWhenIniRefuses_data()
 {
     QTest::addColumn<bool>("atExit");
-    QTest::newRow("File > Save Settings") << false;
-    QTest::newRow("save at exit") << true;
+    QTest::addColumn<bool>("duringWrite"); // the file's place is taken while the save writes, else before
+    QTest::newRow("File > Save Settings") << false << false;
+    QTest::newRow("save at exit") << true << false;
+    QTest::newRow("File > Save Settings, the last step refused") << false << true;
 }
 
 // The INI file stops taking writes while the program runs: the save goes
@@ -576,6 +580,7 @@ void TestForm::saveFallsBackWhenIniRefuses_data()
 void TestForm::saveFallsBackWhenIniRefuses()
 {
     QFETCH(bool, atExit);
+    QFETCH(bool, duringWrite);
     Scratch s;
     MessageBoxCatcher boxes;
     auto w = start(s);
@@ -583,8 +588,20 @@ void TestForm::saveFallsBackWhenIniRefuses()
     setTextOf(w->control("txtLogFile"), u"kept.log"_s);
     setCheckValueOf(w->control("chkMirror"), 1);
     trigger(*w, "mnuOptionsAutoClose");
-    QVERIFY(QFile::remove(s.iniPath()));
-    s.blockIni();
+    // A folder where the file is: nothing reads or writes it. Put there
+    // after the new file is written, it makes the rename that would replace
+    // the old file fail, the last step of the save.
+    const auto takePlace = [&s] {
+        QVERIFY(QFile::remove(s.iniPath()));
+        s.blockIni();
+    };
+    int commits = 0;
+    const ScopedHook<std::function<void()>> hook{setIniCommitHook, [&] {
+        if (duringWrite && commits++ == 0)
+            takePlace();
+    }};
+    if (!duringWrite)
+        takePlace();
 
     if (!atExit) {
         trigger(*w, "mnuFileSave");
@@ -592,6 +609,9 @@ void TestForm::saveFallsBackWhenIniRefuses()
         QVERIFY(!w->settings()->SaveToINI());
         QCOMPARE(s.userValue(u"txtLogFile"_s), u"kept.log"_s);
         QCOMPARE(s.userValue(u"SaveToINI"_s), u"0"_s);
+        QCOMPARE(commits, int(duringWrite));
+        // No new file is left beside it.
+        QCOMPARE(QDir(s.dir.path()).entryList({u"Settings.ini*"_s}, QDir::Files | QDir::Hidden), QStringList());
         setTextOf(w->control("txtLogFile"), u"later.log"_s);
     }
     finish(w);

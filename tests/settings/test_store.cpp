@@ -126,6 +126,8 @@ private slots:
     void batchWritesOnce();
     void batchTellsOfRefusedFile();
     void crashBeforeRenameKeepsOldFile();
+    void startDuringWriteLeavesNewFile();
+    void replacementKeepsPermissions();
     void writeFailureKeepsOldFile_data();
     void writeFailureKeepsOldFile();
     void writeNeverOutgrowsReader();
@@ -565,6 +567,10 @@ void TestStore::fileFormKept_data()
         << QByteArray("[Settings]\na=1\r\nkey=w\r\nSaveToINI=-1\n");
     QTest::newRow("UTF-8 mark, LF") << QByteArray("\xEF\xBB\xBF[Settings]\nkey=v\n") << QStringLiteral("v") << w
                                     << QByteArray("\xEF\xBB\xBF[Settings]\nkey=w\nSaveToINI=-1\n");
+    // An editor added its mark to a file that had one: the header is still found.
+    QTest::newRow("two UTF-8 marks") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF[Settings]\r\nkey=v\r\n")
+                                     << QStringLiteral("v") << w
+                                     << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF[Settings]\r\nkey=w\r\nSaveToINI=-1\r\n");
     // Windows reads and writes a file with a UTF-16 byte-order mark as UTF-16.
     const QString unicode = QStringLiteral("Grüße, Ωmega, 日本 \U0001F600");
     for (bool little : {true, false}) {
@@ -760,9 +766,48 @@ void TestStore::crashBeforeRenameKeepsOldFile()
     QCOMPARE(s.iniLine("txtLogFile"), QByteArray("txtLogFile=new.log"));
 }
 
+// A second Corvane that starts while a save is being written finds the new
+// file held by its writer, not abandoned, and leaves it alone.
+void TestStore::startDuringWriteLeavesNewFile()
+{
+    Scratch s;
+    CSettings store(s.location());
+    int starts = 0;
+    const ScopedHook<std::function<void()>> hook{setIniCommitHook, [&] {
+        if (starts++ > 0)
+            return;
+        CSettings second(s.location()); // removes what killed writers left
+        QVERIFY(second.SaveToINI());
+    }};
+    store.SaveSetting(QStringLiteral("txtLogFile"), QStringLiteral("new.log"));
+    QCOMPARE(starts, 1);
+    QCOMPARE(s.iniLine("txtLogFile"), QByteArray("txtLogFile=new.log"));
+    QCOMPARE(QDir(s.dir.path()).entryList({u"Settings.ini*"_s}, QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("Settings.ini")});
+}
+
+// The new file that takes the old one's place takes its permissions too: a
+// file others may read stays readable after a save.
+void TestStore::replacementKeepsPermissions()
+{
+#ifdef Q_OS_WIN
+    QSKIP("POSIX permission bits");
+#else
+    Scratch s;
+    s.writeIni("[Settings]\r\nSaveToINI=-1\r\n");
+    using P = QFileDevice;
+    const auto chosen = P::ReadOwner | P::WriteOwner | P::ReadUser | P::WriteUser | P::ReadGroup | P::ReadOther;
+    QVERIFY(QFile::setPermissions(s.iniPath(), chosen));
+    CSettings store(s.location());
+    store.SaveSetting(QStringLiteral("k"), QStringLiteral("v"));
+    QCOMPARE(s.iniLine("k"), QByteArray("k=v"));
+    QCOMPARE(QFile::permissions(s.iniPath()), chosen);
+#endif
+}
+
 void TestStore::writeFailureKeepsOldFile_data()
 {
-    QTest::addColumn<QString>("scenario"); // probe: the store's creation; write: one value; form: whole-form save
+    QTest::addColumn<QString>("scenario"); // probe: the store's creation; write: one value; delete: one key; form: whole-form save
     QTest::addColumn<bool>("flagStored");  // the file already holds SaveToINI=-1
     QTest::addColumn<QString>("access");   // open; closed folder: no new file there; closed: nor the file
     QTest::addColumn<int>("limit");        // largest file the child may write: 0 none, -1 the old file's size
@@ -781,6 +826,10 @@ void TestStore::writeFailureKeepsOldFile_data()
     QTest::newRow("closed folder: probe and write in place")
         << u"write"_s << false << closedFolder << 0 << ini
         << "; by hand\r\n[Settings]\r\ntxtExcludeFiles=" + QByteArray(5000, 'x') + "\r\nchkMirror=1\r\nSaveToINI=-1\r\n";
+    // The file gets shorter: nothing of its old end is left behind.
+    QTest::newRow("closed folder: shorter file written in place")
+        << u"delete"_s << true << closedFolder << 0 << ini
+        << QByteArray("; by hand\r\n[Settings]\r\ntxtExcludeFiles=old\r\nSaveToINI=-1\r\n");
     QTest::newRow("closed folder: failed write in place undone") << u"write"_s << true << closedFolder << -1 << ini
                                                                  << none;
     QTest::newRow("closed folder, read-only file") << u"probe"_s << true << u"closed"_s << 0 << perUser << none;
@@ -1057,10 +1106,10 @@ int crashDuringWrite(const char *iniPath, const char *userPath)
 
 #ifndef Q_OS_WIN
 // "--write-child SCENARIO LIMIT AS_NOBODY INI USER": creates the store
-// (probe), saves one long value as well (write) or builds the window and
-// saves it whole (form), with files limited to LIMIT bytes (0: no limit) and,
-// when AS_NOBODY is 1 and we are root, as the user nobody. Prints the back
-// end in use at the end.
+// (probe), saves one long value as well (write), deletes one key (delete) or
+// builds the window and saves it whole (form), with files limited to LIMIT
+// bytes (0: no limit) and, when AS_NOBODY is 1 and we are root, as the user
+// nobody. Prints the back end in use at the end.
 int writeChild(int argc, char **argv)
 {
     if (std::strcmp(argv[4], "1") == 0 && ::geteuid() == 0) {
@@ -1095,6 +1144,8 @@ int writeChild(int argc, char **argv)
         });
         if (scenario == u"write")
             store.SaveSetting(QStringLiteral("txtExcludeFiles"), longText);
+        else if (scenario == u"delete")
+            store.DeleteSetting(QStringLiteral("chkMirror"));
         ini = store.SaveToINI();
     }
     std::printf("%s\n", ini ? "ini" : "per-user");

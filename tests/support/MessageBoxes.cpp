@@ -6,13 +6,18 @@
 namespace {
 int styleOf(const QMessageBox &box)
 {
-    if (box.standardButtons() != QMessageBox::Ok)
+    int buttons = -1;
+    if (box.standardButtons() == QMessageBox::Ok)
+        buttons = vbOKOnly;
+    else if (box.standardButtons() == (QMessageBox::Yes | QMessageBox::No))
+        buttons = vbYesNo;
+    if (buttons < 0)
         return -1;
     switch (box.icon()) {
-    case QMessageBox::NoIcon: return vbOKOnly;
-    case QMessageBox::Critical: return vbCritical;
-    case QMessageBox::Warning: return vbExclamation;
-    case QMessageBox::Information: return vbInformation;
+    case QMessageBox::NoIcon: return buttons;
+    case QMessageBox::Critical: return buttons + vbCritical;
+    case QMessageBox::Warning: return buttons + vbExclamation;
+    case QMessageBox::Information: return buttons + vbInformation;
     case QMessageBox::Question: break;
     }
     return -1;
@@ -22,7 +27,9 @@ int styleOf(const QMessageBox &box)
 MessageBoxCatcher::MessageBoxCatcher()
     : m_hook(SetMsgBoxExec, [this](QMessageBox &box) {
           boxes.append(ShownBox{box.text(), styleOf(box), box.windowTitle()});
-          return int(QMessageBox::Ok);
+          if (box.standardButtons() == QMessageBox::Ok)
+              return int(QMessageBox::Ok);
+          return int(yesNoReply == vbYes ? QMessageBox::Yes : QMessageBox::No);
       })
 {
 }

@@ -7,8 +7,8 @@
 #include <QString>
 
 // One message box as the user would have seen it: its text, its style told
-// back from its icon (0, 16, 48 or 64; -1 for a box that offers more than an
-// OK button) and its title.
+// back from its icon (0, 16, 48 or 64) and buttons (4 more for Yes and No;
+// -1 for any other buttons) and its title.
 struct ShownBox
 {
     QString prompt;
@@ -16,8 +16,8 @@ struct ShownBox
     QString title;
 };
 
-// Answers every message box with OK instead of showing it, for its lifetime,
-// and keeps what each one showed.
+// Answers every message box with OK (a Yes/No box with yesNoReply) instead of
+// showing it, for its lifetime, and keeps what each one showed.
 class MessageBoxCatcher
 {
 public:
@@ -27,6 +27,7 @@ public:
     QString describe() const;
 
     QList<ShownBox> boxes;
+    int yesNoReply = vbNo;
 
 private:
     ScopedHook<MsgBoxExec> m_hook;

@@ -5,7 +5,8 @@
 // scope ends, so no test leaves anything behind for the next one:
 //
 //   the message box          SetMsgBoxExec        (tools/basTools.h)      ScopedHook, MessageBoxCatcher
-//   the open and save dialog SetFileDialogExec    (run/basCommonDialog.h) ScopedHook
+//   the open and save dialog SetFileDialogExec    (run/basCommonDialog.h) ScopedHook, SaveDialogAnswer
+//   Windows' save dialog     the system's own, answered from a thread     SaveDialogAnswer
 //   the folder dialog        SetFolderDialogHook  (tools/basBrowseFolder.h) ScopedHook
 //   the asking before a run  SetPreviewDialogExec (run/frmPreview.h)    ScopedHook
 //   the console program      SetConsoleProgram    (run/basShell.h)        ScopedHook

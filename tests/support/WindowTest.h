@@ -41,6 +41,8 @@ protected:
     // The message boxes raised so far in this test, oldest first.
     QList<ShownBox> &shown() { return m_boxes->boxes; }
     QString describeShown() const { return m_boxes->describe(); }
+    // The catcher itself, to choose how Yes/No boxes are answered.
+    MessageBoxCatcher &boxes() { return *m_boxes; }
 
 protected slots:
     void init();

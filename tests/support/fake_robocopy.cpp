@@ -16,7 +16,7 @@ namespace {
 std::string utf8(const wchar_t *text)
 {
     const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? n - 1 : 0, '\0');
+    std::string out(n > 0 ? size_t(n - 1) : 0, '\0');
     if (n > 1)
         WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
     return out;
