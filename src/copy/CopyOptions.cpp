@@ -1,5 +1,6 @@
 #include "copy/CopyOptions.h"
 
+#include "command/CommandFileText.h"
 #include "command/CommandReader.h"
 #include "command/CommandWords.h"
 #include "command/SwitchTable.h"
@@ -920,7 +921,7 @@ ParsedCommand ParseArguments(const std::vector<std::string> &args, const std::st
             parsed.error = "ERROR : Cannot read job file " + DisplayName(path) + " : " + why + "\n";
             return parsed;
         }
-        const std::optional<QString> jobText = CommandFileText(QByteArray::fromStdString(contents));
+        const std::optional<QString> jobText = CommandFileText(QByteArray::fromStdString(contents), CommandFileKind::Text, SystemCodePages());
         Layer layer;
         if (!jobText || !readJobLayer(layer, *jobText)) {
             parsed.error = "ERROR : " + DisplayName(path) + " is no job file.\n";
