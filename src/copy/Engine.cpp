@@ -427,6 +427,7 @@ struct Engine::Impl
         Folder &f = *fp;
         const bool progressShown = !mt && !o.noProgress && !countOnly;
         bool purged = false;
+        bool kept = false;
         for (uint32_t attempt = 0;; ++attempt) {
             if (beforeEachFile)
                 beforeEachFile();
@@ -437,13 +438,18 @@ struct Engine::Impl
             if (!listOnly && !countOnly) {
                 if (job.decision.action == Action::PurgeAndCopy && !purged) {
                     int code = 0;
-                    RemoveTree(f.dst.get(), job.name, [&](const std::string &, bool, int c) {
-                        if (!code)
-                            code = c;
-                    });
-                    purged = code == 0;
-                    if (code)
-                        failure = {code, ErrorAction::DeletingExtraDirectory};
+                    const bool gone = RemoveTree(
+                        f.dst.get(), job.name,
+                        [&](const std::string &, bool, int c) {
+                            if (!code)
+                                code = c;
+                        },
+                        keepNamed(f.relDir + job.name + '/', f.dstPath + job.name + '/'));
+                    // A folder kept inside (named by /XD) keeps the name taken: no retry changes that.
+                    kept = !gone && !code;
+                    purged = gone;
+                    if (!gone)
+                        failure = {code ? code : ENOTEMPTY, ErrorAction::DeletingExtraDirectory};
                 }
                 if (!failure) {
                     const int64_t start = steadyNs();
@@ -495,7 +501,7 @@ struct Engine::Impl
                 }
                 return;
             }
-            const bool last = attempt >= o.retries;
+            const bool last = attempt >= o.retries || kept;
             error(failure.action, failure.code, f.srcPath, job.name,
                   last ? RetryState::LimitExceeded : RetryState::Waiting);
             if (last) {
@@ -555,6 +561,23 @@ struct Engine::Impl
             caps.refuse(dev, dev, DeviceCapabilities::UserXattrs);
         e.attributes = uint16_t(AttributesFrom(n.mode, n.kind == NodeKind::Directory, has, value));
         e.attributesKnown = true;
+    }
+
+    // What a purge of the folder at relDir (dstPath in full) leaves: the
+    // folders /XD names inside it, each said in a NOTE line.
+    RemoveKeep keepNamed(const std::string &relDir, const std::string &dstPath)
+    {
+        if (o.excludeDirs.empty())
+            return {};
+        return [this, relDir, dstPath](const std::string &rel) {
+            const size_t slash = rel.rfind('/', rel.size() - 2);
+            const size_t start = slash == std::string::npos ? 0 : slash + 1;
+            const std::string_view name(rel.data() + start, rel.size() - 1 - start);
+            if (!classifier.keptFromPurge(name, relDir + rel.substr(0, start)))
+                return false;
+            note("kept, as /XD names it: " + dstPath + rel);
+            return true;
+        };
     }
 
     bool isLoop(const Folder &parent, const struct stat &st) const
@@ -790,10 +813,17 @@ struct Engine::Impl
                 if (protectedFromPurge(f.dst.get(), name.c_str())) {
                     error(ErrorAction::DeletingExtraDirectory, EBUSY, path, std::string());
                     outcome = Outcome::Failed;
-                } else if (!RemoveTree(f.dst.get(), name, [&](const std::string &rel, bool, int code) {
-                               error(ErrorAction::DeletingExtraDirectory, code, path, rel);
-                           })) {
-                    outcome = Outcome::Failed;
+                } else {
+                    bool failed = false;
+                    RemoveTree(
+                        f.dst.get(), name,
+                        [&](const std::string &rel, bool, int code) {
+                            error(ErrorAction::DeletingExtraDirectory, code, path, rel);
+                            failed = true;
+                        },
+                        keepNamed(f.relDir + name + '/', path));
+                    if (failed)
+                        outcome = Outcome::Failed;
                 }
                 f.touched = true;
             }

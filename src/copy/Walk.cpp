@@ -177,7 +177,8 @@ bool isMountRoot(int parentFd, const char *name)
     return (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
 }
 
-bool removeInside(int dirFd, const std::string &prefix, const RemoveFailure &onFailure, int depth)
+bool removeInside(int dirFd, const std::string &prefix, const RemoveFailure &onFailure, const RemoveKeep &keep,
+                  int depth)
 {
     std::vector<std::pair<std::string, bool>> names; // name, is a folder
     const SysError e = readNamesOf(dirFd, [&](const char *name, unsigned char type) {
@@ -202,6 +203,10 @@ bool removeInside(int dirFd, const std::string &prefix, const RemoveFailure &onF
             }
             continue;
         }
+        if (keep && keep(rel + '/')) {
+            all = false;
+            continue;
+        }
         if (isMountRoot(dirFd, name.c_str())) {
             onFailure(rel + '/', true, EXDEV);
             all = false;
@@ -219,7 +224,7 @@ bool removeInside(int dirFd, const std::string &prefix, const RemoveFailure &onF
             }
             continue;
         }
-        if (depth > 4096 || !removeInside(sub.get(), rel + '/', onFailure, depth + 1)) {
+        if (depth > 4096 || !removeInside(sub.get(), rel + '/', onFailure, keep, depth + 1)) {
             all = false;
             continue;
         }
@@ -234,7 +239,7 @@ bool removeInside(int dirFd, const std::string &prefix, const RemoveFailure &onF
 
 } // namespace
 
-bool RemoveTree(int parentFd, const std::string &name, const RemoveFailure &onFailure)
+bool RemoveTree(int parentFd, const std::string &name, const RemoveFailure &onFailure, const RemoveKeep &keep)
 {
     if (isMountRoot(parentFd, name.c_str())) {
         onFailure(std::string(), true, EBUSY);
@@ -248,7 +253,7 @@ bool RemoveTree(int parentFd, const std::string &name, const RemoveFailure &onFa
         onFailure(std::string(), true, err.code);
         return false;
     }
-    if (!removeInside(fd.get(), std::string(), onFailure, 0))
+    if (!removeInside(fd.get(), std::string(), onFailure, keep, 0))
         return false;
     fd.reset();
     if (::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) < 0 && errno != ENOENT) {

@@ -80,9 +80,12 @@ Fd OpenFolder(int parentFd, const std::string &name, bool followLink, SysError &
 // symbolic link inside is removed, never followed; a mount point (another
 // file system or a bind mount) is never entered. Each failure is reported
 // with the path below the folder and the step, and the rest goes on.
-// Returns true when the folder itself is gone.
+// Returns true when the folder itself is gone. A subfolder for which keep
+// (given its path below the folder, ending in '/') says true stays, and so
+// do the folders above it, with no failure.
 using RemoveFailure = std::function<void(const std::string &relPath, bool isDir, int code)>;
-bool RemoveTree(int parentFd, const std::string &name, const RemoveFailure &onFailure);
+using RemoveKeep = std::function<bool(const std::string &relPath)>;
+bool RemoveTree(int parentFd, const std::string &name, const RemoveFailure &onFailure, const RemoveKeep &keep = {});
 
 // The (device, inode) of a descriptor's file.
 struct FileId

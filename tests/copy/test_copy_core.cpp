@@ -287,6 +287,8 @@ void TestCopyCore::fileDecision_data()
     row("extra /MIR", "/MIR", "-", "f10@1000", "Extra Purge *EXTRA File", "extras", 2);
     row("mismatched /PURGE", "/PURGE", "f10@1000", "d", "Mismatched PurgeAndCopy New File", "copied", 1);
     row("mismatched /PURGE /XL", "/PURGE /XL", "f10@1000", "d", "Mismatched Skip lonely", "skipped", 0);
+    // A destination folder /XD names is never purged, not even for a file of the source.
+    row("mismatched /PURGE /XD", "/PURGE /XD A.TXT", "f10@1000", "d", "Mismatched Report *MISMATCH", "mismatch", 4);
     // Time equality: exact by default, 2 s with /FFT, an hour off with /DST.
     row("a nanosecond apart", "", "f10@1000", "f10@1000.000000001", "Older Copy Older", "copied", 1);
     row("/FFT within 2 s", "/FFT", "f10@1000", "f10@1002", "Same Skip same", "skipped", 0);
@@ -425,6 +427,7 @@ void TestCopyCore::dirDecision_data()
     row("extra /XX /MIR", "/MIR /XX", "-", "d", "-", "", 0);
     row("mismatched", "/E", "d", "f10@1000", "Mismatched Report *MISMATCH", "mismatch", 4);
     row("mismatched /MIR", "/MIR", "d", "f10@1000", "Mismatched PurgeAndCreate New Dir", "copied", 0);
+    row("mismatched /MIR /XF", "/MIR /XF sub", "d", "f10@1000", "Mismatched Report *MISMATCH", "mismatch", 4);
     // A link in the destination is never entered: it is no folder there.
     row("destination link", "/E", "d", "Ld", "Mismatched Report *MISMATCH", "mismatch", 4);
     row("destination link /MIR", "/MIR", "d", "Ld", "Mismatched PurgeAndCreate New Dir", "copied", 0);

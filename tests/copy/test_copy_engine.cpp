@@ -150,6 +150,7 @@ private slots:
     void linkLoopsWalkedOnce();
     void destinationInsideSource();
     void purgeNeverTakesTheSource();
+    void purgeKeepsWhatExcludeDirsNames();
     void fullDiskRun();
     void fileGrowingDuringRun();
     void fileVanishing();
@@ -481,43 +482,49 @@ void TestCopyEngine::listOnlyChangesNothing()
 namespace {
 
 // The expected destination after /MIR /XF *.keep /XD keep-dir*: the source
-// without the excluded names, plus what the destination held under them
-// where their folder is still there.
+// without the excluded names, plus what the destination held under them:
+// an excluded folder always (with the folders above it, even extra ones),
+// an excluded file where its folder is one of the source.
 trees::Description mirrored(const trees::Description &src, const trees::Description &before)
 {
-    auto excludedPath = [](const std::string &p) {
-        size_t at = 0;
-        while (at < p.size()) {
-            size_t slash = p.find('/', at);
+    // The end of the first excluded part of a path (0 for none), and whether it is a folder.
+    auto excludedPart = [](const std::string &p, bool &folder) -> size_t {
+        for (size_t at = 0; at < p.size();) {
+            const size_t slash = p.find('/', at);
             const std::string part = p.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
-            if (slash != std::string::npos && part.rfind("keep-dir", 0) == 0)
-                return true;
-            if (slash == std::string::npos && part.size() >= 5 && part.substr(part.size() - 5) == ".keep")
-                return true;
-            if (slash == std::string::npos)
+            folder = slash != std::string::npos;
+            if (folder && part.rfind("keep-dir", 0) == 0)
+                return slash + 1;
+            if (!folder && part.size() >= 5 && part.substr(part.size() - 5) == ".keep")
+                return p.size();
+            if (!folder)
                 break;
             at = slash + 1;
         }
-        return false;
+        return 0;
     };
     auto parentOf = [](const std::string &p) {
         const std::string trimmed = p.back() == '/' ? p.substr(0, p.size() - 1) : p;
         const size_t slash = trimmed.rfind('/');
         return slash == std::string::npos ? std::string() : trimmed.substr(0, slash + 1);
     };
+    bool folder = false;
     trees::Description out;
     for (const auto &[p, v] : src)
-        if (!excludedPath(p))
+        if (!excludedPart(p, folder))
             out[p] = v;
     for (const auto &[p, v] : before) {
-        if (!excludedPath(p))
+        const size_t end = excludedPart(p, folder);
+        if (!end)
             continue;
-        // Kept when the nearest folder above the excluded part survives.
-        std::string up = parentOf(p);
-        while (!up.empty() && excludedPath(up))
-            up = parentOf(up);
-        if (up.empty() || (out.count(up) && out.at(up)[0] == 'd'))
+        if (folder) {
             out[p] = v;
+            for (std::string up = parentOf(p.substr(0, end)); !up.empty(); up = parentOf(up))
+                if (!out.count(up))
+                    out[up] = before.at(up);
+        } else if (const std::string up = parentOf(p); up.empty() || (src.count(up) && src.at(up)[0] == 'd')) {
+            out[p] = v;
+        }
     }
     return out;
 }
@@ -1054,6 +1061,45 @@ void TestCopyEngine::purgeNeverTakesTheSource()
     QCOMPARE(trees::read(base + "/dst/f"), QByteArray("precious"));
     QVERIFY(run.code() & 8); // the folder it would not delete is a failure, and says so
     QVERIFY(run.report.find("Deleting Extra Directory") != std::string::npos);
+}
+
+// A folder /XD names (by name or by path) is never deleted by a purge: not
+// inside an extra folder that goes (which keeps the way to it), not for a
+// mismatched file of the source.
+void TestCopyEngine::purgeKeepsWhatExcludeDirsNames()
+{
+    const std::string base = scratch("purge-xd");
+    const std::string src = base + "/src", dst = base + "/dst";
+    QVERIFY(trees::write(src + "/a/f", "f"));
+    QVERIFY(trees::write(src + "/build", "a file in the source"));
+    QVERIFY(trees::write(src + "/m", "a file in the source"));
+    QVERIFY(trees::write(dst + "/old/Keep/k", "kept by name"));
+    QVERIFY(trees::write(dst + "/old/junk", "purged"));
+    QVERIFY(trees::write(dst + "/x/y/deep/z", "kept by path"));
+    QVERIFY(trees::write(dst + "/x/y/other/o", "purged"));
+    QVERIFY(trees::write(dst + "/x/deep/w", "purged: another path"));
+    QVERIFY(trees::write(dst + "/build/inside", "kept: a mismatch /XD names"));
+    QVERIFY(trees::write(dst + "/m/keep/k", "kept inside a mismatch"));
+    QVERIFY(trees::write(dst + "/m/junk", "purged"));
+    const std::string byPath = dst + "/x/y/deep";
+    // Again under /MT: nothing left to copy, the same kept.
+    for (const char *threads : {"/MT:1", "/MT:4"}) {
+        const Run run = runEngine(options(src, dst, {"/MIR", "/XD", "keep", "build", byPath.c_str(), threads}));
+        QVERIFY2(run.code() == (threads[4] == '1' ? 1 | 2 | 4 | 8 : 2 | 4 | 8), run.report.c_str());
+        QCOMPARE(trees::read(dst + "/old/Keep/k"), QByteArray("kept by name"));
+        QCOMPARE(trees::read(dst + "/x/y/deep/z"), QByteArray("kept by path"));
+        QCOMPARE(trees::read(dst + "/build/inside"), QByteArray("kept: a mismatch /XD names"));
+        QCOMPARE(trees::read(dst + "/m/keep/k"), QByteArray("kept inside a mismatch"));
+        for (const char *gone : {"/old/junk", "/x/y/other", "/x/deep", "/m/junk"})
+            QVERIFY2(!trees::exists(dst + gone), gone);
+        QCOMPARE(trees::read(dst + "/a/f"), QByteArray("f"));
+        QVERIFY2(run.report.find("kept, as /XD names it: " + dst + "/old/Keep/") != std::string::npos,
+                 run.report.c_str());
+        QVERIFY(run.report.find("kept, as /XD names it: " + dst + "/x/y/deep/") != std::string::npos);
+        // The file that cannot take the mismatched folder's name is one failure, not retried.
+        QCOMPARE(run.totals.files[Column::Failed], uint64_t(1));
+        QCOMPARE(run.errors(), 1);
+    }
 }
 
 void TestCopyEngine::fullDiskRun()
