@@ -580,6 +580,26 @@ struct Engine::Impl
         };
     }
 
+    // A move whose destination folder is its source folder (the same folder
+    // by another path: a link, a bind mount) would delete every file it
+    // copied onto itself: said, and the folder left alone.
+    bool movesOntoItself(int srcFd, int dstFd, const std::string &dstPath)
+    {
+        struct stat s, d;
+        if (!o.moveFiles || ::fstat(srcFd, &s) < 0 || ::fstat(dstFd, &d) < 0 || s.st_dev != d.st_dev
+            || s.st_ino != d.st_ino)
+            return false;
+        Event e;
+        e.kind = EventKind::Error;
+        e.action = ErrorAction::AccessingDestinationDirectory;
+        e.error = EINVAL;
+        e.message = "The destination is the source folder itself: a move would delete what it copies.";
+        e.dir = dstPath;
+        e.timeNs = wallNs();
+        emit(e);
+        return true;
+    }
+
     bool isLoop(const Folder &parent, const struct stat &st) const
     {
         if (FileId{st.st_dev, st.st_ino} == destRoot)
@@ -979,6 +999,10 @@ struct Engine::Impl
                         continue;
                     }
                 }
+                if (child->dst && movesOntoItself(child->src.get(), child->dst.get(), child->dstPath)) {
+                    countDir(d, Outcome::Failed);
+                    continue;
+                }
             } else {
                 if (d.action == DirAction::PurgeAndCreate && !listOnly && !countOnly && f.dst
                     && ::unlinkat(f.dst.get(), name.c_str(), 0) < 0 && errno != ENOENT) {
@@ -1059,6 +1083,10 @@ struct Engine::Impl
                 totals.serious = true;
                 return totals;
             }
+        }
+        if (root->dst && movesOntoItself(root->src.get(), root->dst.get(), root->dstPath)) {
+            totals.serious = true;
+            return totals;
         }
         if (root->dst) {
             IdOf(root->dst.get(), destRoot);

@@ -1216,6 +1216,21 @@ void TestCopyEngine::moveDeletesOnlyWhatWasCopied()
     QCOMPARE(partly.errors(), 0);
     QVERIFY(trees::exists(base + "/src3/keep.cpp"));
     QVERIFY(!trees::exists(base + "/src3/go"));
+
+    // Onto itself, by a link to the folder (the root, or a subfolder by a
+    // link in the source): nothing is deleted, and it says so.
+    QVERIFY(trees::write(base + "/self/f", "only copy"));
+    QVERIFY(trees::write(base + "/self/sub/g", "only copy"));
+    QVERIFY(::symlink("self", (base + "/self-link").c_str()) == 0);
+    const Run onto = runEngine(options(base + "/self", base + "/self-link", {"/E", "/MOV", "/IS"}));
+    QVERIFY(onto.totals.serious);
+    QVERIFY(onto.report.find("The destination is the source folder itself") != std::string::npos);
+    QVERIFY(trees::write(base + "/src4/f", "f"));
+    QVERIFY(::symlink((base + "/self/sub").c_str(), (base + "/src4/sub").c_str()) == 0);
+    const Run inside = runEngine(options(base + "/src4", base + "/self", {"/E", "/MOVE", "/IS"}));
+    QCOMPARE(inside.code(), 1 | 8);
+    QCOMPARE(trees::read(base + "/self/f"), QByteArray("f"));
+    QCOMPARE(trees::read(base + "/self/sub/g"), QByteArray("only copy"));
 }
 
 // ----------------------------------------------------------- the program itself
