@@ -540,6 +540,8 @@ struct Engine::Impl
     };
 
     static Entry entryAt(const Listing &l, uint32_t i) { return i == kNone ? Entry{} : entryOf(l[i]); }
+    static std::string_view nameOf(std::string_view name) { return name; }
+    static std::string_view nameOf(const std::pair<std::string, int> &unseen) { return unseen.first; }
 
     void readAttributes(int dirFd, const Listing &l, uint32_t i, Entry &e, bool follow)
     {
@@ -749,6 +751,14 @@ struct Engine::Impl
                 ++j;
                 continue;
             }
+            // A source entry stat could not look at is there all the same:
+            // its destination twin is no extra (an error line below says why).
+            if (j < dst.size() && !src.unseen().empty()
+                && std::binary_search(src.unseen().begin(), src.unseen().end(), dst.name(j),
+                                      [](const auto &a, const auto &b) { return nameOf(a) < nameOf(b); })) {
+                ++j;
+                continue;
+            }
             Item it;
             const int c = i >= src.size() ? 1 : j >= dst.size() ? -1 : src.name(i).compare(dst.name(j));
             if (c <= 0)
@@ -789,6 +799,12 @@ struct Engine::Impl
             if (!it.asDir && it.file.listed && it.file.cls != FileClass::Extra)
                 ++count;
         dirEvent(f.decision.tag, count, f.srcPath);
+        for (const auto &[name, code] : src.unseen()) {
+            error(ErrorAction::ScanningSourceDirectory, code, f.srcPath, name, RetryState::LimitExceeded);
+            FileDecision unseen;
+            unseen.action = Action::Copy;
+            countFile(unseen, 0, Outcome::Failed);
+        }
 
         if (!listOnly && !countOnly && !staleTemps.empty()) {
             // A /Z copy's partial file stays for the copy that resumes it.

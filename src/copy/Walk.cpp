@@ -73,6 +73,7 @@ SysError Listing::read(int fd, bool followLinks)
 SysError Listing::readNames(int fd)
 {
     m_nodes.clear();
+    m_unseen.clear();
     m_names.clear();
     m_statFailure = 0;
     struct stat self;
@@ -107,6 +108,7 @@ void Listing::statRange(int fd, bool followLinks, size_t begin, size_t end)
             if (errno != ENOENT)
                 m_statFailure = errno;
             n.mode = 0; // vanished since the listing (or not to be looked at): left out
+            n.size = errno == ENOENT ? 0 : uint64_t(errno); // why, for unseen()
             continue;
         }
         if (S_ISLNK(st.st_mode)) {
@@ -132,6 +134,10 @@ void Listing::statRange(int fd, bool followLinks, size_t begin, size_t end)
 SysError Listing::finish()
 {
     // Entries stat could not see are left out (a real mode is never 0).
+    for (const Node &n : m_nodes)
+        if (n.mode == 0 && n.size)
+            m_unseen.emplace_back(std::string(m_names.data() + n.nameAt, n.nameLength), int(n.size));
+    std::sort(m_unseen.begin(), m_unseen.end());
     m_nodes.erase(std::remove_if(m_nodes.begin(), m_nodes.end(), [](const Node &n) { return n.mode == 0; }),
                   m_nodes.end());
     // A folder whose entries cannot be looked at (no search right) cannot
@@ -148,6 +154,7 @@ SysError Listing::finish()
 void Listing::release()
 {
     std::vector<Node>().swap(m_nodes);
+    std::vector<std::pair<std::string, int>>().swap(m_unseen);
     std::string().swap(m_names);
 }
 

@@ -63,11 +63,16 @@ public:
     const char *cName(size_t i) const { return m_names.data() + m_nodes[i].nameAt; }
     // The device of the folder itself (entries with otherDevice excepted).
     dev_t device() const { return m_device; }
+    // Entries left out because stat failed other than by their vanishing
+    // (an I/O error, a network file system's refusal), by name with the
+    // errno, sorted: such an entry is there, only unseen.
+    const std::vector<std::pair<std::string, int>> &unseen() const { return m_unseen; }
     // Forgets every entry and gives the memory back.
     void release();
 
 private:
     std::vector<Node> m_nodes;
+    std::vector<std::pair<std::string, int>> m_unseen;
     std::string m_names;
     dev_t m_device = 0;
     std::atomic<int> m_statFailure{0};
