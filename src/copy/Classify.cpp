@@ -351,7 +351,8 @@ FileDecision Classifier::file(const Entry &src, const Entry &dst, std::string_vi
         // Without data there is nothing to create a lonely file from.
         return o.excludeLonely || !copiesData ? skip(Tag::LonelySkipped) : copy(Tag::NewFile);
     case FileClass::Mismatched:
-        if (!o.purge) {
+        // A folder /XD names is never purged, even for a file of the source.
+        if (!o.purge || excludedDir(name, relDir)) {
             d.action = Action::Report;
             d.tag = Tag::Mismatch;
             return d;
@@ -429,7 +430,8 @@ DirDecision Classifier::dir(const Entry &src, const Entry &dst, std::string_view
         // A file, a link or anything else where the source has a folder.
         d.cls = DirClass::Mismatched;
         d.tag = Tag::Mismatch;
-        if (!o.purge) {
+        // Nor a file /XF names, for a folder of the source.
+        if (!o.purge || excludedFile(name, relDir)) {
             d.action = DirAction::Report;
             return d;
         }

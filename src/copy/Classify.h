@@ -80,6 +80,9 @@ public:
     bool copiesLinkAsLink(const Entry &entry) const;
     // Whether subfolders are walked at all (/S, /E).
     bool walksSubdirectories() const { return m_options.subdirectories; }
+    // Whether /XD names a folder of the destination (by name or by path), so
+    // that no purge deletes it, not even inside an extra folder that goes.
+    bool keptFromPurge(std::string_view name, std::string_view relDir) const { return excludedDir(name, relDir); }
 
     // Two modification times equal as Robocopy compares them (/FFT, /DST,
     // and the destination's own time granularity, when the engine learnt it).

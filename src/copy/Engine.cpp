@@ -427,6 +427,7 @@ struct Engine::Impl
         Folder &f = *fp;
         const bool progressShown = !mt && !o.noProgress && !countOnly;
         bool purged = false;
+        bool kept = false;
         for (uint32_t attempt = 0;; ++attempt) {
             if (beforeEachFile)
                 beforeEachFile();
@@ -437,13 +438,18 @@ struct Engine::Impl
             if (!listOnly && !countOnly) {
                 if (job.decision.action == Action::PurgeAndCopy && !purged) {
                     int code = 0;
-                    RemoveTree(f.dst.get(), job.name, [&](const std::string &, bool, int c) {
-                        if (!code)
-                            code = c;
-                    });
-                    purged = code == 0;
-                    if (code)
-                        failure = {code, ErrorAction::DeletingExtraDirectory};
+                    const bool gone = RemoveTree(
+                        f.dst.get(), job.name,
+                        [&](const std::string &, bool, int c) {
+                            if (!code)
+                                code = c;
+                        },
+                        keepNamed(f.relDir + job.name + '/', f.dstPath + job.name + '/'));
+                    // A folder kept inside (named by /XD) keeps the name taken: no retry changes that.
+                    kept = !gone && !code;
+                    purged = gone;
+                    if (!gone)
+                        failure = {code ? code : ENOTEMPTY, ErrorAction::DeletingExtraDirectory};
                 }
                 if (!failure) {
                     const int64_t start = steadyNs();
@@ -495,7 +501,7 @@ struct Engine::Impl
                 }
                 return;
             }
-            const bool last = attempt >= o.retries;
+            const bool last = attempt >= o.retries || kept;
             error(failure.action, failure.code, f.srcPath, job.name,
                   last ? RetryState::LimitExceeded : RetryState::Waiting);
             if (last) {
@@ -534,6 +540,8 @@ struct Engine::Impl
     };
 
     static Entry entryAt(const Listing &l, uint32_t i) { return i == kNone ? Entry{} : entryOf(l[i]); }
+    static std::string_view nameOf(std::string_view name) { return name; }
+    static std::string_view nameOf(const std::pair<std::string, int> &unseen) { return unseen.first; }
 
     void readAttributes(int dirFd, const Listing &l, uint32_t i, Entry &e, bool follow)
     {
@@ -555,6 +563,43 @@ struct Engine::Impl
             caps.refuse(dev, dev, DeviceCapabilities::UserXattrs);
         e.attributes = uint16_t(AttributesFrom(n.mode, n.kind == NodeKind::Directory, has, value));
         e.attributesKnown = true;
+    }
+
+    // What a purge of the folder at relDir (dstPath in full) leaves: the
+    // folders /XD names inside it, each said in a NOTE line.
+    RemoveKeep keepNamed(const std::string &relDir, const std::string &dstPath)
+    {
+        if (o.excludeDirs.empty())
+            return {};
+        return [this, relDir, dstPath](const std::string &rel) {
+            const size_t slash = rel.rfind('/', rel.size() - 2);
+            const size_t start = slash == std::string::npos ? 0 : slash + 1;
+            const std::string_view name(rel.data() + start, rel.size() - 1 - start);
+            if (!classifier.keptFromPurge(name, relDir + rel.substr(0, start)))
+                return false;
+            note("kept, as /XD names it: " + dstPath + rel);
+            return true;
+        };
+    }
+
+    // A move whose destination folder is its source folder (the same folder
+    // by another path: a link, a bind mount) would delete every file it
+    // copied onto itself: said, and the folder left alone.
+    bool movesOntoItself(int srcFd, int dstFd, const std::string &dstPath)
+    {
+        struct stat s, d;
+        if (!o.moveFiles || ::fstat(srcFd, &s) < 0 || ::fstat(dstFd, &d) < 0 || s.st_dev != d.st_dev
+            || s.st_ino != d.st_ino)
+            return false;
+        Event e;
+        e.kind = EventKind::Error;
+        e.action = ErrorAction::AccessingDestinationDirectory;
+        e.error = EINVAL;
+        e.message = "The destination is the source folder itself: a move would delete what it copies.";
+        e.dir = dstPath;
+        e.timeNs = wallNs();
+        emit(e);
+        return true;
     }
 
     bool isLoop(const Folder &parent, const struct stat &st) const
@@ -706,6 +751,14 @@ struct Engine::Impl
                 ++j;
                 continue;
             }
+            // A source entry stat could not look at is there all the same:
+            // its destination twin is no extra (an error line below says why).
+            if (j < dst.size() && !src.unseen().empty()
+                && std::binary_search(src.unseen().begin(), src.unseen().end(), dst.name(j),
+                                      [](const auto &a, const auto &b) { return nameOf(a) < nameOf(b); })) {
+                ++j;
+                continue;
+            }
             Item it;
             const int c = i >= src.size() ? 1 : j >= dst.size() ? -1 : src.name(i).compare(dst.name(j));
             if (c <= 0)
@@ -746,6 +799,12 @@ struct Engine::Impl
             if (!it.asDir && it.file.listed && it.file.cls != FileClass::Extra)
                 ++count;
         dirEvent(f.decision.tag, count, f.srcPath);
+        for (const auto &[name, code] : src.unseen()) {
+            error(ErrorAction::ScanningSourceDirectory, code, f.srcPath, name, RetryState::LimitExceeded);
+            FileDecision unseen;
+            unseen.action = Action::Copy;
+            countFile(unseen, 0, Outcome::Failed);
+        }
 
         if (!listOnly && !countOnly && !staleTemps.empty()) {
             // A /Z copy's partial file stays for the copy that resumes it.
@@ -790,10 +849,17 @@ struct Engine::Impl
                 if (protectedFromPurge(f.dst.get(), name.c_str())) {
                     error(ErrorAction::DeletingExtraDirectory, EBUSY, path, std::string());
                     outcome = Outcome::Failed;
-                } else if (!RemoveTree(f.dst.get(), name, [&](const std::string &rel, bool, int code) {
-                               error(ErrorAction::DeletingExtraDirectory, code, path, rel);
-                           })) {
-                    outcome = Outcome::Failed;
+                } else {
+                    bool failed = false;
+                    RemoveTree(
+                        f.dst.get(), name,
+                        [&](const std::string &rel, bool, int code) {
+                            error(ErrorAction::DeletingExtraDirectory, code, path, rel);
+                            failed = true;
+                        },
+                        keepNamed(f.relDir + name + '/', path));
+                    if (failed)
+                        outcome = Outcome::Failed;
                 }
                 f.touched = true;
             }
@@ -949,6 +1015,10 @@ struct Engine::Impl
                         continue;
                     }
                 }
+                if (child->dst && movesOntoItself(child->src.get(), child->dst.get(), child->dstPath)) {
+                    countDir(d, Outcome::Failed);
+                    continue;
+                }
             } else {
                 if (d.action == DirAction::PurgeAndCreate && !listOnly && !countOnly && f.dst
                     && ::unlinkat(f.dst.get(), name.c_str(), 0) < 0 && errno != ENOENT) {
@@ -1029,6 +1099,10 @@ struct Engine::Impl
                 totals.serious = true;
                 return totals;
             }
+        }
+        if (root->dst && movesOntoItself(root->src.get(), root->dst.get(), root->dstPath)) {
+            totals.serious = true;
+            return totals;
         }
         if (root->dst) {
             IdOf(root->dst.get(), destRoot);

@@ -73,6 +73,7 @@ SysError Listing::read(int fd, bool followLinks)
 SysError Listing::readNames(int fd)
 {
     m_nodes.clear();
+    m_unseen.clear();
     m_names.clear();
     m_statFailure = 0;
     struct stat self;
@@ -107,6 +108,7 @@ void Listing::statRange(int fd, bool followLinks, size_t begin, size_t end)
             if (errno != ENOENT)
                 m_statFailure = errno;
             n.mode = 0; // vanished since the listing (or not to be looked at): left out
+            n.size = errno == ENOENT ? 0 : uint64_t(errno); // why, for unseen()
             continue;
         }
         if (S_ISLNK(st.st_mode)) {
@@ -132,6 +134,10 @@ void Listing::statRange(int fd, bool followLinks, size_t begin, size_t end)
 SysError Listing::finish()
 {
     // Entries stat could not see are left out (a real mode is never 0).
+    for (const Node &n : m_nodes)
+        if (n.mode == 0 && n.size)
+            m_unseen.emplace_back(std::string(m_names.data() + n.nameAt, n.nameLength), int(n.size));
+    std::sort(m_unseen.begin(), m_unseen.end());
     m_nodes.erase(std::remove_if(m_nodes.begin(), m_nodes.end(), [](const Node &n) { return n.mode == 0; }),
                   m_nodes.end());
     // A folder whose entries cannot be looked at (no search right) cannot
@@ -148,6 +154,7 @@ SysError Listing::finish()
 void Listing::release()
 {
     std::vector<Node>().swap(m_nodes);
+    std::vector<std::pair<std::string, int>>().swap(m_unseen);
     std::string().swap(m_names);
 }
 
@@ -177,7 +184,8 @@ bool isMountRoot(int parentFd, const char *name)
     return (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
 }
 
-bool removeInside(int dirFd, const std::string &prefix, const RemoveFailure &onFailure, int depth)
+bool removeInside(int dirFd, const std::string &prefix, const RemoveFailure &onFailure, const RemoveKeep &keep,
+                  int depth)
 {
     std::vector<std::pair<std::string, bool>> names; // name, is a folder
     const SysError e = readNamesOf(dirFd, [&](const char *name, unsigned char type) {
@@ -202,6 +210,10 @@ bool removeInside(int dirFd, const std::string &prefix, const RemoveFailure &onF
             }
             continue;
         }
+        if (keep && keep(rel + '/')) {
+            all = false;
+            continue;
+        }
         if (isMountRoot(dirFd, name.c_str())) {
             onFailure(rel + '/', true, EXDEV);
             all = false;
@@ -219,7 +231,7 @@ bool removeInside(int dirFd, const std::string &prefix, const RemoveFailure &onF
             }
             continue;
         }
-        if (depth > 4096 || !removeInside(sub.get(), rel + '/', onFailure, depth + 1)) {
+        if (depth > 4096 || !removeInside(sub.get(), rel + '/', onFailure, keep, depth + 1)) {
             all = false;
             continue;
         }
@@ -234,7 +246,7 @@ bool removeInside(int dirFd, const std::string &prefix, const RemoveFailure &onF
 
 } // namespace
 
-bool RemoveTree(int parentFd, const std::string &name, const RemoveFailure &onFailure)
+bool RemoveTree(int parentFd, const std::string &name, const RemoveFailure &onFailure, const RemoveKeep &keep)
 {
     if (isMountRoot(parentFd, name.c_str())) {
         onFailure(std::string(), true, EBUSY);
@@ -248,7 +260,7 @@ bool RemoveTree(int parentFd, const std::string &name, const RemoveFailure &onFa
         onFailure(std::string(), true, err.code);
         return false;
     }
-    if (!removeInside(fd.get(), std::string(), onFailure, 0))
+    if (!removeInside(fd.get(), std::string(), onFailure, keep, 0))
         return false;
     fd.reset();
     if (::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) < 0 && errno != ENOENT) {

@@ -63,11 +63,16 @@ public:
     const char *cName(size_t i) const { return m_names.data() + m_nodes[i].nameAt; }
     // The device of the folder itself (entries with otherDevice excepted).
     dev_t device() const { return m_device; }
+    // Entries left out because stat failed other than by their vanishing
+    // (an I/O error, a network file system's refusal), by name with the
+    // errno, sorted: such an entry is there, only unseen.
+    const std::vector<std::pair<std::string, int>> &unseen() const { return m_unseen; }
     // Forgets every entry and gives the memory back.
     void release();
 
 private:
     std::vector<Node> m_nodes;
+    std::vector<std::pair<std::string, int>> m_unseen;
     std::string m_names;
     dev_t m_device = 0;
     std::atomic<int> m_statFailure{0};
@@ -80,9 +85,12 @@ Fd OpenFolder(int parentFd, const std::string &name, bool followLink, SysError &
 // symbolic link inside is removed, never followed; a mount point (another
 // file system or a bind mount) is never entered. Each failure is reported
 // with the path below the folder and the step, and the rest goes on.
-// Returns true when the folder itself is gone.
+// Returns true when the folder itself is gone. A subfolder for which keep
+// (given its path below the folder, ending in '/') says true stays, and so
+// do the folders above it, with no failure.
 using RemoveFailure = std::function<void(const std::string &relPath, bool isDir, int code)>;
-bool RemoveTree(int parentFd, const std::string &name, const RemoveFailure &onFailure);
+using RemoveKeep = std::function<bool(const std::string &relPath)>;
+bool RemoveTree(int parentFd, const std::string &name, const RemoveFailure &onFailure, const RemoveKeep &keep = {});
 
 // The (device, inode) of a descriptor's file.
 struct FileId

@@ -8,6 +8,7 @@
 #include "command/CommandBuilder.h"
 #include "command/CommandReader.h"
 #include "command/CommandWords.h"
+#include "command/SwitchTable.h"
 
 #include <QTest>
 
@@ -188,6 +189,7 @@ private slots:
     void jobFiles();
     void savedBeforeSave();
     void jobReadByWindow();
+    void everySwitchOfTheWindow();
 };
 
 // Rows name the cells that hold one: "files.copied", "dirs.extras", ...
@@ -287,6 +289,8 @@ void TestCopyCore::fileDecision_data()
     row("extra /MIR", "/MIR", "-", "f10@1000", "Extra Purge *EXTRA File", "extras", 2);
     row("mismatched /PURGE", "/PURGE", "f10@1000", "d", "Mismatched PurgeAndCopy New File", "copied", 1);
     row("mismatched /PURGE /XL", "/PURGE /XL", "f10@1000", "d", "Mismatched Skip lonely", "skipped", 0);
+    // A destination folder /XD names is never purged, not even for a file of the source.
+    row("mismatched /PURGE /XD", "/PURGE /XD A.TXT", "f10@1000", "d", "Mismatched Report *MISMATCH", "mismatch", 4);
     // Time equality: exact by default, 2 s with /FFT, an hour off with /DST.
     row("a nanosecond apart", "", "f10@1000", "f10@1000.000000001", "Older Copy Older", "copied", 1);
     row("/FFT within 2 s", "/FFT", "f10@1000", "f10@1002", "Same Skip same", "skipped", 0);
@@ -425,6 +429,7 @@ void TestCopyCore::dirDecision_data()
     row("extra /XX /MIR", "/MIR /XX", "-", "d", "-", "", 0);
     row("mismatched", "/E", "d", "f10@1000", "Mismatched Report *MISMATCH", "mismatch", 4);
     row("mismatched /MIR", "/MIR", "d", "f10@1000", "Mismatched PurgeAndCreate New Dir", "copied", 0);
+    row("mismatched /MIR /XF", "/MIR /XF sub", "d", "f10@1000", "Mismatched Report *MISMATCH", "mismatch", 4);
     // A link in the destination is never entered: it is no folder there.
     row("destination link", "/E", "d", "Ld", "Mismatched Report *MISMATCH", "mismatch", 4);
     row("destination link /MIR", "/MIR", "d", "Ld", "Mismatched PurgeAndCreate New Dir", "copied", 0);
@@ -1115,6 +1120,83 @@ void TestCopyCore::jobReadByWindow()
     QCOMPARE(again.options.fileNames, expected.fileNames);
     QCOMPARE(again.options.maxAge, expected.maxAge);
     QCOMPARE(again.options.runHours, expected.runHours);
+}
+
+// Every switch the window can emit reaches the engine: each control of the
+// switch table, turned on or off (a text filled or emptied) on a plain and
+// on a busy window, changes the engine's reading whenever it changes the
+// command, and never into an Invalid Parameter.
+void TestCopyCore::everySwitchOfTheWindow()
+{
+    struct Window : OptionReader
+    {
+        QHash<QString, qint16> checks;
+        QHash<QString, QString> texts;
+        qint16 checkValue(QLatin1StringView name) const override { return checks.value(name); }
+        QString text(QLatin1StringView name) const override { return texts.value(name); }
+    };
+    // A value each text of the table takes.
+    const QHash<QString, QString> samples{
+        {u"txtLevels"_s, u"3"_s},          {u"txtChangeCount"_s, u"5"_s},      {u"txtDelayMinutes"_s, u"2"_s},
+        {u"txtAllowedStart"_s, u"2200"_s}, {u"txtAllowedEnd"_s, u"0600"_s},    {u"txtDelayPer64k"_s, u"10"_s},
+        {u"txtExcludeFiles"_s, u"*.tmp"_s}, {u"txtExcludeFolders"_s, u"bin"_s}, {u"txtMaxBytes"_s, u"1000"_s},
+        {u"txtMinBytes"_s, u"10"_s},       {u"txtMaxAge"_s, u"7"_s},           {u"txtMinAge"_s, u"20240101"_s},
+        {u"txtMaxLAD"_s, u"30"_s},         {u"txtMinLAD"_s, u"1"_s},           {u"txtRetryCount"_s, u"3"_s},
+        {u"txtRetryWait"_s, u"5"_s},       {u"txtLogFile"_s, u"/logs/a.log"_s}, {u"txtJobRead"_s, u"/jobs/a"_s},
+        {u"txtJobWrite"_s, u"/jobs/b"_s},  {u"txtJobIncludeFiles"_s, u"*.c"_s}, {u"txtJobExplicitSource"_s, u"/s2"_s},
+        {u"txtJobExplicitDest"_s, u"/d2"_s}, {u"txtThreadsCount"_s, u"4"_s}};
+    Window plain;
+    plain.texts = {{u"cboSource"_s, u"/src/"_s}, {u"cboDestination"_s, u"/dst/"_s}};
+    for (const char *box : {"chkData", "chkAttributes", "chkTimestamps", "chkFolderData", "chkFolderAttributes"})
+        plain.checks[QString::fromLatin1(box)] = 1;
+    // Busy: the companions some switches need (a log file, a start hour, /S).
+    Window busy = plain;
+    busy.texts[u"txtLogFile"_s] = samples[u"txtLogFile"_s];
+    busy.texts[u"txtAllowedStart"_s] = samples[u"txtAllowedStart"_s];
+    for (const char *box : {"chkSubdirectories", "chkMoveFiles", "chkRestartable", "chkSourceArchiveOnly"})
+        busy.checks[QString::fromLatin1(box)] = 1;
+
+    const JobFileReader readJob = [](const std::string &, std::string &contents, std::string &) {
+        contents = "\t/XO\n";
+        return true;
+    };
+    const auto reading = [&](const Window &w) {
+        std::vector<std::string> args;
+        for (const QString &word : SplitWords(BuildCommandLine(w)).mid(1))
+            args.push_back(word.toStdString());
+        const ParsedCommand parsed = ParseArguments(args, "/", readJob);
+        const CopyOptions &o = parsed.options;
+        QString jobs;
+        for (const std::string &j : o.jobs)
+            jobs += QString::fromStdString(j) + u' ';
+        return describe(parsed) + u" jobs="_s + jobs + u" save="_s + QString::fromStdString(o.saveJob)
+            + (o.quit ? u" quit"_s : QString());
+    };
+    int changes = 0;
+    for (const SwitchSpec &row : switchTable()) {
+        QStringList controls;
+        for (const QLatin1StringView c : row.controls)
+            if (!c.isEmpty())
+                controls << QString(c);
+        for (const SwitchLetter &l : row.letters)
+            controls << QString(l.box);
+        for (const QString &control : controls) {
+            for (const Window *base : {&plain, &busy}) {
+                Window w = *base;
+                if (control.startsWith(u"chk"))
+                    w.checks[control] = qint16(1 - w.checks.value(control));
+                else
+                    w.texts[control] = w.texts.value(control).isEmpty() ? samples.value(control) : QString();
+                if (BuildCommandLine(w) == BuildCommandLine(*base))
+                    continue;
+                ++changes;
+                const QString before = reading(*base), after = reading(w);
+                QVERIFY2(after != before, qPrintable(control + u": "_s + BuildCommandLine(w)));
+                QVERIFY2(!after.contains(u"Invalid Parameter"_s), qPrintable(BuildCommandLine(w) + u"\n"_s + after));
+            }
+        }
+    }
+    QVERIFY(changes > 120); // every row, most of them twice
 }
 
 QTEST_APPLESS_MAIN(TestCopyCore)

@@ -19,10 +19,12 @@
 
 #include <atomic>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 #include <csignal>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <linux/falloc.h>
 #include <sys/mount.h>
@@ -33,6 +35,34 @@
 
 using namespace copy;
 namespace fs = std::filesystem;
+
+// Entries whose stat gives an I/O error, as a network file system may give
+// for some of a folder's entries: the entries of this folder (its path as
+// /proc tells it) whose names start with this prefix. The engine's own
+// fstatat calls land here.
+namespace {
+std::mutex g_unseenMutex;
+std::string g_unseenFolder;
+std::string g_unseenPrefix;
+} // namespace
+
+extern "C" int fstatat(int fd, const char *__restrict path, struct stat *__restrict st, int flags) noexcept
+{
+    using Real = int (*)(int, const char *, struct stat *, int);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "fstatat"));
+    {
+        const std::lock_guard lock(g_unseenMutex);
+        if (!g_unseenPrefix.empty() && std::string_view(path).starts_with(g_unseenPrefix)) {
+            char folder[4096];
+            const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), folder, sizeof folder);
+            if (n > 0 && std::string_view(folder, size_t(n)) == g_unseenFolder) {
+                errno = EIO;
+                return -1;
+            }
+        }
+    }
+    return real(fd, path, st, flags);
+}
 
 Q_DECLARE_METATYPE(std::string)
 
@@ -150,6 +180,8 @@ private slots:
     void linkLoopsWalkedOnce();
     void destinationInsideSource();
     void purgeNeverTakesTheSource();
+    void purgeKeepsWhatExcludeDirsNames();
+    void unseenEntryIsNoExtra();
     void fullDiskRun();
     void fileGrowingDuringRun();
     void fileVanishing();
@@ -481,43 +513,49 @@ void TestCopyEngine::listOnlyChangesNothing()
 namespace {
 
 // The expected destination after /MIR /XF *.keep /XD keep-dir*: the source
-// without the excluded names, plus what the destination held under them
-// where their folder is still there.
+// without the excluded names, plus what the destination held under them:
+// an excluded folder always (with the folders above it, even extra ones),
+// an excluded file where its folder is one of the source.
 trees::Description mirrored(const trees::Description &src, const trees::Description &before)
 {
-    auto excludedPath = [](const std::string &p) {
-        size_t at = 0;
-        while (at < p.size()) {
-            size_t slash = p.find('/', at);
+    // The end of the first excluded part of a path (0 for none), and whether it is a folder.
+    auto excludedPart = [](const std::string &p, bool &folder) -> size_t {
+        for (size_t at = 0; at < p.size();) {
+            const size_t slash = p.find('/', at);
             const std::string part = p.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
-            if (slash != std::string::npos && part.rfind("keep-dir", 0) == 0)
-                return true;
-            if (slash == std::string::npos && part.size() >= 5 && part.substr(part.size() - 5) == ".keep")
-                return true;
-            if (slash == std::string::npos)
+            folder = slash != std::string::npos;
+            if (folder && part.rfind("keep-dir", 0) == 0)
+                return slash + 1;
+            if (!folder && part.size() >= 5 && part.substr(part.size() - 5) == ".keep")
+                return p.size();
+            if (!folder)
                 break;
             at = slash + 1;
         }
-        return false;
+        return 0;
     };
     auto parentOf = [](const std::string &p) {
         const std::string trimmed = p.back() == '/' ? p.substr(0, p.size() - 1) : p;
         const size_t slash = trimmed.rfind('/');
         return slash == std::string::npos ? std::string() : trimmed.substr(0, slash + 1);
     };
+    bool folder = false;
     trees::Description out;
     for (const auto &[p, v] : src)
-        if (!excludedPath(p))
+        if (!excludedPart(p, folder))
             out[p] = v;
     for (const auto &[p, v] : before) {
-        if (!excludedPath(p))
+        const size_t end = excludedPart(p, folder);
+        if (!end)
             continue;
-        // Kept when the nearest folder above the excluded part survives.
-        std::string up = parentOf(p);
-        while (!up.empty() && excludedPath(up))
-            up = parentOf(up);
-        if (up.empty() || (out.count(up) && out.at(up)[0] == 'd'))
+        if (folder) {
             out[p] = v;
+            for (std::string up = parentOf(p.substr(0, end)); !up.empty(); up = parentOf(up))
+                if (!out.count(up))
+                    out[up] = before.at(up);
+        } else if (const std::string up = parentOf(p); up.empty() || (src.count(up) && src.at(up)[0] == 'd')) {
+            out[p] = v;
+        }
     }
     return out;
 }
@@ -1056,6 +1094,78 @@ void TestCopyEngine::purgeNeverTakesTheSource()
     QVERIFY(run.report.find("Deleting Extra Directory") != std::string::npos);
 }
 
+// A folder /XD names (by name or by path) is never deleted by a purge: not
+// inside an extra folder that goes (which keeps the way to it), not for a
+// mismatched file of the source.
+void TestCopyEngine::purgeKeepsWhatExcludeDirsNames()
+{
+    const std::string base = scratch("purge-xd");
+    const std::string src = base + "/src", dst = base + "/dst";
+    QVERIFY(trees::write(src + "/a/f", "f"));
+    QVERIFY(trees::write(src + "/build", "a file in the source"));
+    QVERIFY(trees::write(src + "/m", "a file in the source"));
+    QVERIFY(trees::write(dst + "/old/Keep/k", "kept by name"));
+    QVERIFY(trees::write(dst + "/old/junk", "purged"));
+    QVERIFY(trees::write(dst + "/x/y/deep/z", "kept by path"));
+    QVERIFY(trees::write(dst + "/x/y/other/o", "purged"));
+    QVERIFY(trees::write(dst + "/x/deep/w", "purged: another path"));
+    QVERIFY(trees::write(dst + "/build/inside", "kept: a mismatch /XD names"));
+    QVERIFY(trees::write(dst + "/m/keep/k", "kept inside a mismatch"));
+    QVERIFY(trees::write(dst + "/m/junk", "purged"));
+    const std::string byPath = dst + "/x/y/deep";
+    // Again under /MT: nothing left to copy, the same kept.
+    for (const char *threads : {"/MT:1", "/MT:4"}) {
+        const Run run = runEngine(options(src, dst, {"/MIR", "/XD", "keep", "build", byPath.c_str(), threads}));
+        QVERIFY2(run.code() == (threads[4] == '1' ? 1 | 2 | 4 | 8 : 2 | 4 | 8), run.report.c_str());
+        QCOMPARE(trees::read(dst + "/old/Keep/k"), QByteArray("kept by name"));
+        QCOMPARE(trees::read(dst + "/x/y/deep/z"), QByteArray("kept by path"));
+        QCOMPARE(trees::read(dst + "/build/inside"), QByteArray("kept: a mismatch /XD names"));
+        QCOMPARE(trees::read(dst + "/m/keep/k"), QByteArray("kept inside a mismatch"));
+        for (const char *gone : {"/old/junk", "/x/y/other", "/x/deep", "/m/junk"})
+            QVERIFY2(!trees::exists(dst + gone), gone);
+        QCOMPARE(trees::read(dst + "/a/f"), QByteArray("f"));
+        QVERIFY2(run.report.find("kept, as /XD names it: " + dst + "/old/Keep/") != std::string::npos,
+                 run.report.c_str());
+        QVERIFY(run.report.find("kept, as /XD names it: " + dst + "/x/y/deep/") != std::string::npos);
+        // The file that cannot take the mismatched folder's name is one failure, not retried.
+        QCOMPARE(run.totals.files[Column::Failed], uint64_t(1));
+        QCOMPARE(run.errors(), 1);
+    }
+}
+
+// An entry the file system will not show (stat fails) is an error line and
+// FAILED, and its twin in the destination no extra for /MIR to delete.
+void TestCopyEngine::unseenEntryIsNoExtra()
+{
+    const std::string base = scratch("unseen");
+    const std::string src = base + "/src", dst = base + "/dst";
+    QVERIFY(trees::write(src + "/a", "a"));
+    QVERIFY(trees::write(src + "/hidden-file", "new"));
+    QVERIFY(trees::write(src + "/hidden-dir/x", "new"));
+    QVERIFY(trees::write(dst + "/hidden-file", "the only other copy"));
+    QVERIFY(trees::write(dst + "/hidden-dir/x", "the only other copy"));
+    QVERIFY(trees::write(dst + "/extra", "x"));
+    {
+        const std::lock_guard lock(g_unseenMutex);
+        g_unseenFolder = fs::canonical(src).string();
+        g_unseenPrefix = "hidden-";
+    }
+    const Run run = runEngine(options(src, dst, {"/MIR", "/MT:2"}));
+    {
+        const std::lock_guard lock(g_unseenMutex);
+        g_unseenPrefix.clear();
+    }
+    QVERIFY2(run.code() == (1 | 2 | 8), run.report.c_str());
+    QCOMPARE(run.totals.files[Column::Failed], uint64_t(2));
+    QCOMPARE(trees::read(dst + "/hidden-file"), QByteArray("the only other copy"));
+    QCOMPARE(trees::read(dst + "/hidden-dir/x"), QByteArray("the only other copy"));
+    QVERIFY(!trees::exists(dst + "/extra"));
+    QCOMPARE(trees::read(dst + "/a"), QByteArray("a"));
+    for (const char *name : {"/hidden-file", "/hidden-dir"})
+        QVERIFY2(run.report.find("Scanning Source Directory " + src + name + "\nInput/output error") != std::string::npos,
+                 run.report.c_str());
+}
+
 void TestCopyEngine::fullDiskRun()
 {
     const std::string disk = scratch("fullrun");
@@ -1170,6 +1280,21 @@ void TestCopyEngine::moveDeletesOnlyWhatWasCopied()
     QCOMPARE(partly.errors(), 0);
     QVERIFY(trees::exists(base + "/src3/keep.cpp"));
     QVERIFY(!trees::exists(base + "/src3/go"));
+
+    // Onto itself, by a link to the folder (the root, or a subfolder by a
+    // link in the source): nothing is deleted, and it says so.
+    QVERIFY(trees::write(base + "/self/f", "only copy"));
+    QVERIFY(trees::write(base + "/self/sub/g", "only copy"));
+    QVERIFY(::symlink("self", (base + "/self-link").c_str()) == 0);
+    const Run onto = runEngine(options(base + "/self", base + "/self-link", {"/E", "/MOV", "/IS"}));
+    QVERIFY(onto.totals.serious);
+    QVERIFY(onto.report.find("The destination is the source folder itself") != std::string::npos);
+    QVERIFY(trees::write(base + "/src4/f", "f"));
+    QVERIFY(::symlink((base + "/self/sub").c_str(), (base + "/src4/sub").c_str()) == 0);
+    const Run inside = runEngine(options(base + "/src4", base + "/self", {"/E", "/MOVE", "/IS"}));
+    QCOMPARE(inside.code(), 1 | 8);
+    QCOMPARE(trees::read(base + "/self/f"), QByteArray("f"));
+    QCOMPARE(trees::read(base + "/self/sub/g"), QByteArray("only copy"));
 }
 
 // ----------------------------------------------------------- the program itself
