@@ -114,6 +114,22 @@ QString FindProgram(const QString &name, const QString &currentFolder, const QSt
     return QString();
 }
 
+QString CopyEngineName() { return QStringLiteral("corvane-copy"); }
+
+QString ProgramToRun(const QString &name, const QString &currentFolder, const QString &pathValue,
+                     const QString &programFolder)
+{
+    const QString found = FindProgram(name, currentFolder, pathValue);
+    if (!found.isEmpty() || programFolder.isEmpty())
+        return found;
+    const bool robocopy = name.compare(QLatin1StringView("ROBOCOPY.EXE"), Qt::CaseInsensitive) == 0
+        || name.compare(QLatin1StringView("ROBOCOPY"), Qt::CaseInsensitive) == 0;
+    if (!robocopy)
+        return QString();
+    const QFileInfo engine(QDir(programFolder), CopyEngineName());
+    return isProgram(engine) ? engine.absoluteFilePath() : QString();
+}
+
 QStringList NotFoundLines(const QString &name)
 {
     return {QStringLiteral("'%1' is not recognized as an internal or external command,").arg(name),

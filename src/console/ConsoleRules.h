@@ -60,6 +60,18 @@ bool IsPause(const QString &step);
 // full path, or an empty text when nothing fits.
 QString FindProgram(const QString &name, const QString &currentFolder, const QString &pathValue);
 
+// The name of the copy engine that stands in for Robocopy where there is none.
+QString CopyEngineName();
+
+// The one decision of what runs for a program name, used by the console
+// for each step and by whatever else runs Robocopy off Windows: what
+// FindProgram finds; else, when the name is Robocopy's own ("ROBOCOPY" or
+// "ROBOCOPY.EXE" in any letter case, without a folder part), the copy
+// engine from programFolder, the folder of the running program. Empty
+// when neither is there.
+QString ProgramToRun(const QString &name, const QString &currentFolder, const QString &pathValue,
+                     const QString &programFolder);
+
 // The lines printed for a command that cannot be found, and its status.
 QStringList NotFoundLines(const QString &name);
 constexpr int NotFoundStatus = 127;

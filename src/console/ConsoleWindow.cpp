@@ -3,6 +3,7 @@
 #include "command/CommandWords.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFontDatabase>
 #include <QKeyEvent>
@@ -198,7 +199,8 @@ void ConsoleWindow::nextStep()
         QTimer::singleShot(0, this, [this] { nextStep(); });
         return;
     }
-    const QString program = FindProgram(words.first(), QDir::currentPath(), qEnvironmentVariable("PATH"));
+    const QString program = ProgramToRun(words.first(), QDir::currentPath(), qEnvironmentVariable("PATH"),
+                                         QCoreApplication::applicationDirPath());
     if (program.isEmpty()) {
         writeLines(NotFoundLines(words.first()));
         m_errorLevel = NotFoundStatus;

@@ -7,6 +7,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
 #include <QProgressBar>
@@ -34,7 +35,9 @@ QString ListingProgram()
         found = QStandardPaths::findExecutable(name);
     return found;
 #else
-    return console::FindProgram(u"ROBOCOPY.EXE"_s, QDir::currentPath(), qEnvironmentVariable("PATH"));
+    // The console looks for the copy engine beside itself.
+    return console::ProgramToRun(u"ROBOCOPY.EXE"_s, QDir::currentPath(), qEnvironmentVariable("PATH"),
+                                 QFileInfo(ConsoleProgram()).absolutePath());
 #endif
 }
 

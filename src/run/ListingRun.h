@@ -8,7 +8,9 @@
 
 // The Robocopy a listing runs: on Windows robocopy.exe as cmd.exe would
 // find it (the current folder, then PATH); elsewhere the program the
-// stand-in console would start for "ROBOCOPY.EXE". Empty when there is none.
+// stand-in console (ConsoleProgram) would start for "ROBOCOPY.EXE": one
+// found along PATH, else the copy engine beside the console. Empty when
+// there is none.
 // Every listing finds its program here, and only here.
 QString ListingProgram();
 

@@ -45,6 +45,8 @@ private slots:
     void isPause();
     void findProgram_data();
     void findProgram();
+    void programToRun_data();
+    void programToRun();
     void screen_data();
     void screen();
     void usage_data();
@@ -161,6 +163,51 @@ void TestConsole::findProgram()
 
     const QString path = root.filePath(QStringLiteral("p1")) + u':' + root.filePath(QStringLiteral("p2"));
     const QString result = console::FindProgram(name, root.filePath(QStringLiteral("cur")), path);
+    QCOMPARE(result, found.isEmpty() ? QString() : root.filePath(found));
+}
+
+// Robocopy where PATH has one, else the copy engine beside the program,
+// and for no other name.
+void TestConsole::programToRun_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("robocopyOnPath");
+    QTest::addColumn<bool>("engineThere");
+    QTest::addColumn<QString>("found"); // relative to the scratch folder; empty: nothing
+    QTest::newRow("Robocopy on PATH wins") << "ROBOCOPY.EXE" << true << true << "path/ROBOCOPY.EXE";
+    QTest::newRow("no Robocopy: the engine") << "ROBOCOPY.EXE" << false << true << "program/corvane-copy";
+    QTest::newRow("any letter case") << "robocopy.exe" << false << true << "program/corvane-copy";
+    QTest::newRow("without .exe") << "Robocopy" << false << true << "program/corvane-copy";
+    QTest::newRow("no Robocopy, no engine") << "ROBOCOPY.EXE" << false << false << "";
+    QTest::newRow("another program is not stood in for") << "XCOPY.EXE" << false << true << "";
+    QTest::newRow("a longer name is another program") << "ROBOCOPY.EXE2" << false << true << "";
+    QTest::newRow("a path to Robocopy is taken as it is") << "bin\\ROBOCOPY.EXE" << false << true << "";
+}
+
+void TestConsole::programToRun()
+{
+#ifdef Q_OS_WIN
+    QSKIP("corvane-cmd's look-up of POSIX programs; Windows runs cmd.exe");
+#endif
+    QFETCH(QString, name);
+    QFETCH(bool, robocopyOnPath);
+    QFETCH(bool, engineThere);
+    QFETCH(QString, found);
+    QTemporaryDir dir;
+    const QDir root(dir.path());
+    for (const char *folder : {"cur", "path", "program"})
+        QVERIFY(root.mkpath(QLatin1StringView(folder)));
+    if (robocopyOnPath)
+        makeExecutable(root.filePath(QStringLiteral("path/ROBOCOPY.EXE")), "#!/bin/sh\n");
+    if (engineThere)
+        makeExecutable(root.filePath(QStringLiteral("program/corvane-copy")), "#!/bin/sh\n");
+    // A non-executable engine is no engine.
+    QFile plain(root.filePath(QStringLiteral("cur/corvane-copy")));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString result = console::ProgramToRun(name, root.filePath(QStringLiteral("cur")),
+                                                 root.filePath(QStringLiteral("path")),
+                                                 root.filePath(QStringLiteral("program")));
     QCOMPARE(result, found.isEmpty() ? QString() : root.filePath(found));
 }
 

@@ -21,7 +21,7 @@ appstreamcli validate --no-net "$build/packaging/linux/$id.metainfo.xml"
 echo "-- cmake --install"
 prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in bin/corvane bin/corvane-cmd share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
+for f in bin/corvane bin/corvane-cmd bin/corvane-copy share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
          share/mime/packages/$id.xml share/icons/hicolor/scalable/apps/$id.svg; do
   [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
@@ -46,6 +46,18 @@ done
 root=$scratch/root
 dpkg -x "$deb" "$root"
 [ -x "$root/usr/bin/corvane-cmd" ] || fail "corvane-cmd is not beside the program"
+[ -x "$root/usr/bin/corvane-copy" ] || fail "corvane-copy is not beside the program"
+
+echo "-- the packaged corvane-copy copies"
+mkdir -p "$scratch/tree/sub"
+echo one > "$scratch/tree/a"
+echo two > "$scratch/tree/sub/b"
+set +e
+"$root/usr/bin/corvane-copy" "$scratch/tree" "$scratch/copy" /MIR /NP >"$scratch/copy.log"
+code=$?
+set -e
+[ "$code" = 1 ] || { cat "$scratch/copy.log"; fail "corvane-copy ended with $code, not 1"; }
+diff -r "$scratch/tree" "$scratch/copy" || fail "corvane-copy did not copy the tree"
 
 echo "-- the installed program starts"
 home=$scratch/home

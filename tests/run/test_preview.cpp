@@ -844,6 +844,12 @@ void TestPreview::failedListing()
         std::optional<ScopedEnvironmentVariable> noRobocopy;
         if (!robocopyOnPath)
             noRobocopy.emplace("PATH", m_emptyDir);
+#ifndef Q_OS_WIN
+        // Nor the copy engine that stands in for it beside the console.
+        std::optional<ScopedHook<QString>> noEngine;
+        if (!robocopyOnPath)
+            noEngine.emplace(SetConsoleProgram, m_emptyDir + u"/corvane-cmd"_s);
+#endif
         auto w = newWindow();
         setCommand(*w, switches);
         click(*w, "cmdExecute");

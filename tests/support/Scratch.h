@@ -90,7 +90,8 @@ struct Scratch
     {
         QProcess p;
         p.start(QStringLiteral("reg.exe"), arguments);
-        if (!p.waitForFinished(30000))
+        // Wine starts reg.exe slowly on a busy machine: half a minute was once too short.
+        if (!p.waitForFinished(120000))
             return -1;
         return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     }
