@@ -94,7 +94,13 @@ describe() {
     (cd "$1" && find . -mindepth 1 \( -type f -printf 'f\t%P\t%m\t%T@\t%s\n' \) -o \( -type d -printf 'd\t%P\t%m\n' \) \
         -o -printf '%y\t%P\n' | sort)
 }
-sums() { (cd "$1" && find . -type f -print0 | xargs -0 -r md5sum | sort -k2); }
+# Each file's name, mode, modification time, size and MD5, a line each.
+stamps() {
+    (cd "$1" && { find . -type f -printf 'F\t%P\t%m\t%T@\t%s\n'; find . -type f -print0 | xargs -0 -r md5sum; }) |
+        awk -F'\t' '$1 == "F" { meta[$2] = $3 "\t" $4 "\t" $5; next }
+                    { md5[substr($0, 37)] = substr($0, 1, 32) }
+                    END { for (p in meta) print p "\t" meta[p] "\t" md5[p] }' | sort
+}
 temporaries() { find "$1" -name '.corvane-*' -print; }
 
 fail() {
@@ -115,8 +121,8 @@ full_us=$(( ${t1/./} - ${t0/./} ))
 echo "a whole copy takes $((full_us / 1000)) ms: each run is killed within that"
 
 passed=0 mid=0
-prev_sums=$work/prev.sums
-: >"$prev_sums"
+prev=$work/prev.stamps
+: >"$prev"
 for ((run = 1; run <= RUNS; ++run)); do
     [ "$run" -gt 1 ] && mutate "$src" "$SEED" "$FILES" "$run"
     # Half the runs killed early (in the walk and first copies), the rest anywhere.
@@ -126,22 +132,23 @@ for ((run = 1; run <= RUNS; ++run)); do
     sleep "$(printf '%d.%06d' $((delay / 1000000)) $((delay % 1000000)))"
     if kill -9 "$pid" 2>/dev/null; then mid=$((mid + 1)); state="killed after $((delay / 1000)) ms"; else state="ended before its kill"; fi
     wait "$pid" 2>/dev/null || true
-    # Every file under a real name is whole: as the source is now, or as it was.
-    sums "$src" >"$work/now.sums"
+    # Every file under a real name is whole, its mode and time set: as the
+    # source is now, or as it was before this round's changes.
+    stamps "$src" >"$work/now.stamps"
     if [ -d "$dst" ]; then
-        torn=$(sums "$dst" | awk -v now="$work/now.sums" -v prev="$prev_sums" '
+        torn=$(stamps "$dst" | awk -v now="$work/now.stamps" -v prev="$prev" '
             BEGIN { while ((getline l < now) > 0) whole[l] = 1; while ((getline l < prev) > 0) whole[l] = 1 }
-            !($0 in whole) && $0 !~ /\/\.corvane-[^\/]*$/ { print; exit }')
+            !($0 in whole) && $0 !~ /(^|\/)\.corvane-[^\/\t]*\t/ { print; exit }')
         [ -z "$torn" ] || fail "not whole after the kill: $torn"
     fi
     rc=0
     "$COPY" "$src" "$dst" /MIR /MT:8 /R:0 /W:0 /NP /NFL /NDL >"$work/rerun.log" 2>&1 || rc=$?
     [ "$rc" -lt 8 ] || fail "the rerun ended with exit code $rc: $(tail -5 "$work/rerun.log")"
     if ! diff <(describe "$src") <(describe "$dst") >"$work/diff.txt"; then fail "the destination differs: $(head -10 "$work/diff.txt")"; fi
-    if ! diff "$work/now.sums" <(sums "$dst") >"$work/diff.txt"; then fail "contents differ: $(head -10 "$work/diff.txt")"; fi
+    if ! diff "$work/now.stamps" <(stamps "$dst") >"$work/diff.txt"; then fail "contents differ: $(head -10 "$work/diff.txt")"; fi
     left=$(temporaries "$dst")
     [ -z "$left" ] || fail "temporary files left: $left"
-    cp "$work/now.sums" "$prev_sums"
+    cp "$work/now.stamps" "$prev"
     passed=$((passed + 1))
     echo "run $run: $state; rerun exit code $rc; destination equals source ($(grep -c '^f' <(describe "$dst")) files), no temporary file"
 done
