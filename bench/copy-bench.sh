@@ -41,6 +41,11 @@ wants() { [[ $ONLY == *" $1 "* ]]; }
 say() { echo "# $*" >&2; }
 
 [ -x "$COPY" ] || die "no $COPY: build it first (scripts/build.sh), or name it in CORVANE_COPY"
+# A copy of the program is timed: a build meanwhile does not change it under the runs.
+program_dir=$(mktemp -d)
+cp "$COPY" "$program_dir/corvane-copy"
+COPY_NAMED=$COPY
+COPY=$program_dir/corvane-copy
 for tool in cp rsync perl; do command -v "$tool" >/dev/null || die "$tool is missing (scripts/install-deps.sh installs it)"; done
 if wants syscalls; then command -v strace >/dev/null || die "strace is missing (scripts/install-deps.sh installs it)"; fi
 if wants memory; then [ -x /usr/bin/time ] || die "/usr/bin/time is missing (scripts/install-deps.sh installs it)"; fi
@@ -68,7 +73,7 @@ run_tool() {
     worked "${*:n+1:1}" "$rc"
 }
 
-work=()
+work=("$program_dir")
 cleanup() { for w in "${work[@]}"; do [ -n "$w" ] && rm -rf "$w"; done; }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -163,6 +168,7 @@ bench_copies() {
         done
         say "$workload on $place: round $((r + 1)) of $REPS done"
     done
+    for tool in "${TOOLS[@]}"; do say "  $tool: median $(printf '%s' "${TIMES[$workload|$place|$tool]}" | median) s"; done
     rm -rf "$base"/dst "$base"/dst.*
 }
 
@@ -198,6 +204,7 @@ bench_rerun() {
             TIMES[rerun|$place|$tool]+="$(seconds_of $((t1 - t0)))"$'\n'
         done
     done
+    for tool in "${tools[@]}"; do say "  rerun, $tool: median $(printf '%s' "${TIMES[rerun|$place|$tool]}" | median) s"; done
     rm -rf "$base/rsync-copy" "$base/corvane-copy"
 }
 
@@ -208,7 +215,7 @@ median() { # of the numbers on stdin
 # ---------------------------------------------------------------- the runs
 
 echo "corvane-copy benchmark: $(nproc) cores, $(uname -sr); $REPS runs each, median"
-echo "tools: $(cp --version | head -1); $(rsync --version | head -1 | awk '{print $1, $2, $3}'); $COPY"
+echo "tools: $(cp --version | head -1); $(rsync --version | head -1 | awk '{print $1, $2, $3}'); $COPY_NAMED"
 for place in "${PLACES[@]}"; do
     [ -d "$place" ] || die "$place is not a folder"
     read -r fstype < <(df --output=fstype "$place" 2>/dev/null | tail -1 || echo "?")
