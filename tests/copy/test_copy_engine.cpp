@@ -132,6 +132,8 @@ private slots:
 
     void copyFileWays_data();
     void copyFileWays();
+    void finalNameOnlyWhole_data();
+    void finalNameOnlyWhole();
     void listFolderNamesAreBytes();
     void removeTreeStaysInside();
 
@@ -331,6 +333,75 @@ void TestCopyEngine::copyFileWays()
         // Without /SPARSE the copy is whole.
         QVERIFY(statOf(dst + "/f").st_blocks * 512 >= size);
     }
+}
+
+// Whatever moment a reader looks, the final name holds the old file or
+// the whole new one: a new file has no name until it is whole, a
+// replaced one keeps the old content until the rename.
+void TestCopyEngine::finalNameOnlyWhole_data()
+{
+    QTest::addColumn<bool>("existing"); // a file stands under the name before the copy
+    QTest::addColumn<bool>("fresh");    // the engine's word that nothing stands there
+    QTest::addColumn<bool>("restartable");
+    QTest::newRow("new, unnamed until whole") << false << true << false;
+    QTest::newRow("new, under a temporary name") << false << false << false;
+    QTest::newRow("over an existing file") << true << false << false;
+    QTest::newRow("over a file that appeared after the listing") << true << true << false;
+    QTest::newRow("/Z, new") << false << false << true;
+    QTest::newRow("/Z, over an existing file") << true << false << true;
+}
+
+void TestCopyEngine::finalNameOnlyWhole()
+{
+    QFETCH(bool, existing);
+    QFETCH(bool, fresh);
+    QFETCH(bool, restartable);
+    const std::string base = scratch("whole/") + QString::fromLatin1(QTest::currentDataTag()).replace(u'/', u'_').toStdString();
+    const std::string src = base + "/src", dst = base + "/dst";
+    fs::create_directories(dst);
+    QByteArray bytes((3 << 20) + 17, '\0');
+    std::mt19937 r{7};
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(r());
+    QVERIFY(trees::write(src + "/f", bytes, 0640, 1600000000));
+    const QByteArray old("the old content");
+    if (existing)
+        QVERIFY(trees::write(dst + "/f", old, 0644, 1500000000));
+    DataPathSettings s;
+    s.userSpace = true; // a MiB at a time: the progress below sees the copy half done
+    s.restartable = restartable;
+    const Fd sd = openDir(src), dd = openDir(dst);
+    FileCopy job{sd.get(), "f", false, dd.get(), "f"};
+    job.fresh = fresh;
+    job.dstDevKnown = true;
+    job.dstDev = statOf(dst).st_dev;
+    DeviceCapabilities caps;
+    int looked = 0;
+    bool sawTemporary = false;
+    const FileCopyResult res = CopyFile(job, s, caps, [&](uint64_t done, uint64_t total) {
+        if (done == 0 || done >= total)
+            return;
+        ++looked;
+        if (existing) {
+            QCOMPARE(trees::read(dst + "/f"), old);
+        } else {
+            QVERIFY(!trees::exists(dst + "/f"));
+        }
+        // Only /Z keeps a named partial file: it is what a later run resumes.
+        const size_t temps = trees::temporaries(dst).size();
+        if (restartable)
+            QCOMPARE(temps, size_t(1));
+        sawTemporary = sawTemporary || temps;
+    });
+    QVERIFY2(!res.failure, FailureMessage(res.failure.code).c_str());
+    QVERIFY(looked >= 2);
+    // An unnamed file leaves nothing behind even when killed: no name at all.
+    if (fresh && !existing && !restartable && caps.has(job.dstDev, job.dstDev, DeviceCapabilities::UnnamedFile))
+        QVERIFY(!sawTemporary);
+    QCOMPARE(trees::read(dst + "/f"), bytes);
+    QCOMPARE(statOf(dst + "/f").st_mode & 07777, mode_t(0640));
+    QCOMPARE(int64_t(statOf(dst + "/f").st_mtim.tv_sec), int64_t(1600000000));
+    QVERIFY(trees::temporaries(dst).empty());
 }
 
 // ----------------------------------------------------------- the walk's primitives
