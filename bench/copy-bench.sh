@@ -346,13 +346,17 @@ strace_top() {
 }
 
 if wants syscalls; then
-    place=${PLACES[0]}
-    base="$place/corvane-bench.$$"
     folders=$(( STRACE_FILES >= 100 ? 10 : 1 ))
     echo
-    why=$(room "$place" $((STRACE_FILES * small_bytes * 4 + (16 << 20))) $((STRACE_FILES * 4 + 100)))
+    why_all=""
+    for place in "${PLACES[@]}"; do
+        why=$(room "$place" $((STRACE_FILES * small_bytes * 4 + (16 << 20))) $((STRACE_FILES * 4 + 100)))
+        [ -z "$why" ] && break
+        why_all+="$why; "
+    done
+    base="$place/corvane-bench.$$"
     if [ -n "$why" ]; then
-        echo "system calls: skipped: $why"
+        echo "system calls: skipped: ${why_all%; }"
     else
         work+=("$base"); mkdir -p "$base"
         make_tree "$base/src" "$STRACE_FILES" "$folders" "$FILE_BYTES"
