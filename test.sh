@@ -8,6 +8,9 @@ cd "$(dirname "$0")"
 scripts/install-deps.sh
 scripts/build.sh -DCORVANE_WERROR=ON
 (cd build && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j 2 </dev/null)
+# corvane-copy killed at random moments on a changing tree, a few runs (the
+# soak itself is 50: see README.md).
+SOAK_FILES=1000 bench/copy-soak.sh 4 </dev/null
 # Pictures of the windows to look at, in build/screenshots.
 QT_QPA_PLATFORM=offscreen build/tests/screenshots/corvane_screenshots build/screenshots >/dev/null
 

@@ -11,6 +11,7 @@ packages=(
   xvfb xauth xdotool xclip imagemagick
   g++-mingw-w64-x86-64
   desktop-file-utils appstream shared-mime-info dpkg-dev
+  perl rsync strace time   # the copy soak (bench/copy-soak.sh) and benchmark (bench/copy-bench.sh)
 )
 if [ "${1:-}" = "--windows" ]; then
   # Wine's own fonts (Tahoma, Marlett) make the window look as on Windows.

@@ -208,6 +208,10 @@ struct Engine::Impl
     std::mutex reportMutex;
     Totals totals;
     std::unique_ptr<Pool> pool;
+    // Without /MT, one thread that takes a share of the listings' stats (the
+    // copies stay in the walk's thread): a rerun with nothing to do is
+    // mostly stats, of both sides.
+    std::unique_ptr<Pool> statHelper;
     FileId destRoot;
     std::vector<FileId> sourceAncestry; // the source root and every folder above it
     std::atomic<int64_t> copyingNs{0};
@@ -694,10 +698,10 @@ struct Engine::Impl
             cut(src, f.src.get(), follow);
         if (f.dst && !dstError)
             cut(dst, f.dst.get(), false);
-        if (pool && share->chunks.size() > 1) {
-            const size_t helpers = std::min<size_t>(pool->workers(), share->chunks.size() - 1);
+        if (Pool *helping = pool ? pool.get() : statHelper.get(); helping && share->chunks.size() > 1) {
+            const size_t helpers = std::min<size_t>(helping->workers(), share->chunks.size() - 1);
             for (size_t h = 0; h < helpers; ++h)
-                pool->postFirst([share] { share->work(); });
+                helping->postFirst([share] { share->work(); });
         }
         share->work();
         {
@@ -1132,10 +1136,13 @@ struct Engine::Impl
                 capacity = std::clamp<size_t>((size_t(limit.rlim_cur) - std::min<size_t>(size_t(limit.rlim_cur), 256)) / 4,
                                               16, 1024);
             pool = std::make_unique<Pool>(o.threads, capacity);
+        } else {
+            statHelper = std::make_unique<Pool>(1, 16);
         }
         walk(root);
         release(root);
         pool.reset(); // every queued copy done, every folder finished
+        statHelper.reset();
 
         const int64_t total = steadyNs() - start;
         totals.totalNs = total;

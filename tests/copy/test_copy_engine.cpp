@@ -162,6 +162,8 @@ private slots:
 
     void copyFileWays_data();
     void copyFileWays();
+    void finalNameOnlyWhole_data();
+    void finalNameOnlyWhole();
     void listFolderNamesAreBytes();
     void removeTreeStaysInside();
 
@@ -170,6 +172,7 @@ private slots:
     void listOnlyChangesNothing();
     void mirrorEqualsSourceMinusExclusions();
     void excludeExtraKeepsPurgeFromDeleting();
+    void threadsGiveTheSameResult_data();
     void threadsGiveTheSameResult();
     void countOnlyPassChangesNothing();
     void runHours_data();
@@ -362,6 +365,75 @@ void TestCopyEngine::copyFileWays()
         // Without /SPARSE the copy is whole.
         QVERIFY(statOf(dst + "/f").st_blocks * 512 >= size);
     }
+}
+
+// Whatever moment a reader looks, the final name holds the old file or
+// the whole new one: a new file has no name until it is whole, a
+// replaced one keeps the old content until the rename.
+void TestCopyEngine::finalNameOnlyWhole_data()
+{
+    QTest::addColumn<bool>("existing"); // a file stands under the name before the copy
+    QTest::addColumn<bool>("fresh");    // the engine's word that nothing stands there
+    QTest::addColumn<bool>("restartable");
+    QTest::newRow("new, unnamed until whole") << false << true << false;
+    QTest::newRow("new, under a temporary name") << false << false << false;
+    QTest::newRow("over an existing file") << true << false << false;
+    QTest::newRow("over a file that appeared after the listing") << true << true << false;
+    QTest::newRow("/Z, new") << false << false << true;
+    QTest::newRow("/Z, over an existing file") << true << false << true;
+}
+
+void TestCopyEngine::finalNameOnlyWhole()
+{
+    QFETCH(bool, existing);
+    QFETCH(bool, fresh);
+    QFETCH(bool, restartable);
+    const std::string base = scratch("whole/") + QString::fromLatin1(QTest::currentDataTag()).replace(u'/', u'_').toStdString();
+    const std::string src = base + "/src", dst = base + "/dst";
+    fs::create_directories(dst);
+    QByteArray bytes((3 << 20) + 17, '\0');
+    std::mt19937 r{7};
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = char(r());
+    QVERIFY(trees::write(src + "/f", bytes, 0640, 1600000000));
+    const QByteArray old("the old content");
+    if (existing)
+        QVERIFY(trees::write(dst + "/f", old, 0644, 1500000000));
+    DataPathSettings s;
+    s.userSpace = true; // a MiB at a time: the progress below sees the copy half done
+    s.restartable = restartable;
+    const Fd sd = openDir(src), dd = openDir(dst);
+    FileCopy job{sd.get(), "f", false, dd.get(), "f"};
+    job.fresh = fresh;
+    job.dstDevKnown = true;
+    job.dstDev = statOf(dst).st_dev;
+    DeviceCapabilities caps;
+    int looked = 0;
+    bool sawTemporary = false;
+    const FileCopyResult res = CopyFile(job, s, caps, [&](uint64_t done, uint64_t total) {
+        if (done == 0 || done >= total)
+            return;
+        ++looked;
+        if (existing) {
+            QCOMPARE(trees::read(dst + "/f"), old);
+        } else {
+            QVERIFY(!trees::exists(dst + "/f"));
+        }
+        // Only /Z keeps a named partial file: it is what a later run resumes.
+        const size_t temps = trees::temporaries(dst).size();
+        if (restartable)
+            QCOMPARE(temps, size_t(1));
+        sawTemporary = sawTemporary || temps;
+    });
+    QVERIFY2(!res.failure, FailureMessage(res.failure.code).c_str());
+    QVERIFY(looked >= 2);
+    // An unnamed file leaves nothing behind even when killed: no name at all.
+    if (fresh && !existing && !restartable && caps.has(job.dstDev, job.dstDev, DeviceCapabilities::UnnamedFile))
+        QVERIFY(!sawTemporary);
+    QCOMPARE(trees::read(dst + "/f"), bytes);
+    QCOMPARE(statOf(dst + "/f").st_mode & 07777, mode_t(0640));
+    QCOMPARE(int64_t(statOf(dst + "/f").st_mtim.tv_sec), int64_t(1600000000));
+    QVERIFY(trees::temporaries(dst).empty());
 }
 
 // ----------------------------------------------------------- the walk's primitives
@@ -621,35 +693,86 @@ void TestCopyEngine::excludeExtraKeepsPurgeFromDeleting()
     QCOMPARE(run.code() & 2, 0);
 }
 
+void TestCopyEngine::threadsGiveTheSameResult_data()
+{
+    QTest::addColumn<int>("seed");
+    QTest::addColumn<QStringList>("switches");
+    QTest::addRow("/MIR") << 41 << QStringList{"/MIR"};
+    QTest::addRow("/E /MOV") << 42 << QStringList{"/E", "/MOV"};
+    QTest::addRow("/E /MOVE /PURGE") << 43 << QStringList{"/E", "/MOVE", "/PURGE"};
+    QTest::addRow("/S /XO /XX") << 44 << QStringList{"/S", "/XO", "/XX"};
+    QTest::addRow("/MIR /XF *a* /XD *b*") << 45 << QStringList{"/MIR", "/XF", "*a*", "/XD", "*b*"};
+    QTest::addRow("/E /IS /Z") << 46 << QStringList{"/E", "/IS", "/Z"};
+    QTest::addRow("/MIR /MAX:3000 /DCOPY:DAT") << 47 << QStringList{"/MIR", "/MAX:3000", "/DCOPY:DAT"};
+}
+
+// A copy of a tree for a test to work on, times kept (to the nanosecond),
+// so that copies made at different moments are the same tree.
+static void copyTree(const std::string &from, const std::string &to)
+{
+    fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    const auto keepTimes = [&](const fs::path &p) {
+        const struct stat st = statOf(p.string());
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        const std::string target = to + '/' + fs::relative(p, from).string();
+        QVERIFY2(::utimensat(AT_FDCWD, target.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0, target.c_str());
+    };
+    for (const fs::directory_entry &e : fs::recursive_directory_iterator(from))
+        keepTimes(e.path());
+}
+
+// /MT:n does what one thread does: the same destination (and source, for
+// the moves), the same counts and exit code, whatever the switches.
 void TestCopyEngine::threadsGiveTheSameResult()
 {
-    const std::string base = scratch("mt");
-    std::mt19937 r{41};
-    trees::makeRandom(base + "/src", r, 300, 4);
-    trees::makeRandom(base + "/dst-start", r, 100, 3);
+    QFETCH(int, seed);
+    QFETCH(QStringList, switches);
+    const std::string base = scratch("mt/") + std::to_string(seed);
+    std::mt19937 r{uint32_t(seed)};
+    trees::makeRandom(base + "/src-start", r, 200, 4);
+    trees::makeRandom(base + "/dst-start", r, 80, 3);
+    // Some of the source's names in the destination too, changed or not.
+    std::error_code ignored; // a name that is a folder on one side and a file on the other stays as it is
+    fs::copy(base + "/src-start", base + "/dst-start",
+             fs::copy_options::recursive | fs::copy_options::skip_existing | fs::copy_options::copy_symlinks, ignored);
+    trees::changeRandom(base + "/dst-start", r, 40);
     std::vector<Run> runs;
-    std::vector<trees::Description> results;
+    std::vector<trees::Description> results, sources;
     for (const int threads : {0, 1, 8}) {
-        const std::string dst = base + "/dst" + std::to_string(threads);
-        fs::copy(base + "/dst-start", dst, fs::copy_options::recursive);
-        CopyOptions o = options(base + "/src", dst, {"/MIR"});
+        const std::string src = base + "/src" + std::to_string(threads), dst = base + "/dst" + std::to_string(threads);
+        copyTree(base + "/src-start", src);
+        copyTree(base + "/dst-start", dst);
+        std::vector<std::string> args{src, dst, "/R:0", "/W:0"};
+        for (const QString &sw : switches)
+            args.push_back(sw.toStdString());
+        const ParsedCommand parsed = ParseArguments(
+            args, "/", [](const std::string &, std::string &, std::string &) { return false; },
+            [](const std::string &path) { return fs::is_directory(path); });
+        QVERIFY2(parsed.error.empty(), parsed.error.c_str());
+        CopyOptions o = parsed.options;
         o.threads = uint32_t(threads);
         runs.push_back(runEngine(o));
+        QCOMPARE(runs.back().errors(), 0);
         results.push_back(trees::describe(dst));
+        sources.push_back(trees::exists(src) ? trees::describe(src) : trees::Description{});
     }
     for (size_t i = 1; i < runs.size(); ++i) {
-        QVERIFY(results[i] == results[0]);
+        QVERIFY2(results[i] == results[0], qPrintable(trees::difference(results[0], results[i])));
+        QVERIFY2(sources[i] == sources[0], qPrintable(trees::difference(sources[0], sources[i])));
         QVERIFY(sameCounts(runs[i].totals, runs[0].totals));
         QCOMPARE(runs[i].code(), runs[0].code());
     }
-    QVERIFY(results[0] == trees::describe(base + "/src"));
+    QVERIFY(runs[0].totals.files[Column::Copied] > 0);
+    if (switches != QStringList{"/MIR"})
+        return;
+    QVERIFY(results[0] == trees::describe(base + "/src-start"));
     // The /MT form: no percentages, every copied file's line with its full path.
     const std::string &report = runs[2].report;
     QVERIFY(report.find('\r') == std::string::npos);
     size_t lines = 0;
     for (size_t at = report.find("100%"); at != std::string::npos; at = report.find("100%", at + 1)) {
         const size_t end = report.find('\n', at);
-        QVERIFY(report.substr(at, end - at).find(base + "/src/") != std::string::npos);
+        QVERIFY(report.substr(at, end - at).find(base + "/src8/") != std::string::npos);
         ++lines;
     }
     QCOMPARE(lines, size_t(runs[2].totals.files[Column::Copied]));
