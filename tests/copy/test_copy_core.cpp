@@ -31,10 +31,10 @@ constexpr int64_t Now = 1'709'294'400 * Second;
 //   a leading "L" makes it a symbolic link; "#RH" gives known attributes;
 //   "a500" an access time in seconds (else the modification time);
 //   "@-3d" a time in days before the run's clock.
-Entry entry(const QString &spec)
+Entry entry(const QString &shorthand)
 {
     Entry e;
-    QString s = spec;
+    QString s = shorthand;
     if (s == u"-")
         return e;
     if (s.startsWith(u'L')) {
@@ -702,9 +702,9 @@ void TestCopyCore::reportLines_data()
     row("note", "", "note,/COPY:O could not set the owner", "     NOTE : /COPY:O could not set the owner\n");
 }
 
-Event makeEvent(const QString &spec)
+Event makeEvent(const QString &shorthand)
 {
-    const QStringList f = spec.split(u',');
+    const QStringList f = shorthand.split(u',');
     Event e;
     e.mtimeNs = int64_t(1'391'164'380) * Second; // 2014-01-31 10:33:00 UTC
     e.timeNs = e.mtimeNs;
