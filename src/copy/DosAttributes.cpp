@@ -162,11 +162,15 @@ bool GetXattr(const XattrPlace &place, const char *attr, std::string &value, Sys
     std::string path;
     if (place.fd < 0)
         path = procPath(place.dirFd, place.name);
+    // The same read through the descriptor, the path, or the link itself.
+    const auto get = [&](void *into, size_t size) {
+        return place.fd >= 0 ? ::fgetxattr(place.fd, attr, into, size)
+               : place.follow ? ::getxattr(path.c_str(), attr, into, size)
+                              : ::lgetxattr(path.c_str(), attr, into, size);
+    };
     char buffer[256];
     for (int attempt = 0; attempt < 4; ++attempt) {
-        const ssize_t n = place.fd >= 0 ? ::fgetxattr(place.fd, attr, buffer, sizeof buffer)
-                                        : place.follow ? ::getxattr(path.c_str(), attr, buffer, sizeof buffer)
-                                                       : ::lgetxattr(path.c_str(), attr, buffer, sizeof buffer);
+        const ssize_t n = get(buffer, sizeof buffer);
         if (n >= 0) {
             value.assign(buffer, size_t(n));
             return true;
@@ -178,9 +182,7 @@ bool GetXattr(const XattrPlace &place, const char *attr, std::string &value, Sys
             return false;
         }
         // Longer than our buffer: ask its size, then read it whole.
-        const ssize_t size = place.fd >= 0 ? ::fgetxattr(place.fd, attr, nullptr, 0)
-                                           : place.follow ? ::getxattr(path.c_str(), attr, nullptr, 0)
-                                                          : ::lgetxattr(path.c_str(), attr, nullptr, 0);
+        const ssize_t size = get(nullptr, 0);
         if (size < 0) {
             if (errno == ENODATA)
                 return false;
@@ -188,9 +190,7 @@ bool GetXattr(const XattrPlace &place, const char *attr, std::string &value, Sys
             return false;
         }
         value.resize(size_t(size));
-        const ssize_t m = place.fd >= 0 ? ::fgetxattr(place.fd, attr, value.data(), value.size())
-                                        : place.follow ? ::getxattr(path.c_str(), attr, value.data(), value.size())
-                                                       : ::lgetxattr(path.c_str(), attr, value.data(), value.size());
+        const ssize_t m = get(value.data(), value.size());
         if (m >= 0) {
             value.resize(size_t(m));
             return true;
