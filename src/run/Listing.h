@@ -21,6 +21,18 @@
 enum SummaryColumn : int { Total, Copied, Skipped, Mismatch, Failed, Extras, SummaryColumns };
 using SummaryRow = std::array<qint64, SummaryColumns>;
 
+// The shapes of Robocopy's report lines, read alike by the listing and by
+// the run window (run/OutputReader.h).
+// A rule: dashes alone.
+bool IsDashLine(QStringView line);
+// A row of the summary table, "label : n n n n n n", the numbers perhaps
+// scaled ("3.9 k"); plain when every one is a whole number without a scale
+// (the folders and files rows).
+bool ReadSummaryRow(QStringView line, SummaryRow &row, bool &plain);
+// The scale of the unit letter after a size: 1024 for "k", then "m", "g",
+// "t" in either case; 0 for anything else.
+qint64 SizeUnitScale(QStringView unit);
+
 // An entry of the listing that the run would remove.
 struct ListedEntry
 {
