@@ -364,6 +364,7 @@ OutputReader::EntryKind OutputReader::entry(QStringView text)
         case TagClass::Copied:
         case TagClass::None:
             folderEnded();
+            m_folder = tail.trimmed().toString();
             m_folderFiles = count && *count >= 0 ? qint64(*count) : -1;
             m_folderHandled = 0;
             break;
@@ -406,6 +407,14 @@ OutputReader::EntryKind OutputReader::entry(QStringView text)
         break;
     }
     return EntryKind::File;
+}
+
+QString OutputReader::folderOf(const QString &name) const
+{
+    const bool full = name.startsWith(u'/') || name.startsWith(u'\\') || (name.size() > 2 && name.at(1) == u':');
+    if (name.isEmpty() || full || m_folder.isEmpty())
+        return name;
+    return m_folder + name;
 }
 
 void OutputReader::copyEnded()

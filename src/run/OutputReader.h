@@ -80,6 +80,9 @@ public:
     // The name of the last file named, for a run (/MT) whose lines come
     // after each copy.
     const QString &lastFile() const { return m_lastFile; }
+    // A file's name with the folder it was named in, unless it is a full
+    // path already (/FP, /MT).
+    QString folderOf(const QString &name) const;
     // The last job's summary (a command of several steps runs several jobs).
     const RunSummary &summary() const { return m_summary; }
     int jobs() const { return m_jobs; }
@@ -127,6 +130,7 @@ private:
     RunCounts m_counts;
     CurrentCopy m_current;
     QString m_lastFile;
+    QString m_folder;           // of the last folder line
     qint64 m_folderFiles = -1;  // the count of the folder being walked
     qint64 m_folderHandled = 0; // its files named so far
 

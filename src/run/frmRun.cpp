@@ -28,6 +28,8 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTabWidget>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTemporaryFile>
 #include <QVBoxLayout>
 
@@ -249,9 +251,15 @@ void frmRun::buildWindow()
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(u"tabOutput"_s);
     m_outputView = newTextView(m_tabs, "txtOutput");
-    m_outputView->setMaximumBlockCount(KeptLines);
     m_errorsView = newTextView(m_tabs, "txtErrors");
     m_errorsView->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Laid out later, or shrunk when the report shows, a view that followed
+    // the end keeps it in sight.
+    QScrollBar *bar = m_outputView->verticalScrollBar();
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+        if (m_followEnd)
+            bar->setValue(maximum);
+    });
     m_tabs->addTab(m_outputView, u"Output"_s);
     m_tabs->addTab(m_errorsView, u"Errors (0)"_s);
     layout->addWidget(m_tabs, 1);
@@ -280,7 +288,7 @@ void frmRun::buildWindow()
     connect(m_saveOutput, &QPushButton::clicked, this, &frmRun::cmdSaveOutput_Click);
     connect(m_openLog, &QPushButton::clicked, this, &frmRun::cmdOpenLog_Click);
 
-    resize(charWidth * 100, fontMetrics().lineSpacing() * 34);
+    resize(charWidth * 124, fontMetrics().lineSpacing() * 44);
 }
 
 void frmRun::start()
@@ -388,11 +396,22 @@ void frmRun::refresh()
     // The view follows the end unless the user has scrolled up.
     const QStringList lines = m_reader.takeLines();
     if (!lines.isEmpty()) {
-        QScrollBar *bar = m_outputView->verticalScrollBar();
-        const bool atEnd = bar->value() == bar->maximum();
-        m_outputView->appendPlainText(lines.join(u'\n'));
-        if (atEnd)
-            bar->setValue(bar->maximum());
+        // Appended whole and trimmed here: the view's own limit trims a
+        // paragraph of many lines only after it has lost its place.
+        // At the end when the last line is in sight, as laid out now.
+        QTextDocument *document = m_outputView->document();
+        const QPoint bottom(0, m_outputView->viewport()->height() - 1);
+        m_followEnd = m_outputView->cursorForPosition(bottom).blockNumber() >= document->blockCount() - 1;
+        QTextCursor end(document);
+        end.movePosition(QTextCursor::End);
+        end.insertText((document->isEmpty() ? QString() : u"\n"_s) + lines.join(u'\n'));
+        if (const int excess = document->blockCount() - KeptLines; excess > 0) {
+            QTextCursor top(document);
+            top.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, excess);
+            top.removeSelectedText();
+        }
+        if (m_followEnd)
+            m_outputView->moveCursor(QTextCursor::End);
     }
     const QList<RunError> &errors = m_reader.errors();
     if (const qsizetype complete = m_reader.completeErrors(); m_errorsShown < complete) {
@@ -420,17 +439,17 @@ void frmRun::refresh()
     }
 
     const CurrentCopy &current = m_reader.current();
-    const QString name = current.name.isEmpty() ? m_reader.lastFile() : current.name;
+    const QString name = m_reader.folderOf(current.name.isEmpty() ? m_reader.lastFile() : current.name);
     m_currentFile->setText(fontMetrics().elidedText(name, Qt::ElideMiddle, std::max(m_currentFile->width(), 100)));
     m_currentFile->setToolTip(name);
     m_currentBar->setVisible(!m_ended && !current.name.isEmpty() && current.percent >= 0);
     m_currentBar->setValue(std::max(current.percent, 0));
 
-    if (const std::optional<double> speed = m_meter.bytesPerSecond(); speed && !m_ended && s.bytesDone() >= 0)
-        m_speed->setText(SpeedText(*speed));
+    const std::optional<double> speed = m_meter.bytesPerSecond();
+    m_speed->setText(speed && !m_ended && !isPaused() && s.bytesDone() >= 0 ? SpeedText(*speed) : QString());
     const std::optional<qint64> left = s.totals ? m_meter.secondsLeft(s.unitsWhole() - s.unitsDone()) : std::nullopt;
     m_timeLeft->setText(left && !m_ended && !isPaused() ? TimeLeftText(*left) : QString());
-    m_elapsed->setText(clockText(ms));
+    m_elapsed->setText(u"Elapsed "_s + clockText(ms));
 
     if (m_ended)
         return;
@@ -546,10 +565,9 @@ void frmRun::runEnded(int result)
             icon = QStyle::SP_MessageBoxWarning;
         m_state->setText(u"Finished"_s);
         setWindowTitle(u"Finished - "_s + kTitle);
-        if (icon != QStyle::SP_MessageBoxCritical) {
-            m_bar->setRange(0, 1000);
-            m_bar->setValue(1000);
-        }
+        // The run went to its end; what failed, the report tells.
+        m_bar->setRange(0, 1000);
+        m_bar->setValue(1000);
     }
     if (m_bar->maximum() == 0)
         m_bar->setRange(0, 1000); // no longer busy

@@ -113,6 +113,7 @@ private:
     std::unique_ptr<QTemporaryFile> m_output;
     qint64 m_writtenBytes = -1;
     qsizetype m_errorsShown = 0;
+    bool m_followEnd = true; // the output view shows its last line
     QTimer m_refresh;
     QElapsedTimer m_clock;
     qint64 m_pausedMs = 0;
