@@ -5,6 +5,7 @@
 #include "console/ConsoleRules.h"
 #include "run/ExitReport.h"
 #include "run/ListingRun.h"
+#include "run/OutputView.h"
 #include "run/RunProcess.h"
 #include "run/basCommonDialog.h"
 #include "tools/basTools.h"
@@ -25,11 +26,8 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QStyle>
 #include <QTabWidget>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <QTemporaryFile>
 #include <QVBoxLayout>
 
@@ -250,16 +248,10 @@ void frmRun::buildWindow()
 
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(u"tabOutput"_s);
-    m_outputView = newTextView(m_tabs, "txtOutput");
+    m_outputView = new OutputView(KeptLines, m_tabs);
+    m_outputView->setObjectName(u"txtOutput"_s);
     m_errorsView = newTextView(m_tabs, "txtErrors");
     m_errorsView->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    // Laid out later, or shrunk when the report shows, a view that followed
-    // the end keeps it in sight.
-    QScrollBar *bar = m_outputView->verticalScrollBar();
-    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
-        if (m_followEnd)
-            bar->setValue(maximum);
-    });
     m_tabs->addTab(m_outputView, u"Output"_s);
     m_tabs->addTab(m_errorsView, u"Errors (0)"_s);
     layout->addWidget(m_tabs, 1);
@@ -394,25 +386,7 @@ void frmRun::refresh()
     followLog(false);
 
     // The view follows the end unless the user has scrolled up.
-    const QStringList lines = m_reader.takeLines();
-    if (!lines.isEmpty()) {
-        // Appended whole and trimmed here: the view's own limit trims a
-        // paragraph of many lines only after it has lost its place.
-        // At the end when the last line is in sight, as laid out now.
-        QTextDocument *document = m_outputView->document();
-        const QPoint bottom(0, m_outputView->viewport()->height() - 1);
-        m_followEnd = m_outputView->cursorForPosition(bottom).blockNumber() >= document->blockCount() - 1;
-        QTextCursor end(document);
-        end.movePosition(QTextCursor::End);
-        end.insertText((document->isEmpty() ? QString() : u"\n"_s) + lines.join(u'\n'));
-        if (const int excess = document->blockCount() - KeptLines; excess > 0) {
-            QTextCursor top(document);
-            top.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, excess);
-            top.removeSelectedText();
-        }
-        if (m_followEnd)
-            m_outputView->moveCursor(QTextCursor::End);
-    }
+    m_outputView->appendLines(m_reader.takeLines());
     const QList<RunError> &errors = m_reader.errors();
     if (const qsizetype complete = m_reader.completeErrors(); m_errorsShown < complete) {
         QStringList texts;

@@ -23,6 +23,7 @@ class QPushButton;
 class QTabWidget;
 class QTemporaryFile;
 class ListingJob;
+class OutputView;
 class RunProcess;
 
 // Corvane's own window for a run (Options > Show Progress in Corvane): it
@@ -113,7 +114,6 @@ private:
     std::unique_ptr<QTemporaryFile> m_output;
     qint64 m_writtenBytes = -1;
     qsizetype m_errorsShown = 0;
-    bool m_followEnd = true; // the output view shows its last line
     QTimer m_refresh;
     QElapsedTimer m_clock;
     qint64 m_pausedMs = 0;
@@ -147,7 +147,7 @@ private:
     QLabel *m_report = nullptr;
     QPlainTextEdit *m_summary = nullptr;
     QTabWidget *m_tabs = nullptr;
-    QPlainTextEdit *m_outputView = nullptr;
+    OutputView *m_outputView = nullptr;
     QPlainTextEdit *m_errorsView = nullptr;
     QPushButton *m_pause = nullptr;
     QPushButton *m_cancel = nullptr;

@@ -7,6 +7,7 @@
 #include "main_window/frmCorvane.h"
 #include "run/ExitReport.h"
 #include "run/OutputReader.h"
+#include "run/OutputView.h"
 #include "run/RunProgress.h"
 #include "run/basShell.h"
 #include "run/frmPreview.h"
@@ -521,8 +522,8 @@ void TestRunWindow::followsRun()
     auto *tabs = part<QTabWidget>(run, "tabOutput");
     QCOMPARE(tabs->currentIndex() == 1, expected.errorLines() > 0);
     QCOMPARE(tabs->tabText(1), u"Errors (%1)"_s.arg(expected.errorLines()));
-    QVERIFY2(part<QPlainTextEdit>(run, "txtOutput")->toPlainText().split(u'\n').contains(aLine),
-             qPrintable(part<QPlainTextEdit>(run, "txtOutput")->toPlainText().left(2000)));
+    QVERIFY2(part<OutputView>(run, "txtOutput")->lines().contains(aLine),
+             qPrintable(part<OutputView>(run, "txtOutput")->lines().join(u'\n').left(2000)));
     QVERIFY(part<QPushButton>(run, "cmdClose")->isVisibleTo(run));
     QVERIFY(!part<QPushButton>(run, "cmdPause")->isVisibleTo(run));
     QVERIFY(!part<QPushButton>(run, "cmdOpenLog")->isVisibleTo(run)); // no /LOG
