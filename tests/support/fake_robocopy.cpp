@@ -4,9 +4,11 @@
 // and exits with /TESTCODE:n. Given /L, it prints listing.txt from its own
 // folder (UTF-8) in the OEM code page, as Robocopy writes into a pipe, and
 // exits with /TESTLISTCODE:n when that is given. Otherwise, given
-// /TESTOUTPUT:name, it prints that file from its folder the same way, a
-// line at a time with /TESTDELAY:ms between lines, as a run prints its
-// report. Win32 and the standard library only.
+// /TESTOUTPUT:name (or the environment variable CORVANE_TEST_OUTPUT, for a
+// run whose command cannot carry the switch), it prints that file from its
+// folder the same way, a line at a time with /TESTDELAY:ms (or
+// CORVANE_TEST_DELAY) between lines, as a run prints its report. Win32 and
+// the standard library only.
 #include <windows.h>
 
 #include <algorithm>
@@ -82,6 +84,12 @@ int wmain(int argc, wchar_t **argv)
     int delay = 0;
     bool listing = false;
     std::wstring output;
+    const auto variable = [&buffer](const wchar_t *name) {
+        const DWORD length = GetEnvironmentVariableW(name, buffer, 32768);
+        return length > 0 && length < 32768 ? std::wstring(buffer, length) : std::wstring();
+    };
+    output = variable(L"CORVANE_TEST_OUTPUT");
+    delay = _wtoi(variable(L"CORVANE_TEST_DELAY").c_str());
     std::string record = "BEGIN\n";
     for (int i = 1; i < argc; ++i) {
         record += "ARG " + utf8(argv[i]) + "\n";
