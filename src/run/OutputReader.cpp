@@ -212,6 +212,8 @@ void OutputReader::segment(QStringView text, bool endsLine)
 void OutputReader::keepLine(QString text)
 {
     ++m_lineCount;
+    if (m_sink)
+        m_sink(text);
     if (m_pending.size() >= MaxPendingLines) {
         m_pending.removeFirst();
         ++m_droppedLines;

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Reading what Robocopy prints while it runs, for the run window: text in,
 // counts out, no process and no widget. Robocopy's output and corvane-copy's
 // read alike.
@@ -102,6 +104,9 @@ public:
     // wait; older ones are dropped (droppedLines() counts them).
     QStringList takeLines();
     qint64 droppedLines() const { return m_droppedLines; }
+    // Called with every line as it is finished, none dropped (for keeping
+    // the whole output elsewhere).
+    void setLineSink(std::function<void(const QString &line)> sink) { m_sink = std::move(sink); }
     static constexpr qsizetype MaxPendingLines = 5000;
     qint64 lineCount() const { return m_lineCount; }
 
@@ -148,6 +153,7 @@ private:
     int m_jobs = 0;
 
     QStringList m_pending;
+    std::function<void(const QString &)> m_sink;
     qint64 m_droppedLines = 0;
     qint64 m_lineCount = 0;
 };

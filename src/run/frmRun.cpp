@@ -116,7 +116,10 @@ frmRun::frmRun(const QString &commandLine, const QString &processCommand, std::o
     if (listing && step)
         m_totals = TotalsOf(*listing);
     m_output = std::make_unique<QTemporaryFile>(QDir::temp().filePath(u"corvane-run-XXXXXX.txt"_s));
-    m_output->open(); // without it Save Output has nothing, and the run goes on all the same
+    // The whole output as a console shows it, percentages left out; without
+    // the file Save Output has nothing, and the run goes on all the same.
+    if (m_output->open())
+        m_reader.setLineSink([this](const QString &line) { m_output->write((line + u'\n').toUtf8()); });
     buildWindow();
 
     m_process = new RunProcess(this);
@@ -311,12 +314,7 @@ qint64 frmRun::runningMs() const
     return std::max<qint64>(0, m_clock.elapsed() - paused);
 }
 
-void frmRun::take(const QString &text)
-{
-    if (m_output->isOpen())
-        m_output->write(text.toUtf8());
-    m_reader.add(text);
-}
+void frmRun::take(const QString &text) { m_reader.add(text); }
 
 void frmRun::followLog(bool atEnd)
 {

@@ -13,12 +13,14 @@
 #include "run/frmPreview.h"
 #include "run/frmRun.h"
 
+#include "FileDialogs.h"
 #include "RecordingRobocopy.h"
 #include "ScopedHook.h"
 #include "WindowTest.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -32,6 +34,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <algorithm>
 #include <functional>
@@ -142,6 +145,9 @@ class TestRunWindow : public WindowTest
 {
     Q_OBJECT
 
+public slots:
+    void captureUrl(const QUrl &url) { m_urls << url; }
+
 private slots:
     void init();
     void cleanup();
@@ -161,6 +167,7 @@ private slots:
     void listingReused();
     void pauseResumeCancel();
     void cancelLeavesNoPartialFile();
+    void logOpenCopySave();
 
 private:
     // Execute with Show Progress checked; during() is called every 20 ms
@@ -172,7 +179,11 @@ private:
     RecordingRobocopy m_robocopy{m_scratch.filePath(u"robocopy"_s)};
     std::optional<ScopedEnvironmentVariable> m_path;
     std::optional<ScopedCurrentFolder> m_current;
+    QList<QUrl> m_urls;
+    const ScopedUrlHandler m_fileUrls{u"file"_s, this, "captureUrl"};
 #ifndef Q_OS_WIN
+    // Where Qt's file dialog keeps its state: the scratch folder, not the user's.
+    const ScopedSettingsPath m_qtSettings{m_scratch.filePath(u"qt-settings"_s)};
     const ScopedHook<QString> m_console{SetConsoleProgram, QStringLiteral(CORVANE_BINARY_DIR "/corvane-cmd")};
 #endif
 };
@@ -706,6 +717,68 @@ void TestRunWindow::cancelLeavesNoPartialFile()
 #ifdef Q_OS_LINUX
     QVERIFY(processesOf("corvane-copy", int(getpid())).isEmpty());
 #endif
+#endif
+}
+
+// With /LOG and no /TEE the report goes to the log alone: the window reads
+// the log (not what it held before), offers it, and copies and saves the
+// whole output.
+void TestRunWindow::logOpenCopySave()
+{
+#ifdef Q_OS_WIN
+    QSKIP("corvane-copy is built off Windows only");
+#else
+    const ScopedEnvironmentVariable noRobocopy("PATH", m_scratch.filePath(u"empty"_s));
+    const QString source = m_scratch.filePath(u"logged/src"_s), log = m_scratch.filePath(u"logged/run.log"_s);
+    QVERIFY(QDir().mkpath(source + u"/sub"_s));
+    for (const QString &name : {u"a.txt"_s, u"b.txt"_s, u"sub/c.txt"_s}) {
+        QFile f(source + u'/' + name);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("12345") == 5);
+    }
+    QFile old(log);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("\t    New File\t\t       9\tstale.txt\n") > 0);
+    old.close();
+    auto w = newWindow();
+    w->menuItem("mnuOptionsAutoClose")->setChecked(true);
+    w->menuItem("mnuOptionsShowProgress")->setChecked(true);
+    setTextOf(w->control("cboSource"), source);
+    setTextOf(w->control("cboDestination"), m_scratch.filePath(u"logged/dst"_s));
+    QWidget *box = w->control("txtCommandLine");
+    setTextOf(box, textOf(box) + u" /E /LOG:"_s + log);
+    click(*w, "cmdExecute");
+    frmRun *run = shownRunWindow();
+    QVERIFY(!run); // copied without failures: closed, the usual report shown
+    QCOMPARE(shown().size(), 1);
+    QCOMPARE(shown().first().prompt, ExitReport(1));
+
+    // Once more, the window kept open.
+    QDir(m_scratch.filePath(u"logged/dst"_s)).removeRecursively();
+    w->menuItem("mnuOptionsAutoClose")->setChecked(false);
+    click(*w, "cmdExecute");
+    run = shownRunWindow();
+    QVERIFY(run);
+    QCOMPARE(run->result(), 1);
+    QCOMPARE(part<QLabel>(run, "lblCopied")->text(), u"3"_s);
+    const QStringList lines = part<OutputView>(run, "txtOutput")->lines();
+    QVERIFY(lines.contains(u" Log File : "_s + log));
+    QVERIFY(std::any_of(lines.begin(), lines.end(), [](const QString &l) { return l.endsWith(u"\tc.txt"_s); }));
+    QVERIFY(!lines.join(u'\n').contains(u"stale.txt"_s));
+
+    auto *openLog = part<QPushButton>(run, "cmdOpenLog");
+    QVERIFY(openLog->isVisibleTo(run));
+    openLog->click();
+    QCOMPARE(m_urls, QList<QUrl>{QUrl::fromLocalFile(log)});
+    part<QPushButton>(run, "cmdCopyOutput")->click();
+    const QString copied = QGuiApplication::clipboard()->text();
+    QCOMPARE(copied.split(u'\n').mid(0, lines.size()), lines);
+    QList<ShownDialog> dialogs;
+    {
+        SaveDialogAnswer answer(dialogs, m_scratch.filePath(u"logged"_s), u"output"_s, 1);
+        part<QPushButton>(run, "cmdSaveOutput")->click();
+    }
+    QFile saved(m_scratch.filePath(u"logged/output.TXT"_s));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(saved.readAll()), copied);
 #endif
 }
 
