@@ -168,8 +168,11 @@ private slots:
     void pauseResumeCancel();
     void cancelLeavesNoPartialFile();
     void logOpenCopySave();
+    void closingCorvaneEndsTheRun();
 
 private:
+    // Show Progress checked, the folders set and the switches typed after the command.
+    static void setRun(frmCorvane &w, const QString &source, const QString &destination, const QString &extra);
     // Execute with Show Progress checked; during() is called every 20 ms
     // while the run goes on. Returns the run window (null when it closed).
     frmRun *execute(frmCorvane &w, const QString &extra, const std::function<void(frmRun *)> &during = {});
@@ -439,13 +442,18 @@ void TestRunWindow::reportSwitches()
 
 // ------------------------------------------------------- the window, running
 
-frmRun *TestRunWindow::execute(frmCorvane &w, const QString &extra, const std::function<void(frmRun *)> &during)
+void TestRunWindow::setRun(frmCorvane &w, const QString &source, const QString &destination, const QString &extra)
 {
     w.menuItem("mnuOptionsShowProgress")->setChecked(true);
-    setTextOf(w.control("cboSource"), u"C:\\Src"_s);
-    setTextOf(w.control("cboDestination"), u"D:\\Dst"_s);
+    setTextOf(w.control("cboSource"), source);
+    setTextOf(w.control("cboDestination"), destination);
     QWidget *box = w.control("txtCommandLine");
     setTextOf(box, textOf(box) + extra);
+}
+
+frmRun *TestRunWindow::execute(frmCorvane &w, const QString &extra, const std::function<void(frmRun *)> &during)
+{
+    setRun(w, u"C:\\Src"_s, u"D:\\Dst"_s, extra);
     QTimer poll;
     poll.setInterval(20);
     connect(&poll, &QTimer::timeout, this, [&] {
@@ -685,11 +693,7 @@ void TestRunWindow::cancelLeavesNoPartialFile()
     boxes().yesNoReply = vbYes;
     auto w = newWindow();
     w->menuItem("mnuOptionsAutoClose")->setChecked(true);
-    w->menuItem("mnuOptionsShowProgress")->setChecked(true);
-    setTextOf(w->control("cboSource"), source);
-    setTextOf(w->control("cboDestination"), target);
-    QWidget *box = w->control("txtCommandLine");
-    setTextOf(box, textOf(box) + u" /IPG:15"_s); // 384 packets of 64 KiB, 15 ms apart
+    setRun(*w, source, target, u" /IPG:15"_s); // 384 packets of 64 KiB, 15 ms apart
     int percentAtCancel = -1;
     QTimer poll;
     poll.setInterval(20);
@@ -740,11 +744,7 @@ void TestRunWindow::logOpenCopySave()
     old.close();
     auto w = newWindow();
     w->menuItem("mnuOptionsAutoClose")->setChecked(true);
-    w->menuItem("mnuOptionsShowProgress")->setChecked(true);
-    setTextOf(w->control("cboSource"), source);
-    setTextOf(w->control("cboDestination"), m_scratch.filePath(u"logged/dst"_s));
-    QWidget *box = w->control("txtCommandLine");
-    setTextOf(box, textOf(box) + u" /E /LOG:"_s + log);
+    setRun(*w, source, m_scratch.filePath(u"logged/dst"_s), u" /E /LOG:"_s + log);
     click(*w, "cmdExecute");
     frmRun *run = shownRunWindow();
     QVERIFY(!run); // copied without failures: closed, the usual report shown
@@ -779,6 +779,33 @@ void TestRunWindow::logOpenCopySave()
     QFile saved(m_scratch.filePath(u"logged/output.TXT"_s));
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QCOMPARE(QString::fromUtf8(saved.readAll()), copied);
+#endif
+}
+
+// Corvane closed during a run in its window: the run ends with it, as
+// Cancel would end it, without asking and without touching the window again.
+void TestRunWindow::closingCorvaneEndsTheRun()
+{
+    QString output;
+    for (int i = 0; i < 200; ++i)
+        output += u"\t    New File  \t\t     100\tfile %1.txt\r\n"_s.arg(i);
+    m_robocopy.setOutput(u"output.txt"_s, output.toUtf8());
+    auto w = newWindow();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    bool closed = false;
+    frmRun *run = execute(*w, u" /TESTOUTPUT:output.txt /TESTDELAY:20 /TESTCODE:1"_s, [&](frmRun *r) {
+        if (!closed && part<QLabel>(r, "lblCopied")->text().toInt() >= 5) {
+            closed = true;
+            w->close();
+        }
+    });
+    QVERIFY(closed);
+    QVERIFY(!run);
+    QVERIFY2(shown().isEmpty(), qPrintable(describeShown()));
+    QCOMPARE(w->control<QComboBox>("cboSource")->count(), 0);
+#ifdef Q_OS_LINUX
+    QTRY_VERIFY(processesOf("ROBOCOPY.EXE", int(getpid())).isEmpty());
 #endif
 }
 
