@@ -11,6 +11,9 @@
 // the standard library only.
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
@@ -74,6 +77,9 @@ bool readBeside(const std::wstring &name, std::string &out)
 
 int wmain(int argc, wchar_t **argv)
 {
+    // The bytes go out as they are: the C run time would add a carriage
+    // return before each line feed, and a recorded output has its own.
+    _setmode(_fileno(stdout), _O_BINARY);
     wchar_t buffer[32768];
     const DWORD n = GetEnvironmentVariableW(L"CORVANE_TEST_LOG", buffer, 32768);
     const std::wstring log = n > 0 && n < 32768 ? std::wstring(buffer, n) : std::wstring();
