@@ -160,9 +160,4 @@ QPalette ReadablePalette(const QPalette &theme)
     return palette;
 }
 
-void FollowThemeReadably()
-{
-    auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
-    Q_ASSERT(app);
-    new ThemeFollower(app);
-}
+void FollowThemeReadably() { new ThemeFollower(qApp); }

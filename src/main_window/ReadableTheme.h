@@ -12,9 +12,10 @@
 // made darker, which on black is black. And the theme's own palette may
 // leave the colours of edges, alternate rows or hint text as a light theme
 // would have them. So on a dark palette the program draws with the classic
-// Windows style, which takes every edge, face and mark from the palette, as
-// Windows itself draws high contrast; and the palette's colours for them are
-// made to stand out against the faces they are drawn on.
+// Windows style instead of those two, as Windows itself draws high contrast:
+// it takes every edge, face and mark from the palette. And the palette's
+// colours for them are made to stand out against the faces they are drawn
+// on. Other styles (a desktop's own) are left to draw their dark palettes.
 
 // The palette itself on a light window. On a dark one: the text colours read
 // at 4.5 to 1 on the faces they are drawn on (greyed text at 3 to 1); edges
