@@ -1,3 +1,4 @@
+#include "main_window/ReadableTheme.h"
 #include "settings/Program.h"
 
 #include <QApplication>
@@ -7,5 +8,6 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Corvane"));
     QApplication::setApplicationName(QStringLiteral("Corvane"));
+    FollowThemeReadably();
     return RunProgram(QApplication::arguments());
 }
