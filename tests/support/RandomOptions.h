@@ -8,6 +8,10 @@
 // quoted at most; lists hold names and a value one name (Robocopy takes a
 // blank as the end of a value), names that never start with a slash or "::"
 // (a comment) and keep quotes and cmd.exe characters inside quoted names.
+// StateDifferences tells whether a window state came back from its command.
+#include "command/CommandBuilder.h"
+#include "command/CommandWords.h"
+#include "command/OptionReader.h"
 #include "command/SwitchTable.h"
 #include "main_window/Catalogue.h"
 
@@ -18,6 +22,7 @@
 
 #include <algorithm>
 #include <random>
+#include <utility>
 
 struct OptionState
 {
@@ -33,7 +38,7 @@ public:
     OptionState next()
     {
         // Which fields hold paths and which lists, as the switch table says.
-        QSet<QString> paths{kSourceField, kDestinationField}, lists{kFileNamesField};
+        QSet<QString> paths{kSourceField, kDestinationField}, lists{kFileNamesField, kIncludeFilesField};
         for (const SwitchSpec &row : switchTable()) {
             if (row.rule == SwitchRule::Path || row.rule == SwitchRule::Log)
                 paths.insert(row.controls[0]);
@@ -107,3 +112,72 @@ private:
 
     std::mt19937 m_rng;
 };
+
+// The builder's view of a state.
+class StateReader : public OptionReader
+{
+public:
+    explicit StateReader(OptionState s) : state(std::move(s)) {}
+    qint16 checkValue(QLatin1StringView name) const override { return state.checks.value(QString(name)); }
+    QString text(QLatin1StringView name) const override { return state.texts.value(QString(name)); }
+    OptionState state;
+};
+
+// What of `saved` its command carries (clearing a text or flipping a box
+// changes that command) and `opened` holds otherwise, one line each: empty
+// when the state came back whole. Texts compare as the builder writes them
+// (on one line), paths by what Robocopy receives, the run hours as their one
+// value, boxes by being set. With all six copy boxes clear no copy switch is
+// written, as for the default D A T, which is what comes back; without a
+// source the destination, and without a folder the file names, stand in
+// its place.
+inline QStringList StateDifferences(const OptionState &saved, const OptionState &opened)
+{
+    const QString command = BuildCommandLine(StateReader(saved));
+    const auto carried = [&](const QString &name, bool box) {
+        StateReader changed(saved);
+        if (box)
+            changed.state.checks[name] = saved.checks.value(name) ? 0 : 1;
+        else
+            changed.state.texts.remove(name);
+        return BuildCommandLine(changed) != command;
+    };
+    QSet<QString> paths{kSourceField, kDestinationField}, skipped;
+    QList<std::pair<QString, QString>> hours;
+    for (const SwitchSpec &row : switchTable()) {
+        if (row.rule == SwitchRule::Path || row.rule == SwitchRule::Log)
+            paths.insert(row.controls[0]);
+        else if (row.rule == SwitchRule::RunHours)
+            hours << std::pair(QString(row.controls[0]), QString(row.controls[1]));
+        else if (row.rule == SwitchRule::CopyLetters
+                 && std::none_of(row.letters.begin(), row.letters.end(),
+                                 [&](const SwitchLetter &l) { return saved.checks.value(QString(l.box)) != 0; }))
+            for (const SwitchLetter &l : row.letters)
+                skipped.insert(l.box);
+    }
+    if (saved.texts.value(kSourceField).isEmpty()
+        || (saved.texts.value(kDestinationField).isEmpty() && !saved.texts.value(kFileNamesField).isEmpty()))
+        for (QLatin1StringView field : {kSourceField, kDestinationField, kFileNamesField})
+            skipped.insert(field);
+    const auto shown = [&](const OptionState &s, const QString &name) {
+        for (const auto &[start, end] : hours)
+            if (name == start || name == end)
+                return OneLine(s.texts.value(start)) + u'-' + OneLine(s.texts.value(end));
+        const QString text = OneLine(s.texts.value(name));
+        return paths.contains(name) ? SplitWords(QuotePathArgument(text)).join(u'|') : text;
+    };
+    QStringList out;
+    for (const ControlSpec &entry : controlCatalogue()) {
+        const QString name = QString::fromLatin1(entry.name);
+        if (skipped.contains(name) || name == u"txtCommandLine")
+            continue;
+        if (entry.kind == ControlKind::CheckBox) {
+            if ((saved.checks.value(name) != 0) != (opened.checks.value(name) != 0) && carried(name, true))
+                out << u"%1: %2 -> %3"_qs.arg(name).arg(saved.checks.value(name)).arg(opened.checks.value(name));
+        } else if (entry.kind == ControlKind::TextBox || entry.kind == ControlKind::ComboBox) {
+            if (shown(saved, name) != shown(opened, name) && carried(name, false))
+                out << u"%1: [%2] -> [%3]"_qs.arg(name, shown(saved, name), shown(opened, name));
+        }
+    }
+    return out;
+}
