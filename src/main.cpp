@@ -7,5 +7,6 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Corvane"));
     QApplication::setApplicationName(QStringLiteral("Corvane"));
+    QApplication::setDesktopFileName(QStringLiteral(CORVANE_APP_ID)); // the desktop entry's name, for its icon on Wayland
     return RunProgram(QApplication::arguments());
 }

@@ -106,8 +106,8 @@ QString madeFolder(const QString &path)
 #ifdef Q_OS_WIN
 bool underWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
-// For the test's length the shell's handlers of .doc files and of web
-// addresses are a recording program. Only under Wine, whose prefix is a
+// For the test's length the shell's handlers of .doc and .txt files and of
+// web addresses are a recording program. Only under Wine, whose prefix is a
 // scratch one (and whose shell reads HKEY_CLASSES_ROOT alone): elsewhere
 // these are the user's own associations.
 class RecordingShellHandlers
@@ -121,12 +121,14 @@ public:
         if (RegGetValueW(HKEY_CLASSES_ROOT, kWebCommand, nullptr, RRF_RT_REG_SZ, nullptr, previous, &size) == ERROR_SUCCESS)
             m_webCommand = previous;
         set(L".doc", L"CorvaneTest.Document");
+        set(L".txt", L"CorvaneTest.Document");
         set(L"CorvaneTest.Document\\shell\\open\\command", command);
         set(kWebCommand, command);
     }
     ~RecordingShellHandlers()
     {
         RegDeleteTreeW(HKEY_CLASSES_ROOT, L".doc");
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, L".txt");
         RegDeleteTreeW(HKEY_CLASSES_ROOT, L"CorvaneTest.Document");
         if (m_webCommand.empty())
             RegDeleteTreeW(HKEY_CLASSES_ROOT, L"https");
@@ -249,6 +251,8 @@ private slots:
     // Help and About
     void versionLine_data();
     void versionLine();
+    void aboutLink_data();
+    void aboutLink();
     void aboutWindow();
     void aboutOnlyOnce();
     void aboutCentredOnOwner_data();
@@ -1043,6 +1047,41 @@ void TestRun::versionLine()
     QCOMPARE(VersionLine({QStringLiteral("Corvane"), major, minor, revision, comments, QString()}), line);
 }
 
+// The link is a web address, or the README installed with the program,
+// named relative to the program's folder (or by a packager absolutely).
+void TestRun::aboutLink_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("target"); // from the folder /opt/corvane/bin
+    QTest::newRow("web address") << "https://corvane.example/docs" << "https://corvane.example/docs"
+                                 << "https://corvane.example/docs";
+    QTest::newRow("bare web name") << "www.example.com" << "www.example.com" << "www.example.com";
+    QTest::newRow("beside the program (the Windows zip)") << "README.txt" << "README.txt" << "/opt/corvane/bin/README.txt";
+    QTest::newRow("installed documentation (Linux)") << "../share/doc/corvane/README.md" << "README.md"
+                                                     << "/opt/corvane/share/doc/corvane/README.md";
+    QTest::newRow("a packager's absolute path") << "/usr/share/doc/corvane/README.md" << "README.md"
+                                                << "/usr/share/doc/corvane/README.md";
+}
+
+void TestRun::aboutLink()
+{
+    QFETCH(QString, link);
+    QFETCH(QString, caption);
+    QFETCH(QString, target);
+    QCOMPARE(LinkCaption(link), caption);
+#ifdef Q_OS_WIN
+    if (link.startsWith(u'/'))
+        QSKIP("a path without a drive letter");
+    const QString folder = u"C:/opt/corvane/bin"_qs;
+    if (!IsWebAddress(target))
+        target = QDir::toNativeSeparators(u"C:"_qs + target);
+#else
+    const QString folder = u"/opt/corvane/bin"_qs;
+#endif
+    QCOMPARE(LinkTarget(link, folder), target);
+}
+
 void TestRun::aboutWindow()
 {
     auto w = newWindow();
@@ -1070,7 +1109,7 @@ void TestRun::aboutWindow()
                                              .arg(CORVANE_VERSION_PATCH)
                                              + version.comments);
     QCOMPARE(help->lblVersion()->geometry(), QRect(8, 8, 257, 17));
-    QCOMPARE(help->lblWebsite()->text(), version.productName);
+    QCOMPARE(help->lblWebsite()->text(), LinkCaption(version.productName));
     QCOMPARE(help->lblWebsite()->palette().color(QPalette::WindowText), QColor(0, 0, 255));
     // At its place, or moved left just enough for a longer address.
     QCOMPARE(help->lblWebsite()->y(), 8);
@@ -1105,10 +1144,12 @@ void TestRun::aboutWindow()
     QVERIFY(help->lblWebsite()->geometry().right() < help->width());
 
 #ifndef Q_OS_WIN // there the shell opens it: manualAndLinkThroughTheShell
-    // A click on the address opens it.
+    // A click on the link opens the README installed with the program, or
+    // the web address a packager set.
     QTest::mouseClick(help->lblWebsite(), Qt::LeftButton);
     QCOMPARE(m_urls.size(), 1);
-    QCOMPARE(m_urls.first(), QUrl::fromUserInput(version.productName));
+    const QString target = LinkTarget(version.productName, QCoreApplication::applicationDirPath());
+    QCOMPARE(m_urls.first(), IsWebAddress(target) ? QUrl::fromUserInput(target) : QUrl::fromLocalFile(target));
 #endif
 
     // Closing the main window's way: every other window goes.
@@ -1278,12 +1319,22 @@ void TestRun::manualAndLinkThroughTheShell()
     QCOMPARE(recordedRuns().first().args, QStringList{manual});
     QVERIFY(QFile::remove(manual));
 
-    // The About window's address goes to the program for web addresses.
+    // The About window's link: the README beside the program goes to the
+    // program for text files, whatever the current folder.
+    const QString readme = LinkTarget(ReadProgramVersion().productName, QCoreApplication::applicationDirPath());
+    {
+        QFile text(readme);
+        QVERIFY(text.open(QIODevice::WriteOnly));
+    }
     trigger(*w, "mnuHelpAbout");
     QVERIFY(frmHelp::Current());
-    QTest::mouseClick(frmHelp::Current()->lblWebsite(), Qt::LeftButton);
+    {
+        const ScopedCurrentFolder current(elsewhere.path());
+        QTest::mouseClick(frmHelp::Current()->lblWebsite(), Qt::LeftButton);
+    }
     QTRY_VERIFY_WITH_TIMEOUT(recordedRuns().size() == 2 && recordedRuns().last().ended, 20000);
-    QCOMPARE(recordedRuns().last().args, QStringList{ReadProgramVersion().productName});
+    QCOMPARE(recordedRuns().last().args, QStringList{readme});
+    QVERIFY(QFile::remove(readme));
     frmHelp::Current()->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(shown().isEmpty());
