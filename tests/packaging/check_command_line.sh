@@ -14,21 +14,15 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 echo "-- --help, -h, --version"
 copy=$build/corvane-copy
-set +e
-"$copy" '/?' >"$scratch/usage"
-usage_code=$?
-set -e
-[ "$usage_code" = 16 ] || fail "/? ended with $usage_code, not Robocopy's 16"
-grep -q 'Simple Usage :: corvane-copy' "$scratch/usage" || fail "/? printed no usage"
+code=0
+"$copy" '/?' >"$scratch/usage" || code=$?
+[ "$code" = 16 ] && grep -q 'Simple Usage :: corvane-copy' "$scratch/usage" || fail "/? ended with $code"
 for asked in --help -h; do
-  out=$("$copy" "$asked") || fail "$asked did not end with 0"
-  [ "$out" = "$(cat "$scratch/usage")" ] || fail "$asked printed other than the usage of /?"
+  out=$("$copy" "$asked") && [ "$out" = "$(cat "$scratch/usage")" ] || fail "$asked: not the usage of /?, or not exit 0"
 done
-out=$("$copy" --version) || fail "--version did not end with 0"
-[ "$out" = "corvane-copy $version" ] || fail "--version printed '$out'"
+out=$("$copy" --version) && [ "$out" = "corvane-copy $version" ] || fail "--version: '$out', or not exit 0"
 # Only first: later, such a word is Robocopy's (here a file name).
 listed=$("$copy" "$scratch" "$scratch/none" --help /L /NJS) || true
-grep -q 'Simple Usage' <<<"$listed" && fail "a later --help was taken for the usage"
 grep -q 'Files : --help' <<<"$listed" || fail "a later --help was not a file name"
 
 echo "-- manual pages"

@@ -251,8 +251,6 @@ private slots:
     // Help and About
     void versionLine_data();
     void versionLine();
-    void aboutLink_data();
-    void aboutLink();
     void aboutWindow();
     void aboutOnlyOnce();
     void aboutCentredOnOwner_data();
@@ -1009,16 +1007,7 @@ void TestRun::roundTripThroughWindow()
         QVERIFY2((opened == command || namesForFolder) && words(opened) == words(command),
                  qPrintable(u"seed %1, %2\n saved: %3\n opened: %4"_qs.arg(seed).arg(name, command, opened)));
         // Every control as it was, as far as the command carries it.
-        OptionState back;
-        for (const ControlSpec &entry : controlCatalogue()) {
-            const QString control = QString::fromLatin1(entry.name);
-            QWidget *c = to->control(QLatin1StringView(entry.name));
-            if (entry.kind == ControlKind::CheckBox)
-                back.checks.insert(control, checkValueOf(c));
-            else if (entry.kind == ControlKind::TextBox || entry.kind == ControlKind::ComboBox)
-                back.texts.insert(control, textOf(c));
-        }
-        const QStringList differences = StateDifferences(state, back);
+        const QStringList differences = StateDifferences(state, StateOf(*to));
         QVERIFY2(differences.isEmpty(), qPrintable(u"seed %1, %2: %3"_qs.arg(seed).arg(command, differences.join(u"; "))));
     }
 }
@@ -1045,41 +1034,6 @@ void TestRun::versionLine()
     QFETCH(QString, comments);
     QFETCH(QString, line);
     QCOMPARE(VersionLine({QStringLiteral("Corvane"), major, minor, revision, comments, QString()}), line);
-}
-
-// The link is a web address, or the README installed with the program,
-// named relative to the program's folder (or by a packager absolutely).
-void TestRun::aboutLink_data()
-{
-    QTest::addColumn<QString>("link");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QString>("target"); // from the folder /opt/corvane/bin
-    QTest::newRow("web address") << "https://corvane.example/docs" << "https://corvane.example/docs"
-                                 << "https://corvane.example/docs";
-    QTest::newRow("bare web name") << "www.example.com" << "www.example.com" << "www.example.com";
-    QTest::newRow("beside the program (the Windows zip)") << "README.txt" << "README.txt" << "/opt/corvane/bin/README.txt";
-    QTest::newRow("installed documentation (Linux)") << "../share/doc/corvane/README.md" << "README.md"
-                                                     << "/opt/corvane/share/doc/corvane/README.md";
-    QTest::newRow("a packager's absolute path") << "/usr/share/doc/corvane/README.md" << "README.md"
-                                                << "/usr/share/doc/corvane/README.md";
-}
-
-void TestRun::aboutLink()
-{
-    QFETCH(QString, link);
-    QFETCH(QString, caption);
-    QFETCH(QString, target);
-    QCOMPARE(LinkCaption(link), caption);
-#ifdef Q_OS_WIN
-    if (link.startsWith(u'/'))
-        QSKIP("a path without a drive letter");
-    const QString folder = u"C:/opt/corvane/bin"_qs;
-    if (!IsWebAddress(target))
-        target = QDir::toNativeSeparators(u"C:"_qs + target);
-#else
-    const QString folder = u"/opt/corvane/bin"_qs;
-#endif
-    QCOMPARE(LinkTarget(link, folder), target);
 }
 
 void TestRun::aboutWindow()

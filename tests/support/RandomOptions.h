@@ -113,7 +113,8 @@ private:
     std::mt19937 m_rng;
 };
 
-// The builder's view of a state.
+// The builder's view of a state, and a state as a reader (the window, a
+// reading) holds it.
 class StateReader : public OptionReader
 {
 public:
@@ -123,9 +124,23 @@ public:
     OptionState state;
 };
 
+inline OptionState StateOf(const OptionReader &options)
+{
+    OptionState state;
+    for (const ControlSpec &entry : controlCatalogue()) {
+        const QLatin1StringView name(entry.name);
+        if (entry.kind == ControlKind::CheckBox)
+            state.checks.insert(name, options.checkValue(name));
+        else if (entry.kind == ControlKind::TextBox || entry.kind == ControlKind::ComboBox)
+            state.texts.insert(name, options.text(name));
+    }
+    return state;
+}
+
 // What of `saved` its command carries (clearing a text or flipping a box
-// changes that command) and `opened` holds otherwise, one line each: empty
-// when the state came back whole. Texts compare as the builder writes them
+// changes that command) and `opened` holds otherwise, and what `opened`
+// holds in a field `saved` left empty, one line each: empty when the state
+// came back whole. Texts compare as the builder writes them
 // (on one line), paths by what Robocopy receives, the run hours as their one
 // value, boxes by being set. With all six copy boxes clear no copy switch is
 // written, as for the default D A T, which is what comes back; without a
@@ -134,50 +149,40 @@ public:
 inline QStringList StateDifferences(const OptionState &saved, const OptionState &opened)
 {
     const QString command = BuildCommandLine(StateReader(saved));
-    const auto carried = [&](const QString &name, bool box) {
-        StateReader changed(saved);
-        if (box)
-            changed.state.checks[name] = saved.checks.value(name) ? 0 : 1;
-        else
-            changed.state.texts.remove(name);
-        return BuildCommandLine(changed) != command;
-    };
-    QSet<QString> paths{kSourceField, kDestinationField}, skipped;
-    QList<std::pair<QString, QString>> hours;
+    QSet<QString> paths{kSourceField, kDestinationField}, skipped{u"txtCommandLine"_qs};
+    QHash<QString, std::pair<QString, QString>> hours;
     for (const SwitchSpec &row : switchTable()) {
         if (row.rule == SwitchRule::Path || row.rule == SwitchRule::Log)
             paths.insert(row.controls[0]);
-        else if (row.rule == SwitchRule::RunHours)
-            hours << std::pair(QString(row.controls[0]), QString(row.controls[1]));
-        else if (row.rule == SwitchRule::CopyLetters
-                 && std::none_of(row.letters.begin(), row.letters.end(),
-                                 [&](const SwitchLetter &l) { return saved.checks.value(QString(l.box)) != 0; }))
+        if (row.rule == SwitchRule::RunHours)
+            hours[row.controls[0]] = hours[row.controls[1]] = {row.controls[0], row.controls[1]};
+        if (row.rule == SwitchRule::CopyLetters && std::none_of(row.letters.begin(), row.letters.end(), [&](auto l) {
+                return saved.checks.value(l.box) != 0;
+            }))
             for (const SwitchLetter &l : row.letters)
                 skipped.insert(l.box);
     }
-    if (saved.texts.value(kSourceField).isEmpty()
-        || (saved.texts.value(kDestinationField).isEmpty() && !saved.texts.value(kFileNamesField).isEmpty()))
-        for (QLatin1StringView field : {kSourceField, kDestinationField, kFileNamesField})
-            skipped.insert(field);
+    const auto text = [](const OptionState &s, const QString &name) { return s.texts.value(name); };
+    if (text(saved, kSourceField).isEmpty() || (text(saved, kDestinationField).isEmpty() && !text(saved, kFileNamesField).isEmpty()))
+        skipped.unite({kSourceField, kDestinationField, kFileNamesField});
     const auto shown = [&](const OptionState &s, const QString &name) {
-        for (const auto &[start, end] : hours)
-            if (name == start || name == end)
-                return OneLine(s.texts.value(start)) + u'-' + OneLine(s.texts.value(end));
-        const QString text = OneLine(s.texts.value(name));
-        return paths.contains(name) ? SplitWords(QuotePathArgument(text)).join(u'|') : text;
+        if (hours.contains(name))
+            return OneLine(text(s, hours[name].first)) + u'-' + OneLine(text(s, hours[name].second));
+        return paths.contains(name) ? SplitWords(QuotePathArgument(OneLine(text(s, name)))).join(u'|') : OneLine(text(s, name));
     };
     QStringList out;
-    for (const ControlSpec &entry : controlCatalogue()) {
-        const QString name = QString::fromLatin1(entry.name);
-        if (skipped.contains(name) || name == u"txtCommandLine")
-            continue;
-        if (entry.kind == ControlKind::CheckBox) {
-            if ((saved.checks.value(name) != 0) != (opened.checks.value(name) != 0) && carried(name, true))
-                out << u"%1: %2 -> %3"_qs.arg(name).arg(saved.checks.value(name)).arg(opened.checks.value(name));
-        } else if (entry.kind == ControlKind::TextBox || entry.kind == ControlKind::ComboBox) {
-            if (shown(saved, name) != shown(opened, name) && carried(name, false))
-                out << u"%1: [%2] -> [%3]"_qs.arg(name, shown(saved, name), shown(opened, name));
-        }
+    for (const auto &[name, value] : saved.checks.asKeyValueRange()) {
+        StateReader flipped(saved);
+        flipped.state.checks[name] = value ? 0 : 1;
+        if (!skipped.contains(name) && (value != 0) != (opened.checks.value(name) != 0) && BuildCommandLine(flipped) != command)
+            out << u"%1: %2 -> %3"_qs.arg(name).arg(value).arg(opened.checks.value(name));
+    }
+    for (const QString &name : opened.texts.keys()) {
+        StateReader cleared(saved);
+        cleared.state.texts.remove(name);
+        if (!skipped.contains(name) && shown(saved, name) != shown(opened, name)
+            && ((text(saved, name).isEmpty() && !text(opened, name).isEmpty()) || BuildCommandLine(cleared) != command))
+            out << u"%1: [%2] -> [%3]"_qs.arg(name, shown(saved, name), shown(opened, name));
     }
     return out;
 }
