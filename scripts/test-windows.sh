@@ -157,6 +157,12 @@ readme_tells() {
     grep -q 'Windows 10 or later' "$app/README.txt" && grep -q 'every copy' "$app/README.txt"
 }
 check "its README names the folder, Windows 10 and the one choice of the registry" readme_tells
+# The About window's link (the version resource's product name) opens that
+# README, beside the program.
+about_link() {
+  [ "$(strings -el "$app/corvane.exe" | grep -A1 -x ProductName | tail -n 1)" = README.txt ] && test -f "$app/README.txt"
+}
+check "its About link names the README.txt beside corvane.exe" about_link
 
 # The recording ROBOCOPY.EXE stands first along PATH; Wine's own robocopy.exe,
 # a stub that copies nothing, is further on. Nothing else is on PATH: the
