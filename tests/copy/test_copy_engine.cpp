@@ -9,12 +9,14 @@
 #include "copy/Engine.h"
 #include "copy/Guard.h"
 #include "copy/Report.h"
+#include "copy/Times.h"
 #include "copy/Walk.h"
 
 #include <QDir>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -29,6 +31,7 @@
 #include <fcntl.h>
 #include <linux/falloc.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
@@ -65,6 +68,56 @@ extern "C" int fstatat(int fd, const char *__restrict path, struct stat *__restr
     return real(fd, path, st, flags);
 }
 
+// A move's steps, watched: each flush (fsync) and each name moved aside
+// (renameat2, how the guard takes a source away), in order; and a hook run
+// at the first flush, as a writer replacing a source the moment its copy
+// lands would.
+namespace {
+std::mutex g_moveMutex;
+bool g_watchMoves = false;
+std::vector<std::string> g_moveSteps; // "flush <path>", "aside <path>"
+std::function<void()> g_atFirstFlush;
+
+std::string pathOfFd(int fd)
+{
+    char path[4096];
+    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), path, sizeof path);
+    return n > 0 ? std::string(path, size_t(n)) : std::string();
+}
+
+void watchStep(std::string step)
+{
+    std::function<void()> hook;
+    {
+        const std::lock_guard lock(g_moveMutex);
+        if (!g_watchMoves)
+            return;
+        if (step.starts_with("flush "))
+            hook = std::exchange(g_atFirstFlush, nullptr);
+        g_moveSteps.push_back(std::move(step));
+    }
+    if (hook)
+        hook();
+}
+} // namespace
+
+extern "C" int fsync(int fd)
+{
+    using Real = int (*)(int);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "fsync"));
+    const int r = real(fd);
+    watchStep("flush " + pathOfFd(fd));
+    return r;
+}
+
+extern "C" int renameat2(int oldDir, const char *oldName, int newDir, const char *newName, unsigned flags) noexcept
+{
+    using Real = int (*)(int, const char *, int, const char *, unsigned);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "renameat2"));
+    watchStep("aside " + pathOfFd(oldDir) + '/' + oldName);
+    return real(oldDir, oldName, newDir, newName, flags);
+}
+
 Q_DECLARE_METATYPE(std::string)
 
 namespace {
@@ -93,7 +146,8 @@ struct Run
     Totals totals;
     std::vector<Event> events;
     std::string report; // the whole report as the program prints it
-    int code() const { return ExitCode(totals); }
+    int exit = -1;      // the program's exit code, for a run of the program
+    int code() const { return exit >= 0 ? exit : ExitCode(totals); }
     // The tags of the file lines, by name.
     std::map<std::string, Tag> fileTags() const
     {
@@ -180,6 +234,8 @@ private slots:
     void runHours();
     void switchEffects_data();
     void switchEffects();
+    void nothingLost_data();
+    void nothingLost();
 
     void linkLoopsWalkedOnce();
     void destinationInsideSource();
@@ -215,6 +271,14 @@ private:
 void TestCopyEngine::initTestCase()
 {
     QVERIFY2(m_dir.isValid(), qPrintable(m_dir.errorString()));
+    // A umask that narrows what a copy without S may keep (0666 becomes 0644).
+    ::umask(022);
+    // Deep trees hold two descriptors a level, as the program allows itself.
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 1 << 16);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 // QTemporaryDir cannot remove names that are not UTF-8; the file system can.
@@ -919,6 +983,49 @@ void TestCopyEngine::switchEffects_data()
                QCOMPARE(again.totals.files[Column::Copied], uint64_t(0)); // nothing with Archive left
                QVERIFY(!trees::exists(dst + "2/f"));
            });
+    QTest::newRow("/MOV: the source folder itself stays")
+        << QStringList{"/MOV"} << Setup(file("f")) << Check([](auto &src, auto &dst, auto &run) {
+               QVERIFY(fs::is_directory(src) && !trees::exists(src + "/f"));
+               QCOMPARE(trees::read(dst + "/f"), QByteArray("data"));
+               QCOMPARE(run.code(), 1);
+           });
+    QTest::newRow("/MOV: the copy and its folder flushed before the source goes")
+        << QStringList{"/MOV"} << Setup([](auto &src, auto &, QString &) {
+               QVERIFY(trees::write(src + "/f", "data"));
+               const std::lock_guard lock(g_moveMutex);
+               g_moveSteps.clear();
+               g_watchMoves = true;
+           })
+        << Check([](auto &src, auto &dst, auto &) {
+               const std::lock_guard lock(g_moveMutex);
+               g_watchMoves = false;
+               const auto at = [&](const std::string &step) {
+                   return std::find_if(g_moveSteps.begin(), g_moveSteps.end(),
+                                       [&](const std::string &s) { return s.starts_with(step); })
+                       - g_moveSteps.begin();
+               };
+               const auto aside = at("aside " + fs::canonical(src).string() + "/f");
+               QVERIFY(aside < std::ssize(g_moveSteps));
+               QVERIFY(at("flush " + fs::canonical(dst).string() + '/') < aside); // the file
+               QVERIFY(at("flush " + fs::canonical(dst).string()) < aside);       // the folder
+               QVERIFY(!trees::exists(src + "/f"));
+           });
+    QTest::newRow("a mode the umask narrows: narrowed without S, whole with it")
+        << QStringList{} << Setup(file("f", "data", 0666)) << Check([](auto &src, auto &dst, auto &) {
+               const mode_t mask = ::umask(022);
+               ::umask(mask);
+               QCOMPARE(statOf(dst + "/f").st_mode & 0777, 0666 & ~mask);
+               runEngine(options(src, dst + "-s", {"/COPY:DATS"}));
+               QCOMPARE(statOf(dst + "-s/f").st_mode & 0777, mode_t(0666));
+           });
+    QTest::newRow("an existing folder that receives a file gets its properties")
+        << QStringList{"/E"} << Setup([](auto &src, auto &dst, QString &) {
+               QVERIFY(trees::write(src + "/d/new", "n"));
+               QVERIFY(trees::write(dst + "/d/old", "o"));
+               const std::string hidden = EncodeDosAttrib(Attr::Hidden);
+               QVERIFY(::setxattr((src + "/d").c_str(), kDosAttribName, hidden.data(), hidden.size(), 0) == 0);
+           })
+        << Check([](auto &, auto &dst, auto &) { QCOMPARE(attributesOf(dst + "/d"), uint32_t(Attr::Hidden)); });
     QTest::newRow("/A: copied, Archive stays")
         << QStringList{"/A"} << Setup(file("f")) << Check([](auto &src, auto &, auto &run) {
                QCOMPARE(run.totals.files[Column::Copied], uint64_t(1));
@@ -1166,6 +1273,572 @@ void TestCopyEngine::switchEffects()
     const Run run = runEngine(parsed.options);
     QVERIFY2(run.errors() == 0, run.report.c_str());
     check(src, dst, run);
+}
+
+// ----------------------------------------------------------- nothing lost
+
+namespace {
+
+// How a case runs: the engine in this process, or the program (as this user
+// or as nobody, who cannot write what root made).
+enum class Way { Engine, Program, Nobody };
+
+// A case's trees under base; src and dst say where the run's folders are.
+using Layout = std::function<void(const std::string &base, std::string &src, std::string &dst, QString &skip)>;
+
+// Mounts a case made, undone after its check.
+std::vector<std::string> g_mounts;
+// Descriptors a case holds open during its run (a writer's log).
+std::vector<int> g_heldOpen;
+
+// A bind mount of from on to (read-only when asked); false when there is none (not root).
+bool bindMount(const std::string &from, const std::string &to, bool readOnly)
+{
+    if (::geteuid() != 0 || ::mount(from.c_str(), to.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        return false;
+    g_mounts.push_back(to);
+    return !readOnly || ::mount(nullptr, to.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+}
+
+bool tmpfsAt(const std::string &at, const char *size)
+{
+    fs::create_directories(at);
+    if (::geteuid() != 0 || ::mount("tmpfs", at.c_str(), "tmpfs", 0, (std::string("size=") + size).c_str()) != 0)
+        return false;
+    g_mounts.push_back(at);
+    return true;
+}
+
+// A chain of folders "d" below root, levels deep, with a file "f" at the
+// bottom: deeper than PATH_MAX, so made and read by descriptors.
+bool makeDeep(const std::string &root, int levels)
+{
+    fs::create_directories(root);
+    Fd at = openDir(root);
+    for (int i = 0; at && i < levels; ++i) {
+        ::mkdirat(at.get(), "d", 0755);
+        at = Fd(::openat(at.get(), "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    const Fd f(::openat(at.get(), "f", O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    return f && ::write(f.get(), "bottom", 6) == 6;
+}
+
+// Removes what makeDeep made, by descriptors too.
+bool removeDeep(const std::string &root, int levels)
+{
+    std::vector<Fd> chain;
+    chain.push_back(openDir(root));
+    for (int i = 0; chain.back() && i < levels; ++i)
+        chain.push_back(Fd(::openat(chain.back().get(), "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+    if (!chain.back() || ::unlinkat(chain.back().get(), "f", 0) != 0)
+        return false;
+    for (size_t i = chain.size() - 1; i > 0; --i) {
+        chain[i].reset();
+        if (::unlinkat(chain[i - 1].get(), "d", AT_REMOVEDIR) != 0)
+            return false;
+    }
+    return true;
+}
+
+QByteArray deepFile(const std::string &root, int levels)
+{
+    Fd at = openDir(root);
+    for (int i = 0; at && i < levels; ++i)
+        at = Fd(::openat(at.get(), "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const Fd f(at ? ::openat(at.get(), "f", O_RDONLY | O_CLOEXEC) : -1);
+    char buffer[16];
+    const ssize_t n = f ? ::read(f.get(), buffer, sizeof buffer) : -1;
+    return n > 0 ? QByteArray(buffer, qsizetype(n)) : QByteArray();
+}
+
+void setAcl(const std::string &path, const char *name, std::initializer_list<std::array<uint32_t, 3>> entries)
+{
+    std::string acl("\x02\0\0\0", 4);
+    for (const auto &[tag, perm, id] : entries) {
+        const uint16_t head[2] = {uint16_t(tag), uint16_t(perm)};
+        acl.append(reinterpret_cast<const char *>(head), 4);
+        acl.append(reinterpret_cast<const char *>(&id), 4);
+    }
+    QVERIFY(::setxattr(path.c_str(), name, acl.data(), acl.size(), 0) == 0);
+}
+constexpr uint32_t kAny = 0xFFFFFFFF;
+
+Run runProgram(const std::string &src, const std::string &dst, const QStringList &switches, bool asNobody)
+{
+    QStringList args{QString::fromStdString(src), QString::fromStdString(dst), QStringLiteral("/R:0"),
+                     QStringLiteral("/W:0"), QStringLiteral("/NP")};
+    args += switches;
+    QString program = QStringLiteral(CORVANE_COPY_PROGRAM);
+    if (asNobody) {
+        args = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                           QStringLiteral("--clear-groups"), QStringLiteral("--"), program} + args;
+        program = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    }
+    QProcess p;
+    p.start(program, args);
+    Run run;
+    if (!p.waitForFinished(120000))
+        qFatal("corvane-copy did not end");
+    run.exit = p.exitCode();
+    run.report = p.readAllStandardOutput().toStdString();
+    return run;
+}
+
+bool has(const Run &run, const std::string &text) { return run.report.find(text) != std::string::npos; }
+size_t count(const Run &run, const std::string &text)
+{
+    size_t n = 0;
+    for (size_t at = run.report.find(text); at != std::string::npos; at = run.report.find(text, at + 1))
+        ++n;
+    return n;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Layout)
+Q_DECLARE_METATYPE(Way)
+
+// What a run must never lose, and failures that must never pass for
+// success: the cases of a user who tried it, one row each.
+void TestCopyEngine::nothingLost_data()
+{
+    QTest::addColumn<Layout>("layout");
+    QTest::addColumn<QStringList>("switches");
+    QTest::addColumn<Way>("way");
+    QTest::addColumn<Check>("check");
+    // src and dst below base, with the given files ("dst/x" for the destination's).
+    using Files = std::vector<std::pair<std::string, std::string>>;
+    const auto plain = [](Files files) {
+        return Layout([=](const std::string &base, std::string &src, std::string &dst, QString &) {
+            src = base + "/src";
+            dst = base + "/dst";
+            fs::create_directories(src);
+            for (const auto &[path, content] : files)
+                QVERIFY(trees::write(base + '/' + path, QByteArray::fromStdString(content)));
+        });
+    };
+    // The source inside the destination, as T/a copied to T.
+    const auto inside = [](Files files) {
+        return Layout([=](const std::string &base, std::string &src, std::string &dst, QString &) {
+            src = base + "/T/a";
+            dst = base + "/T";
+            for (const auto &[path, content] : files)
+                QVERIFY(trees::write(base + "/T/a/" + path, QByteArray::fromStdString(content)));
+        });
+    };
+    const auto rootOnly = [](Layout layout) {
+        return Layout([=](const std::string &base, std::string &src, std::string &dst, QString &skip) {
+            if (::geteuid() != 0)
+                skip = QStringLiteral("needs root");
+            else
+                layout(base, src, dst, skip);
+        });
+    };
+
+    QTest::newRow("1: the source inside the destination, /MIR")
+        << inside({{"a", "precious"}, {"other", "keep"}}) << QStringList{"/MIR"} << Way::Engine
+        << Check([](auto &src, auto &dst, auto &run) {
+               QCOMPARE(trees::read(src + "/a"), QByteArray("precious"));
+               QCOMPARE(trees::read(src + "/other"), QByteArray("keep"));
+               QCOMPARE(trees::read(dst + "/other"), QByteArray("keep"));
+               QVERIFY(has(run, "NOTE : the source lies inside the destination"));
+               QVERIFY(has(run, "Deleting Extra Directory " + src + "/\nThis is the source"));
+               QCOMPARE(run.code(), 1 | 2 | 8);
+           });
+    QTest::newRow("1: a subfolder named like the source, /MIR")
+        << inside({{"a/inner", "inner"}, {"other", "keep"}}) << QStringList{"/MIR"} << Way::Engine
+        << Check([](auto &src, auto &dst, auto &run) {
+               QCOMPARE(trees::read(src + "/a/inner"), QByteArray("inner"));
+               QCOMPARE(trees::read(src + "/other"), QByteArray("keep"));
+               QVERIFY(!trees::exists(src + "/inner")); // nothing copied into the source
+               QCOMPARE(trees::read(dst + "/other"), QByteArray("keep"));
+               QVERIFY(has(run, "Accessing Destination Directory " + src + "/\nThis is the source"));
+               QCOMPARE(run.code(), 1 | 8);
+           });
+    QTest::newRow("1: /E /MT:2 renames no copy over a source file")
+        << inside({{"x", "source"}, {"a/x", "the inner one"}}) << QStringList{"/E", "/MT:2"} << Way::Engine
+        << Check([](auto &src, auto &, auto &run) {
+               QCOMPARE(trees::read(src + "/x"), QByteArray("source"));
+               QCOMPARE(run.code() & 8, 8);
+           });
+    QTest::newRow("2: no purge inside a mount below the destination")
+        << rootOnly([](const std::string &base, std::string &src, std::string &dst, QString &skip) {
+               src = base + "/src";
+               dst = base + "/dst";
+               QVERIFY(trees::write(src + "/sub/keep", "source"));
+               QVERIFY(trees::write(src + "/same/new", "n"));
+               fs::create_directories(dst + "/bound");
+               if (!tmpfsAt(dst + "/mnt", "64k") || !tmpfsAt(dst + "/same", "64k")
+                   || !bindMount(src + "/sub", dst + "/bound", false))
+                   skip = QStringLiteral("no mounts here");
+               QVERIFY(trees::write(dst + "/mnt/p", "precious") && trees::write(dst + "/same/q", "q"));
+           })
+        << QStringList{"/MIR"} << Way::Engine << Check([](auto &src, auto &dst, auto &run) {
+               QCOMPARE(trees::read(dst + "/mnt/p"), QByteArray("precious"));
+               QCOMPARE(trees::read(dst + "/same/q"), QByteArray("q"));
+               QVERIFY(!trees::exists(dst + "/same/new"));
+               QCOMPARE(trees::read(src + "/sub/keep"), QByteArray("source"));
+               QCOMPARE(count(run, "Another file system is mounted here"), size_t(3));
+               QCOMPARE(run.code() & 8, 8);
+           });
+    QTest::newRow("2: a destination that is a mount point is purged as usual")
+        << rootOnly([](const std::string &base, std::string &src, std::string &dst, QString &skip) {
+               src = base + "/src";
+               dst = base + "/usb";
+               QVERIFY(trees::write(src + "/f", "f"));
+               if (!tmpfsAt(dst, "64k"))
+                   skip = QStringLiteral("no tmpfs here");
+               QVERIFY(trees::write(dst + "/old/x", "x") && trees::write(dst + "/extra", "e"));
+           })
+        << QStringList{"/MIR"} << Way::Engine << Check([](auto &, auto &dst, auto &run) {
+               QVERIFY(!trees::exists(dst + "/old") && !trees::exists(dst + "/extra"));
+               QCOMPARE(trees::read(dst + "/f"), QByteArray("f"));
+               QCOMPARE(run.code(), 1 | 2);
+           });
+    QTest::newRow("3: /MOV keeps a source replaced after its copy")
+        << Layout([](const std::string &base, std::string &src, std::string &dst, QString &) {
+               src = base + "/src";
+               dst = base + "/dst";
+               QVERIFY(trees::write(src + "/f", "old version"));
+               const std::lock_guard lock(g_moveMutex);
+               g_watchMoves = true;
+               g_atFirstFlush = [src] { // write and rename, as editors save
+                   trees::write(src + "/f.new", "new version");
+                   ::rename((src + "/f.new").c_str(), (src + "/f").c_str());
+               };
+           })
+        << QStringList{"/MOV"} << Way::Engine << Check([](auto &src, auto &dst, auto &run) {
+               QCOMPARE(trees::read(src + "/f"), QByteArray("new version"));
+               QCOMPARE(trees::read(dst + "/f"), QByteArray("old version"));
+               QVERIFY(has(run, "ERROR 32 (0x00000020) Deleting Source File " + src + "/f\nThe process cannot access"));
+               QCOMPARE(run.code(), 8);
+           });
+    QTest::newRow("3, 27.9: /MOV keeps a file another process has open; the columns add up")
+        << Layout([](const std::string &base, std::string &src, std::string &dst, QString &) {
+               src = base + "/src";
+               dst = base + "/dst";
+               QVERIFY(trees::write(src + "/a", "a") && trees::write(src + "/log", "line\n"));
+               g_heldOpen.push_back(::open((src + "/log").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+           })
+        << QStringList{"/MOV"} << Way::Engine << Check([](auto &src, auto &, auto &run) {
+               QCOMPARE(trees::read(src + "/log"), QByteArray("line\n"));
+               QVERIFY(!trees::exists(src + "/a"));
+               QVERIFY(has(run, "Deleting Source File " + src + "/log"));
+               QVERIFY(has(run, "   Files :         2         1         0         0         1         0\n"));
+               QCOMPARE(run.code(), 1 | 8);
+           });
+    QTest::newRow("4: /MOV /CREATE is refused") << plain({{"src/f", "data"}}) << QStringList{"/MOV", "/CREATE"}
+                                                << Way::Program << Check([](auto &src, auto &dst, auto &run) {
+                                                       QCOMPARE(run.code(), 16);
+                                                       QVERIFY(has(run, "/CREATE cannot be used with /MOV"));
+                                                       QCOMPARE(trees::read(src + "/f"), QByteArray("data"));
+                                                       QVERIFY(!trees::exists(dst));
+                                                   });
+    QTest::newRow("5: /MOVE of a folder it cannot delete fails")
+        << Layout([](const std::string &base, std::string &src, std::string &dst, QString &skip) {
+               src = base + "/src";
+               dst = base + "/dst";
+               fs::create_directories(src + "/empty");
+               if (::geteuid() == 0 && QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+                   skip = QStringLiteral("no setpriv to run as nobody");
+               QVERIFY(::geteuid() != 0 || ::chown(src.c_str(), 65534, 65534) == 0);
+               QVERIFY(::chmod(src.c_str(), 0555) == 0);
+               QVERIFY(::chmod(base.c_str(), 0777) == 0);
+           })
+        << QStringList{"/MOVE", "/E"} << Way::Nobody << Check([](auto &src, auto &, auto &run) {
+               QVERIFY(fs::is_directory(src + "/empty"));
+               QVERIFY(has(run, "Deleting Source Directory " + src + "/empty/\nPermission denied"));
+               QCOMPARE(run.code(), 8);
+           });
+    QTest::newRow("5: a log on a full disk is an error and a failure")
+        << rootOnly([](const std::string &base, std::string &src, std::string &dst, QString &skip) {
+               src = base + "/src";
+               dst = base + "/dst";
+               for (int i = 0; i < 600; ++i)
+                   QVERIFY(trees::write(src + "/file-with-a-long-name-" + std::to_string(i), "x"));
+               if (!tmpfsAt(base + "/logs", "16k"))
+                   skip = QStringLiteral("no tmpfs here");
+           })
+        << QStringList{"/V", "/LOG:LOGS/run.log"} << Way::Program << Check([](auto &, auto &, auto &run) {
+               QVERIFY(has(run, "Writing Log File"));
+               QVERIFY(has(run, "No space left on device"));
+               QCOMPARE(run.code(), 1 | 8);
+           });
+    QTest::newRow("5: a /TIMFIX that fails counts")
+        << rootOnly([](const std::string &base, std::string &src, std::string &dst, QString &skip) {
+               src = base + "/src";
+               dst = base + "/dst";
+               QVERIFY(trees::write(src + "/f", "same", 0644, 1600000000));
+               QVERIFY(trees::write(dst + "/f", "same", 0644, 1600000001));
+               if (!bindMount(dst, dst, true))
+                   skip = QStringLiteral("no bind mount here");
+           })
+        << QStringList{"/TIMFIX", "/FFT"} << Way::Engine << Check([](auto &, auto &dst, auto &run) {
+               QVERIFY(has(run, "Setting File Times " + dst + "/f\nRead-only file system"));
+               QCOMPARE(run.totals.files[Column::Failed], uint64_t(1));
+               QCOMPARE(run.totals.files[Column::Skipped], uint64_t(0));
+               QCOMPARE(run.code(), 8);
+           });
+    QTest::newRow("5: a /M that cannot reset Archive counts")
+        << rootOnly([](const std::string &base, std::string &src, std::string &dst, QString &skip) {
+               src = base + "/src";
+               dst = base + "/dst";
+               QVERIFY(trees::write(src + "/f", "x"));
+               if (!bindMount(src, src, true))
+                   skip = QStringLiteral("no bind mount here");
+           })
+        << QStringList{"/M"} << Way::Engine << Check([](auto &src, auto &, auto &run) {
+               QVERIFY(has(run, "Changing File Attributes " + src + "/f\nRead-only file system"));
+               QCOMPARE(run.totals.files[Column::Failed], uint64_t(1));
+               QCOMPARE(run.code(), 8);
+           });
+    QTest::newRow("6: /MIR keeps its own log in the destination")
+        << plain({{"src/f", "f"}, {"dst/old", "o"}}) << QStringList{"/MIR", "/LOG:DST/mirror.log"} << Way::Program
+        << Check([](auto &, auto &dst, auto &run) {
+               QCOMPARE(run.code(), 1 | 2 | 8);
+               const QByteArray log = trees::read(dst + "/mirror.log");
+               QVERIFY(log.contains("ERROR 32 (0x00000020) Deleting Extra File " + QByteArray::fromStdString(dst)));
+               QVERIFY(log.contains("Ended :"));
+           });
+    QTest::newRow("6: a user's file named like a temporary stays, and one of the source is copied once")
+        << plain({{"src/.corvane-0123456789abcdef-3-4.tmp", "source"}, {"dst/.corvane-0123456789abcdef-1-2.tmp", "mine"}})
+        << QStringList{"/E"} << Way::Engine << Check([](auto &src, auto &dst, auto &run) {
+               QCOMPARE(trees::read(dst + "/.corvane-0123456789abcdef-1-2.tmp"), QByteArray("mine"));
+               QCOMPARE(trees::read(dst + "/.corvane-0123456789abcdef-3-4.tmp"), QByteArray("source"));
+               QCOMPARE(run.code(), 1 | 2);
+               QCOMPARE(runEngine(options(src, dst, {"/E"})).code(), 2); // nothing copied again
+           });
+    QTest::newRow("7: a source 9,000 folders deep")
+        << Layout([](const std::string &base, std::string &src, std::string &dst, QString &skip) {
+               src = base + "/src";
+               dst = base + "/dst";
+               struct rlimit limit;
+               if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur < 18500)
+                   skip = QStringLiteral("two descriptors a level: 9,000 levels need 18,500");
+               QVERIFY(makeDeep(src, 9000));
+           })
+        << QStringList{"/E"} << Way::Engine << Check([](auto &src, auto &dst, auto &run) {
+               QCOMPARE(deepFile(dst, 9000), QByteArray("bottom"));
+               QCOMPARE(run.totals.dirs[Column::Copied], uint64_t(9001));
+               QCOMPARE(run.code(), 1);
+               QVERIFY(removeDeep(src, 9000) && removeDeep(dst, 9000));
+           });
+    QTest::newRow("7: an extra tree 4,200 deep is purged")
+        << Layout([](const std::string &base, std::string &src, std::string &dst, QString &) {
+               src = base + "/src";
+               dst = base + "/dst";
+               fs::create_directories(src);
+               QVERIFY(makeDeep(dst + "/deep", 4200));
+           })
+        << QStringList{"/MIR"} << Way::Engine << Check([](auto &, auto &dst, auto &run) {
+               QVERIFY(!trees::exists(dst + "/deep"));
+               QCOMPARE(run.code(), 2);
+           });
+    QTest::newRow("8: a time before 1970 with a fraction")
+        << Layout([](const std::string &base, std::string &src, std::string &dst, QString &) {
+               src = base + "/src";
+               dst = base + "/dst";
+               QVERIFY(trees::write(src + "/old", "1969"));
+               const struct timespec t[2] = {{-2, 500000000}, {-2, 500000000}};
+               QVERIFY(::utimensat(AT_FDCWD, (src + "/old").c_str(), t, 0) == 0);
+           })
+        << QStringList{"/E"} << Way::Engine << Check([](auto &src, auto &dst, auto &run) {
+               QCOMPARE(NsOf(statOf(dst + "/old").st_mtim), NsOf(statOf(src + "/old").st_mtim));
+               QCOMPARE(run.code(), 1);
+           });
+    QTest::newRow("9: a folder a source file replaces is an extra, listed first")
+        << plain({{"src/report", "file"}, {"dst/report/a.txt", "folder"}}) << QStringList{"/MIR", "/L"} << Way::Engine
+        << Check([](auto &src, auto &dst, auto &run) {
+               QVERIFY(has(run, "*EXTRA Dir        -1\t" + dst + "/report/"));
+               QCOMPARE(run.totals.dirs[Column::Extras], uint64_t(1));
+               QCOMPARE(run.code(), 1 | 2);
+               QCOMPARE(trees::read(dst + "/report/a.txt"), QByteArray("folder"));
+               const Run real = runEngine(options(src, dst, {"/MIR"}));
+               QVERIFY(sameCounts(real.totals, run.totals));
+               QCOMPARE(trees::read(dst + "/report"), QByteArray("file"));
+           });
+    QTest::newRow("10: /COPYALL carries a folder's owner, group, mode, ACLs; /SECFIX repairs them")
+        << rootOnly([](const std::string &base, std::string &src, std::string &dst, QString &) {
+               src = base + "/src";
+               dst = base + "/dst";
+               QVERIFY(trees::write(src + "/d/f", "x"));
+               QVERIFY(::chown((src + "/d").c_str(), 65534, 65534) == 0 && ::chmod((src + "/d").c_str(), 02750) == 0);
+               for (const char *name : {"system.posix_acl_access", "system.posix_acl_default"})
+                   setAcl(src + "/d", name, {{{0x01, 7, kAny}}, {{0x02, 5, 65534}}, {{0x04, 5, kAny}}, {{0x10, 5, kAny}},
+                                             {{0x20, 0, kAny}}});
+           })
+        << QStringList{"/E", "/COPYALL"} << Way::Engine << Check([](auto &src, auto &dst, auto &run) {
+               QCOMPARE(run.code(), 1);
+               const auto same = [&](const std::string &rel) {
+                   const struct stat s = statOf(src + rel), d = statOf(dst + rel);
+                   QCOMPARE(d.st_uid, s.st_uid);
+                   QCOMPARE(d.st_gid, s.st_gid);
+                   QCOMPARE(d.st_mode & 07777, s.st_mode & 07777);
+               };
+               same("/d");
+               for (const char *name : {"system.posix_acl_access", "system.posix_acl_default"})
+                   QCOMPARE(xattrOf(dst + "/d", name), xattrOf(src + "/d", name));
+               // Changed on the source, repaired on skipped entries by /SECFIX.
+               QVERIFY(::chmod((src + "/d/f").c_str(), 0600) == 0 && ::chown((src + "/d/f").c_str(), 65534, 0) == 0);
+               QVERIFY(::chmod((src + "/d").c_str(), 0700) == 0);
+               const Run fix = runEngine(options(src, dst, {"/E", "/COPYALL", "/SECFIX", "/DCOPY:DA"}));
+               QCOMPARE(fix.code(), 0);
+               same("/d");
+               same("/d/f");
+           });
+    QTest::newRow("11: without S no set-ID; a default ACL decides new modes; with S as root, capabilities")
+        << rootOnly([](const std::string &base, std::string &src, std::string &dst, QString &) {
+               src = base + "/src";
+               dst = base + "/dst";
+               QVERIFY(trees::write(src + "/prog", "x", 04755) && ::chown((src + "/prog").c_str(), 65534, 65534) == 0);
+               QVERIFY(::chmod((src + "/prog").c_str(), 04755) == 0); // chown took the set-ID bit
+               QVERIFY(trees::write(src + "/open", "x", 0666));
+               fs::create_directories(base + "/acl");
+               setAcl(base + "/acl", "system.posix_acl_default", {{{0x01, 7, kAny}}, {{0x04, 5, kAny}}, {{0x20, 0, kAny}}});
+               const uint32_t capability[5] = {0x02000001, 1u << 10, 0, 0, 0}; // CAP_NET_BIND_SERVICE, effective
+               QVERIFY(::setxattr((src + "/prog").c_str(), "security.capability", capability, sizeof capability, 0) == 0);
+           })
+        << QStringList{"/E"} << Way::Engine << Check([](auto &src, auto &dst, auto &run) {
+               QCOMPARE(run.code(), 1);
+               QCOMPARE(statOf(dst + "/prog").st_mode & 07777, mode_t(0755));
+               QCOMPARE(statOf(dst + "/prog").st_uid, uid_t(0));
+               QVERIFY(xattrOf(dst + "/prog", "security.capability").empty());
+               const std::string acl = fs::path(src).parent_path().string() + "/acl";
+               runEngine(options(src, acl, {"/E"}));
+               QCOMPARE(statOf(acl + "/open").st_mode & 0777, mode_t(0640));
+               runEngine(options(src, dst + "/all", {"/E", "/COPYALL"}));
+               QCOMPARE(statOf(dst + "/all/prog").st_mode & 07777, mode_t(04755));
+               QCOMPARE(xattrOf(dst + "/all/prog", "security.capability"), xattrOf(src + "/prog", "security.capability"));
+           });
+    QTest::newRow("12: a read-only folder of a normal user's copy blocks no later run")
+        << Layout([](const std::string &base, std::string &src, std::string &dst, QString &skip) {
+               src = base + "/src";
+               dst = base + "/dst";
+               QVERIFY(trees::write(src + "/ro/f", "f") && trees::write(src + "/ro/sub/s", "s"));
+               if (::geteuid() == 0 && QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+                   skip = QStringLiteral("no setpriv to run as nobody");
+               QVERIFY(::chmod(base.c_str(), 0777) == 0);
+               QVERIFY(::chmod((src + "/ro/sub").c_str(), 0555) == 0 && ::chmod((src + "/ro").c_str(), 0555) == 0);
+           })
+        << QStringList{"/E"} << Way::Nobody << Check([](auto &src, auto &dst, auto &run) {
+               QCOMPARE(run.code(), 1);
+               QCOMPARE(statOf(dst + "/ro").st_mode & 0777, mode_t(0555));
+               QVERIFY(::chmod((src + "/ro").c_str(), 0755) == 0 && trees::write(src + "/ro/g", "g"));
+               QVERIFY(::unlink((src + "/ro/f").c_str()) == 0 && ::chmod((src + "/ro").c_str(), 0555) == 0);
+               const Run again = runProgram(src, dst, {"/MIR"}, ::geteuid() == 0);
+               QVERIFY2(again.code() == (1 | 2), again.report.c_str());
+               QCOMPARE(trees::read(dst + "/ro/g"), QByteArray("g"));
+               QVERIFY(!trees::exists(dst + "/ro/f"));
+               QCOMPARE(statOf(dst + "/ro").st_mode & 0777, mode_t(0555));
+           });
+    QTest::newRow("27.6: /MIR /XL purges destination entries of the other kind")
+        << plain({{"src/name", "file"}, {"src/dir/x", "x"}, {"dst/name/inside", "folder"}, {"dst/dir", "file"}})
+        << QStringList{"/MIR", "/XL"} << Way::Engine << Check([](auto &, auto &dst, auto &run) {
+               QVERIFY(!trees::exists(dst + "/name") && !trees::exists(dst + "/dir"));
+               QVERIFY(has(run, "*EXTRA Dir        -1\t" + dst + "/name/"));
+               QVERIFY(has(run, "*EXTRA File\t\t       4\t" + dst + "/dir"));
+               QCOMPARE(run.totals.files[Column::Copied], uint64_t(0));
+               QCOMPARE(run.code(), 2);
+           });
+    QTest::newRow("27.7: a loop of links says so")
+        << Layout([](const std::string &base, std::string &src, std::string &dst, QString &) {
+               src = base + "/src";
+               dst = base + "/dst";
+               fs::create_directories(src);
+               QVERIFY(::symlink("b", (src + "/a").c_str()) == 0 && ::symlink("a", (src + "/b").c_str()) == 0);
+           })
+        << QStringList{"/E"} << Way::Engine << Check([](auto &src, auto &, auto &run) {
+               QVERIFY(has(run, "ERROR 40 (0x00000028) Copying File " + src + "/a\nToo many levels of symbolic links"));
+               QCOMPARE(run.code(), 8);
+           });
+    QTest::newRow("27.8: a folder that cannot be made is one error, nothing in it copied")
+        << rootOnly([](const std::string &base, std::string &src, std::string &dst, QString &skip) {
+               src = base + "/src";
+               dst = base + "/dst";
+               QVERIFY(trees::write(src + "/sub/a", "a") && trees::write(src + "/sub/deeper/b", "b"));
+               fs::create_directories(dst);
+               if (!bindMount(dst, dst, true))
+                   skip = QStringLiteral("no bind mount here");
+           })
+        << QStringList{"/E"} << Way::Engine << Check([](auto &src, auto &dst, auto &run) {
+               QCOMPARE(count(run, "Creating Destination Directory " + dst + "/sub/"), size_t(1));
+               QVERIFY(!has(run, "New File"));
+               QCOMPARE(run.totals.dirs[Column::Failed], uint64_t(1));
+               QCOMPARE(run.totals.files[Column::Total], uint64_t(0));
+               QCOMPARE(run.code(), 8);
+               // On demand (/S) the same: the first copy into it fails the folder once.
+               const Run onDemand = runEngine(options(src, dst, {"/S"}));
+               QCOMPARE(onDemand.totals.dirs[Column::Failed], uint64_t(1));
+               QCOMPARE(onDemand.errors(), 1);
+           });
+    QTest::newRow("27.10: /DCOPY:E takes away what the source lost, at the same folder time")
+        << Layout([](const std::string &base, std::string &src, std::string &dst, QString &) {
+               src = base + "/src";
+               dst = base + "/dst";
+               QVERIFY(trees::write(src + "/d/f", "f"));
+               QVERIFY(::setxattr((src + "/d").c_str(), "user.a", "1", 1, 0) == 0);
+               QVERIFY(::setxattr((src + "/d").c_str(), "user.b", "2", 1, 0) == 0);
+           })
+        << QStringList{"/E", "/DCOPY:DATE"} << Way::Engine << Check([](auto &src, auto &dst, auto &) {
+               QCOMPARE(xattrOf(dst + "/d", "user.b"), std::string("2"));
+               QVERIFY(::setxattr((src + "/d").c_str(), "user.a", "changed", 7, 0) == 0);
+               QVERIFY(::removexattr((src + "/d").c_str(), "user.b") == 0);
+               QCOMPARE(NsOf(statOf(dst + "/d").st_mtim), NsOf(statOf(src + "/d").st_mtim));
+               runEngine(options(src, dst, {"/E", "/DCOPY:DATE"}));
+               QCOMPARE(xattrOf(dst + "/d", "user.a"), std::string("changed"));
+               QCOMPARE(xattrOf(dst + "/d", "user.b"), std::string());
+           });
+}
+
+void TestCopyEngine::nothingLost()
+{
+    QFETCH(Layout, layout);
+    QFETCH(QStringList, switches);
+    QFETCH(Way, way);
+    QFETCH(Check, check);
+    static int n = 0;
+    const std::string base = scratch("lost/") + std::to_string(++n);
+    fs::create_directories(base);
+    std::string src, dst;
+    QString skip;
+    const auto undo = qScopeGuard([] {
+        {
+            const std::lock_guard lock(g_moveMutex);
+            g_watchMoves = false;
+            g_atFirstFlush = nullptr;
+        }
+        for (auto it = g_mounts.rbegin(); it != g_mounts.rend(); ++it)
+            ::umount2(it->c_str(), MNT_DETACH);
+        g_mounts.clear();
+        for (const int fd : g_heldOpen)
+            ::close(fd);
+        g_heldOpen.clear();
+    });
+    if (way == Way::Nobody) // the way down to base is open to nobody
+        QVERIFY(::chmod(m_dir.path().toLocal8Bit().constData(), 0755) == 0 && ::chmod(scratch("lost").c_str(), 0755) == 0);
+    layout(base, src, dst, skip);
+    if (QTest::currentTestFailed())
+        return;
+    if (!skip.isEmpty())
+        QSKIP(qPrintable(skip));
+    QStringList words;
+    for (const QString &w : switches)
+        words << QString(w).replace(QStringLiteral("DST"), QString::fromStdString(dst))
+                     .replace(QStringLiteral("LOGS"), QString::fromStdString(base + "/logs"));
+    Run run;
+    if (way == Way::Engine) {
+        std::vector<std::string> args{src, dst, "/R:0", "/W:0"};
+        for (const QString &w : words)
+            args.push_back(w.toStdString());
+        const ParsedCommand parsed = ParseArguments(args, "/", {}, [](const std::string &p) { return fs::is_directory(p); });
+        QVERIFY2(parsed.error.empty(), parsed.error.c_str());
+        run = runEngine(parsed.options);
+    } else {
+        run = runProgram(src, dst, words, way == Way::Nobody && ::geteuid() == 0);
+    }
+    check(src, dst, run);
+    if (QTest::currentTestFailed())
+        qWarning("%s", run.report.c_str());
 }
 
 // ----------------------------------------------------------- faults
@@ -1455,7 +2128,9 @@ QStringList argsOf(const std::string &src, const std::string &dst, const QString
 // A row's words stand for the folders: SRC, DST, and BASE for the test's own.
 void TestCopyEngine::programRuns_data()
 {
-    QTest::addColumn<QStringList>("first"); // a run before the one checked (empty: none)
+    // A run before the one checked (empty: none), then steps: write:PATH
+    // makes a file, readonly:PATH mounts PATH read-only over itself (root).
+    QTest::addColumn<QStringList>("first");
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("code");
     QTest::addColumn<QStringList>("console"); // texts the console shows
@@ -1505,6 +2180,15 @@ void TestCopyEngine::programRuns_data()
         << QStringList{"New File"} << QStringList{"skip.tmp"} << QString() << none << true;
     QTest::newRow("/L copies nothing") << none << QStringList{"SRC", "DST", "/L"} << 1 << QStringList{"New File"}
                                        << none << QString() << none << false;
+    // Deletions that fail stay error lines, counted FAILED (exit bit 8), the columns adding up.
+    QTest::newRow("a /MOV source that cannot be deleted")
+        << QStringList{"readonly:SRC"} << QStringList{"SRC", "DST", "/MOV"} << 8
+        << QStringList{"Deleting Source File SRC/f", "Read-only file system",
+                       "Files :         2         0         0         0         2         0"}
+        << none << QString() << none << true;
+    QTest::newRow("an extra under /PURGE that cannot be deleted")
+        << QStringList{"SRC", "DST", "write:DST/extra", "readonly:DST"} << QStringList{"SRC", "DST", "/PURGE"} << (2 | 8)
+        << QStringList{"Deleting Extra File DST/extra", "Read-only file system"} << none << QString() << none << true;
     QTest::newRow("an unknown switch") << none << QStringList{"SRC", "DST", "/NOSUCH"} << 16
                                        << QStringList{"ERROR : Invalid Parameter #3 : \"/NOSUCH\""} << none
                                        << QString() << none << false;
@@ -1538,8 +2222,31 @@ void TestCopyEngine::programRuns()
             qFatal("corvane-copy did not end");
         return std::make_pair(p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()));
     };
-    if (!first.isEmpty())
-        run(first);
+    QStringList firstRun;
+    std::vector<std::string> mounted;
+    const auto unmount = qScopeGuard([&] {
+        for (const std::string &at : mounted)
+            ::umount2(at.c_str(), MNT_DETACH);
+    });
+    for (const QString &word : first) {
+        if (word.startsWith(u"write:")) {
+            if (!firstRun.isEmpty())
+                run(std::exchange(firstRun, {}));
+            QVERIFY(trees::write(expand(word.mid(6)).toStdString(), "x"));
+        } else if (word.startsWith(u"readonly:")) {
+            if (!firstRun.isEmpty())
+                run(std::exchange(firstRun, {}));
+            const std::string at = expand(word.mid(9)).toStdString();
+            if (::geteuid() != 0 || ::mount(at.c_str(), at.c_str(), nullptr, MS_BIND, nullptr) != 0)
+                QSKIP("a read-only bind mount needs root");
+            mounted.push_back(at);
+            QVERIFY(::mount(nullptr, at.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0);
+        } else {
+            firstRun << word;
+        }
+    }
+    if (!firstRun.isEmpty())
+        run(firstRun);
     const auto [exitCode, out] = run(args);
     QVERIFY2(exitCode == code, qPrintable(out));
     for (const QString &text : console)
