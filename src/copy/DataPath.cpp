@@ -530,11 +530,12 @@ mode_t permissionsOf(const struct stat &src, const CopyFlags &flags, uint32_t ad
 // Without S the permission bits as creation gave them (the umask or the
 // folder's default ACL took their share, as for any new file of the copier;
 // an existing folder keeps its own), the owner's write bit as R says, never
-// set-ID or sticky: as cp without -p. A folder this run made got the owner's
-// bits for the work inside; it takes the source's now, as a new folder of the
-// copier would have them.
-mode_t targetMode(mode_t permissions, const struct stat &now, const struct stat &src, bool security, bool madeFolder,
-                  mode_t umask)
+// set-ID or sticky of the source's: as cp without -p. A folder keeps what
+// it has of those (the set-group-ID bit a folder inherits from its parent);
+// one this run made got the owner's bits for the work inside, and takes the
+// source's now, as a new folder of the copier would have them.
+mode_t targetMode(mode_t permissions, const struct stat &now, const struct stat &src, bool security, bool folder,
+                  bool made, mode_t umask)
 {
     if (security) {
         mode_t mode = permissions;
@@ -544,9 +545,10 @@ mode_t targetMode(mode_t permissions, const struct stat &now, const struct stat 
             mode &= ~mode_t(S_ISGID);
         return mode;
     }
-    if (madeFolder)
-        return (now.st_mode & 0077) | (permissions & 0700 & ~umask);
-    return (now.st_mode & 0777 & ~mode_t(S_IWUSR)) | (permissions & S_IWUSR);
+    const mode_t kept = now.st_mode & (folder ? 07777 : 0777);
+    if (folder && made)
+        return (kept & ~mode_t(0700)) | (permissions & 0700 & ~umask);
+    return (kept & ~mode_t(S_IWUSR)) | (permissions & S_IWUSR);
 }
 
 // Which properties applyProperties sets.
@@ -647,8 +649,8 @@ CopyFailure applyProperties(int src, const struct stat &srcStat, int dst, dev_t 
                 return {errno, ErrorAction::ChangingFileAttributes};
             state.known = true;
         }
-        const mode_t mode = targetMode(permissionsOf(srcStat, f, add, remove), now, srcStat, f.security,
-                                       folder && state.created, s.umask);
+        const mode_t mode = targetMode(permissionsOf(srcStat, f, add, remove), now, srcStat, f.security, folder,
+                                       state.created, s.umask);
         if ((now.st_mode & 07777) != mode && ::fchmod(dst, mode) < 0)
             return {errno, ErrorAction::ChangingFileAttributes};
     }
@@ -1059,7 +1061,8 @@ bool FolderDiffers(const struct stat &srcStat, const struct stat &dstStat, const
         return true;
     if (f.owner && settings.privileged && (srcStat.st_uid != dstStat.st_uid || srcStat.st_gid != dstStat.st_gid))
         return true;
-    const mode_t mode = targetMode(permissionsOf(srcStat, f, 0, 0), dstStat, srcStat, f.security, false, settings.umask);
+    const mode_t mode =
+        targetMode(permissionsOf(srcStat, f, 0, 0), dstStat, srcStat, f.security, true, false, settings.umask);
     return (dstStat.st_mode & 07777) != mode;
 }
 

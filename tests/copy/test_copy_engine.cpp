@@ -1018,6 +1018,13 @@ void TestCopyEngine::switchEffects_data()
                runEngine(options(src, dst + "-s", {"/COPY:DATS"}));
                QCOMPARE(statOf(dst + "-s/f").st_mode & 0777, mode_t(0666));
            });
+    QTest::newRow("a folder made in a set-group-ID folder keeps the bit, as mkdir gives it")
+        << QStringList{"/E"} << Setup([](auto &src, auto &dst, QString &) {
+               QVERIFY(trees::write(src + "/d/f", "f"));
+               fs::create_directories(dst);
+               QVERIFY(::chmod(dst.c_str(), 02755) == 0);
+           })
+        << Check([](auto &, auto &dst, auto &) { QCOMPARE(statOf(dst + "/d").st_mode & 07777, mode_t(02755)); });
     QTest::newRow("an existing folder that receives a file gets its properties")
         << QStringList{"/E"} << Setup([](auto &src, auto &dst, QString &) {
                QVERIFY(trees::write(src + "/d/new", "n"));
