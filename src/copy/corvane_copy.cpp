@@ -3,7 +3,8 @@
 // tool of its own, for a shell or a cron job:
 //     corvane-copy SRC DST /MIR /XD .git /R:2 /W:5 /LOG:/var/log/mirror.log
 // The exit code is Robocopy's bit map (1 copied, 2 extras, 4 mismatches,
-// 8 failures, 16 a serious error).
+// 8 failures, 16 a serious error). --help (-h) and --version print the
+// usage and the version (exit 0).
 
 #include "copy/CopyOptions.h"
 #include "copy/Engine.h"
@@ -227,6 +228,13 @@ int main(int argc, char *argv[])
     std::signal(SIGPIPE, SIG_IGN); // a closed console must not end a copy
     raiseDescriptorLimit();
     std::vector<std::string> args(argv + 1, argv + argc);
+    // What a Linux user types first: the usage of /? and the version, on
+    // standard output, and no error (a folder of such a name is "./-h").
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "--version")) {
+        Output out;
+        out.write(args[0] == "--version" ? std::string("corvane-copy " CORVANE_VERSION "\n") : UsageText());
+        return 0;
+    }
     std::string cwd(4096, '\0');
     if (!::getcwd(cwd.data(), cwd.size()))
         cwd = "/";

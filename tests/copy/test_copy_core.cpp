@@ -921,6 +921,8 @@ void TestCopyCore::arguments_data()
                                  " xd=/opt/cache|x");
     row("s d /IF *.c *.h /E", "/home/u/s -> /home/u/d : *.c *.h /S /E /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
     row("s d /IF:*.c", "/home/u/s -> /home/u/d : *.c /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
+    row("s d /IF:*.c *.h /E", "/home/u/s -> /home/u/d : *.c *.h /S /E /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
+    row("/IF:*.c s d", "error: ERROR : No Source Directory Specified."); // names up to the next switch
     row("/SD:/a/ /DD:/b/", "/a -> /b : *.* /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
     // Copy letters and their shorthands; the defaults always shown.
     row("s d /COPYALL", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DATSOU /R:1000000 /W:30");
@@ -1052,6 +1054,11 @@ void TestCopyCore::jobFiles_data()
     QTest::newRow("template names the files")
         << QStringList{u"t.RCJ=\t/NOSD\n\t/NODD\n\t/IF\n\t\t*.c\n\t\t\"a b.h\"\n\t/S /NP\n\t/TEE\n"_s}
         << u"/JOB:t s d"_s << u"/home/u/s -> /home/u/d : *.c a b.h /NP /TEE /S /DCOPY:DA /COPY:DAT /R:1000000 /W:30"_s;
+    // /IF:name and the names below it; letters Robocopy knows that the
+    // window has no box for, as on the command line.
+    QTest::newRow("/IF: and its names, /DCOPY:E in a job")
+        << QStringList{u"e.RCJ=\t/NOSD\n\t/NODD\n\t/IF:*.log\n\t\t*.md\n\t/DCOPY:DAE\n\t/COPY:DATX\n"_s}
+        << u"/JOB:e s d"_s << u"/home/u/s -> /home/u/d : *.log *.md /DCOPY:DAE /COPY:DATX /R:1000000 /W:30"_s;
     QTest::newRow("unknown switch in a job") << QStringList{u"c.RCJ=\t/S\n\t/BOGUS\n"_s} << u"s d /NP /JOB:c"_s
                                              << u"error: ERROR : Invalid Parameter #4 : \"/BOGUS\""_s;
 }
@@ -1126,12 +1133,13 @@ void TestCopyCore::jobReadByWindow()
     QVERIFY(job.find("/SAVE") == std::string::npos);
 
     // The window reads it into the state the command gives (but for /MT,
-    // which a job does not keep, and the folders the job names in full).
+    // which a job does not keep, the folders the job names in full, and the
+    // file names, which it keeps as the names of /IF).
     const CommandReading fromJob = ReadJob(QString::fromStdString(job));
     QVERIFY(fromJob.found);
     QCOMPARE(LeftOutLines(fromJob.leftOut), QStringList());
     const QString windowCommand = u"ROBOCOPY.EXE \"/data/my files/\" /home/u/D:/Backup/"_s
-        + command.mid(command.indexOf(u" *.doc"));
+        + command.mid(command.indexOf(u" /E")) + u" /IF *.doc *.xls"_s;
     QCOMPARE(BuildCommandLine(fromJob.values), BuildCommandLine(ReadCommand(windowCommand).values));
 
     // And the engine reads it into the same run.
