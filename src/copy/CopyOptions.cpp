@@ -877,9 +877,12 @@ void finish(CopyOptions &o, const std::string &cwd, bool forRun)
         o.moveFiles = true;
     if (o.noCopy)
         o.copyFlags = 0;
+    // /SECFIX fixes the security /COPY: carries; without S or O, S is meant.
+    if (o.secFix && !(o.copyFlags & (CopyFlag::Security | CopyFlag::Owner)))
+        o.copyFlags |= CopyFlag::Security;
     if (o.backup)
         o.withoutEffect.insert(o.withoutEffect.begin(), o.restartable ? "/ZB (backup mode)" : "/B");
-    const std::pair<bool, const char *> noted[] = {{o.efsRaw, "/EFSRAW"}, {o.secFix, "/SECFIX"}, {o.fatNames, "/FAT"},
+    const std::pair<bool, const char *> noted[] = {{o.efsRaw, "/EFSRAW"}, {o.fatNames, "/FAT"},
                                                   {o.longPaths, "/256"},   {o.saveRetries, "/REG"},
                                                   {o.waitForShare, "/TBD"}};
     for (const auto &[on, sw] : noted)
@@ -968,6 +971,12 @@ ParsedCommand ParseArguments(const std::vector<std::string> &args, const std::st
     const CopyOptions &o = parsed.options;
     if (o.threads > 0 && (o.interPacketGapMs > 0 || o.efsRaw)) {
         parsed.error = "ERROR : /MT cannot be used with /IPG or /EFSRAW.\n";
+        return parsed;
+    }
+    // A move deletes each source it copied; /CREATE copies no data.
+    if (o.create && o.moveFiles) {
+        parsed.error = std::string("ERROR : /CREATE cannot be used with ") + (o.moveDirs ? "/MOVE" : "/MOV")
+            + ": it makes empty copies, and the move would then delete the sources whose data was never copied.\n";
         return parsed;
     }
     if (!o.quit) {
