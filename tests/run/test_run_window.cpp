@@ -228,7 +228,7 @@ void TestRunWindow::readRecorded_data()
     QTest::newRow("copy with percentages") << "corvane-copy.txt" << L{5, 1, 2, 1, 0} << tree << 0LL << QString() << 5LL
                                            << "d.txt";
     QTest::newRow("/MT: lines after each copy, no folders")
-        << "corvane-mt.txt" << L{5, 0, 2, 1, 0} << tree << 0LL << QString() << 5LL << "/src/sub/deep/d.txt";
+        << "corvane-mt.txt" << L{5, 0, 2, 1, 0} << tree << 0LL << QString() << 5LL << "/src/f.txt";
     QTest::newRow("/NP /BYTES") << "corvane-np-bytes.txt" << L{5, 1, 2, 1, 0} << tree << 0LL << QString() << 5LL
                                 << "d.txt";
     QTest::newRow("/NFL /NDL: the summary alone")
@@ -241,8 +241,8 @@ void TestRunWindow::readRecorded_data()
                                   << "d.txt";
     QTest::newRow("/MIR that mostly deletes")
         << "corvane-mirror-deletes.txt" << L{1, 6, 2, 0, 0} << 4LL << 0LL << QString() << 1LL << "m.dat";
-    QTest::newRow("errors: a retry, the limit, an error without retries")
-        << "corvane-errors.txt" << L{4, 1, 2, 1, 2} << tree << 3LL << "Permission denied" << 4LL << "d.txt";
+    QTest::newRow("errors: a retry, then the limit")
+        << "corvane-errors.txt" << L{4, 1, 2, 1, 1} << tree << 2LL << "Permission denied" << 4LL << "d.txt";
     // Robocopy's, written from its documented format: CR LF, "45.2%".
     QTest::newRow("Robocopy: copy") << "windows-copy.txt" << L{4, 2, 1, 0, 0}
                                     << 12345 + qint64(1.5 * MiB) + 4404019 + 4089446 << 0LL << QString() << 4LL
