@@ -138,8 +138,9 @@ QString StandingText(const RunStanding &s, bool counting)
             parts << MegabytesText(bytes);
         if (s.shows.files && other > 0)
             parts << locale.toString(other) + (other == 1 ? u" other entry"_s : u" other entries"_s);
+        // Until the listing beside the run has told the totals.
         if (counting)
-            parts << u"counting\u2026"_s;
+            return u"Counting\u2026 "_s + parts.join(u", "_s) + u" so far"_s;
     }
     return parts.join(u", "_s);
 }

@@ -66,7 +66,8 @@ struct RunStanding
 int PermilleOf(const RunStanding &s);
 
 // "1,234 of 20,000 files, 12.3 of 78.1 MB", or while counting
-// "1,234 files, 12.3 MB, counting…". Extra entries follow when there are any.
+// "Counting… 1,234 files, 12.3 MB so far". Extra entries follow when there
+// are any.
 QString StandingText(const RunStanding &s, bool counting);
 
 // A size as the run window shows it: "12.3 MB", "1.25 GB" (of 1,048,576 and

@@ -306,7 +306,7 @@ void TestRunWindow::standing_data()
     using L = QList<qint64>;
     const QString plain = u"ROBOCOPY.EXE a b /E"_s;
     QTest::newRow("counting") << L{} << countsOf(3, 0, 3 * MiB, 3) << L{-1, -1} << plain << -1LL << -1
-                              << u"3 files, 3.0 MB, counting\u2026"_s;
+                              << u"Counting\u2026 3 files, 3.0 MB so far"_s;
     QTest::newRow("half the files and bytes") << L{4, 4 * MiB, 0} << countsOf(2, 0, 2 * MiB, 2) << L{-1, -1} << plain
                                               << -1LL << 500 << u"2 of 4 files, 2.0 of 4.0 MB"_s;
     // 1 MiB done, half of 2 MiB under way, one file of four: (2 MiB + 64 KiB) of 4 (1 MiB + 64 KiB).
