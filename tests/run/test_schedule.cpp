@@ -10,12 +10,12 @@
 
 #include "RecordingRobocopy.h"
 #include "ScopedHook.h"
+#include "ThrowawayUser.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -613,25 +613,19 @@ void TestSchedule::realCrontab()
 #ifdef Q_OS_WIN
     QSKIP("cron is off Windows");
 #else
-    if (::geteuid() != 0 || QStandardPaths::findExecutable(u"crontab"_s).isEmpty()
-        || QStandardPaths::findExecutable(u"useradd"_s).isEmpty())
-        QSKIP("the real crontab is tried as root, on a user made for the test (scripts/install-deps.sh brings cron)");
     // A user of its own: nobody's real crontab is touched.
-    const QString user = u"corvane-test-%1"_s.arg(QCoreApplication::applicationPid());
-    QCOMPARE(runTool(u"useradd"_s, {u"--no-create-home"_s, u"--shell"_s, u"/usr/sbin/nologin"_s, user}).code, 0);
-    const auto removeUser = qScopeGuard([&user] {
-        runTool(u"crontab"_s, {u"-r"_s, u"-u"_s, user});
-        runTool(u"userdel"_s, {user});
-    });
+    const ThrowawayUser user;
+    if (user.name().isEmpty())
+        QSKIP("the real crontab is tried as root, on a user made for the test (scripts/install-deps.sh brings cron)");
     QTemporaryDir dir;
     const QString own = u"MAILTO=\"\"\n17 4 * * * /usr/bin/true # the user's own\n"_s;
     writeFile(dir.filePath(u"own"_s), own.toUtf8());
-    QCOMPARE(runTool(u"crontab"_s, {u"-u"_s, user, dir.filePath(u"own"_s)}).code, 0);
+    QCOMPARE(runTool(u"crontab"_s, {u"-u"_s, user.name(), dir.filePath(u"own"_s)}).code, 0);
     SchedulerSetup setup;
     setup.folder = dir.filePath(u"Schedules 50%"_s);
     setup.consoleProgram = QStringLiteral(CORVANE_BINARY_DIR "/corvane-cmd");
     setup.systemctl = dir.filePath(u"no-systemctl"_s);
-    setup.crontab = {u"crontab"_s, u"-u"_s, user};
+    setup.crontab = {u"crontab"_s, u"-u"_s, user.name()};
     Scheduler scheduler(setup);
     QCOMPARE(scheduler.kind(), SchedulerKind::Cron);
 
@@ -648,10 +642,10 @@ void TestSchedule::realCrontab()
     QVERIFY(scheduler.save(hourly, u"ROBOCOPY.EXE /a /b"_s).contains(u"exists already"_s));
 
     // crontab took the lines; the user's own stayed first.
-    const Ran listed = runTool(u"crontab"_s, {u"-l"_s, u"-u"_s, user});
-    QVERIFY2(listed.output.startsWith(own) && listed.output.contains(u"\n30 2 * * 1,5 [ -d '"_s)
-                 && listed.output.contains(u"\n0 1-23/6 * * * exec '"_s),
-             qPrintable(listed.output));
+    const QString listed = user.crontab();
+    QVERIFY2(listed.startsWith(own) && listed.contains(u"\n30 2 * * 1,5 [ -d '"_s)
+                 && listed.contains(u"\n0 1-23/6 * * * exec '"_s),
+             qPrintable(listed));
     const ScheduleListing listing = scheduler.list();
     QCOMPARE(listing.commands.size(), 2);
     const ScheduledCommand &copy = listing.commands.at(0);
@@ -671,7 +665,7 @@ void TestSchedule::realCrontab()
 
     for (const ScheduledCommand &command : listing.commands)
         QCOMPARE(scheduler.remove(command), QString());
-    QCOMPARE(runTool(u"crontab"_s, {u"-l"_s, u"-u"_s, user}).output, own);
+    QCOMPARE(user.crontab(), own);
     QVERIFY(QFileInfo::exists(copy.log)); // the record of past runs stays
 #endif
 }
