@@ -60,9 +60,11 @@ QString TaskArguments(const QString &batch, const QString &log)
 {
     // cmd.exe takes the first and the last quote off the text after /c, and
     // runs the rest: the batch file last, so that its exit code is the task's.
+    // No redirection follows a parenthesis: Wine's cmd.exe stretches it over
+    // the commands after the block.
     const QString quotedLog = u'"' + log + u'"';
     return QStringLiteral("/c \"(if exist %1 for %I in (%1) do @if %~zI GTR %2 move /y %1 \"%3\" >nul)"
-                          " & (echo ==== %DATE% %TIME% started \"%4\") >> %1"
+                          " & echo ==== %DATE% %TIME% started \"%4\">> %1"
                           " & \"%4\" >> %1 2>&1\"")
         .arg(quotedLog)
         .arg(console::MaxLogBytes)

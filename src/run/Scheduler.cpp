@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 
 #include <utility>
@@ -351,12 +352,14 @@ QString Scheduler::saveTask(const ScheduleSpec &spec, const QString &batch, cons
     const QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n") + TaskXml(task);
     QByteArray bytes("\xFF\xFE", 2);
     bytes += QByteArray(reinterpret_cast<const char *>(xml.utf16()), xml.size() * 2);
-    QTemporaryFile file(m_setup.folder + QStringLiteral("/task-XXXXXX.xml"));
-    if (!file.open() || file.write(bytes) != bytes.size() || !file.flush())
-        return QStringLiteral("The task's XML could not be written into %1.").arg(QDir::toNativeSeparators(m_setup.folder));
-    file.close();
+    // A file of its own, closed before schtasks opens it: schtasks shares it for reading only.
+    const QString xmlPath = m_setup.folder + u'/' + spec.name + QStringLiteral(".task.xml");
+    QString failure;
+    if (!writeWhole(xmlPath, bytes, failure))
+        return failure;
+    const auto removeXml = qScopeGuard([&xmlPath] { QFile::remove(xmlPath); });
     QStringList arguments{QStringLiteral("/create"), QStringLiteral("/tn"), TaskPath(spec.name), QStringLiteral("/xml"),
-                          QDir::toNativeSeparators(file.fileName())};
+                          QDir::toNativeSeparators(xmlPath)};
     if (replace)
         arguments << QStringLiteral("/f");
     const ProcessOutcome outcome = run(m_setup.schtasks, arguments);
