@@ -326,9 +326,9 @@ QString Scheduler::savedWhere(const ScheduleSpec &spec)
     case SchedulerKind::Systemd:
         return QStringLiteral("the systemd user timer %1").arg(TimerUnitName(spec.name));
     case SchedulerKind::Cron:
-        return spec.runMissed ? QStringLiteral("your crontab (there is no systemd user instance), "
-                                               "which runs no missed runs")
-                              : QStringLiteral("your crontab (there is no systemd user instance)");
+        return spec.runMissed ? QStringLiteral("your crontab, as there is no systemd user instance; cron makes up "
+                                               "no run missed while the computer was off")
+                              : QStringLiteral("your crontab, as there is no systemd user instance");
     case SchedulerKind::None:
         break;
     }

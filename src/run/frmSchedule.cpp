@@ -210,8 +210,8 @@ void frmSchedule::cmdCreate_Click()
         return;
     }
     const ScheduleFiles files = FilesOf(m_folder, spec.name);
-    MsgBox(u"The schedule \u201C%1\u201D is kept by %2: %3. Each run appends its output to %4."_s.arg(
-               spec.name, m_scheduler.savedWhere(spec), DescribeSchedule(spec), QDir::toNativeSeparators(files.log)),
+    MsgBox(u"The schedule \u201C%1\u201D (%2) is kept by %3. Each run appends its output to %4."_s.arg(
+               spec.name, DescribeSchedule(spec), m_scheduler.savedWhere(spec), QDir::toNativeSeparators(files.log)),
            vbInformation);
     accept();
 }

@@ -15,6 +15,12 @@
 
 using namespace Qt::Literals::StringLiterals;
 
+namespace {
+// Widths in average characters: the command's column, and the list.
+constexpr int kCommandChars = 48;
+constexpr int kListChars = 150;
+} // namespace
+
 QString ResultText(const ScheduledCommand &command)
 {
     if (!command.lastExitCode)
@@ -40,7 +46,7 @@ frmSchedules::frmSchedules(Scheduler &scheduler, frmCorvane &owner)
     m_list->setAllColumnsShowFocus(true);
     m_list->setHeaderLabels({u"Name"_s, u"When"_s, u"Command"_s, u"Next Run"_s, u"Last Run"_s, u"Result"_s, u"Output"_s});
     const int charWidth = fontMetrics().averageCharWidth();
-    m_list->setMinimumSize(charWidth * 120, fontMetrics().lineSpacing() * 12);
+    m_list->setMinimumSize(charWidth * kListChars, fontMetrics().lineSpacing() * 12);
     connect(m_list, &QTreeWidget::currentItemChanged, this, &frmSchedules::showChosen);
     connect(m_list, &QTreeWidget::itemDoubleClicked, this, &frmSchedules::cmdEdit_Click);
 
@@ -88,7 +94,7 @@ void frmSchedules::refresh()
     if (!listing.failure.isEmpty())
         m_kind->setText(u"The schedules could not be listed. "_s + listing.failure);
     else if (m_commands.isEmpty())
-        m_kind->setText(u"%1 holds no schedule of Corvane's. File > Schedule Command makes one."_s.arg(m_scheduler.kindText()));
+        m_kind->setText(u"There is no schedule of Corvane's in %1. File > Schedule Command makes one."_s.arg(m_scheduler.kindText()));
     else
         m_kind->setText(u"The schedules %1 holds for Corvane:"_s.arg(m_scheduler.kindText()));
     m_list->clear();
@@ -108,9 +114,14 @@ void frmSchedules::refresh()
     }
     if (!m_list->currentItem() && m_list->topLevelItemCount() > 0)
         m_list->setCurrentItem(m_list->topLevelItem(0));
-    for (int column = 0; column < ColumnCount; ++column)
-        if (column != Command)
-            m_list->resizeColumnToContents(column);
+    // Every column as wide as its texts, but the command, which shows its
+    // start here and all of it in its tool tip.
+    const int charWidth = fontMetrics().averageCharWidth();
+    for (int column = 0; column < ColumnCount; ++column) {
+        m_list->resizeColumnToContents(column);
+        if (column == Command)
+            m_list->setColumnWidth(column, std::min(m_list->columnWidth(column), charWidth * kCommandChars));
+    }
     showChosen();
 }
 

@@ -243,7 +243,7 @@ void TestScheduleWindow::wholeRound()
         QCOMPARE(d.lstSchedules()->topLevelItem(0)->text(frmSchedules::When), u"Mon, Thu at 03:45"_s);
         press(d.cmdDelete());
         QCOMPARE(d.lstSchedules()->topLevelItemCount(), 0);
-        QVERIFY(d.lblScheduler()->text().contains(u"holds no schedule"_s));
+        QVERIFY(d.lblScheduler()->text().contains(u"There is no schedule"_s));
         press(d.cmdClose());
     };
     script.steps << [](QDialog &dialog) {
