@@ -12,37 +12,6 @@ const QString kEntry = QStringLiteral("# Corvane schedule: ");
 // cron's day numbers: 0 is Sunday.
 int cronDay(int qtDay) { return qtDay % 7; }
 
-// The words of a shell command: single and double quotes, backslashes outside them.
-QStringList shellWords(const QString &command)
-{
-    QStringList words;
-    QString word;
-    bool inWord = false;
-    QChar quote;
-    for (qsizetype i = 0; i < command.size(); ++i) {
-        const QChar c = command.at(i);
-        if (quote.isNull() && (c == u' ' || c == u'\t')) {
-            if (inWord)
-                words << word;
-            word.clear();
-            inWord = false;
-            continue;
-        }
-        inWord = true;
-        if (!quote.isNull() && c == quote)
-            quote = QChar();
-        else if (quote.isNull() && (c == u'\'' || c == u'"'))
-            quote = c;
-        else if (c == u'\\' && quote != u'\'' && i + 1 < command.size())
-            word += command.at(++i);
-        else
-            word += c;
-    }
-    if (inWord)
-        words << word;
-    return words;
-}
-
 struct Block
 {
     qsizetype begin = -1; // line indexes of the markers
@@ -155,7 +124,7 @@ QString ShellCommandOfCron(const QString &cronCommand)
 
 ScheduledRun RunOfCronCommand(const QString &cronCommand)
 {
-    const QStringList words = shellWords(ShellCommandOfCron(cronCommand));
+    const QStringList words = QuotedWords(ShellCommandOfCron(cronCommand), WordRules::Shell);
     ScheduledRun run;
     if (words.value(0) == u"[" && words.value(1) == u"-d")
         run.destination = words.value(2);

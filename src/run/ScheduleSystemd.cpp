@@ -146,8 +146,9 @@ QString ExecProgramRefusal(const QString &path)
     return QString();
 }
 
-QStringList ExecWords(const QString &line)
+QStringList QuotedWords(const QString &line, WordRules rules)
 {
+    const bool systemd = rules == WordRules::Systemd;
     QStringList words;
     QString word;
     bool inWord = false;
@@ -162,23 +163,22 @@ QStringList ExecWords(const QString &line)
             continue;
         }
         inWord = true;
-        if (c == u'"' || c == u'\'') {
-            if (quote.isNull())
-                quote = c;
-            else if (quote == c)
-                quote = QChar();
-            else
-                word += c;
-        } else if (c == u'\\' && i + 1 < line.size()) {
+        if (!quote.isNull() && c == quote) {
+            quote = QChar();
+        } else if (quote.isNull() && (c == u'"' || c == u'\'')) {
+            quote = c;
+        } else if (c == u'\\' && i + 1 < line.size() && (systemd || quote != u'\'')) {
             const QChar next = line.at(++i);
-            if (next == u'x' && i + 2 < line.size()) {
+            if (!systemd) {
+                word += next;
+            } else if (next == u'x' && i + 2 < line.size()) {
                 word += QChar(line.mid(i + 1, 2).toUShort(nullptr, 16));
                 i += 2;
             } else {
                 word += next == u'n' ? QChar(u'\n') : next == u't' ? QChar(u'\t') : next == u's' ? QChar(u' ') : next;
             }
-        } else if ((c == u'%' || c == u'$') && i + 1 < line.size() && line.at(i + 1) == c) {
-            word += c;
+        } else if (systemd && (c == u'%' || c == u'$') && i + 1 < line.size() && line.at(i + 1) == c) {
+            word += c; // "%%" and "$$"
             ++i;
         } else {
             word += c;
@@ -188,6 +188,8 @@ QStringList ExecWords(const QString &line)
         words << word;
     return words;
 }
+
+QStringList ExecWords(const QString &line) { return QuotedWords(line, WordRules::Systemd); }
 
 QString ServiceUnit(const ScheduleSpec &spec, const ScheduledRun &run)
 {

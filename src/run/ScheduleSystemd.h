@@ -37,6 +37,11 @@ QString ExecWord(const QString &word, bool program = false);
 // Why systemd would not run a program of that path, or an empty text: it
 // refuses a quotation mark, an apostrophe and a backslash there.
 QString ExecProgramRefusal(const QString &path);
+// The words of a line in single or double quotes, read by systemd's rules
+// (backslash escapes everywhere, "%%" and "$$" for the signs) or a POSIX
+// shell's (a backslash outside single quotes takes the next character).
+enum class WordRules : quint8 { Systemd, Shell };
+QStringList QuotedWords(const QString &line, WordRules rules);
 // The words of an ExecStart= line as systemd reads them.
 QStringList ExecWords(const QString &line);
 
