@@ -100,15 +100,15 @@ void frmSchedules::refresh()
     m_list->clear();
     for (const ScheduledCommand &command : std::as_const(m_commands)) {
         QStringList texts(ColumnCount);
-        texts[Name] = command.name;
-        texts[When] = command.spec ? DescribeSchedule(*command.spec) : QString();
-        texts[Command] = command.command;
-        texts[NextRun] = command.nextRun;
-        texts[LastRun] = command.lastRun.isEmpty() ? u"never"_s : command.lastRun;
-        texts[Result] = ResultText(command);
-        texts[Output] = QDir::toNativeSeparators(command.log);
+        texts[ColName] = command.name;
+        texts[ColWhen] = command.spec ? DescribeSchedule(*command.spec) : QString();
+        texts[ColCommand] = command.command;
+        texts[ColNextRun] = command.nextRun;
+        texts[ColLastRun] = command.lastRun.isEmpty() ? u"never"_s : command.lastRun;
+        texts[ColResult] = ResultText(command);
+        texts[ColOutput] = QDir::toNativeSeparators(command.log);
         auto *item = new QTreeWidgetItem(m_list, texts);
-        item->setToolTip(Command, command.command);
+        item->setToolTip(ColCommand, command.command);
         if (command.name == current)
             m_list->setCurrentItem(item);
     }
@@ -119,7 +119,7 @@ void frmSchedules::refresh()
     const int charWidth = fontMetrics().averageCharWidth();
     for (int column = 0; column < ColumnCount; ++column) {
         m_list->resizeColumnToContents(column);
-        if (column == Command)
+        if (column == ColCommand)
             m_list->setColumnWidth(column, std::min(m_list->columnWidth(column), charWidth * kCommandChars));
     }
     showChosen();

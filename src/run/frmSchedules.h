@@ -34,7 +34,7 @@ public:
     QPushButton *cmdClose() const { return m_close; }
 
     // The columns of the list.
-    enum Column { Name, When, Command, NextRun, LastRun, Result, Output, ColumnCount };
+    enum Column { ColName, ColWhen, ColCommand, ColNextRun, ColLastRun, ColResult, ColOutput, ColumnCount };
 
 private:
     // The chosen schedule, or null.

@@ -225,10 +225,10 @@ void TestScheduleWindow::wholeRound()
                  (QStringList{u"Nightly"_s, u"Mon, Thu at 02:30"_s, command, next, u"never"_s, QString(), log}));
         press(d.cmdRunNow());
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dst + u"/sub/a.txt"_s), 30000);
-        QTRY_VERIFY_WITH_TIMEOUT((press(d.cmdRefresh()), d.lstSchedules()->topLevelItem(0)->text(frmSchedules::Result)
+        QTRY_VERIFY_WITH_TIMEOUT((press(d.cmdRefresh()), d.lstSchedules()->topLevelItem(0)->text(frmSchedules::ColResult)
                                                              == u"1: One or more files copied successfully."_s),
                                  30000);
-        QVERIFY(d.lstSchedules()->topLevelItem(0)->text(frmSchedules::LastRun) != u"never"_s);
+        QVERIFY(d.lstSchedules()->topLevelItem(0)->text(frmSchedules::ColLastRun) != u"never"_s);
         press(d.cmdOpen());
     };
     trigger(*w, "mnuFileSchedules");
@@ -240,7 +240,7 @@ void TestScheduleWindow::wholeRound()
     script.steps << [](QDialog &dialog) {
         auto &d = static_cast<frmSchedules &>(dialog);
         press(d.cmdEdit());
-        QCOMPARE(d.lstSchedules()->topLevelItem(0)->text(frmSchedules::When), u"Mon, Thu at 03:45"_s);
+        QCOMPARE(d.lstSchedules()->topLevelItem(0)->text(frmSchedules::ColWhen), u"Mon, Thu at 03:45"_s);
         press(d.cmdDelete());
         QCOMPARE(d.lstSchedules()->topLevelItemCount(), 0);
         QVERIFY(d.lblScheduler()->text().contains(u"There is no schedule"_s));
