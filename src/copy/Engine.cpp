@@ -1,7 +1,10 @@
 #include "copy/Engine.h"
 
+#include "copy/DeviceTraits.h"
 #include "copy/DosAttributes.h"
+#include "copy/NameBytes.h"
 #include "copy/Pool.h"
+#include "copy/Report.h"
 #include "copy/Walk.h"
 
 #include <algorithm>
@@ -15,10 +18,8 @@
 #include <utility>
 
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -72,27 +73,6 @@ Entry entryOf(const Node &n)
     return e;
 }
 
-// How finely the destination's file system keeps modification times, so
-// a copy is not taken for changed only because its time was rounded.
-int64_t timeGranularityNs(int fd)
-{
-    struct statfs fs;
-    if (::fstatfs(fd, &fs) < 0)
-        return 1;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case MSDOS_SUPER_MAGIC: return 2000000000; // FAT: 2 s
-    case 0x2011BAB0UL: return 10000000;        // exFAT: 10 ms
-    case 0x7366746eUL:                          // ntfs3
-    case 0x5346544eUL:                          // NTFS (ntfs-3g, old driver)
-    case 0xFF534D42UL:                          // CIFS / SMB
-    case 0xFE534D42UL:                          // SMB2
-        return 100;
-    case 0x65735546UL:                          // FUSE: unknown, take microseconds
-        return 1000;
-    default: return 1;
-    }
-}
-
 struct Folder
 {
     std::shared_ptr<Folder> parent;
@@ -115,6 +95,8 @@ struct Folder
     bool dstReady = false;
     dev_t dstDev = 0;
     bool dstDefaultAcl = true;   // a default ACL decides new files' modes, not the umask
+    const DeviceTraits *traits = nullptr; // what the destination's file system keeps; null when unknown
+    bool nameAltered = false;    // made under a name the destination stores otherwise
 };
 using FolderPtr = std::shared_ptr<Folder>;
 
@@ -128,6 +110,7 @@ struct FileJob
     bool fresh = false;  // nothing stood under the name in the destination
     mode_t mode = 0;     // the source's mode as listed; 0 when not known
     bool sameDevice = false;
+    bool nameAltered = false; // the destination stores the name otherwise
 };
 
 } // namespace
@@ -217,6 +200,8 @@ struct Engine::Impl
     std::atomic<int64_t> copyingNs{0};
     std::atomic<int64_t> waitingNs{0};
     std::vector<dev_t> notedArchive;   // devices where /M cannot reset Archive (noted once)
+    DeviceTraitsCache deviceTraits;    // the walk's thread alone
+    std::vector<const DeviceTraits *> notedReadOnly; // devices that keep no read-only flag (noted once)
 
     // ---------------------------------------------------------------- report
 
@@ -249,6 +234,21 @@ struct Engine::Impl
         e.name = name;
         e.retry = retry;
         e.waitSeconds = o.waitSeconds;
+        e.timeNs = wallNs();
+        emit(e);
+    }
+    // A name the destination cannot keep or tell apart: its ERROR line,
+    // never retried (no retry changes a name).
+    void nameError(ErrorAction action, int code, const std::string &dir, const std::string &name, std::string why)
+    {
+        Event e;
+        e.kind = EventKind::Error;
+        e.action = action;
+        e.error = code;
+        e.message = std::move(why);
+        e.dir = dir;
+        e.name = name;
+        e.retry = RetryState::LimitExceeded;
         e.timeNs = wallNs();
         emit(e);
     }
@@ -335,6 +335,12 @@ struct Engine::Impl
         }
         f.created = true;
         f.parent->touched = true;
+        // Made under the name the destination gives it (its content goes in): said once, counted failed.
+        if (const DeviceTraits *t = f.parent->traits; t && t->altersNames() && FateOfName(f.name, *t) == NameFate::Altered) {
+            nameError(ErrorAction::CreatingDestinationDirectory, EINVAL, f.dstPath, std::string(),
+                      NameFateMessage(f.name, *t));
+            f.nameAltered = true;
+        }
         return true;
     }
 
@@ -357,11 +363,14 @@ struct Engine::Impl
             outcome = Outcome::Failed;
         else if (f.onDemand && !f.created)
             outcome = Outcome::NotCreated;
-        countDir(f.decision, outcome);
+        else if (f.nameAltered)
+            outcome = Outcome::Failed;
         if (!listOnly && f.dst && !f.failed && !o.dirCopyFlags && f.created) {
             // /NODCOPY: a made folder gets what a new folder gets, not the source's.
-            if (::fchmod(f.dst.get(), 0777 & ~umask) < 0)
+            if (::fchmod(f.dst.get(), 0777 & ~umask) < 0) {
                 error(ErrorAction::ChangingFileAttributes, errno, f.dstPath, std::string());
+                outcome = Outcome::Failed;
+            }
         } else if (!listOnly && f.dst && !f.failed && o.dirCopyFlags) {
             bool apply = f.created || f.touched;
             if (!apply) {
@@ -375,11 +384,13 @@ struct Engine::Impl
             if (apply) {
                 if (const CopyFailure e = FinishFolder(f.src.get(), f.srcStat, f.dst.get(), dp, caps)) {
                     error(e.action, e.code, f.dstPath, std::string());
-                    const std::lock_guard lock(reportMutex);
-                    totals.dirs[Column::Failed] += 1;
+                    outcome = Outcome::Failed;
                 }
             }
         }
+        // Counted once, when its properties are known to be set: a folder
+        // is never both copied and failed.
+        countDir(f.decision, outcome);
         if (!listOnly && !countOnly && f.decision.deleteSource && !f.failed) {
             f.src.reset();
             const int r = f.parent ? ::unlinkat(f.parent->src.get(), f.name.c_str(), AT_REMOVEDIR)
@@ -424,6 +435,45 @@ struct Engine::Impl
             note("the file system of " + f.srcPath
                  + " keeps no DOS attributes: /M cannot reset the Archive attribute there.");
         }
+    }
+
+    // What the destination could not keep of a file just copied: a date
+    // beyond the years it keeps (said for each file as it is copied; the
+    // next run takes the date kept for the source's), and the read-only
+    // flag (said once per device).
+    void noteWhatIsNotKept(const Folder &f, const FileJob &job)
+    {
+        if (!f.traits)
+            return;
+        const DeviceTraits &t = *f.traits;
+        if ((o.copyFlags & CopyFlag::Times) && !t.keepsTime(job.src.mtimeNs))
+            note("the destination keeps no such date: " + DisplayName(f.dstPath + job.name) + " is dated "
+                 + StampDateTime(KeptTimeNs(job.src.mtimeNs, t), clock.utcOffsetSeconds) + " there, not "
+                 + StampDateTime(job.src.mtimeNs, clock.utcOffsetSeconds) + ".");
+        const bool readOnly = ((job.mode && !(job.mode & S_IWUSR) && (o.copyFlags & CopyFlag::Attributes))
+                               || (o.addAttributes & Attr::ReadOnly))
+            && !(o.removeAttributes & Attr::ReadOnly);
+        if (!readOnly || t.keepsReadOnly)
+            return;
+        {
+            const std::lock_guard lock(reportMutex);
+            if (std::find(notedReadOnly.begin(), notedReadOnly.end(), &t) != notedReadOnly.end())
+                return;
+            notedReadOnly.push_back(&t);
+        }
+        note("the file system of " + DisplayName(f.dstPath)
+             + " keeps no read-only attribute: read-only files copied there can be written.");
+    }
+
+    // What the destination's file system keeps, learnt once per device: a
+    // folder not made yet is on its parent's.
+    void learnTraits(Folder &f)
+    {
+        if (f.parent)
+            f.traits = f.parent->traits;
+        struct stat st;
+        if (f.dst && ::fstat(f.dst.get(), &st) == 0)
+            f.traits = &deviceTraits.of(f.dst.get(), st.st_dev, !listOnly);
     }
 
     void copyFile(const FolderPtr &fp, const FileJob &job)
@@ -493,8 +543,18 @@ struct Engine::Impl
                 f.touched = true;
                 if (mt)
                     fileEvent(job.decision, job.src, f.srcPath, job.name);
+                if (job.nameAltered && !listOnly && !countOnly) {
+                    // There, but not under its name: said once, counted failed, and the
+                    // source stays (a move would lose the name). The next run takes
+                    // the stored name for this one.
+                    nameError(ErrorAction::CopyingFile, EINVAL, f.srcPath, job.name,
+                              NameFateMessage(job.name, *f.traits));
+                    countFile(job.decision, job.src.size, Outcome::Failed);
+                    return;
+                }
                 countFile(job.decision, job.src.size);
                 if (!listOnly && !countOnly) {
+                    noteWhatIsNotKept(f, job);
                     if (o.archiveReset)
                         clearArchive(f, job, srcDev);
                     if (job.decision.deleteSource && ::unlinkat(f.src.get(), job.name.c_str(), 0) < 0) {
@@ -506,7 +566,10 @@ struct Engine::Impl
                 return;
             }
             const bool last = attempt >= o.retries || kept;
-            error(failure.action, failure.code, f.srcPath, job.name,
+            // Attributes, times and security failed on the copy: its path is the destination's.
+            const bool onCopy = failure.action == ErrorAction::ChangingFileAttributes
+                || failure.action == ErrorAction::SettingFileTimes || failure.action == ErrorAction::CopyingSecurity;
+            error(failure.action, failure.code, onCopy ? f.dstPath : f.srcPath, job.name,
                   last ? RetryState::LimitExceeded : RetryState::Waiting);
             if (last) {
                 countFile(job.decision, job.src.size, Outcome::Failed);
@@ -520,12 +583,13 @@ struct Engine::Impl
     // ---------------------------------------------------------------- the walk
 
     // One name of a folder, both sides: indices into the two listings and
-    // the decision, 24 bytes (a folder of a million files stays small).
+    // the decision, 28 bytes (a folder of a million files stays small).
     static constexpr uint32_t kNone = UINT32_MAX;
     struct Item
     {
         uint32_t src = kNone;
         uint32_t dst = kNone;
+        uint32_t twin = kNone; // the source name the destination takes this one for
         bool asDir = false;
         FileDecision file;
         DirDecision dir;
@@ -729,6 +793,47 @@ struct Engine::Impl
         return false;
     }
 
+    // The source names that the destination would take for another of the
+    // folder's, or that it refuses: each said and counted failed, and left
+    // out of the copy and the walk. Only names that would be written:
+    // one filtered out stays as it was decided.
+    void refuseUnkeptNames(Folder &f, const Listing &src, std::vector<Item> &items, const DeviceTraits &traits)
+    {
+        for (Item &it : items) {
+            if (it.src == kNone)
+                continue;
+            const bool writes = it.asDir
+                ? it.dir.action == DirAction::Create || it.dir.action == DirAction::PurgeAndCreate
+                : it.file.listed && (it.file.action == Action::Copy || it.file.action == Action::PurgeAndCopy);
+            const std::string name(src.name(it.src));
+            std::string why;
+            int code = EINVAL;
+            if (!writes)
+                continue;
+            if (it.twin != kNone) {
+                why = "The destination's file system takes this name for \"" + DisplayName(src.name(it.twin))
+                    + "\", which is copied from the same folder.";
+                code = EEXIST;
+            } else if (FateOfName(name, traits) == NameFate::Refused) {
+                why = NameFateMessage(name, traits);
+            } else {
+                continue;
+            }
+            if (it.asDir) {
+                nameError(ErrorAction::CreatingDestinationDirectory, code, f.dstPath + name + '/', std::string(), why);
+                countDir(it.dir, Outcome::Failed);
+                it.dir.action = DirAction::Skip;
+                it.dir.listed = false;
+            } else {
+                const Entry se = entryAt(src, it.src);
+                fileEvent(it.file, se, f.srcPath, name);
+                nameError(ErrorAction::CopyingFile, code, f.srcPath, name, why);
+                countFile(it.file, se.size, Outcome::Failed);
+                it.file.listed = false;
+            }
+        }
+    }
+
     void walk(const FolderPtr &fp)
     {
         Folder &f = *fp;
@@ -743,32 +848,35 @@ struct Engine::Impl
         const bool follow = !o.symbolicLinks;
         const bool srcAttributes = classifier.needsAttributes(Side::Source);
         const bool dstAttributes = classifier.needsAttributes(Side::Destination);
+        learnTraits(f);
+        static const DeviceTraits unknownDevice;
+        const DeviceTraits &traits = f.traits ? *f.traits : unknownDevice;
         std::vector<std::string> staleTemps;
-        std::vector<Item> items;
-        items.reserve(std::max(src.size(), dst.size()));
-        for (size_t i = 0, j = 0; i < src.size() || j < dst.size();) {
-            // Our own temporary files are not the user's: never compared,
-            // never extras; stale ones go (a /Z copy's partial file stays
-            // while its source is the same).
-            if (j < dst.size() && dst[j].kind == NodeKind::File && !dst[j].isLink && IsTempName(dst.name(j))) {
+        // The destination's names of the user: our temporary files are
+        // not (never compared, never extras; stale ones go, a /Z copy's
+        // partial file stays while its source is the same), nor is the twin
+        // of a source entry stat could not look at (an error line below says why).
+        std::vector<uint32_t> shown;
+        shown.reserve(dst.size());
+        for (uint32_t j = 0; j < dst.size(); ++j) {
+            if (dst[j].kind == NodeKind::File && !dst[j].isLink && IsTempName(dst.name(j)))
                 staleTemps.emplace_back(dst.name(j));
-                ++j;
-                continue;
-            }
-            // A source entry stat could not look at is there all the same:
-            // its destination twin is no extra (an error line below says why).
-            if (j < dst.size() && !src.unseen().empty()
-                && std::binary_search(src.unseen().begin(), src.unseen().end(), dst.name(j),
-                                      [](const auto &a, const auto &b) { return nameOf(a) < nameOf(b); })) {
-                ++j;
-                continue;
-            }
+            else if (src.unseen().empty()
+                     || !std::binary_search(src.unseen().begin(), src.unseen().end(), dst.name(j),
+                                            [](const auto &a, const auto &b) { return nameOf(a) < nameOf(b); }))
+                shown.push_back(j);
+        }
+        // Names paired as the destination tells them apart (letter case, trailing dots).
+        const std::vector<NamePair> pairs = PairNames(
+            src.size(), [&](uint32_t i) { return src.name(i); }, shown.size(),
+            [&](uint32_t j) { return dst.name(shown[j]); }, traits);
+        std::vector<Item> items;
+        items.reserve(pairs.size());
+        for (const NamePair &pair : pairs) {
             Item it;
-            const int c = i >= src.size() ? 1 : j >= dst.size() ? -1 : src.name(i).compare(dst.name(j));
-            if (c <= 0)
-                it.src = uint32_t(i++);
-            if (c >= 0)
-                it.dst = uint32_t(j++);
+            it.src = pair.src;
+            it.dst = pair.dst == kNoName ? kNone : shown[pair.dst];
+            it.twin = pair.twin;
             Entry se = entryAt(src, it.src);
             Entry de = entryAt(dst, it.dst);
             if (it.src != kNone) {
@@ -793,7 +901,7 @@ struct Engine::Impl
             if (it.asDir)
                 it.dir = classifier.dir(se, de, name, f.relDir, f.depth + 1);
             else
-                it.file = classifier.file(se, de, name, f.relDir);
+                it.file = classifier.file(se, de, name, f.relDir, &traits);
             items.push_back(it);
         }
 
@@ -809,6 +917,8 @@ struct Engine::Impl
             unseen.action = Action::Copy;
             countFile(unseen, 0, Outcome::Failed);
         }
+        if (traits.altersNames())
+            refuseUnkeptNames(f, src, items, traits);
 
         if (!listOnly && !countOnly && !staleTemps.empty()) {
             // A /Z copy's partial file stays for the copy that resumes it.
@@ -923,6 +1033,7 @@ struct Engine::Impl
             job.fresh = it.dst == kNone || d.action == Action::PurgeAndCopy;
             job.mode = n.kind == NodeKind::File ? n.mode : 0;
             job.sameDevice = !n.otherDevice;
+            job.nameAltered = traits.altersNames() && FateOfName(job.name, traits) == NameFate::Altered;
             if (!job.asLink && n.kind != NodeKind::File) {
                 // A dangling link has nothing to copy; a FIFO, socket or
                 // device is nothing Robocopy knows: said, and left.
@@ -1108,10 +1219,8 @@ struct Engine::Impl
             totals.serious = true;
             return totals;
         }
-        if (root->dst) {
+        if (root->dst)
             IdOf(root->dst.get(), destRoot);
-            classifier.setDestinationTimeGranularity(timeGranularityNs(root->dst.get()));
-        }
         // The source root and every folder above it: a purge never deletes them.
         sourceAncestry.clear();
         {

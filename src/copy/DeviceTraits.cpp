@@ -1,0 +1,228 @@
+#include "copy/DeviceTraits.h"
+
+#include "copy/DataPath.h"
+#include "copy/Fd.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace copy {
+
+namespace {
+
+constexpr int64_t NsPerSecond = 1'000'000'000;
+constexpr unsigned long FuseMagic = 0x65735546UL;
+
+struct timespec timespecOf(int64_t ns)
+{
+    int64_t s = ns / NsPerSecond, n = ns % NsPerSecond;
+    if (n < 0) {
+        s -= 1;
+        n += NsPerSecond;
+    }
+    return {time_t(s), long(n)};
+}
+
+int64_t mtimeOf(const struct stat &st) { return int64_t(st.st_mtim.tv_sec) * NsPerSecond + st.st_mtim.tv_nsec; }
+
+bool exists(int dirFd, const std::string &name)
+{
+    struct stat st;
+    return ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+// The same entry under another name. A FUSE driver may give each name
+// looked up an inode number of its own: then all else must agree.
+bool sameEntry(int dirFd, const std::string &name, const struct stat &own)
+{
+    struct stat other;
+    if (::fstatat(dirFd, name.c_str(), &other, AT_SYMLINK_NOFOLLOW) < 0 || other.st_dev != own.st_dev)
+        return false;
+    return other.st_ino == own.st_ino
+        || (other.st_mode == own.st_mode && other.st_size == own.st_size && other.st_nlink == own.st_nlink
+            && other.st_mtim.tv_sec == own.st_mtim.tv_sec && other.st_mtim.tv_nsec == own.st_mtim.tv_nsec
+            && other.st_ctim.tv_sec == own.st_ctim.tv_sec && other.st_ctim.tv_nsec == own.st_ctim.tv_nsec);
+}
+
+std::string swappedCase(std::string name)
+{
+    for (char &c : name)
+        c = c >= 'a' && c <= 'z' ? char(c - 32) : c >= 'A' && c <= 'Z' ? char(c + 32) : c;
+    return name;
+}
+
+// The time the file system keeps when set to ns, or ns itself when it
+// would not be set at all. Both times are set, as a copy sets them
+// (exfat-fuse ignores a modification time set alone).
+int64_t keptTime(int fd, int64_t ns)
+{
+    const struct timespec times[2] = {timespecOf(ns), timespecOf(ns)};
+    struct stat st;
+    if (::futimens(fd, times) < 0 || ::fstat(fd, &st) < 0)
+        return ns;
+    return mtimeOf(st);
+}
+
+// What the file system makes of a name tried beside the probe: refused,
+// kept, or stored as `altered` (that name, unique to the probe, is there).
+NameFate fateOfName(int dirFd, const std::string &name, const std::string &altered)
+{
+    Fd fd(::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd)
+        return errno == EEXIST ? NameFate::Kept : NameFate::Refused;
+    fd.reset();
+    const NameFate fate = !altered.empty() && exists(dirFd, altered) ? NameFate::Altered : NameFate::Kept;
+    ::unlinkat(dirFd, name.c_str(), 0);
+    return fate;
+}
+
+void probeByWriting(int dirFd, DeviceTraits &t)
+{
+    static std::atomic<unsigned> serial{0};
+    struct timespec now;
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    // A temporary name: should a run be killed right now, the next one removes it.
+    const std::string name = TempName("probe-" + std::to_string(::getpid()) + '-' + std::to_string(serial++), 0,
+                                      int64_t(now.tv_sec) * NsPerSecond + now.tv_nsec);
+    Fd fd(::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    struct stat own;
+    if (!fd || ::fstat(fd.get(), &own) < 0)
+        return;
+    t.probed = true;
+    t.foldsCase = exists(dirFd, swappedCase(name)); // a name of the probe's alone
+
+    const int64_t odd = 1'600'000'001'123'456'789; // odd seconds, odd nanoseconds
+    t.timeResolutionNs = ResolutionFromProbe(odd, keptTime(fd.get(), odd));
+    const int64_t early = 86'401 * NsPerSecond;         // 1970-01-02 00:00:01
+    const int64_t late = 4'354'819'201 * NsPerSecond;   // 2108-01-01 00:00:01
+    const int64_t slack = 2 * NsPerSecond;
+    if (const int64_t kept = keptTime(fd.get(), early); kept > early + slack)
+        t.oldestTimeNs = kept;
+    // Clamped to the last day kept, or wrapped round to some other year.
+    if (const int64_t kept = keptTime(fd.get(), late); kept < late - slack)
+        t.newestTimeNs = late - kept <= 2 * 86'400 * NsPerSecond ? kept : late - NsPerSecond;
+
+    struct stat st;
+    t.keepsReadOnly = ::fchmod(fd.get(), 0400) == 0 && ::fstat(fd.get(), &st) == 0 && !(st.st_mode & S_IWUSR);
+    if (::fsetxattr(fd.get(), "user.corvane-probe", "1", 1, 0) == 0)
+        ::fremovexattr(fd.get(), "user.corvane-probe");
+    else if (errno == ENOTSUP || errno == EOPNOTSUPP)
+        t.keepsDosLetters = false;
+    fd.reset();
+    ::unlinkat(dirFd, name.c_str(), 0);
+
+    const NameFate dot = fateOfName(dirFd, name + '.', name);
+    const NameFate space = fateOfName(dirFd, name + ' ', name);
+    t.trailingDotOrSpace = std::max(dot, space);
+    t.windowsCharacters = fateOfName(dirFd, name + ":x", {});
+    t.reservedNames = fateOfName(dirFd, "CON" + name, {}); // "CON.corvane-....tmp"
+    t.nonUtf8 = fateOfName(dirFd, name + "\xff", {});
+}
+
+// Letter case without writing: an entry already there, looked up in the
+// other case. A folder without a letter in any name tells nothing.
+bool foldsByLookup(int dirFd)
+{
+    Fd own(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR *dir = own ? ::fdopendir(own.get()) : nullptr;
+    if (!dir)
+        return false;
+    own.release();
+    bool folds = false;
+    int looked = 0;
+    while (const struct dirent *e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        const std::string other = swappedCase(name);
+        if (name == "." || name == ".." || other == name)
+            continue;
+        struct stat st;
+        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            folds = sameEntry(dirFd, other, st);
+            break;
+        }
+        if (++looked == 64)
+            break;
+    }
+    ::closedir(dir);
+    return folds;
+}
+
+// How finely a kind of file system keeps times, where no probe could
+// measure it (a listing, a folder not writable).
+int64_t resolutionOfKind(unsigned long type)
+{
+    switch (type) {
+    case MSDOS_SUPER_MAGIC: return 2 * NsPerSecond; // FAT
+    case 0x2011BAB0UL: return 10'000'000;           // exFAT
+    case 0x7366746eUL:                              // ntfs3
+    case 0x5346544eUL:                              // NTFS
+    case 0xFF534D42UL:                              // CIFS / SMB
+    case 0xFE534D42UL:                              // SMB2
+        return 100;
+    case FuseMagic: return 1000;
+    default: return 1;
+    }
+}
+
+// The format of the volume behind a block device, from its first sector
+// (when it can be read: as root).
+VolumeFormat formatOfDevice(dev_t device)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/sys/dev/block/%u:%u/uevent", major(device), minor(device));
+    Fd uevent(::open(path, O_RDONLY | O_CLOEXEC));
+    char text[1024];
+    const ssize_t n = uevent ? ::read(uevent.get(), text, sizeof text - 1) : -1;
+    if (n <= 0)
+        return VolumeFormat::Unknown;
+    const std::string_view lines(text, size_t(n));
+    const size_t at = lines.find("DEVNAME=");
+    if (at == std::string_view::npos)
+        return VolumeFormat::Unknown;
+    const std::string_view devName = lines.substr(at + 8, lines.find('\n', at) - at - 8);
+    Fd volume(::open(("/dev/" + std::string(devName)).c_str(), O_RDONLY | O_CLOEXEC));
+    std::string sector(512, '\0');
+    if (!volume || ::pread(volume.get(), sector.data(), sector.size(), 0) != ssize_t(sector.size()))
+        return VolumeFormat::Unknown;
+    return FormatOfBootSector(sector);
+}
+
+} // namespace
+
+DeviceTraits ProbeDevice(int dirFd, bool mayWrite)
+{
+    DeviceTraits t;
+    struct statfs fs;
+    const unsigned long type = ::fstatfs(dirFd, &fs) == 0 ? static_cast<unsigned long>(fs.f_type) : 0;
+    if (mayWrite)
+        probeByWriting(dirFd, t);
+    if (!t.probed) {
+        t.foldsCase = foldsByLookup(dirFd);
+        t.timeResolutionNs = resolutionOfKind(type);
+    }
+    struct stat st;
+    if (type == FuseMagic && ::fstat(dirFd, &st) == 0 && major(st.st_dev) != 0)
+        ApplyFormatLimits(t, formatOfDevice(st.st_dev));
+    return t;
+}
+
+const DeviceTraits &DeviceTraitsCache::of(int dirFd, dev_t device, bool mayWrite)
+{
+    const auto found = m_byDevice.find(device);
+    if (found != m_byDevice.end())
+        return found->second;
+    return m_byDevice.emplace(device, ProbeDevice(dirFd, mayWrite)).first->second;
+}
+
+} // namespace copy

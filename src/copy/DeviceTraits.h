@@ -1,0 +1,36 @@
+#pragma once
+
+#include "copy/DestinationRules.h"
+
+#include <map>
+
+#include <sys/types.h>
+
+// Learning what a destination's file system does to names, times and
+// modes (DestinationRules.h), once per device: never per file.
+namespace copy {
+
+// Probes the file system of the folder open on dirFd. With mayWrite, a
+// probe file is made there under a temporary name and removed at once:
+// its name is looked up in upper case, given a time with odd nanoseconds,
+// dates before 1980 and after 2107, no write bit and a user attribute, and
+// names with a trailing dot or space, a colon, a device name and a byte
+// that is no UTF-8 are tried beside it. Without mayWrite (a listing), or
+// where nothing can be written, only what can be read is learnt: letter
+// case from an entry already there, the time resolution from the kind of
+// file system. On a FUSE block device the volume's own format narrows
+// the times, since the driver may keep in memory what the volume cannot.
+DeviceTraits ProbeDevice(int dirFd, bool mayWrite);
+
+// The traits of each destination device, probed on first sight. Used by
+// the walk's thread alone; a returned reference stays valid.
+class DeviceTraitsCache
+{
+public:
+    const DeviceTraits &of(int dirFd, dev_t device, bool mayWrite);
+
+private:
+    std::map<dev_t, DeviceTraits> m_byDevice;
+};
+
+} // namespace copy
