@@ -3,6 +3,7 @@
 #include "copy/Classify.h"
 #include "copy/CopyOptions.h"
 #include "copy/CopyTypes.h"
+#include "copy/DestinationRules.h"
 #include "copy/NameBytes.h"
 #include "copy/Report.h"
 #include "command/CommandBuilder.h"
@@ -12,6 +13,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 
 using namespace copy;
@@ -158,6 +161,40 @@ QString summary(const DirDecision &d)
     return s.trimmed();
 }
 
+// What a destination's file system does, written short: "fold", "strip"
+// (trailing dots and spaces dropped), "refuse-dot", "refuse-chars",
+// "refuse-reserved", "refuse-bytes", "res=2s" (also 1s, 10ms, 100ns),
+// "fat-years" (1980 to 2107), "no-R", "no-letters".
+DeviceTraits traitsOf(const QString &shorthand)
+{
+    DeviceTraits t;
+    const std::map<QString, int64_t> resolutions{{u"2s"_s, 2 * Second}, {u"1s"_s, Second},
+                                                  {u"10ms"_s, 10'000'000}, {u"100ns"_s, 100}};
+    for (const QString &word : shorthand.split(u' ', Qt::SkipEmptyParts)) {
+        if (word == u"fold")
+            t.foldsCase = true;
+        else if (word == u"strip" || word == u"refuse-dot")
+            t.trailingDotOrSpace = word == u"strip" ? NameFate::Altered : NameFate::Refused;
+        else if (word == u"refuse-chars")
+            t.windowsCharacters = NameFate::Refused;
+        else if (word == u"refuse-reserved")
+            t.reservedNames = NameFate::Refused;
+        else if (word == u"refuse-bytes")
+            t.nonUtf8 = NameFate::Refused;
+        else if (word.startsWith(u"res="))
+            t.timeResolutionNs = resolutions.at(word.mid(4));
+        else if (word == u"fat-years")
+            ApplyFormatLimits(t, VolumeFormat::ExFat);
+        else if (word == u"no-R")
+            t.keepsReadOnly = false;
+        else if (word == u"no-letters")
+            t.keepsDosLetters = false;
+        else
+            qFatal("unknown trait %s", qPrintable(word));
+    }
+    return t;
+}
+
 } // namespace
 
 class TestCopyCore : public QObject
@@ -174,6 +211,14 @@ private slots:
     void namePatterns_data();
     void namePatterns();
     void ageCutoff();
+    void destinationPairs_data();
+    void destinationPairs();
+    void destinationNameFates_data();
+    void destinationNameFates();
+    void destinationDecision_data();
+    void destinationDecision();
+    void destinationProbeReadings_data();
+    void destinationProbeReadings();
     void displayName_data();
     void displayName();
     void reportHeader_data();
@@ -569,6 +614,228 @@ void TestCopyCore::ageCutoff()
     // The engine's own rules win where it gives them.
     clock.localMidnightNs = [](uint32_t yyyymmdd) { return int64_t(yyyymmdd); };
     QCOMPARE(AgeCutoffNs(date, clock), int64_t(20000301));
+}
+
+// How names pair up where the destination folds case or drops trailing
+// dots: "src=dst", "src=-" (lonely), "-=dst" (extra), "src>winner" (a twin
+// the destination takes for the winner's name: never copied).
+void TestCopyCore::destinationPairs_data()
+{
+    QTest::addColumn<QString>("traits");
+    QTest::addColumn<QStringList>("src"); // each side sorted by bytes, as listings are
+    QTest::addColumn<QStringList>("dst");
+    QTest::addColumn<QString>("pairs");
+
+    QTest::newRow("names kept as they are") << "" << QStringList{"Photos", "photos"} << QStringList{"photos", "x"}
+                                            << "Photos=- photos=photos -=x";
+    QTest::newRow("folded: the first by bytes wins") << "fold" << QStringList{"Photos", "photos"} << QStringList{}
+                                                     << "Photos=- photos>Photos";
+    QTest::newRow("folded: the destination's spelling wins")
+        << "fold" << QStringList{"Photos", "photos"} << QStringList{"photos"} << "Photos>photos photos=photos";
+    QTest::newRow("folded: another spelling is the same entry, never an extra")
+        << "fold" << QStringList{"README", "b"} << QStringList{"B", "readme"} << "README=readme b=B";
+    QTest::newRow("folded: extras by their own names") << "fold" << QStringList{"a"} << QStringList{"Z", "b"}
+                                                        << "-=Z a=- -=b";
+    QTest::newRow("folded: letters beyond ASCII") << "fold" << QStringList{u"ÄRGER"_s, u"Ärger"_s}
+                                                  << QStringList{u"ärger"_s} << u"ÄRGER=ärger Ärger>ÄRGER"_s;
+    QTest::newRow("folded: both spellings there, each its own")
+        << "fold" << QStringList{"A", "a"} << QStringList{"A", "a"} << "A=A a=a";
+    QTest::newRow("folded: three spellings, one entry") << "fold" << QStringList{"REPORT", "Report", "report"}
+                                                        << QStringList{"Report"}
+                                                        << "REPORT>Report Report=Report report>Report";
+    QTest::newRow("dots dropped: the stored name stands for it") << "strip" << QStringList{"dot."}
+                                                                  << QStringList{"dot"} << "dot.=dot";
+    QTest::newRow("dots dropped: a name that is there already wins")
+        << "strip" << QStringList{"dot", "dot.", "dot. ."} << QStringList{} << "dot=- dot.>dot dot. .>dot";
+    QTest::newRow("dots dropped and folded") << "fold strip" << QStringList{"Notes.", "notes"}
+                                             << QStringList{"NOTES"} << "Notes.=NOTES notes>Notes.";
+    QTest::newRow("dots refused: nothing to pair") << "refuse-dot" << QStringList{"dot."} << QStringList{"dot"}
+                                                   << "-=dot dot.=-";
+}
+
+void TestCopyCore::destinationPairs()
+{
+    QFETCH(QString, traits);
+    QFETCH(QStringList, src);
+    QFETCH(QStringList, dst);
+    QFETCH(QString, pairs);
+    const auto bytes = [](const QStringList &names) {
+        std::vector<std::string> out;
+        for (const QString &n : names)
+            out.push_back(n.toStdString());
+        return out;
+    };
+    const std::vector<std::string> s = bytes(src), d = bytes(dst);
+    // Listings compare bytes: the rows must be given in that order.
+    QVERIFY(std::is_sorted(s.begin(), s.end()) && std::is_sorted(d.begin(), d.end()));
+    const std::vector<NamePair> found = PairNames(
+        s.size(), [&](uint32_t i) { return std::string_view(s[i]); }, d.size(),
+        [&](uint32_t j) { return std::string_view(d[j]); }, traitsOf(traits));
+    QStringList shown;
+    size_t srcSeen = 0, dstSeen = 0;
+    for (const NamePair &p : found) {
+        const QString left = p.src == kNoName ? u"-"_s : QString::fromStdString(s[p.src]);
+        if (p.twin != kNoName) {
+            QCOMPARE(p.dst, kNoName);
+            shown << left + u'>' + QString::fromStdString(s[p.twin]);
+        } else {
+            shown << left + u'=' + (p.dst == kNoName ? u"-"_s : QString::fromStdString(d[p.dst]));
+        }
+        srcSeen += p.src != kNoName;
+        dstSeen += p.dst != kNoName;
+    }
+    QCOMPARE(shown.join(u' '), pairs);
+    // Every name of each side once: nothing dropped, nothing doubled.
+    QCOMPARE(srcSeen, s.size());
+    QCOMPARE(dstSeen, d.size());
+}
+
+void TestCopyCore::destinationNameFates_data()
+{
+    QTest::addColumn<QString>("traits");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<QString>("fate"); // kept, altered, refused
+    QTest::addColumn<QString>("why");  // a word of the ERROR line's reason
+
+    QTest::newRow("a colon where names are free") << "" << QByteArray("a:b") << "kept" << "";
+    QTest::newRow("a colon") << "refuse-chars" << QByteArray("a:b") << "refused" << "characters";
+    QTest::newRow("a control character") << "refuse-chars" << QByteArray("tab\tname")
+                                         << "refused" << "control";
+    QTest::newRow("a plain name") << "refuse-chars strip refuse-reserved refuse-bytes" << QByteArray("Report.txt")
+                                  << "kept" << "";
+    QTest::newRow("a trailing dot dropped") << "strip" << QByteArray("dot.") << "altered" << "\"dot\"";
+    QTest::newRow("trailing spaces and dots dropped") << "strip" << QByteArray("name . ") << "altered"
+                                                     << "\"name\"";
+    QTest::newRow("nothing left but dots") << "strip" << QByteArray("...") << "refused" << "ends in a dot";
+    QTest::newRow("a leading dot stays") << "strip" << QByteArray(".hidden") << "kept" << "";
+    QTest::newRow("a trailing dot refused") << "refuse-dot" << QByteArray("space ") << "refused"
+                                            << "ends in a dot or a space";
+    QTest::newRow("a device name") << "refuse-reserved" << QByteArray("con") << "refused" << "CON";
+    QTest::newRow("a device name with an extension") << "refuse-reserved" << QByteArray("Com1.log") << "refused"
+                                                     << "COM1-9";
+    QTest::newRow("no device name: COM0") << "refuse-reserved" << QByteArray("COM0") << "kept" << "";
+    QTest::newRow("no device name: console") << "refuse-reserved" << QByteArray("console.txt") << "kept" << "";
+    QTest::newRow("bytes that are no UTF-8") << "refuse-bytes" << QByteArray("caf\xE9") << "refused" << "UTF-8";
+    QTest::newRow("UTF-8 beyond ASCII") << "refuse-bytes" << u"café"_s.toUtf8() << "kept" << "";
+    QTest::newRow("the worst of two: refused over altered") << "strip refuse-chars" << QByteArray("a:b.") << "refused"
+                                                            << "characters";
+}
+
+void TestCopyCore::destinationNameFates()
+{
+    QFETCH(QString, traits);
+    QFETCH(QByteArray, name);
+    QFETCH(QString, fate);
+    QFETCH(QString, why);
+    const DeviceTraits t = traitsOf(traits);
+    const NameFate found = FateOfName(name.toStdString(), t);
+    static const char *const names[] = {"kept", "altered", "refused"};
+    QCOMPARE(QString::fromLatin1(names[size_t(found)]), fate);
+    const QString message = QString::fromStdString(NameFateMessage(name.toStdString(), t));
+    QCOMPARE(message.isEmpty(), found == NameFate::Kept);
+    QVERIFY2(message.contains(why), qPrintable(message));
+}
+
+// Times and attributes compared within what the destination keeps.
+// 1975-06-01 is 170812800 s, 1980-01-01 315532800 s, 2107-12-31 23:59:59
+// 4354819199 s, 2150-01-01 5680281600 s, 2072-01-01 3218918400 s.
+void TestCopyCore::destinationDecision_data()
+{
+    QTest::addColumn<QString>("traits");
+    QTest::addColumn<QString>("switches");
+    QTest::addColumn<QString>("src");
+    QTest::addColumn<QString>("dst");
+    QTest::addColumn<QString>("decision");
+    const auto row = [](const char *title, const char *traits, const char *switches, const char *src,
+                        const char *dst, const char *decision) {
+        QTest::newRow(title) << QString::fromUtf8(traits) << QString::fromUtf8(switches) << QString::fromUtf8(src)
+                             << QString::fromUtf8(dst) << QString::fromUtf8(decision);
+    };
+    row("unknown device: a nanosecond counts", "", "", "f10@1000.000000001", "f10@1000", "Newer Copy Newer");
+    row("whole seconds: the fraction dropped", "res=1s", "", "f10@1000.9", "f10@1000", "Same Skip same");
+    row("whole seconds: a second apart", "res=1s", "", "f10@1001", "f10@1000", "Newer Copy Newer");
+    row("2 s: rounded down", "res=2s", "", "f10@1001.5", "f10@1000", "Same Skip same");
+    row("2 s: rounded up", "res=2s", "", "f10@1000.5", "f10@1002", "Same Skip same");
+    row("2 s: beyond", "res=2s", "", "f10@1002", "f10@1000", "Newer Copy Newer");
+    row("10 ms: within", "res=10ms", "", "f10@1000.009", "f10@1000", "Same Skip same");
+    row("10 ms: beyond", "res=10ms", "", "f10@1000.011", "f10@1000", "Newer Copy Newer");
+    row("100 ns: within", "res=100ns", "", "f10@1000.000000099", "f10@1000", "Same Skip same");
+    row("100 ns: beyond", "res=100ns", "", "f10@1000.0000001", "f10@1000", "Newer Copy Newer");
+    row("/FFT over a finer device", "res=100ns", "/FFT", "f10@1002", "f10@1000", "Same Skip same");
+    row("whole seconds /DST", "res=1s", "/DST", "f10@4600.5", "f10@1000", "Same Skip same");
+    row("before 1980: the clamped date", "fat-years", "", "f10@170812800", "f10@315532800", "Same Skip same");
+    row("before 1980: clamped in local time", "fat-years", "", "f10@170812800", "f10@315550800", "Same Skip same");
+    row("before 1980: kept in memory", "fat-years", "", "f10@170812800", "f10@170812800", "Same Skip same");
+    row("before 1980: another date", "fat-years", "", "f10@170812800", "f10@631152000", "Older Copy Older");
+    row("before 1980: another size", "fat-years", "", "f10@170812800", "f11@315532800", "Changed Copy Changed");
+    row("before 1980 where it is kept", "", "", "f10@170812800", "f10@315532800", "Older Copy Older");
+    row("after 2107: clamped", "fat-years", "", "f10@5680281600", "f10@4354819199", "Same Skip same");
+    row("after 2107: wrapped", "fat-years", "", "f10@5680281600", "f10@3218918400", "Same Skip same");
+    row("after 2107: another size", "fat-years", "", "f10@5680281600", "f9@4354819199", "Changed Copy Changed");
+    row("/IT: R where it is kept", "", "/IT", "f10@1000#RA", "f10@1000#A", "Tweaked Copy Tweaked");
+    row("/IT: R where it is dropped", "no-R", "/IT", "f10@1000#RA", "f10@1000#A", "Same Skip same");
+    row("/IT: H where letters are not kept", "no-letters", "/IT", "f10@1000#HA", "f10@1000#A", "Same Skip same");
+    row("/IT: R where only letters are lost", "no-letters", "/IT", "f10@1000#RA", "f10@1000#A",
+        "Tweaked Copy Tweaked");
+}
+
+void TestCopyCore::destinationDecision()
+{
+    QFETCH(QString, traits);
+    QFETCH(QString, switches);
+    QFETCH(QString, src);
+    QFETCH(QString, dst);
+    QFETCH(QString, decision);
+    const CopyOptions o = options(switches);
+    const Classifier classifier(o, runClock());
+    const DeviceTraits t = traitsOf(traits);
+    QCOMPARE(summary(classifier.file(entry(src), entry(dst), "a.txt", "", &t)), decision);
+}
+
+// What a probe's readings mean: the resolution from the time kept for
+// 1600000001.123456789 s, and a volume's format from its first sector.
+void TestCopyCore::destinationProbeReadings_data()
+{
+    QTest::addColumn<qint64>("kept");
+    QTest::addColumn<qint64>("resolution");
+    QTest::newRow("kept exactly") << qint64(1'600'000'001'123'456'789) << qint64(1);
+    QTest::newRow("NTFS: 100 ns") << qint64(1'600'000'001'123'456'700) << qint64(100);
+    QTest::newRow("microseconds") << qint64(1'600'000'001'123'456'000) << qint64(1'000);
+    QTest::newRow("exFAT: 10 ms") << qint64(1'600'000'001'120'000'000) << qint64(10'000'000);
+    QTest::newRow("exfat-fuse: seconds") << qint64(1'600'000'001'000'000'000) << qint64(Second);
+    QTest::newRow("FAT: 2 s down") << qint64(1'600'000'000'000'000'000) << qint64(2 * Second);
+    QTest::newRow("FAT: 2 s up") << qint64(1'600'000'002'000'000'000) << qint64(2 * Second);
+    QTest::newRow("not a rounding") << qint64(315'532'800'000'000'000) << qint64(1);
+}
+
+void TestCopyCore::destinationProbeReadings()
+{
+    QFETCH(qint64, kept);
+    QFETCH(qint64, resolution);
+    QCOMPARE(ResolutionFromProbe(1'600'000'001'123'456'789, kept), resolution);
+
+    // Boot sectors, and what each format narrows.
+    const auto sector = [](int at, const char *text, bool signature) {
+        std::string s(512, '\0');
+        s.replace(size_t(at), std::strlen(text), text);
+        if (signature)
+            s.replace(510, 2, "\x55\xAA");
+        return s;
+    };
+    QCOMPARE(FormatOfBootSector(sector(3, "EXFAT   ", true)), VolumeFormat::ExFat);
+    QCOMPARE(FormatOfBootSector(sector(3, "NTFS    ", true)), VolumeFormat::Ntfs);
+    QCOMPARE(FormatOfBootSector(sector(82, "FAT32   ", true)), VolumeFormat::Fat);
+    QCOMPARE(FormatOfBootSector(sector(54, "FAT16   ", true)), VolumeFormat::Fat);
+    QCOMPARE(FormatOfBootSector(sector(54, "FAT16   ", false)), VolumeFormat::Unknown);
+    QCOMPARE(FormatOfBootSector(sector(3, "mkfs.fat", true)), VolumeFormat::Unknown);
+    QCOMPARE(FormatOfBootSector(sector(3, "EXFAT   ", true).substr(0, 100)), VolumeFormat::Unknown);
+    DeviceTraits t;
+    t.timeResolutionNs = resolution;
+    ApplyFormatLimits(t, VolumeFormat::Fat);
+    QCOMPARE(t.timeResolutionNs, std::max<int64_t>(resolution, 2 * Second)); // the coarser of the two
+    QVERIFY(!t.keepsTime(315'532'799 * Second) && t.keepsTime(315'532'800 * Second));
+    QVERIFY(t.keepsTime(4'354'819'199 * Second) && !t.keepsTime(4'354'819'200 * Second));
+    QCOMPARE(KeptTimeNs(0, t), 315'532'800 * Second);
 }
 
 void TestCopyCore::displayName_data()
