@@ -18,6 +18,9 @@ constexpr int64_t NsPerDay = 86'400 * NsPerSecond;
 constexpr int64_t Fat1980 = 315'532'800 * NsPerSecond;
 constexpr int64_t FatLast = 4'354'819'199 * NsPerSecond; // 2107-12-31 23:59:59
 
+// The steps in which file systems keep times, coarsest first.
+constexpr std::array<int64_t, 6> kLadder{2 * NsPerSecond, NsPerSecond, 10'000'000, 1'000, 100, 1};
+
 uint64_t distance(int64_t a, int64_t b) { return a >= b ? uint64_t(a) - uint64_t(b) : uint64_t(b) - uint64_t(a); }
 
 bool endsInDotOrSpace(std::string_view name) { return !name.empty() && (name.back() == '.' || name.back() == ' '); }
@@ -245,9 +248,18 @@ int64_t ResolutionFromProbe(int64_t set, int64_t kept)
 {
     if (distance(set, kept) > uint64_t(2 * NsPerSecond))
         return 1; // not a rounding: the probe tells nothing
-    static constexpr std::array<int64_t, 6> ladder{2 * NsPerSecond, NsPerSecond, 10'000'000, 1'000, 100, 1};
-    for (const int64_t step : ladder)
+    for (const int64_t step : kLadder)
         if (kept % step == 0)
+            return step;
+    return 1;
+}
+
+int64_t ResolutionFromEntries(const std::vector<int64_t> &mtimes)
+{
+    if (mtimes.size() < 4)
+        return 1;
+    for (const int64_t step : kLadder)
+        if (std::all_of(mtimes.begin(), mtimes.end(), [&](int64_t t) { return t % step == 0; }))
             return step;
     return 1;
 }

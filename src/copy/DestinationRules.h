@@ -92,6 +92,11 @@ uint16_t KeptAttributes(const DeviceTraits &traits);
 // 10 ms, 1 s, 2 s that divides what it kept (rounded down or up).
 int64_t ResolutionFromProbe(int64_t set, int64_t kept);
 
+// The resolution that the modification times of entries already there
+// show (for a listing, which writes no probe): the coarsest step dividing
+// every one of them; 1 ns from fewer than 4.
+int64_t ResolutionFromEntries(const std::vector<int64_t> &mtimes);
+
 // The format of a volume from its first sector, for a FUSE driver that
 // shows in memory what the volume cannot keep (exfat-fuse shows a 1970
 // date until the volume is mounted again).

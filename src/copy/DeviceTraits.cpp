@@ -3,10 +3,12 @@
 #include "copy/DataPath.h"
 #include "copy/Fd.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -130,32 +132,36 @@ void probeByWriting(int dirFd, DeviceTraits &t)
     t.nonUtf8 = fateOfName(dirFd, name + "\xff", {});
 }
 
-// Letter case without writing: an entry already there, looked up in the
-// other case. A folder without a letter in any name tells nothing.
-bool foldsByLookup(int dirFd)
+// What a folder shows without writing: letter case from an entry already
+// there, looked up in the other case (a folder without a letter in any
+// name tells nothing), and the steps of its entries' modification times.
+void learnByLooking(int dirFd, DeviceTraits &t)
 {
     Fd own(::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     DIR *dir = own ? ::fdopendir(own.get()) : nullptr;
     if (!dir)
-        return false;
+        return;
     own.release();
-    bool folds = false;
-    int looked = 0;
-    while (const struct dirent *e = ::readdir(dir)) {
+    bool caseKnown = false;
+    std::vector<int64_t> mtimes;
+    for (int looked = 0; looked < 256 && !(caseKnown && mtimes.size() >= 64); ++looked) {
+        const struct dirent *e = ::readdir(dir);
+        if (!e)
+            break;
         const std::string name = e->d_name;
-        const std::string other = swappedCase(name);
-        if (name == "." || name == ".." || other == name)
-            continue;
         struct stat st;
-        if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-            folds = sameEntry(dirFd, other, st);
-            break;
+        if (name == "." || name == ".." || ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) < 0)
+            continue;
+        if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))
+            mtimes.push_back(mtimeOf(st));
+        const std::string other = swappedCase(name);
+        if (!caseKnown && other != name) {
+            t.foldsCase = sameEntry(dirFd, other, st);
+            caseKnown = true;
         }
-        if (++looked == 64)
-            break;
     }
     ::closedir(dir);
-    return folds;
+    t.timeResolutionNs = std::max(t.timeResolutionNs, ResolutionFromEntries(mtimes));
 }
 
 // How finely a kind of file system keeps times, where no probe could
@@ -208,8 +214,8 @@ DeviceTraits ProbeDevice(int dirFd, bool mayWrite)
     if (mayWrite)
         probeByWriting(dirFd, t);
     if (!t.probed) {
-        t.foldsCase = foldsByLookup(dirFd);
         t.timeResolutionNs = resolutionOfKind(type);
+        learnByLooking(dirFd, t);
     }
     struct stat st;
     if (type == FuseMagic && ::fstat(dirFd, &st) == 0 && major(st.st_dev) != 0)

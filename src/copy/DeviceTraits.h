@@ -18,7 +18,7 @@ namespace copy {
 // that is no UTF-8 are tried beside it. Without mayWrite (a listing), or
 // where nothing can be written, only what can be read is learnt: letter
 // case from an entry already there, the time resolution from the kind of
-// file system. On a FUSE block device the volume's own format narrows
+// file system and the times of the entries there. On a FUSE block device the volume's own format narrows
 // the times, since the driver may keep in memory what the volume cannot.
 DeviceTraits ProbeDevice(int dirFd, bool mayWrite);
 

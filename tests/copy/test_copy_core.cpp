@@ -805,7 +805,7 @@ void TestCopyCore::destinationProbeReadings_data()
     QTest::newRow("exfat-fuse: seconds") << qint64(1'600'000'001'000'000'000) << qint64(Second);
     QTest::newRow("FAT: 2 s down") << qint64(1'600'000'000'000'000'000) << qint64(2 * Second);
     QTest::newRow("FAT: 2 s up") << qint64(1'600'000'002'000'000'000) << qint64(2 * Second);
-    QTest::newRow("not a rounding") << qint64(315'532'800'000'000'000) << qint64(1);
+    QTest::newRow("not a rounding") << qint64(315'532'801'000'000'000) << qint64(1);
 }
 
 void TestCopyCore::destinationProbeReadings()
@@ -813,6 +813,13 @@ void TestCopyCore::destinationProbeReadings()
     QFETCH(qint64, kept);
     QFETCH(qint64, resolution);
     QCOMPARE(ResolutionFromProbe(1'600'000'001'123'456'789, kept), resolution);
+    // Without a probe (/L), the entries already there tell the same, four or more of them.
+    if (resolution > 1) {
+        const std::vector<int64_t> four{kept, kept + 6 * Second, kept - 2 * Second, kept + 14 * Second};
+        QCOMPARE(ResolutionFromEntries(four), resolution);
+        QCOMPARE(ResolutionFromEntries({four.begin(), four.end() - 1}), int64_t(1));
+        QCOMPARE(ResolutionFromEntries({kept, kept + 1, kept + 2 * Second, kept + 4 * Second}), int64_t(1));
+    }
 
     // Boot sectors, and what each format narrows.
     const auto sector = [](int at, const char *text, bool signature) {
