@@ -3,8 +3,6 @@
 #include "copy/DataPath.h"
 
 #include <QCryptographicHash>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QStringList>
 
 #include <cstdio>
@@ -17,7 +15,6 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
-using namespace Qt::Literals::StringLiterals;
 
 namespace trees {
 
@@ -268,89 +265,6 @@ SmallDisk::~SmallDisk()
 {
     if (m_mounted)
         ::umount2(m_path.c_str(), MNT_DETACH);
-}
-
-namespace {
-
-// Runs a tool; its output when it fails (or that it is missing), else empty.
-std::string runTool(const QString &program, const QStringList &args, QByteArray *out = nullptr)
-{
-    const QString found = QStandardPaths::findExecutable(program, {"/usr/sbin", "/sbin", "/usr/bin", "/bin"});
-    if (found.isEmpty())
-        return program.toStdString() + " is not installed";
-    QProcess p;
-    p.start(found, args);
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-        return (program + u": "_s + QString::fromUtf8(p.readAllStandardError()).trimmed()).toStdString();
-    if (out)
-        *out = p.readAllStandardOutput().trimmed();
-    return {};
-}
-
-} // namespace
-
-FuseVolume::FuseVolume(const std::string &dir, const std::string &kind, const std::string &options)
-    : m_kind(kind), m_options(options), m_image(dir + "/volume.img"), m_mountPoint(dir + "/mnt")
-{
-    if (::geteuid() != 0 || ::access("/dev/fuse", R_OK | W_OK) != 0) {
-        m_why = "mounting through FUSE needs root and /dev/fuse";
-        return;
-    }
-    fs::create_directories(m_mountPoint);
-    const int fd = ::open(m_image.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0 || ::ftruncate(fd, 16 << 20) != 0) {
-        m_why = "no room for an image";
-        if (fd >= 0)
-            ::close(fd);
-        return;
-    }
-    ::close(fd);
-    const QString image = QString::fromStdString(m_image);
-    m_why = kind == "exfat" ? runTool(u"mkfs.exfat"_s, {image}) : runTool(u"mkntfs"_s, {u"-F"_s, u"-Q"_s, image});
-    if (m_why.empty() && kind == "exfat") {
-        QByteArray loop;
-        m_why = runTool(u"losetup"_s, {u"-f"_s, u"--show"_s, image}, &loop);
-        m_loop = loop.toStdString();
-    }
-    if (m_why.empty())
-        mount();
-}
-
-FuseVolume::~FuseVolume()
-{
-    unmount();
-    if (!m_loop.empty())
-        runTool(u"losetup"_s, {u"-d"_s, QString::fromStdString(m_loop)});
-    ::unlink(m_image.c_str());
-}
-
-bool FuseVolume::mount()
-{
-    QStringList args;
-    if (m_kind == "exfat") {
-        args = QStringList{QString::fromStdString(m_loop), QString::fromStdString(m_mountPoint)};
-        m_why = runTool(u"mount.exfat-fuse"_s, args);
-    } else {
-        if (!m_options.empty())
-            args << u"-o"_s << QString::fromStdString(m_options);
-        args << QString::fromStdString(m_image) << QString::fromStdString(m_mountPoint);
-        m_why = runTool(u"ntfs-3g"_s, args);
-    }
-    m_mounted = m_why.empty();
-    return m_mounted;
-}
-
-void FuseVolume::unmount()
-{
-    if (m_mounted && ::umount2(m_mountPoint.c_str(), 0) != 0)
-        ::umount2(m_mountPoint.c_str(), MNT_DETACH);
-    m_mounted = false;
-}
-
-bool FuseVolume::remount()
-{
-    unmount();
-    return mount();
 }
 
 } // namespace trees

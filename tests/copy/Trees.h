@@ -64,27 +64,4 @@ private:
     std::string m_why;
 };
 
-// A volume of a Windows file system in an image file, mounted through FUSE
-// for the object's life: "exfat" (exfat-fuse on a loop device) or "ntfs"
-// (ntfs-3g, with its mount options, "windows_names" say). Needs root,
-// /dev/fuse and the tools; why() says what was missing.
-class FuseVolume
-{
-public:
-    FuseVolume(const std::string &dir, const std::string &kind, const std::string &options = {});
-    ~FuseVolume();
-    bool mounted() const { return m_mounted; }
-    const std::string &why() const { return m_why; }
-    const std::string &path() const { return m_mountPoint; }
-    // Unmounts and mounts again, so that what is read is what the volume
-    // keeps, not what the driver remembers.
-    bool remount();
-
-private:
-    bool mount();
-    void unmount();
-    std::string m_kind, m_options, m_image, m_mountPoint, m_loop, m_why;
-    bool m_mounted = false;
-};
-
 } // namespace trees
