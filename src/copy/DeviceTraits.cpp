@@ -115,12 +115,13 @@ void probeByWriting(int dirFd, DeviceTraits &t)
     if (const int64_t kept = keptTime(fd.get(), late); kept < late - slack)
         t.newestTimeNs = late - kept <= 2 * 86'400 * NsPerSecond ? kept : late - NsPerSecond;
 
-    struct stat st;
-    t.keepsReadOnly = ::fchmod(fd.get(), 0400) == 0 && ::fstat(fd.get(), &st) == 0 && !(st.st_mode & S_IWUSR);
+    // The user attribute first: a file that is read-only takes none from its owner.
     if (::fsetxattr(fd.get(), "user.corvane-probe", "1", 1, 0) == 0)
         ::fremovexattr(fd.get(), "user.corvane-probe");
     else if (errno == ENOTSUP || errno == EOPNOTSUPP)
         t.keepsDosLetters = false;
+    struct stat st;
+    t.keepsReadOnly = ::fchmod(fd.get(), 0400) == 0 && ::fstat(fd.get(), &st) == 0 && !(st.st_mode & S_IWUSR);
     fd.reset();
     ::unlinkat(dirFd, name.c_str(), 0);
 
