@@ -722,7 +722,8 @@ void TestCopyCore::destinationDecision()
     QFETCH(QString, src);
     QFETCH(QString, dst);
     QFETCH(QString, decision);
-    const Classifier classifier(options(switches), runClock());
+    const CopyOptions o = options(switches); // the classifier keeps a reference
+    const Classifier classifier(o, runClock());
     const DeviceTraits t = traitsOf(traits);
     QCOMPARE(summary(classifier.file(entry(src), entry(dst), "a.txt", "", &t)), decision);
 }
