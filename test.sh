@@ -11,8 +11,13 @@ scripts/build.sh -DCORVANE_WERROR=ON
 # corvane-copy killed at random moments on a changing tree, a few runs (the
 # soak itself is 50: see README.md).
 SOAK_FILES=1000 bench/copy-soak.sh 4 </dev/null
-# Pictures of the windows to look at, in build/screenshots.
+# Pictures of the windows to look at, in build/screenshots; then the same
+# windows as Qt draws them on a KDE desktop with a dark colour scheme, read
+# from tests/screenshots/kde-dark/ (kde_dark_*.png).
 QT_QPA_PLATFORM=offscreen build/tests/screenshots/corvane_screenshots build/screenshots >/dev/null
+xvfb-run -a env QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$PWD/tests/screenshots/kde-dark" XDG_CURRENT_DESKTOP=KDE \
+  KDE_FULL_SESSION=true KDE_SESSION_VERSION=5 \
+  build/tests/screenshots/corvane_screenshots --system-theme kde_dark build/screenshots >/dev/null
 
 # Assertions on, AddressSanitizer and UndefinedBehaviorSanitizer, in build-asan/,
 # built with clang: a second compiler's warnings and checks at no extra time.

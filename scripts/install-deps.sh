@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev libgl1-mesa-dev fonts-dejavu-core
   xvfb xauth xdotool xclip imagemagick
   g++-mingw-w64-x86-64
-  desktop-file-utils appstream shared-mime-info dpkg-dev
+  desktop-file-utils appstream shared-mime-info dpkg-dev groff-base man-db   # packaging; man pages checked
   perl rsync strace time   # the copy soak (bench/copy-soak.sh) and benchmark (bench/copy-bench.sh)
   exfat-fuse exfatprogs ntfs-3g   # the copy engine's tests on Windows file systems (tests/copy/)
 )

@@ -79,12 +79,49 @@ while IFS= read -r exe; do
 done < <(find build-win/tests -name 'test_*.exe' | sort)
 
 # The screenshot step: the windows as Windows draws them.
-if WINEPATH="$test_path" timeout 300 "$wine" build-win/tests/screenshots/corvane_screenshots.exe \
-     "Z:$root/build-win/screenshots" >/dev/null; then
+screenshots() { # arguments of corvane_screenshots before the folder
+  WINEPATH="$test_path" timeout 300 "$wine" build-win/tests/screenshots/corvane_screenshots.exe \
+    "$@" "Z:$root/build-win/screenshots" >/dev/null
+}
+if screenshots; then
   passed=$((passed + 1))
 else
   failed+=("screenshots")
 fi
+
+# The same windows under colour schemes of the system itself, kept in the
+# registry as Windows keeps them (wine_dark_*.png, wine_high_contrast_*.png).
+# The prefix's own colours are put back afterwards.
+colours='HKCU\Control Panel\Colors'
+saved_colours="$root/build-win/colours.reg"
+"$wine" reg export "$colours" "Z:$saved_colours" /y >/dev/null
+shoot_scheme() { # name, then Element=red green blue
+  local name=$1 setting
+  shift
+  for setting in "$@"; do
+    "$wine" reg add "$colours" /v "${setting%%=*}" /d "${setting#*=}" /f >/dev/null
+  done
+  if screenshots --system-theme "$name"; then
+    passed=$((passed + 1))
+  else
+    failed+=("screenshots under $name")
+  fi
+  "$wine" reg delete "$colours" /f >/dev/null
+  "$wine" reg import "Z:$saved_colours" >/dev/null
+}
+# Dark grey faces with the edges a light scheme would give them: shadows
+# darker than the faces, the darkest black.
+shoot_scheme wine_dark Window='34 36 40' WindowText='230 230 230' ButtonFace='45 48 52' ButtonText='230 230 230' \
+  ButtonHilight='70 74 80' ButtonLight='56 60 64' ButtonShadow='28 30 33' ButtonDkShadow='0 0 0' \
+  GrayText='110 112 116' Hilight='0 90 160' HilightText='255 255 255' InfoWindow='45 48 52' InfoText='230 230 230' \
+  Menu='34 36 40' MenuBar='34 36 40' MenuText='230 230 230' MenuHilight='0 90 160' Scrollbar='45 48 52' \
+  AppWorkSpace='34 36 40' WindowFrame='128 128 128' HotTrackingColor='100 170 255'
+# White on black, as Windows' High Contrast Black.
+shoot_scheme wine_high_contrast Window='0 0 0' WindowText='255 255 255' ButtonFace='0 0 0' ButtonText='255 255 255' \
+  ButtonHilight='255 255 255' ButtonLight='0 0 0' ButtonShadow='128 128 128' ButtonDkShadow='0 0 0' \
+  GrayText='63 240 63' Hilight='26 235 255' HilightText='0 0 0' InfoWindow='0 0 0' InfoText='255 255 255' \
+  Menu='0 0 0' MenuBar='0 0 0' MenuText='255 255 255' MenuHilight='128 0 128' Scrollbar='0 0 0' \
+  AppWorkSpace='0 0 0' WindowFrame='255 255 255' HotTrackingColor='255 255 0'
 
 # ---- The zip, unpacked into an empty folder
 
@@ -120,6 +157,12 @@ readme_tells() {
     grep -q 'Windows 10 or later' "$app/README.txt" && grep -q 'every copy' "$app/README.txt"
 }
 check "its README names the folder, Windows 10 and the one choice of the registry" readme_tells
+# The About window's link (the version resource's product name) opens that
+# README, beside the program.
+about_link() {
+  [ "$(strings -el "$app/corvane.exe" | grep -A1 -x ProductName | tail -n 1)" = README.txt ] && test -f "$app/README.txt"
+}
+check "its About link names the README.txt beside corvane.exe" about_link
 
 # The recording ROBOCOPY.EXE stands first along PATH; Wine's own robocopy.exe,
 # a stub that copies nothing, is further on. Nothing else is on PATH: the

@@ -134,19 +134,15 @@ Form formOf(const Named &named)
     return Form::Flag;
 }
 
-// Robocopy's own form of /IF: the names of the files to copy follow it,
-// where the builder's /IF: takes a value.
-bool namesFiles(const Named &named, QStringView word)
-{
-    return named.row->rule == SwitchRule::Text && named.row->names[0] == u"IF" && !word.contains(u':');
-}
+// /IF takes the names of the files to copy up to the next switch, in
+// Robocopy's form and in the builder's "/IF:", whose value is the first.
+bool namesIncludeFiles(const Named &named) { return named.row->controls[0] == kIncludeFilesField; }
 
 // The field that takes the names after a list switch, or nothing.
-QLatin1StringView listField(const Named &named, QStringView word)
+QLatin1StringView listField(const Named &named)
 {
-    if (named.row->rule == SwitchRule::List)
-        return named.row->controls[0];
-    return namesFiles(named, word) ? kFileNamesField : QLatin1StringView();
+    return named.row->rule == SwitchRule::List || namesIncludeFiles(named) ? named.row->controls[0]
+                                                                           : QLatin1StringView();
 }
 
 // How a value goes into a command so that cmd.exe and the splitting hand
@@ -301,8 +297,9 @@ void Reader::readArguments(const QList<Argument> &arguments)
             continue;
         }
         const qsizetype colon = a.value.indexOf(u':');
-        if (const QLatin1StringView field = listField(named, a.value); !field.isEmpty()) {
-            if (colon >= 0) {
+        if (const QLatin1StringView field = listField(named); !field.isEmpty()) {
+            const bool valueIsName = colon >= 0 && namesIncludeFiles(named);
+            if (colon >= 0 && !valueIsName) {
                 leaveOut(LeftOutKind::Switch, LeftOutReason::TakesNoValue, a.shown, i);
                 ++i;
                 continue;
@@ -310,7 +307,15 @@ void Reader::readArguments(const QList<Argument> &arguments)
             qsizetype end = i + 1;
             while (end < n && !IsSwitchWord(arguments.at(end).value) && !arguments.at(end).startsComment)
                 ++end;
-            takeNames(field, slice(arguments, i + 1, end), i + 1);
+            // "/IF:a b": the name in the value comes first, at the switch's place.
+            QList<Argument> names;
+            if (const qsizetype writtenColon = a.written.indexOf(u':');
+                valueIsName && writtenColon >= 0 && writtenColon + 1 < a.written.size())
+                names << Argument{a.value.mid(colon + 1), a.written.mid(writtenColon + 1), {}, a.shown};
+            names += arguments.mid(i + 1, end - i - 1);
+            if (valueIsName && names.isEmpty())
+                leaveOut(LeftOutKind::Switch, LeftOutReason::NeedsValue, a.shown, i);
+            takeNames(field, slice(names, 0, names.size()), end - names.size());
             if (end < n && arguments.at(end).startsComment)
                 comment = end;
             i = end;
@@ -330,7 +335,10 @@ void Reader::readArguments(const QList<Argument> &arguments)
         for (qsizetype k = comment; k < n; ++k)
             leaveOut(LeftOutKind::Word, LeftOutReason::Comment, arguments.at(k).shown, k);
 
-    // The folders, then the file names, wherever they stood.
+    // The folders, then the file names, wherever they stood. A folder left
+    // out keeps its place empty: the builder writes an empty source as
+    // nothing, so a destination would take the source's place.
+    bool noSource = false;
     for (qsizetype k = 0; k < positional.size() && k < 2; ++k) {
         const Argument &a = arguments.at(positional.at(k));
         const QLatin1StringView field = k == 0 ? kSourceField : kDestinationField;
@@ -339,8 +347,11 @@ void Reader::readArguments(const QList<Argument> &arguments)
                      k == 0 ? u"source"_s : u"destination"_s);
         else if (a.value.isEmpty())
             leaveOut(LeftOutKind::Word, LeftOutReason::EmptyFolder, a.shown, positional.at(k));
+        else if (noSource)
+            leaveOut(LeftOutKind::Word, LeftOutReason::NoSource, a.shown, positional.at(k));
         else
             setText(field, a.value, a.value);
+        noSource = m_reading.values.text(kSourceField).isEmpty();
     }
     for (qsizetype k = 2; k < positional.size();) {
         qsizetype end = k + 1;
@@ -363,9 +374,19 @@ void Reader::takeNames(QLatin1StringView field, std::span<const Argument> names,
         written += a.written;
         values << a.value;
     }
+    // The builder writes the include names right after "/IF:", so the
+    // first of them must read back from there as well.
+    const auto fits = [field](const QString &text, QStringList received) {
+        if (!standsAlone(text, received))
+            return false;
+        if (field != kIncludeFilesField)
+            return true;
+        received.first().prepend(u"/IF:");
+        return standsAlone(u"/IF:"_s + text, received);
+    };
     NameRun run;
     run.position = position;
-    if (standsAlone(written, values)) {
+    if (fits(written, values)) {
         run.written << written;
         run.values = values;
         for (size_t k = 0; k < names.size(); ++k)
@@ -376,9 +397,9 @@ void Reader::takeNames(QLatin1StringView field, std::span<const Argument> names,
             const Argument &a = names[k];
             const qsizetype at = position < 0 ? position : position + qsizetype(k);
             std::optional<QString> form = a.written;
-            if (!standsAlone(*form, {a.value}))
+            if (!fits(*form, {a.value}))
                 form = plainlyWritten(a.value);
-            if (form && standsAlone(*form, {a.value})) {
+            if (form && fits(*form, {a.value})) {
                 run.written << *form;
                 run.values << a.value;
                 run.shown << std::pair(a.shown, at);
@@ -543,16 +564,25 @@ void Reader::setLetters(const SwitchSpec &row, QStringView letters, bool replace
         for (const SwitchLetter &l : row.letters)
             m_reading.values.setCheck(l.box, 0);
     QString unknown;
+    QString withoutOption;
+    const auto others = lettersWithoutOption(row);
     for (QChar c : letters) {
         const auto it = std::find_if(row.letters.begin(), row.letters.end(),
                                      [c](const SwitchLetter &l) { return c.toUpper() == QLatin1Char(l.letter); });
-        if (it == row.letters.end())
-            unknown += c;
-        else
+        if (it != row.letters.end())
             m_reading.values.setCheck(it->box, 1);
+        else if (std::any_of(others.begin(), others.end(),
+                             [c](const OtherLetter &l) { return c.toUpper() == QLatin1Char(l.letter); }))
+            withoutOption += c;
+        else
+            unknown += c;
     }
+    // Robocopy refuses the switch for a letter it does not know; one it
+    // documents only the window lacks.
     if (!unknown.isEmpty())
         leaveOut(LeftOutKind::Switch, LeftOutReason::UnknownLetters, use.text, use.position, unknown);
+    else if (!withoutOption.isEmpty())
+        leaveOut(LeftOutKind::Switch, LeftOutReason::LettersWithoutOption, use.text, use.position, withoutOption);
 }
 
 CommandReading Reader::finish()
@@ -692,7 +722,9 @@ private:
         return shape.match(line).hasMatch() && line.contains(u"robocopy", Qt::CaseInsensitive);
     }
 
-    Outcome inLine(const CmdScan &scan)
+    // With `others`, the commands beside the one that runs Robocopy are
+    // left out by name: they belong to the same command line.
+    Outcome inLine(const CmdScan &scan, bool others = false)
     {
         for (qsizetype i = 0; i < scan.commands.size(); ++i) {
             const CmdCommand &c = scan.commands.at(i);
@@ -700,10 +732,19 @@ private:
             if (o == Outcome::None)
                 continue;
             // "(robocopy ...) > log": what follows a block redirects it.
+            qsizetype redirecting = -1;
             if (o == Outcome::Read && c.connector == CmdConnector::BlockEnd && i + 1 < scan.commands.size()
-                && scan.commands.at(i + 1).text.trimmed().isEmpty())
+                && scan.commands.at(i + 1).text.trimmed().isEmpty()) {
+                redirecting = i + 1;
                 for (const QString &r : scan.commands.at(i + 1).redirections)
                     m_reading.leftOut << LeftOut{LeftOutKind::Redirection, LeftOutReason::NotRedirected, r, -1, {}};
+            }
+            for (qsizetype j = 0; o == Outcome::Read && others && j < scan.commands.size(); ++j) {
+                const CmdCommand &other = scan.commands.at(j);
+                const QString text = trimBlanks(other.written(0, other.text.size())).toString();
+                if (j != i && j != redirecting && !text.isEmpty())
+                    m_reading.leftOut << LeftOut{LeftOutKind::Command, LeftOutReason::OtherCommand, text, -1, {}};
+            }
             return o;
         }
         return Outcome::None;
@@ -739,14 +780,18 @@ private:
             return k < 0 ? Outcome::None : from(k);
         }
         if (isKeyword(first, u"start")) {
+            // The first quoted word is the window's title, also after
+            // switches ("start /B "" cmd /c ...").
             qsizetype k = 1;
-            if (k < words.size() && c.text.at(words.at(k).start) == u'"')
-                ++k; // the window's title
-            while (k < words.size() && words.at(k).value.startsWith(u'/'))
-                k += isKeyword(words.at(k), u"/d") || isKeyword(words.at(k), u"/node")
-                             || isKeyword(words.at(k), u"/affinity")
-                         ? 2
-                         : 1;
+            for (bool titled = false; k < words.size(); ++k) {
+                if (!titled && c.text.at(words.at(k).start) == u'"')
+                    titled = true;
+                else if (!words.at(k).value.startsWith(u'/'))
+                    break;
+                else if (isKeyword(words.at(k), u"/d") || isKeyword(words.at(k), u"/node")
+                         || isKeyword(words.at(k), u"/affinity"))
+                    ++k; // and its value
+            }
             return from(k);
         }
         if (isKeyword(first, u"for")) {
@@ -787,7 +832,7 @@ private:
         // A new cmd.exe: its blocks end with it.
         m_redirections.append(c.redirections);
         const int open = m_leftOpen;
-        const Outcome o = inLine(ScanCmdLine(command));
+        const Outcome o = inLine(ScanCmdLine(command), true);
         m_leftOpen = open;
         m_redirections.resize(m_redirections.size() - c.redirections.size());
         return o;
@@ -870,11 +915,48 @@ bool IsSwitchWord(QStringView word)
     return !name.isEmpty() && !name.contains(u'/');
 }
 
+namespace {
+
+// "E (extended attributes)", and "and" before the last of several.
+QString lettersMeaning(QStringView letters)
+{
+    QStringList named;
+    for (QChar c : letters) {
+        QString meaning;
+        for (const SwitchSpec &row : switchTable())
+            for (const OtherLetter &l : lettersWithoutOption(row))
+                if (c.toUpper() == QLatin1Char(l.letter))
+                    meaning = l.meaning.toString();
+        named << (meaning.isEmpty() ? QString(c) : u"%1 (%2)"_s.arg(c, meaning));
+    }
+    if (named.isEmpty())
+        return {};
+    const QString last = named.takeLast();
+    return named.isEmpty() ? last : named.join(u", "_s) + u" and "_s + last;
+}
+
+// An odd run of backslashes before a quote: the quote is part of the word,
+// the usual slip of a folder written "D:\" or "%DIR%\".
+bool escapedQuote(QStringView written)
+{
+    for (qsizetype i = written.indexOf(u'"'); i >= 0; i = written.indexOf(u'"', i + 1)) {
+        qsizetype run = 0;
+        while (run < i && written.at(i - 1 - run) == u'\\')
+            ++run;
+        if (run % 2)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 QString LeftOutLine(const LeftOut &item)
 {
     const QString kind = item.kind == LeftOutKind::Switch ? u"switch"_s
                        : item.kind == LeftOutKind::Word   ? u"word"_s
-                                                          : u"redirection"_s;
+                       : item.kind == LeftOutKind::Command ? u"command"_s
+                                                           : u"redirection"_s;
     QString why;
     switch (item.reason) {
     case LeftOutReason::NoOption: why = u"it has no option in Corvane"_s; break;
@@ -885,12 +967,21 @@ QString LeftOutLine(const LeftOut &item)
     case LeftOutReason::UnknownLetters:
         why = u"Robocopy knows no letter %1 here; the other letters were taken"_s.arg(item.detail);
         break;
+    case LeftOutReason::LettersWithoutOption:
+        why = u"Robocopy knows %1 here, but Corvane has no option for %2; the other letters were taken"_s.arg(
+            lettersMeaning(item.detail), item.detail.size() == 1 ? u"it"_s : u"them"_s);
+        break;
     case LeftOutReason::TeeWithoutLog: why = u"Corvane writes it only with a log file"_s; break;
     case LeftOutReason::QuoteInPath:
         why = item.detail.isEmpty()
                 ? u"a Windows command line cannot hold a path with a double quotation mark (\")"_s
                 : u"a Windows command line cannot hold a folder with a double quotation mark (\"); the %1 is left empty"_s.arg(item.detail);
+        if (escapedQuote(item.text))
+            why += u". The likely cause: a \\ before the closing quote makes the quote part of the %1; end the %1 without \\, or double it (\\\\)"_s
+                       .arg(item.detail.isEmpty() ? u"path"_s : u"folder"_s);
         break;
+    case LeftOutReason::NoSource: why = u"Corvane writes a destination only after a source"_s; break;
+    case LeftOutReason::OtherCommand: why = u"Corvane runs the Robocopy command alone"_s; break;
     case LeftOutReason::EmptyFolder: why = u"an empty folder name"_s; break;
     case LeftOutReason::CannotWriteBack: why = u"Corvane cannot write it back unchanged"_s; break;
     case LeftOutReason::Comment: why = u"a comment (Robocopy would take it as a file name)"_s; break;
@@ -980,11 +1071,18 @@ CommandReading ReadJob(const QString &text)
                 continue;
             }
             const qsizetype colon = written.indexOf(u':');
-            if (const QLatin1StringView field = listField(named, w.value); !field.isEmpty()) {
-                if (colon >= 0)
+            if (const QLatin1StringView field = listField(named); !field.isEmpty()) {
+                if (colon >= 0 && !namesIncludeFiles(named)) {
                     reader.leaveOut(LeftOutKind::Switch, LeftOutReason::TakesNoValue, written);
-                else
+                } else {
                     names = field;
+                    // "/IF:name": the first name, then those on the lines below.
+                    if (colon >= 0 && colon + 1 < written.size()) {
+                        const QString name = w.value.mid(w.value.indexOf(u':') + 1);
+                        reader.takeNames(names, std::array{Argument{name, plainlyWritten(name).value_or(name), {}, written}},
+                                         -1);
+                    }
+                }
                 ++i;
                 continue;
             }

@@ -34,6 +34,7 @@ enum class LeftOutKind : quint8 {
     Switch,      // a word that starts with a slash (see IsSwitchWord)
     Word,        // any other argument
     Redirection, // a redirection of cmd.exe ("> log.txt", "2>&1")
+    Command,     // another command that the same "cmd /c" runs ("& exit")
 };
 
 // The first group are Robocopy's own "Invalid Parameter" errors; the
@@ -49,14 +50,17 @@ enum class LeftOutReason : quint8 {
     UnknownLetters,    // /COPY:DATX (detail: the letters; the others are taken)
     // Robocopy takes these; the window cannot hold them.
     NoOption,          // a switch Robocopy knows that no control stands for (/IM, /LFSM:50M)
+    LettersWithoutOption, // /DCOPY:DATE (detail: the letters no box stands for; the others are taken)
     TeeWithoutLog,     // /TEE with no log file: the window writes it only beside one
     QuoteInPath,       // a folder or path that holds a double quotation mark (detail: which one)
     EmptyFolder,       // "" where a folder stands
+    NoSource,          // a destination after a source left empty: the builder would write it in the source's place
     CannotWriteBack,   // a value the command line cannot carry back unchanged
     Comment,           // "::" and the words after it: a comment to the writer, file names to Robocopy
     NotTaken,          // a line of a job file that no switch takes
     NotRedirected,     // the window runs Robocopy without redirections
     NoFolders,         // a file name without both folders: the builder would write it where a folder stands
+    OtherCommand,      // a command beside Robocopy's in a "cmd /c": the window runs Robocopy alone
 };
 
 struct LeftOut
@@ -70,7 +74,8 @@ struct LeftOut
     // program's name), as Robocopy's "Invalid Parameter #n" counts from 1;
     // -1 for what is no argument (a redirection, a line of a job file).
     qsizetype position = -1;
-    // For UnknownLetters the letters; for QuoteInPath the field left empty.
+    // For UnknownLetters and LettersWithoutOption the letters; for
+    // QuoteInPath the field left empty.
     QString detail;
 };
 
@@ -109,6 +114,7 @@ bool IsSwitchWord(QStringView word);
 // Robocopy, read as cmd.exe reads it (quotes, carets, "&", "|", redirections,
 // blocks in parentheses, over several lines too), behind "@", "call",
 // "start", "cmd /c" or "cmd /k", an "if" condition, "else" or a parenthesis.
+// The other commands that a "cmd /c" runs beside it are left out by name.
 // One in a "for" loop, or a PowerShell line, is refused (found stays false,
 // refusal says why). Its arguments are read as ReadArguments reads them,
 // except that an unquoted word starting with "::" among the file names or
@@ -117,8 +123,10 @@ CommandReading ReadCommand(const QString &text);
 // The arguments a Robocopy program receives (after its own name), as
 // Robocopy reads them: a word that is no switch (IsSwitchWord) is the
 // source, the destination, then a file name, wherever it stands, unless it
-// follows /XF, /XD or /IF, which take the names up to the next switch; a
-// switch that takes a value has it after its colon, in the same word.
+// follows /XF, /XD or /IF, which take the names up to the next switch (the
+// builder's /IF: has the first in its value); a switch that takes a value
+// has it after its colon, in the same word. A folder left out leaves its
+// place empty: a destination after an empty source is left out too.
 CommandReading ReadArguments(const QStringList &words);
 // The text of a job file as Robocopy's /SAVE: writes it: one switch per line,
 // "::" comments, the names of /IF, /XF and /XD one per line. A line may hold

@@ -112,7 +112,7 @@ constexpr SwitchSpec kSwitches[] = {
     flag(u"QUIT", "chkJobQuit"_L1),
     flag(u"NOSD", "chkJobNoSource"_L1),
     flag(u"NODD", "chkJobNoDest"_L1),
-    text(u"IF", "txtJobIncludeFiles"_L1),
+    text(u"IF", kIncludeFilesField),
     path(u"SD", "txtJobExplicitSource"_L1),
     path(u"DD", "txtJobExplicitDest"_L1),
     {R::Threads, {u"MT"}, {"chkThreadsEnable"_L1, "txtThreadsCount"_L1}, {}},
@@ -124,8 +124,20 @@ constexpr QStringView kWithoutOption[] = {
     u"IM",     u"LFSM",     u"UNICODE",   u"?",
 };
 
+constexpr OtherLetter kOtherCopyLetters[] = {{'X', u"skip alternate data streams"}};
+constexpr OtherLetter kOtherFolderLetters[] = {{'E', u"extended attributes"}, {'X', u"skip alternate data streams"}};
+
 } // namespace
 
 std::span<const SwitchSpec> switchTable() { return kSwitches; }
+
+std::span<const OtherLetter> lettersWithoutOption(const SwitchSpec &row)
+{
+    if (row.rule == SwitchRule::CopyLetters)
+        return kOtherCopyLetters;
+    if (row.rule == SwitchRule::FolderLetters)
+        return kOtherFolderLetters;
+    return {};
+}
 
 std::span<const QStringView> switchesWithoutOption() { return kWithoutOption; }

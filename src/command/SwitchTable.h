@@ -49,6 +49,9 @@ std::span<const SwitchSpec> switchTable();
 constexpr QLatin1StringView kSourceField("cboSource");
 constexpr QLatin1StringView kDestinationField("cboDestination");
 constexpr QLatin1StringView kFileNamesField("txtFilenames");
+// The names of /IF: Robocopy takes the words after it up to the next switch,
+// as it does for /XF and /XD; the builder writes them after "/IF:".
+constexpr QLatin1StringView kIncludeFilesField("txtJobIncludeFiles");
 
 // Letter sets of the copy switches: Robocopy's defaults, which no switch
 // writes, and the two sets that have switches of their own.
@@ -56,6 +59,16 @@ constexpr QStringView kDefaultCopyLetters = u"DAT";
 constexpr QStringView kDefaultFolderLetters = u"DA";
 constexpr QStringView kAllCopyLetters = u"DATSOU";      // /COPYALL
 constexpr QStringView kSecurityCopyLetters = u"DATS";   // /SEC
+
+// Letters Robocopy documents for a letter switch that no box stands for:
+// X (skip alternate data streams) in /COPY:, E (extended attributes) and X
+// in /DCOPY:. Empty for the other rows.
+struct OtherLetter
+{
+    char letter;
+    QStringView meaning;
+};
+std::span<const OtherLetter> lettersWithoutOption(const SwitchSpec &row);
 
 // Switches Robocopy knows that no control stands for.
 std::span<const QStringView> switchesWithoutOption();

@@ -354,16 +354,11 @@ FileDecision Classifier::file(const Entry &src, const Entry &dst, std::string_vi
         // Without data there is nothing to create a lonely file from.
         return o.excludeLonely || !copiesData ? skip(Tag::LonelySkipped) : copy(Tag::NewFile);
     case FileClass::Mismatched:
-        // A folder /XD names is never purged, even for a file of the source.
-        if (!o.purge || excludedDir(name, relDir)) {
-            d.action = Action::Report;
-            d.tag = Tag::Mismatch;
-            return d;
-        }
-        if (o.excludeLonely || !copiesData)
-            return skip(Tag::LonelySkipped);
-        copy(Tag::NewFile);
-        d.action = Action::PurgeAndCopy;
+        // Reported and left: under a purge the engine treats such a name as
+        // two (splitsMismatch) when the destination's entry is to go, so
+        // what stays here is one no purge takes (/XD, /XF, /XX, the names).
+        d.action = Action::Report;
+        d.tag = Tag::Mismatch;
         return d;
     case FileClass::Same:
         return o.includeSame ? copy(Tag::Same) : skipClass(Tag::SameSkipped);
@@ -430,24 +425,33 @@ DirDecision Classifier::dir(const Entry &src, const Entry &dst, std::string_view
         d.cls = DirClass::Existing;
         d.action = DirAction::Enter;
     } else {
-        // A file, a link or anything else where the source has a folder.
+        // A file, a link or anything else where the source has a folder:
+        // reported and left (under a purge the engine takes the two apart
+        // when the destination's entry is to go; see splitsMismatch).
         d.cls = DirClass::Mismatched;
         d.tag = Tag::Mismatch;
-        // Nor a file /XF names, for a folder of the source.
-        if (!o.purge || excludedFile(name, relDir)) {
-            d.action = DirAction::Report;
-            return d;
-        }
-        if (o.excludeLonely) {
-            d.tag = Tag::LonelySkipped;
-            return d;
-        }
-        d.action = DirAction::PurgeAndCreate;
-        d.tag = Tag::NewDir;
-        d.createOnDemand = !o.emptyDirectories;
+        d.action = DirAction::Report;
+        return d;
     }
     d.deleteSource = o.moveDirs;
     return d;
+}
+
+bool Classifier::splitsMismatch(const Entry &src, const Entry &dst, std::string_view name, std::string_view relDir,
+                                uint32_t depth) const
+{
+    if (!m_options.purge || src.kind == EntryKind::Missing || dst.kind == EntryKind::Missing)
+        return false;
+    const bool sourceFolder = isDirectory(src, Side::Source);
+    if (sourceFolder == isDirectory(dst, Side::Destination))
+        return false;
+    // Only what the copy can make takes the name (not a FIFO, not a dangling link).
+    if (src.kind == EntryKind::Other && !(src.isLink && m_options.symbolicLinks))
+        return false;
+    const Entry none;
+    if (isDirectory(dst, Side::Destination))
+        return dir(none, dst, name, relDir, depth).action == DirAction::Purge;
+    return file(none, dst, name, relDir).action == Action::Purge;
 }
 
 bool Classifier::decidesAsDirectory(const Entry &src, const Entry &dst) const
@@ -495,8 +499,7 @@ void CountFile(Totals &totals, const FileDecision &decision, uint64_t size, Outc
         return;
     }
     switch (decision.action) {
-    case Action::Copy:
-    case Action::PurgeAndCopy: add(Column::Copied); break;
+    case Action::Copy: add(Column::Copied); break;
     case Action::Report: add(Column::Mismatch); break;
     case Action::Skip:
     case Action::Purge: add(Column::Skipped); break;
@@ -520,7 +523,6 @@ void CountDir(Totals &totals, const DirDecision &decision, Outcome outcome)
     }
     switch (decision.action) {
     case DirAction::Create:
-    case DirAction::PurgeAndCreate:
         totals.dirs[outcome == Outcome::NotCreated ? Column::Skipped : Column::Copied] += 1;
         break;
     case DirAction::Report: totals.dirs[Column::Mismatch] += 1; break;

@@ -62,6 +62,15 @@ public:
     // source folder facing a destination file the folder's).
     bool decidesAsDirectory(const Entry &src, const Entry &dst) const;
 
+    // A source entry facing a destination entry of the other kind (a file
+    // and a folder) under /PURGE or /MIR, where the destination's entry alone
+    // is an extra to purge: Robocopy lists files and folders apart, so the
+    // name is two entries, decided apart: the destination's with src Missing
+    // (an extra, reported and purged), then the source's with dst Missing.
+    // depth is the level of a folder under that name.
+    bool splitsMismatch(const Entry &src, const Entry &dst, std::string_view name, std::string_view relDir,
+                        uint32_t depth) const;
+
     // A name that is no folder in the source. relDir is the folder relative
     // to the roots, "" at the top or "a/b/". destination: what the
     // destination's file system keeps of times and attributes, when known.

@@ -425,10 +425,18 @@ CommandLine readCommandLine(const std::vector<std::string> &args,
                 names.push_back(args[i]);
         return names;
     };
-    const auto addFileName = [&](size_t i) {
+    // A name after /IF (either form) is one of its names. Each word is
+    // placed once: the value of "/IF:#3" reads like a stand-in.
+    const auto listed = [&](size_t i) {
         const Use *before = opener[i];
-        const bool listed = before && before->row && before->row->names[0] == u"IF" && !before->hasValue;
-        (listed ? c.run.fileNames : c.run.positional).push_back({static_cast<int>(i), args[i]});
+        return isName[i] && before && before->row && before->row->names[0] == u"IF";
+    };
+    std::vector<bool> placed(count);
+    const auto addFileName = [&](size_t i) {
+        if (placed[i])
+            return;
+        placed[i] = true;
+        (listed(i) ? c.run.fileNames : c.run.positional).push_back({static_cast<int>(i), args[i]});
     };
     for (QLatin1StringView field : {kSourceField, kDestinationField})
         for (const QString &standIn : reading.received.value(field))
@@ -436,6 +444,9 @@ CommandLine readCommandLine(const std::vector<std::string> &args,
                 c.run.positional.push_back({static_cast<int>(i), args[i]});
     for (const QString &standIn : reading.received.value(kFileNamesField))
         if (const size_t i = placeOf(standIn); i < count)
+            addFileName(i);
+    for (const QString &standIn : reading.received.value(kIncludeFilesField))
+        if (const size_t i = placeOf(standIn); i < count && listed(i))
             addFileName(i);
     // Names the window cannot hold (file names without both folders) are
     // still names.
@@ -542,16 +553,14 @@ bool readJobLayer(Layer &layer, const QString &jobText)
             if (value)
                 use.value = *value;
             if (use.row->names[0] == u"IF") {
-                for (const QString &n : SplitWords(text(use.value)))
-                    layer.fileNames.push_back({-1, bytes(n)});
-                layer.namesFiles = true;
+                layer.namesFiles = true; // its names, the one after a colon too, are the reader's
                 continue;
             }
             layer.uses.push_back(std::move(use));
         }
     }
     if (layer.namesFiles)
-        for (std::string &n : names(kFileNamesField))
+        for (std::string &n : names(kIncludeFilesField))
             layer.fileNames.push_back({-1, std::move(n)});
     layer.excludeFiles = names("txtExcludeFiles"_L1);
     layer.excludeDirs = names("txtExcludeFolders"_L1);
@@ -868,9 +877,12 @@ void finish(CopyOptions &o, const std::string &cwd, bool forRun)
         o.moveFiles = true;
     if (o.noCopy)
         o.copyFlags = 0;
+    // /SECFIX fixes the security /COPY: carries; without S or O, S is meant.
+    if (o.secFix && !(o.copyFlags & (CopyFlag::Security | CopyFlag::Owner)))
+        o.copyFlags |= CopyFlag::Security;
     if (o.backup)
         o.withoutEffect.insert(o.withoutEffect.begin(), o.restartable ? "/ZB (backup mode)" : "/B");
-    const std::pair<bool, const char *> noted[] = {{o.efsRaw, "/EFSRAW"}, {o.secFix, "/SECFIX"}, {o.fatNames, "/FAT"},
+    const std::pair<bool, const char *> noted[] = {{o.efsRaw, "/EFSRAW"}, {o.fatNames, "/FAT"},
                                                   {o.longPaths, "/256"},   {o.saveRetries, "/REG"},
                                                   {o.waitForShare, "/TBD"}};
     for (const auto &[on, sw] : noted)
@@ -959,6 +971,12 @@ ParsedCommand ParseArguments(const std::vector<std::string> &args, const std::st
     const CopyOptions &o = parsed.options;
     if (o.threads > 0 && (o.interPacketGapMs > 0 || o.efsRaw)) {
         parsed.error = "ERROR : /MT cannot be used with /IPG or /EFSRAW.\n";
+        return parsed;
+    }
+    // A move deletes each source it copied; /CREATE copies no data.
+    if (o.create && o.moveFiles) {
+        parsed.error = std::string("ERROR : /CREATE cannot be used with ") + (o.moveDirs ? "/MOVE" : "/MOV")
+            + ": it makes empty copies, and the move would then delete the sources whose data was never copied.\n";
         return parsed;
     }
     if (!o.quit) {

@@ -59,8 +59,7 @@ enum class Action : uint8_t {
     Skip,          // nothing to do (same, excluded class, filtered out)
     Copy,          // copy the source over the destination (or create it)
     Report,        // an extra or mismatched destination entry, left alone
-    Purge,         // delete the extra or mismatched destination entry (a folder with its tree)
-    PurgeAndCopy,  // a mismatched destination entry goes, then the source is copied as lonely
+    Purge,         // delete the extra destination entry (a folder with its tree)
 };
 
 // The word a report line shows. Copied entries in leading caps, anomalies in
@@ -118,7 +117,6 @@ enum class DirAction : uint8_t {
     Skip,           // not entered
     Report,         // extra or mismatched, left alone
     Purge,          // delete the extra destination tree
-    PurgeAndCreate, // a mismatched destination file goes, the folder is created and walked
 };
 
 struct DirDecision
@@ -159,6 +157,7 @@ enum class ErrorAction : uint8_t {
     SettingFileTimes,              // "Setting File Times"
     CopyingSecurity,               // "Copying NTFS Security to Destination File"
     OpeningLogFile,                // "Opening Log File"
+    WritingLogFile,                // "Writing Log File"
 };
 
 enum class RetryState : uint8_t {

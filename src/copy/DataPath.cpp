@@ -1,6 +1,7 @@
 #include "copy/DataPath.h"
 
 #include "copy/DosAttributes.h"
+#include "copy/Times.h"
 
 #include <algorithm>
 #include <chrono>
@@ -44,9 +45,24 @@ bool DeviceCapabilities::refuse(dev_t from, dev_t to, Feature f)
 
 std::string FailureMessage(int code)
 {
-    if (code == kSourceChanged)
-        return "The source file changed while it was being copied.";
-    return SystemMessage(code);
+    switch (code) {
+    case kSourceChanged: return "The source file changed while it was being copied.";
+    case kInUse: return "The process cannot access the file because it is being used by another process.";
+    case kHoldsSource: return "This is the source, a folder of it or a folder that holds it: never deleted or written into.";
+    case kOtherMount: return "Another file system is mounted here: a run does not cross into it.";
+    default: return SystemMessage(code);
+    }
+}
+
+int ShownErrorNumber(int code)
+{
+    switch (code) {
+    case kSourceChanged: return EAGAIN;
+    case kInUse: return 32; // Windows' ERROR_SHARING_VIOLATION, as Robocopy shows it
+    case kHoldsSource: return EBUSY;
+    case kOtherMount: return EXDEV;
+    default: return code;
+    }
 }
 
 // ------------------------------------------------------------ temporary names
@@ -85,12 +101,16 @@ std::string TempPrefix(std::string_view finalName)
     return out;
 }
 
-std::string TempName(std::string_view finalName, uint64_t size, int64_t mtimeNs)
+std::string TempName(std::string_view finalName, uint64_t size, int64_t mtimeNs, unsigned variant)
 {
     std::string out = TempPrefix(finalName);
     appendHex(out, size, false);
     out += '-';
     appendHex(out, uint64_t(mtimeNs), false);
+    if (variant) {
+        out += '-';
+        appendHex(out, variant, false);
+    }
     out += kTempTail;
     return out;
 }
@@ -108,12 +128,17 @@ bool IsTempName(std::string_view name)
     if (rest[16] != '-')
         return false;
     rest.remove_prefix(17);
-    const size_t dash = rest.find('-');
-    if (dash == 0 || dash == std::string_view::npos || dash + 1 >= rest.size() || dash > 16
-        || rest.size() - dash - 1 > 16)
-        return false;
-    return std::all_of(rest.begin(), rest.begin() + std::ptrdiff_t(dash), isHex)
-        && std::all_of(rest.begin() + std::ptrdiff_t(dash) + 1, rest.end(), isHex);
+    // Two or three groups of 1 to 16 hex digits: size, time, variant.
+    for (int group = 0; group < 3; ++group) {
+        const size_t dash = rest.find('-');
+        const std::string_view digits = rest.substr(0, dash);
+        if (digits.empty() || digits.size() > 16 || !std::all_of(digits.begin(), digits.end(), isHex))
+            return false;
+        if (dash == std::string_view::npos)
+            return group >= 1;
+        rest.remove_prefix(dash + 1);
+    }
+    return false;
 }
 
 // ------------------------------------------------------------ the copy
@@ -125,8 +150,6 @@ constexpr uint64_t kRangeChunk = 64u << 20;        // copy_file_range per call (
 constexpr uint64_t kGapChunk = 64u << 10;          // /IPG's 64 KiB
 constexpr uint64_t kResumeAlign = 1u << 20;        // a resumed copy restarts on a MiB boundary
 constexpr size_t kDirectAlign = 4096;
-
-int64_t mtimeNs(const struct stat &st) { return int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec; }
 
 bool unsupportedRange(int e) { return e == EXDEV || e == EINVAL || e == EOPNOTSUPP || e == ENOSYS || e == EBADF; }
 bool unsupportedClone(int e)
@@ -336,58 +359,105 @@ struct DataCopy
 // attributes: not looked at, absent, or there.
 enum class Listed : uint8_t { Unknown, Absent, Present };
 
-// The user extended attributes of the source (its "streams"), but for the
-// DOS attributes, which are A's business; dosAttrib tells whether the list
-// held those, so they need not be asked for again.
-int copyUserXattrs(int src, int dst, dev_t srcDev, dev_t dstDev, DeviceCapabilities &caps, Listed &dosAttrib)
+// The names of a file's extended attributes (NUL-separated), or an errno.
+int listXattrs(int fd, std::string &names)
 {
-    if (!caps.has(srcDev, srcDev, DeviceCapabilities::UserXattrs))
-        return 0;
     char small[1024];
-    std::string big;
-    ssize_t n = ::flistxattr(src, small, sizeof small);
-    const char *names = small;
-    if (n < 0 && errno == ERANGE) {
-        const ssize_t need = ::flistxattr(src, nullptr, 0);
+    const ssize_t n = ::flistxattr(fd, small, sizeof small);
+    if (n >= 0) {
+        names.assign(small, size_t(n));
+        return 0;
+    }
+    while (errno == ERANGE) {
+        const ssize_t need = ::flistxattr(fd, nullptr, 0);
         if (need < 0)
             return errno;
-        big.resize(size_t(need));
-        n = ::flistxattr(src, big.data(), big.size());
-        names = big.data();
-    }
-    if (n < 0) {
-        if (IsNoXattrSupport(errno)) {
-            caps.refuse(srcDev, srcDev, DeviceCapabilities::UserXattrs);
+        names.resize(size_t(need));
+        const ssize_t m = ::flistxattr(fd, names.data(), names.size());
+        if (m >= 0) {
+            names.resize(size_t(m));
             return 0;
         }
-        return errno;
     }
+    return errno;
+}
+
+template <typename Each>
+void forEachName(const std::string &names, Each each)
+{
+    for (size_t at = 0; at < names.size();) {
+        const char *p = names.c_str() + at;
+        const size_t length = std::strlen(p);
+        if (length)
+            each(std::string_view(p, length), p);
+        at += length + 1;
+    }
+}
+
+bool listedIn(const std::string &names, std::string_view name)
+{
+    bool found = false;
+    forEachName(names, [&](std::string_view n, const char *) { found = found || n == name; });
+    return found;
+}
+
+// The kinds of extended attributes a copy carries as they are.
+enum class XattrKind : uint8_t {
+    Streams,  // user.*, but the DOS attributes (A's business) and our own marks
+    Security, // security.*: capabilities, labels (S, as root)
+};
+
+bool ofKind(std::string_view name, XattrKind kind)
+{
+    if (kind == XattrKind::Security)
+        return name.substr(0, 9) == "security.";
+    return name.substr(0, 5) == "user." && name != kDosAttribName
+        && name.substr(0, kOwnXattrPrefix.size()) != kOwnXattrPrefix;
+}
+
+// Copies the extended attributes of one kind named in srcNames; with
+// removeOthers, those of the kind the destination has and the source has
+// not go (a folder that stood there already). A destination that keeps no
+// such attributes is noted in caps, and then nothing is a failure.
+int copyXattrs(int src, int dst, const std::string &srcNames, XattrKind kind, bool removeOthers, dev_t dstDev,
+               DeviceCapabilities &caps)
+{
+    if (kind == XattrKind::Streams && !caps.has(dstDev, dstDev, DeviceCapabilities::UserXattrs))
+        return 0;
+    int failure = 0;
+    bool unsupported = false;
+    const auto fail = [&](int e) {
+        if (IsNoXattrSupport(e))
+            unsupported = true;
+        else if (!failure)
+            failure = e;
+    };
     std::string value;
-    dosAttrib = Listed::Absent;
-    for (const char *p = names; p < names + n; p += std::strlen(p) + 1) {
-        const std::string_view name(p);
-        if (name == kDosAttribName)
-            dosAttrib = Listed::Present;
-        if (name.substr(0, 5) != "user." || name == kDosAttribName)
-            continue;
-        if (!caps.has(dstDev, dstDev, DeviceCapabilities::UserXattrs))
-            return 0;
+    forEachName(srcNames, [&](std::string_view name, const char *cname) {
+        if (failure || unsupported || !ofKind(name, kind))
+            return;
         SysError err;
-        if (!GetXattr(XattrPlace{src, -1, nullptr}, p, value, err)) {
+        if (!GetXattr(XattrPlace{src, -1, nullptr}, cname, value, err)) {
             if (err)
-                return err.code;
-            continue; // gone meanwhile
+                failure = err.code;
+            return; // gone meanwhile
         }
-        const SysError set = SetXattr(XattrPlace{dst, -1, nullptr}, p, value);
-        if (set) {
-            if (IsNoXattrSupport(set.code)) {
-                caps.refuse(dstDev, dstDev, DeviceCapabilities::UserXattrs);
-                return 0;
-            }
-            return set.code;
-        }
+        if (const SysError set = SetXattr(XattrPlace{dst, -1, nullptr}, cname, value))
+            fail(set.code);
+    });
+    if (!failure && !unsupported && removeOthers) {
+        std::string dstNames;
+        if (const int e = listXattrs(dst, dstNames))
+            fail(e);
+        forEachName(dstNames, [&](std::string_view name, const char *cname) {
+            if (!failure && ofKind(name, kind) && !listedIn(srcNames, name))
+                if (const SysError e = RemoveXattr(XattrPlace{dst, -1, nullptr}, cname))
+                    fail(e.code);
+        });
     }
-    return 0;
+    if (unsupported && kind == XattrKind::Streams)
+        caps.refuse(dstDev, dstDev, DeviceCapabilities::UserXattrs);
+    return failure;
 }
 
 // The POSIX ACLs: the access ACL always, the default one of a folder.
@@ -423,24 +493,26 @@ int copyAcls(int src, int dst, bool folder, dev_t srcDev, dev_t dstDev, DeviceCa
 
 // Owner and group where allowed: a user who is not root cannot give a file
 // away, and may set only a group of their own. Those refusals are not
-// failures ("where allowed"); others are.
-int copyOwner(int dst, const struct stat &src)
+// failures ("where allowed"); others are. now ends as the file's own stat.
+int copyOwner(int dst, const struct stat &src, struct stat &now)
 {
-    struct stat now;
     if (::fstat(dst, &now) < 0)
         return errno;
     if (src.st_uid == now.st_uid && src.st_gid == now.st_gid)
         return 0;
-    if (::fchown(dst, src.st_uid, src.st_gid) == 0)
-        return 0;
-    if (errno != EPERM)
-        return errno;
-    if (src.st_gid != now.st_gid && ::fchown(dst, uid_t(-1), src.st_gid) < 0 && errno != EPERM)
-        return errno;
-    return 0;
+    if (::fchown(dst, src.st_uid, src.st_gid) < 0) {
+        if (errno != EPERM)
+            return errno;
+        if (src.st_gid != now.st_gid && ::fchown(dst, uid_t(-1), src.st_gid) < 0 && errno != EPERM)
+            return errno;
+    }
+    return ::fstat(dst, &now) < 0 ? errno : 0;
 }
 
-mode_t finalMode(const struct stat &src, const CopyFlags &flags, uint32_t add, uint32_t remove)
+// The permission bits of the source as R leaves them: A carries the owner's
+// write bit as it is, without A a copy may be written, /A+:R and /A-:R
+// decide last.
+mode_t permissionsOf(const struct stat &src, const CopyFlags &flags, uint32_t add, uint32_t remove)
 {
     mode_t mode = src.st_mode & 07777;
     if (!flags.attributes)
@@ -452,31 +524,92 @@ mode_t finalMode(const struct stat &src, const CopyFlags &flags, uint32_t add, u
     return mode;
 }
 
-// Every property but the content, on the new file or the folder. modeSet:
-// the file was created with its final mode already.
-CopyFailure applyProperties(int src, const struct stat &srcStat, int dst, dev_t dstDev, bool folder,
-                            const DataPathSettings &s, DeviceCapabilities &caps, bool modeSet = false)
+// The mode a copy ends with, from the mode it has now. With S the source's
+// whole mode, but set-user-ID and set-group-ID only where the copy has the
+// source's owner and group: never someone else's program run as the copier.
+// Without S the permission bits as creation gave them (the umask or the
+// folder's default ACL took their share, as for any new file of the copier;
+// an existing folder keeps its own), the owner's write bit as R says, never
+// set-ID or sticky of the source's: as cp without -p. A folder keeps what
+// it has of those (the set-group-ID bit a folder inherits from its parent);
+// one this run made got the owner's bits for the work inside, and takes the
+// source's now, as a new folder of the copier would have them.
+mode_t targetMode(mode_t permissions, const struct stat &now, const struct stat &src, bool security, bool folder,
+                  bool made, mode_t umask)
+{
+    if (security) {
+        mode_t mode = permissions;
+        if (now.st_uid != src.st_uid)
+            mode &= ~mode_t(S_ISUID);
+        if (now.st_gid != src.st_gid)
+            mode &= ~mode_t(S_ISGID);
+        return mode;
+    }
+    const mode_t kept = now.st_mode & (folder ? 07777 : 0777);
+    if (folder && made)
+        return (kept & ~mode_t(0700)) | (permissions & 0700 & ~umask);
+    return (kept & ~mode_t(S_IWUSR)) | (permissions & S_IWUSR);
+}
+
+// Which properties applyProperties sets.
+namespace Part {
+constexpr unsigned Streams = 1;  // user extended attributes (D, or E for a folder)
+constexpr unsigned Acls = 2;     // S
+constexpr unsigned Owner = 4;    // O
+constexpr unsigned Letters = 8;  // A: user.DOSATTRIB
+constexpr unsigned Mode = 16;
+constexpr unsigned Times = 32;   // T
+constexpr unsigned All = 63;
+} // namespace Part
+
+// What a destination is like before applyProperties: its stat when the
+// caller knows it (a file just made with a known mode), else it is asked.
+struct DstState
+{
+    bool known = false;
+    struct stat st{};
+    bool created = true; // made by this run: a folder's mode is then the source's
+};
+
+// Every property but the content, on the new file or the folder. In an
+// order that keeps each: streams while the owner may still write, ACLs, the
+// owner (chown clears set-ID bits and capabilities), the letters before the
+// mode (a read-only file takes no more user attributes from one who is not
+// root), the mode, security.* after the owner, times last.
+CopyFailure applyProperties(int src, const struct stat &srcStat, int dst, dev_t dstDev, bool folder, DstState state,
+                            const DataPathSettings &s, DeviceCapabilities &caps, unsigned parts = Part::All)
 {
     const CopyFlags &f = folder ? s.folder : s.file;
+    const bool rootSecurity = f.security && s.privileged;
     Listed dosAttrib = Listed::Unknown;
-    if (folder ? f.extended : f.data && !f.noStreams) {
-        if (const int e = copyUserXattrs(src, dst, srcStat.st_dev, dstDev, caps, dosAttrib))
+    std::string srcNames;
+    const bool streams = (parts & Part::Streams) && (folder ? f.extended : f.data && !f.noStreams);
+    if ((streams || rootSecurity) && caps.has(srcStat.st_dev, srcStat.st_dev, DeviceCapabilities::UserXattrs)) {
+        if (const int e = listXattrs(src, srcNames)) {
+            if (!IsNoXattrSupport(e))
+                return {e, ErrorAction::CopyingFile};
+            caps.refuse(srcStat.st_dev, srcStat.st_dev, DeviceCapabilities::UserXattrs);
+        } else {
+            dosAttrib = listedIn(srcNames, kDosAttribName) ? Listed::Present : Listed::Absent;
+        }
+    }
+    if (streams) {
+        if (const int e = copyXattrs(src, dst, srcNames, XattrKind::Streams, folder && !state.created, dstDev, caps))
             return {e, ErrorAction::CopyingFile};
     }
-    if (f.security) {
+    if (f.security && (parts & Part::Acls)) {
         if (const int e = copyAcls(src, dst, folder, srcStat.st_dev, dstDev, caps))
             return {e, ErrorAction::CopyingSecurity};
     }
-    if (f.owner) {
-        if (const int e = copyOwner(dst, srcStat))
+    struct stat &now = state.st;
+    if (f.owner && (parts & Part::Owner)) {
+        if (const int e = copyOwner(dst, srcStat, now))
             return {e, ErrorAction::CopyingSecurity};
-        modeSet = false; // chown may have cleared set-id bits
+        state.known = true;
     }
-    // The DOS attributes before the mode: a read-only file takes no more
-    // user attributes from one who is not root.
     const uint32_t add = folder ? 0 : s.attribAdd;
     const uint32_t remove = folder ? 0 : s.attribRemove;
-    if (f.attributes || add || remove) {
+    if ((parts & Part::Letters) && (f.attributes || add || remove)) {
         uint32_t attrib = 0;
         if (f.attributes) {
             std::string value;
@@ -510,10 +643,22 @@ CopyFailure applyProperties(int src, const struct stat &srcStat, int dst, dev_t 
                 return {e.code, ErrorAction::ChangingFileAttributes};
         }
     }
-    // The mode after the owner: chown clears the set-id bits.
-    if (!modeSet && ::fchmod(dst, finalMode(srcStat, f, add, remove)) < 0)
-        return {errno, ErrorAction::ChangingFileAttributes};
-    if (f.times) {
+    if (parts & Part::Mode) {
+        if (!state.known) {
+            if (::fstat(dst, &now) < 0)
+                return {errno, ErrorAction::ChangingFileAttributes};
+            state.known = true;
+        }
+        const mode_t mode = targetMode(permissionsOf(srcStat, f, add, remove), now, srcStat, f.security, folder,
+                                       state.created, s.umask);
+        if ((now.st_mode & 07777) != mode && ::fchmod(dst, mode) < 0)
+            return {errno, ErrorAction::ChangingFileAttributes};
+    }
+    if (rootSecurity && (parts & Part::Acls)) {
+        if (const int e = copyXattrs(src, dst, srcNames, XattrKind::Security, folder && !state.created, dstDev, caps))
+            return {e, ErrorAction::CopyingSecurity};
+    }
+    if (f.times && (parts & Part::Times)) {
         const struct timespec times[2] = {srcStat.st_atim, srcStat.st_mtim};
         if (::futimens(dst, times) < 0)
             return {errno, ErrorAction::SettingFileTimes};
@@ -530,42 +675,88 @@ bool sameContentStamp(const struct stat &a, const struct stat &b)
 
 namespace {
 
-struct timespec timespecOf(int64_t ns) { return {time_t(ns / 1000000000), long(ns % 1000000000)}; }
-
 // O_TMPFILE refused by the file system (or by a kernel that predates it).
 bool unsupportedUnnamed(int e) { return e == EOPNOTSUPP || e == EISDIR || e == EINVAL; }
 
-// Gives an unnamed file (O_TMPFILE) its name. Linking by the descriptor
+// Links an unnamed file (O_TMPFILE) under a name. Linking by the descriptor
 // itself needs a kernel that allows it to the file's opener (or
 // CAP_DAC_READ_SEARCH); else the name under /proc is linked, and the device
-// is marked so that later files take the temporary name instead. A name
-// that appeared meanwhile is replaced, as a rename would: the file gets the
-// temporary name first and is renamed over it.
+// is marked so that later files take the temporary name instead.
+int linkUnnamed(int fd, int dirFd, const char *name, dev_t dstDev, DeviceCapabilities &caps)
+{
+    if (::linkat(fd, "", dirFd, name, AT_EMPTY_PATH) == 0)
+        return 0;
+    if (errno != ENOENT && errno != EPERM)
+        return errno;
+    const std::string proc = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, proc.c_str(), dirFd, name, AT_SYMLINK_FOLLOW) < 0)
+        return errno;
+    caps.refuse(dstDev, dstDev, DeviceCapabilities::UnnamedFile);
+    return 0;
+}
+
+// A file of ours under a temporary name.
+struct Temporary
+{
+    std::string name;
+    FileId id;
+    bool marked = false;
+};
+
+// Marks a temporary file as ours, where the device keeps user attributes.
+void mark(int fd, Temporary &temp, dev_t dstDev, DeviceCapabilities &caps)
+{
+    if (!caps.has(dstDev, dstDev, DeviceCapabilities::UserXattrs))
+        return;
+    const SysError e = MarkTemporary(fd, temp.id.ino, temp.name);
+    if (e && IsNoXattrSupport(e.code))
+        caps.refuse(dstDev, dstDev, DeviceCapabilities::UserXattrs);
+    temp.marked = !e;
+}
+
+// The temporary names of a final name, in turn: one that is free, or
+// whose file a claim can take (a stale temporary of ours, removed, for
+// claim to make it again), ends the search. Anything else under such a name
+// is the user's and stays: the next variant is tried.
+template <typename Claim>
+int claimTemporary(const FileCopy &job, const struct stat &st, Temporary &temp, Claim claim)
+{
+    for (unsigned variant = 0; variant < 16; ++variant) {
+        temp.name = TempName(job.dstName, uint64_t(st.st_size), NsOf(st.st_mtim), variant);
+        int e = claim(temp.name.c_str());
+        if (e == EEXIST && job.guard.removeTemporary(job.dstDir, temp.name.c_str()) == 0)
+            e = claim(temp.name.c_str());
+        if (e != EEXIST)
+            return e;
+    }
+    return EEXIST;
+}
+
+// Gives an unnamed file its final name. A name that appeared meanwhile is
+// replaced, as a rename would: the file gets a temporary name first (marked
+// as ours) and is renamed over it.
 int linkIntoPlace(int fd, const FileCopy &job, const struct stat &st, dev_t dstDev, DeviceCapabilities &caps)
 {
-    const auto link = [&](const char *name) {
-        if (::linkat(fd, "", job.dstDir, name, AT_EMPTY_PATH) == 0)
-            return 0;
-        if (errno != ENOENT && errno != EPERM)
-            return errno;
-        const std::string proc = "/proc/self/fd/" + std::to_string(fd);
-        if (::linkat(AT_FDCWD, proc.c_str(), job.dstDir, name, AT_SYMLINK_FOLLOW) < 0)
-            return errno;
-        caps.refuse(dstDev, dstDev, DeviceCapabilities::UnnamedFile);
-        return 0;
-    };
-    const int e = link(job.dstName.c_str());
+    const int e = linkUnnamed(fd, job.dstDir, job.dstName.c_str(), dstDev, caps);
     if (e != EEXIST)
         return e;
-    const std::string temp = TempName(job.dstName, uint64_t(st.st_size), mtimeNs(st));
-    ::unlinkat(job.dstDir, temp.c_str(), 0); // a stale copy of ours
-    if (const int t = link(temp.c_str()))
+    Temporary temp;
+    struct stat made;
+    if (::fstat(fd, &made) < 0)
+        return errno;
+    temp.id = FileId{made.st_dev, made.st_ino};
+    if (const int t = claimTemporary(job, st, temp, [&](const char *name) {
+            temp.name = name;
+            mark(fd, temp, dstDev, caps);
+            return linkUnnamed(fd, job.dstDir, name, dstDev, caps);
+        }))
         return t;
-    if (::renameat(job.dstDir, temp.c_str(), job.dstDir, job.dstName.c_str()) < 0) {
-        const int r = errno;
-        ::unlinkat(job.dstDir, temp.c_str(), 0);
+    if (const int r = job.guard.replace(job.dstDir, temp.name.c_str(), job.dstName.c_str())) {
+        job.guard.discard(job.dstDir, temp.name.c_str(), temp.id);
         return r;
     }
+    if (temp.marked)
+        UnmarkTemporary(fd);
     return 0;
 }
 
@@ -584,14 +775,15 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
         return result;
     }
     struct stat &st = result.source;
+    const CopyFlags &what = settings.file;
     // The listing's stat stands for the one before the copy: the check
     // after it compares against that (taken earlier still). A resumed copy
-    // and one that gives the owner away look at the file itself.
-    if (job.listed.known && !settings.restartable && !settings.file.owner && S_ISREG(job.listed.mode)) {
+    // and one that carries owner or security look at the file itself.
+    if (job.listed.known && !settings.restartable && !what.owner && !what.security && S_ISREG(job.listed.mode)) {
         st.st_mode = job.listed.mode;
         st.st_size = off_t(job.listed.size);
-        st.st_mtim = timespecOf(job.listed.mtimeNs);
-        st.st_atim = timespecOf(job.listed.atimeNs);
+        st.st_mtim = TimespecOf(job.listed.mtimeNs);
+        st.st_atim = TimespecOf(job.listed.atimeNs);
         st.st_dev = job.listed.dev;
         st.st_nlink = 1;
     } else if (::fstat(src.get(), &st) < 0) {
@@ -605,40 +797,41 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
     const uint64_t size = settings.createOnly ? 0 : uint64_t(st.st_size);
     result.bytes = size;
 
-    // Created with its final mode when creation gives exactly that (and the
-    // owner may still write it, for the extended attributes): no chmod.
-    const mode_t mode = finalMode(st, settings.file, settings.attribAdd, settings.attribRemove);
-    const bool modeAtCreation = job.createMaskKnown && !settings.file.owner && (mode & ~job.createMask) == mode
-        && (mode & S_IWUSR) && !(mode & 07000);
-    const mode_t createMode = modeAtCreation ? mode : mode_t(0600);
+    // Made with the permissions it ends with (the umask or the folder's
+    // default ACL taking their share, as for any new file) and the owner's
+    // write bit for the work on it, which R may take away at the end; with S
+    // private until the source's mode is set.
+    const mode_t permissions = permissionsOf(st, what, settings.attribAdd, settings.attribRemove);
+    const mode_t createMode = what.security ? mode_t(0600) : mode_t((permissions & 0777) | S_IWUSR);
 
-    // The temporary name, made only when a file is named before it is whole.
-    std::string tempName;
-    const auto temp = [&]() -> const std::string & {
-        if (tempName.empty())
-            tempName = TempName(job.dstName, uint64_t(st.st_size), mtimeNs(st));
-        return tempName;
-    };
     Fd dst;
     dev_t dstDev = job.dstDev;
     bool unnamed = false;
+    bool resumed = false;
+    Temporary temp;
     uint64_t from = 0;
-    if (settings.restartable && size) {
-        // A partial copy of this very source (same size and time) from an
-        // earlier attempt goes on from its last whole MiB.
-        dst.reset(::openat(job.dstDir, temp().c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
-        if (dst) {
-            struct stat tempStat;
-            if (::fstat(dst.get(), &tempStat) == 0 && S_ISREG(tempStat.st_mode)) {
-                from = std::min<uint64_t>(uint64_t(tempStat.st_size), size) / kResumeAlign * kResumeAlign;
+    const auto open = [&](const char *name) {
+        if (settings.restartable && size && temp.name == TempName(job.dstName, uint64_t(st.st_size), NsOf(st.st_mtim))
+            && IsOurTemporary(job.dstDir, name)) {
+            // A partial copy of this very source (same size and time) from an
+            // earlier attempt goes on from its last whole MiB.
+            dst.reset(::openat(job.dstDir, name, O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+            struct stat partial;
+            if (dst && ::fstat(dst.get(), &partial) == 0) {
+                from = std::min<uint64_t>(uint64_t(partial.st_size), size) / kResumeAlign * kResumeAlign;
                 if (::ftruncate(dst.get(), off_t(from)) < 0)
                     from = 0;
-                dstDev = tempStat.st_dev;
-            } else {
-                dst.reset();
+                temp.id = FileId{partial.st_dev, partial.st_ino};
+                temp.marked = true;
+                resumed = true;
+                return 0;
             }
         }
-    } else if (job.fresh && job.dstDevKnown && caps.has(dstDev, dstDev, DeviceCapabilities::UnnamedFile)) {
+        dst.reset(::openat(job.dstDir, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, createMode));
+        return dst ? 0 : errno;
+    };
+    if (!settings.restartable && job.fresh && job.dstDevKnown
+        && caps.has(dstDev, dstDev, DeviceCapabilities::UnnamedFile)) {
         // A new file without a name until it is whole: a run killed now
         // leaves nothing at all behind.
         dst.reset(::openat(job.dstDir, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, createMode));
@@ -648,29 +841,23 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
             caps.refuse(dstDev, dstDev, DeviceCapabilities::UnnamedFile);
         // other failures: the temporary name below tells the real one
     }
-    const bool resumed = dst && !unnamed;
     if (!dst) {
-        for (int attempt = 0; attempt < 2 && !dst; ++attempt) {
-            dst.reset(::openat(job.dstDir, temp().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                               createMode));
-            if (!dst && errno == EEXIST && attempt == 0)
-                ::unlinkat(job.dstDir, temp().c_str(), 0); // a stale copy of ours
-            else if (!dst) {
+        if (const int e = claimTemporary(job, st, temp, open)) {
+            result.failure = {e, ErrorAction::CopyingFile};
+            return result;
+        }
+        if (!resumed) {
+            struct stat made;
+            if (::fstat(dst.get(), &made) < 0) {
                 result.failure = {errno, ErrorAction::CopyingFile};
                 return result;
             }
+            temp.id = FileId{made.st_dev, made.st_ino};
+            dstDev = made.st_dev;
+            mark(dst.get(), temp, dstDev, caps);
+        } else {
+            dstDev = temp.id.dev;
         }
-    }
-    if (!job.dstDevKnown && !resumed) {
-        struct stat tempStat;
-        if (::fstat(dst.get(), &tempStat) < 0) {
-            result.failure = {errno, ErrorAction::CopyingFile};
-            dst.reset();
-            if (!unnamed)
-                ::unlinkat(job.dstDir, temp().c_str(), 0);
-            return result;
-        }
-        dstDev = tempStat.st_dev;
     }
     result.resumedAt = from;
     bool direct = settings.unbuffered && !settings.createOnly
@@ -678,7 +865,7 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
     auto discard = [&](bool keep) {
         dst.reset();
         if (!keep && !unnamed)
-            ::unlinkat(job.dstDir, temp().c_str(), 0);
+            job.guard.discard(job.dstDir, temp.name.c_str(), temp.id);
     };
 
     if (direct) {
@@ -729,16 +916,22 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
         if (flags >= 0)
             ::fcntl(dst.get(), F_SETFL, flags & ~O_DIRECT);
     }
-    // A resumed file was made 0600 by an earlier attempt: its mode is set.
-    if (const CopyFailure f = applyProperties(src.get(), st, dst.get(), dstDev, false, settings, caps,
-                                              modeAtCreation && !resumed)) {
+    // What creation gave the file, where it is known without asking: the
+    // umask's share of createMode, when the folder has no default ACL (a
+    // resumed file was made by an earlier attempt, and is asked).
+    DstState made;
+    if (!what.security && job.noDefaultAcl && !resumed) {
+        made.known = true;
+        made.st.st_mode = S_IFREG | (createMode & ~settings.umask);
+    }
+    if (const CopyFailure f = applyProperties(src.get(), st, dst.get(), dstDev, false, made, settings, caps)) {
         result.failure = f;
         discard(false);
         return result;
     }
     // The source must be what it was when the copy began: a file written
     // meanwhile gives a torn copy, which must never take the real name.
-    struct stat after;
+    struct stat &after = result.copied;
     if (::fstat(src.get(), &after) < 0) {
         result.failure = {errno, ErrorAction::CopyingFile};
         discard(false);
@@ -761,20 +954,27 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
             return result;
         }
         // Where closing is the last word about the data (network file
-        // systems), a copy it faults must not keep the real name.
+        // systems), a copy it faults must not keep the real name: the name
+        // goes while it still holds what this copy wrote.
         if (const int e = dst.close()) {
-            ::unlinkat(job.dstDir, job.dstName.c_str(), 0);
+            struct stat linked;
+            if (::fstatat(job.dstDir, job.dstName.c_str(), &linked, AT_SYMLINK_NOFOLLOW) == 0
+                && uint64_t(linked.st_size) == size && (!what.times || NsOf(linked.st_mtim) == NsOf(st.st_mtim)))
+                job.guard.discard(job.dstDir, job.dstName.c_str(), FileId{linked.st_dev, linked.st_ino});
             result.failure = {e, ErrorAction::CopyingFile};
             return result;
         }
     } else {
+        // Renamed into place, it is no temporary any more.
+        if (temp.marked)
+            UnmarkTemporary(dst.get());
         if (const int e = dst.close()) {
             result.failure = {e, ErrorAction::CopyingFile};
             discard(false);
             return result;
         }
-        if (::renameat(job.dstDir, temp().c_str(), job.dstDir, job.dstName.c_str()) < 0) {
-            result.failure = {errno, ErrorAction::CopyingFile};
+        if (const int e = job.guard.replace(job.dstDir, temp.name.c_str(), job.dstName.c_str())) {
+            result.failure = {e, ErrorAction::CopyingFile};
             discard(false);
             return result;
         }
@@ -788,7 +988,7 @@ FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, D
     return result;
 }
 
-CopyFailure CopyLink(const FileCopy &job, const DataPathSettings &settings)
+CopyFailure CopyLink(const FileCopy &job, const DataPathSettings &settings, struct stat &st)
 {
     std::string target(256, '\0');
     for (;;) {
@@ -801,35 +1001,41 @@ CopyFailure CopyLink(const FileCopy &job, const DataPathSettings &settings)
         }
         target.resize(target.size() * 2);
     }
-    struct stat st;
     if (::fstatat(job.srcDir, job.srcName.c_str(), &st, AT_SYMLINK_NOFOLLOW) < 0)
         return {errno, ErrorAction::CopyingFile};
-    const std::string temp = TempName(job.dstName, uint64_t(st.st_size), mtimeNs(st));
-    ::unlinkat(job.dstDir, temp.c_str(), 0);
-    if (::symlinkat(target.c_str(), job.dstDir, temp.c_str()) < 0)
-        return {errno, ErrorAction::CopyingFile};
+    // A link can carry no mark: its temporary name is one that is free.
+    Temporary temp;
+    if (const int e = claimTemporary(job, st, temp, [&](const char *name) {
+            return ::symlinkat(target.c_str(), job.dstDir, name) == 0 ? 0 : errno;
+        }))
+        return {e, ErrorAction::CopyingFile};
+    struct stat made;
+    if (::fstatat(job.dstDir, temp.name.c_str(), &made, AT_SYMLINK_NOFOLLOW) == 0)
+        temp.id = FileId{made.st_dev, made.st_ino};
     auto fail = [&](int e) {
-        ::unlinkat(job.dstDir, temp.c_str(), 0);
+        job.guard.discard(job.dstDir, temp.name.c_str(), temp.id);
         return CopyFailure{e, ErrorAction::CopyingFile};
     };
-    if (settings.file.owner && ::fchownat(job.dstDir, temp.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW) < 0
+    if (settings.file.owner && ::fchownat(job.dstDir, temp.name.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW) < 0
         && errno != EPERM)
         return fail(errno);
     if (settings.file.times) {
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
-        if (::utimensat(job.dstDir, temp.c_str(), times, AT_SYMLINK_NOFOLLOW) < 0)
+        if (::utimensat(job.dstDir, temp.name.c_str(), times, AT_SYMLINK_NOFOLLOW) < 0)
             return fail(errno);
     }
-    if (::renameat(job.dstDir, temp.c_str(), job.dstDir, job.dstName.c_str()) < 0)
-        return fail(errno);
+    if (const int e = job.guard.replace(job.dstDir, temp.name.c_str(), job.dstName.c_str()))
+        return fail(e);
     if (settings.durable)
         return SyncFolder(job.dstDir);
     return {};
 }
 
-CopyFailure MakeFolder(int parentFd, const std::string &name, Fd &opened)
+CopyFailure MakeFolder(int parentFd, const std::string &name, mode_t sourceMode, const DataPathSettings &settings,
+                       Fd &opened)
 {
-    if (::mkdirat(parentFd, name.c_str(), 0700) < 0 && errno != EEXIST)
+    const mode_t mode = settings.folder.security ? mode_t(0700) : mode_t((sourceMode & 0777) | S_IRWXU);
+    if (::mkdirat(parentFd, name.c_str(), mode) < 0 && errno != EEXIST)
         return {errno, ErrorAction::CreatingDestinationDirectory};
     opened.reset(::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!opened)
@@ -837,21 +1043,54 @@ CopyFailure MakeFolder(int parentFd, const std::string &name, Fd &opened)
     return {};
 }
 
-CopyFailure FinishFolder(int srcFd, const struct stat &srcStat, int dstFd, const DataPathSettings &settings,
-                         DeviceCapabilities &caps)
+CopyFailure FinishFolder(int srcFd, const struct stat &srcStat, int dstFd, bool created,
+                         const DataPathSettings &settings, DeviceCapabilities &caps)
 {
-    struct stat dstStat;
-    if (::fstat(dstFd, &dstStat) < 0)
+    DstState state;
+    if (::fstat(dstFd, &state.st) < 0)
         return {errno, ErrorAction::ChangingFileAttributes};
-    return applyProperties(srcFd, srcStat, dstFd, dstStat.st_dev, true, settings, caps);
+    state.known = true;
+    state.created = created;
+    return applyProperties(srcFd, srcStat, dstFd, state.st.st_dev, true, state, settings, caps);
 }
 
-CopyFailure FixTimes(int dstDir, const std::string &name, const struct stat &src)
+bool FolderDiffers(const struct stat &srcStat, const struct stat &dstStat, const DataPathSettings &settings)
 {
-    const struct timespec times[2] = {src.st_atim, src.st_mtim};
+    const CopyFlags &f = settings.folder;
+    if (f.times && NsOf(srcStat.st_mtim) != NsOf(dstStat.st_mtim))
+        return true;
+    if (f.owner && settings.privileged && (srcStat.st_uid != dstStat.st_uid || srcStat.st_gid != dstStat.st_gid))
+        return true;
+    const mode_t mode =
+        targetMode(permissionsOf(srcStat, f, 0, 0), dstStat, srcStat, f.security, true, false, settings.umask);
+    return (dstStat.st_mode & 07777) != mode;
+}
+
+CopyFailure FixTimes(int dstDir, const std::string &name, int64_t atimeNs, int64_t mtimeNs)
+{
+    const struct timespec times[2] = {TimespecOf(atimeNs), TimespecOf(mtimeNs)};
     if (::utimensat(dstDir, name.c_str(), times, AT_SYMLINK_NOFOLLOW) < 0)
         return {errno, ErrorAction::SettingFileTimes};
     return {};
+}
+
+CopyFailure FixSecurity(int srcDir, const std::string &srcName, bool followLink, int dstDir, const std::string &dstName,
+                        const DataPathSettings &settings, DeviceCapabilities &caps)
+{
+    const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    const Fd src(::openat(srcDir, srcName.c_str(), flags | (followLink ? 0 : O_NOFOLLOW)));
+    const Fd dst(::openat(dstDir, dstName.c_str(), flags | O_NOFOLLOW));
+    struct stat srcStat;
+    if (!src || ::fstat(src.get(), &srcStat) < 0)
+        return {errno, ErrorAction::CopyingSecurity};
+    if (!dst)
+        return {errno, ErrorAction::CopyingSecurity};
+    struct stat dstStat;
+    if (::fstat(dst.get(), &dstStat) < 0)
+        return {errno, ErrorAction::CopyingSecurity};
+    DstState state{true, dstStat, false};
+    return applyProperties(src.get(), srcStat, dst.get(), dstStat.st_dev, false, state, settings, caps,
+                           Part::Acls | Part::Owner | Part::Mode);
 }
 
 CopyFailure SyncFolder(int dirFd)

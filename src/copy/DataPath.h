@@ -2,6 +2,7 @@
 
 #include "copy/CopyTypes.h"
 #include "copy/Fd.h"
+#include "copy/Guard.h"
 
 #include <atomic>
 #include <cstdint>
@@ -18,7 +19,8 @@
 // Copying one file, symbolic link or folder's properties, on descriptors.
 // A file is written under a temporary name in its target folder and renamed
 // over the final name only when complete, with its properties set, so a run
-// killed at any moment never leaves a short file under a real name.
+// killed at any moment never leaves a short file under a real name. Every
+// rename over a name and every removal goes through the Guard.
 namespace copy {
 
 // What to carry over, from /COPY: and /DCOPY: (D A T S O, X).
@@ -27,7 +29,7 @@ struct CopyFlags
     bool data = true;       // D: the content, and user extended attributes as its streams
     bool attributes = true; // A: R (owner's write bit) and the letters of user.DOSATTRIB
     bool times = true;      // T: modification and access times
-    bool security = false;  // S: POSIX ACLs
+    bool security = false;  // S: the whole mode, POSIX ACLs (access and default), as root security.* attributes
     bool owner = false;     // O: owner and group, where allowed
     bool noStreams = false; // X: no user extended attributes
     bool extended = false;  // E of /DCOPY: a folder's user extended attributes
@@ -50,6 +52,8 @@ struct DataPathSettings
     bool sparse = false;       // /SPARSE: holes stay holes
     bool durable = false;      // fsync file and folder before the source may go (/MOV /MOVE)
     bool createOnly = false;   // /CREATE: zero-length files
+    mode_t umask = 022;        // what a new file or folder loses of its mode without S
+    bool privileged = false;   // root: security.* extended attributes travel with S
 };
 
 // What each file system can do, learned once per device (or pair of
@@ -91,13 +95,18 @@ struct CopyFailure
 
 // Not an errno: the source's size or time differed after the copy.
 constexpr int kSourceChanged = -1;
+// The message of an error code (an errno, kSourceChanged or a refusal of the
+// Guard), and the number its error line shows.
 std::string FailureMessage(int code);
+int ShownErrorNumber(int code);
 
 // The temporary names: ".corvane-" hash of the final name, the source's size
-// and modification time (hex), ".tmp". Never longer than 63 bytes, so any
-// final name has one. A name of this shape in a destination listing is
-// ours: it is hidden from the comparison and removed when stale.
-std::string TempName(std::string_view finalName, uint64_t size, int64_t mtimeNs);
+// and modification time (hex), a variant number (hex) when not the first,
+// ".tmp". Never longer than 66 bytes, so any final name has one. A name of
+// this shape in a destination listing is ours only when its mark says so
+// (IsOurTemporary): then it is hidden from the comparison and removed when
+// stale; anything else of that name is the user's.
+std::string TempName(std::string_view finalName, uint64_t size, int64_t mtimeNs, unsigned variant = 0);
 bool IsTempName(std::string_view name);
 // The part of a temporary name that depends on the final name alone.
 std::string TempPrefix(std::string_view finalName);
@@ -121,9 +130,10 @@ struct SourceStamp
 
 struct FileCopy
 {
-    FileCopy(int sourceDir, std::string sourceName, bool follow, int destinationDir, std::string destinationName)
+    FileCopy(int sourceDir, std::string sourceName, bool follow, int destinationDir, std::string destinationName,
+             const Guard &runGuard)
         : srcDir(sourceDir), srcName(std::move(sourceName)), followLink(follow), dstDir(destinationDir),
-          dstName(std::move(destinationName))
+          dstName(std::move(destinationName)), guard(runGuard)
     {
     }
     int srcDir = -1;
@@ -131,14 +141,14 @@ struct FileCopy
     bool followLink = false; // the source entry is a symbolic link to be copied as its target
     int dstDir = -1;
     std::string dstName;
+    const Guard &guard;
     // What the engine knows already, so that no file pays for asking again
     // (each optional):
     SourceStamp listed;
     bool dstDevKnown = false;
     dev_t dstDev = 0;             // the device of dstDir
     bool fresh = false;           // nothing stood under dstName: the copy may be linked into place
-    bool createMaskKnown = false; // what creating a file in dstDir takes off its mode (the umask,
-    mode_t createMask = 0;        // when the folder has no default ACL), so the mode needs no chmod
+    bool noDefaultAcl = false;    // dstDir has no default ACL: creation takes the umask off the mode
 };
 
 struct FileCopyResult
@@ -147,6 +157,7 @@ struct FileCopyResult
     uint64_t bytes = 0;   // size of the copied file
     uint64_t resumedAt = 0;
     struct stat source{}; // as it was when the copy began
+    struct stat copied{}; // as it was when the copy ended: what a move may delete (inode, times)
 };
 
 // Copies one regular file (or, with createOnly, makes its zero-length
@@ -158,20 +169,35 @@ struct FileCopyResult
 FileCopyResult CopyFile(const FileCopy &job, const DataPathSettings &settings, DeviceCapabilities &caps,
                         const Progress &progress);
 
-// Copies a symbolic link as a link (/SL), under a temporary name renamed into place.
-CopyFailure CopyLink(const FileCopy &job, const DataPathSettings &settings);
+// Copies a symbolic link as a link (/SL), under a temporary name renamed
+// into place; copied gets the link's own lstat.
+CopyFailure CopyLink(const FileCopy &job, const DataPathSettings &settings, struct stat &copied);
 
-// Makes a folder (private until FinishFolder gives it its properties) and
-// opens it. EEXIST is not a failure when a folder stands there already.
-CopyFailure MakeFolder(int parentFd, const std::string &name, Fd &opened);
+// Makes a folder and opens it: with S private (0700) until FinishFolder
+// gives it its mode; without, with the source's permissions and the owner's
+// as a new folder gets them (umask, default ACL). EEXIST is not a failure
+// when a folder stands there already.
+CopyFailure MakeFolder(int parentFd, const std::string &name, mode_t sourceMode, const DataPathSettings &settings,
+                       Fd &opened);
 
-// Gives a copied folder the properties of its source (mode always; then
-// /DCOPY: A T S O as asked), after its content is done.
-CopyFailure FinishFolder(int srcFd, const struct stat &srcStat, int dstFd, const DataPathSettings &settings,
-                         DeviceCapabilities &caps);
+// Gives a folder the properties of its source, after its content is done:
+// the R attribute and the letters (A), times (T), extended attributes with
+// names the source no longer has taken away (E), and with the file flags S
+// and O its mode, ACLs and owner. created: made by this run (the whole
+// mode); an existing folder keeps its mode but for R, unless S.
+CopyFailure FinishFolder(int srcFd, const struct stat &srcStat, int dstFd, bool created,
+                         const DataPathSettings &settings, DeviceCapabilities &caps);
+
+// Whether an existing folder differs from its source in what FinishFolder
+// sets, for a folder the run did not touch otherwise.
+bool FolderDiffers(const struct stat &srcStat, const struct stat &dstStat, const DataPathSettings &settings);
 
 // Sets the destination's times to the source's (/TIMFIX on skipped files).
-CopyFailure FixTimes(int dstDir, const std::string &name, const struct stat &src);
+CopyFailure FixTimes(int dstDir, const std::string &name, int64_t atimeNs, int64_t mtimeNs);
+
+// Sets a skipped file's security to its source's (/SECFIX): what S and O carry.
+CopyFailure FixSecurity(int srcDir, const std::string &srcName, bool followLink, int dstDir, const std::string &dstName,
+                        const DataPathSettings &settings, DeviceCapabilities &caps);
 
 // Flushes a folder's entries to disk (after a rename, before a source is deleted).
 CopyFailure SyncFolder(int dirFd);

@@ -1,7 +1,9 @@
 #include "copy/DeviceTraits.h"
 
 #include "copy/DataPath.h"
+#include "copy/DosAttributes.h"
 #include "copy/Fd.h"
+#include "copy/Times.h"
 
 #include <algorithm>
 #include <atomic>
@@ -16,7 +18,6 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace copy {
@@ -26,17 +27,7 @@ namespace {
 constexpr int64_t NsPerSecond = 1'000'000'000;
 constexpr unsigned long FuseMagic = 0x65735546UL;
 
-struct timespec timespecOf(int64_t ns)
-{
-    int64_t s = ns / NsPerSecond, n = ns % NsPerSecond;
-    if (n < 0) {
-        s -= 1;
-        n += NsPerSecond;
-    }
-    return {time_t(s), long(n)};
-}
-
-int64_t mtimeOf(const struct stat &st) { return int64_t(st.st_mtim.tv_sec) * NsPerSecond + st.st_mtim.tv_nsec; }
+int64_t mtimeOf(const struct stat &st) { return NsOf(st.st_mtim); }
 
 bool exists(int dirFd, const std::string &name)
 {
@@ -69,39 +60,57 @@ std::string swappedCase(std::string name)
 // (exfat-fuse ignores a modification time set alone).
 int64_t keptTime(int fd, int64_t ns)
 {
-    const struct timespec times[2] = {timespecOf(ns), timespecOf(ns)};
+    const struct timespec times[2] = {TimespecOf(ns), TimespecOf(ns)};
     struct stat st;
     if (::futimens(fd, times) < 0 || ::fstat(fd, &st) < 0)
         return ns;
     return mtimeOf(st);
 }
 
-// What the file system makes of a name tried beside the probe: refused,
-// kept, or stored as `altered` (that name, unique to the probe, is there).
-NameFate fateOfName(int dirFd, const std::string &name, const std::string &altered)
+// A file of the probe's, made under a name that nothing else has (else
+// nothing is made): the guard removes that name only while it is still
+// this very file.
+Fd makeOwnFile(int dirFd, const std::string &name, FileId &made)
 {
     Fd fd(::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (fd && IdOf(fd.get(), made))
+        made = FileId{};
+    return fd;
+}
+
+// What the file system makes of a name tried beside the probe: refused,
+// kept, or stored as `altered` (that name, unique to the probe, is there).
+NameFate fateOfName(int dirFd, const std::string &name, const std::string &altered, const Guard &guard)
+{
+    FileId made;
+    Fd fd = makeOwnFile(dirFd, name, made);
     if (!fd)
         return errno == EEXIST ? NameFate::Kept : NameFate::Refused;
     fd.reset();
     const NameFate fate = !altered.empty() && exists(dirFd, altered) ? NameFate::Altered : NameFate::Kept;
-    ::unlinkat(dirFd, name.c_str(), 0);
+    guard.discard(dirFd, name.c_str(), made);
     return fate;
 }
 
-void probeByWriting(int dirFd, DeviceTraits &t)
+void probeByWriting(int dirFd, DeviceTraits &t, const Guard &guard)
 {
     static std::atomic<unsigned> serial{0};
     struct timespec now;
     ::clock_gettime(CLOCK_REALTIME, &now);
     // A temporary name: should a run be killed right now, the next one removes it.
     const std::string name = TempName("probe-" + std::to_string(::getpid()) + '-' + std::to_string(serial++), 0,
-                                      int64_t(now.tv_sec) * NsPerSecond + now.tv_nsec);
-    Fd fd(::openat(dirFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-    struct stat own;
-    if (!fd || ::fstat(fd.get(), &own) < 0)
+                                      NsOf(now));
+    FileId made;
+    Fd fd = makeOwnFile(dirFd, name, made);
+    if (!fd)
         return;
     t.probed = true;
+    // Marked as every temporary file of ours is, so that a run killed
+    // right now leaves a file the next one can prove its own and remove; a
+    // file system that takes no mark keeps no DOS letters either. Marked
+    // first: a file that is read-only takes no attribute from its owner.
+    if (const SysError e = MarkTemporary(fd.get(), made.ino, name); e && IsNoXattrSupport(e.code))
+        t.keepsDosLetters = false;
     t.foldsCase = exists(dirFd, swappedCase(name)); // a name of the probe's alone
 
     const int64_t odd = 1'600'000'001'123'456'789; // odd seconds, odd nanoseconds
@@ -115,22 +124,17 @@ void probeByWriting(int dirFd, DeviceTraits &t)
     if (const int64_t kept = keptTime(fd.get(), late); kept < late - slack)
         t.newestTimeNs = late - kept <= 2 * 86'400 * NsPerSecond ? kept : late - NsPerSecond;
 
-    // The user attribute first: a file that is read-only takes none from its owner.
-    if (::fsetxattr(fd.get(), "user.corvane-probe", "1", 1, 0) == 0)
-        ::fremovexattr(fd.get(), "user.corvane-probe");
-    else if (errno == ENOTSUP || errno == EOPNOTSUPP)
-        t.keepsDosLetters = false;
     struct stat st;
     t.keepsReadOnly = ::fchmod(fd.get(), 0400) == 0 && ::fstat(fd.get(), &st) == 0 && !(st.st_mode & S_IWUSR);
     fd.reset();
-    ::unlinkat(dirFd, name.c_str(), 0);
+    guard.discard(dirFd, name.c_str(), made);
 
-    const NameFate dot = fateOfName(dirFd, name + '.', name);
-    const NameFate space = fateOfName(dirFd, name + ' ', name);
+    const NameFate dot = fateOfName(dirFd, name + '.', name, guard);
+    const NameFate space = fateOfName(dirFd, name + ' ', name, guard);
     t.trailingDotOrSpace = std::max(dot, space);
-    t.windowsCharacters = fateOfName(dirFd, name + ":x", {});
-    t.reservedNames = fateOfName(dirFd, "CON" + name, {}); // "CON.corvane-....tmp"
-    t.nonUtf8 = fateOfName(dirFd, name + "\xff", {});
+    t.windowsCharacters = fateOfName(dirFd, name + ":x", {}, guard);
+    t.reservedNames = fateOfName(dirFd, "CON" + name, {}, guard); // "CON.corvane-....tmp"
+    t.nonUtf8 = fateOfName(dirFd, name + "\xff", {}, guard);
 }
 
 // What a folder shows without writing: letter case from an entry already
@@ -207,13 +211,13 @@ VolumeFormat formatOfDevice(dev_t device)
 
 } // namespace
 
-DeviceTraits ProbeDevice(int dirFd, bool mayWrite)
+DeviceTraits ProbeDevice(int dirFd, bool mayWrite, const Guard &guard)
 {
     DeviceTraits t;
     struct statfs fs;
     const unsigned long type = ::fstatfs(dirFd, &fs) == 0 ? static_cast<unsigned long>(fs.f_type) : 0;
     if (mayWrite)
-        probeByWriting(dirFd, t);
+        probeByWriting(dirFd, t, guard);
     if (!t.probed) {
         t.timeResolutionNs = resolutionOfKind(type);
         learnByLooking(dirFd, t);
@@ -224,12 +228,12 @@ DeviceTraits ProbeDevice(int dirFd, bool mayWrite)
     return t;
 }
 
-const DeviceTraits &DeviceTraitsCache::of(int dirFd, dev_t device, bool mayWrite)
+const DeviceTraits &DeviceTraitsCache::of(int dirFd, dev_t device, bool mayWrite, const Guard &guard)
 {
     const auto found = m_byDevice.find(device);
     if (found != m_byDevice.end())
         return found->second;
-    return m_byDevice.emplace(device, ProbeDevice(dirFd, mayWrite)).first->second;
+    return m_byDevice.emplace(device, ProbeDevice(dirFd, mayWrite, guard)).first->second;
 }
 
 } // namespace copy

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "copy/DestinationRules.h"
+#include "copy/Guard.h"
 
 #include <map>
 
@@ -11,8 +12,10 @@
 namespace copy {
 
 // Probes the file system of the folder open on dirFd. With mayWrite, a
-// probe file is made there under a temporary name and removed at once:
-// its name is looked up in upper case, given a time with odd nanoseconds,
+// probe file is made there under a temporary name, marked as ours as every
+// temporary file of the engine is (MarkTemporary), and removed at once
+// through the guard, as is every name tried beside it, only while the name
+// is still the file the probe made: its name is looked up in upper case, given a time with odd nanoseconds,
 // dates before 1980 and after 2107, no write bit and a user attribute, and
 // names with a trailing dot or space, a colon, a device name and a byte
 // that is no UTF-8 are tried beside it. Without mayWrite (a listing), or
@@ -20,14 +23,15 @@ namespace copy {
 // case from an entry already there, the time resolution from the kind of
 // file system and the times of the entries there. On a FUSE block device the volume's own format narrows
 // the times, since the driver may keep in memory what the volume cannot.
-DeviceTraits ProbeDevice(int dirFd, bool mayWrite);
+DeviceTraits ProbeDevice(int dirFd, bool mayWrite, const Guard &guard);
 
 // The traits of each destination device, probed on first sight. Used by
 // the walk's thread alone; a returned reference stays valid.
 class DeviceTraitsCache
 {
 public:
-    const DeviceTraits &of(int dirFd, dev_t device, bool mayWrite);
+    const DeviceTraits &of(int dirFd, dev_t device, bool mayWrite, const Guard &guard);
+    bool knows(dev_t device) const { return m_byDevice.count(device) != 0; }
 
 private:
     std::map<dev_t, DeviceTraits> m_byDevice;

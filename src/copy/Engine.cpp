@@ -2,15 +2,18 @@
 
 #include "copy/DeviceTraits.h"
 #include "copy/DosAttributes.h"
+#include "copy/Guard.h"
 #include "copy/NameBytes.h"
 #include "copy/Pool.h"
 #include "copy/Report.h"
+#include "copy/Times.h"
 #include "copy/Walk.h"
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -31,7 +34,7 @@ int64_t wallNs()
 {
     struct timespec t;
     ::clock_gettime(CLOCK_REALTIME, &t);
-    return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+    return NsOf(t);
 }
 
 int64_t steadyNs()
@@ -57,6 +60,14 @@ std::string withSlash(std::string path)
     return path;
 }
 
+// umask() can only be read by setting it: read once, before any worker runs.
+mode_t currentUmask()
+{
+    const mode_t m = ::umask(022);
+    ::umask(m);
+    return m;
+}
+
 Entry entryOf(const Node &n)
 {
     Entry e;
@@ -73,15 +84,22 @@ Entry entryOf(const Node &n)
     return e;
 }
 
-struct Folder
+// What an error line counts against: an entry whose place in the summary
+// is not yet counted, and lands in FAILED once an error was reported for it.
+struct Subject
+{
+    virtual void markFailed() = 0;
+
+protected:
+    ~Subject() = default;
+};
+
+struct Folder final : Subject
 {
     std::shared_ptr<Folder> parent;
     Fd src;
     Fd dst;
     std::string name;    // in the parent, the same on both sides
-    std::string relDir;  // relative to the roots, "" or "a/b/"
-    std::string srcPath; // full, ending in '/'
-    std::string dstPath;
     struct stat srcStat{};
     DirDecision decision;
     uint32_t depth = 1;
@@ -89,16 +107,44 @@ struct Folder
     bool onDemand = false;       // /S: made when something is copied into it
     bool created = false;        // made by this run (or would be, under /L)
     std::atomic<bool> touched{false}; // something was written or deleted inside
-    std::atomic<bool> failed{false};
+    std::atomic<bool> failed{false};  // no destination folder: nothing inside is done
+    std::atomic<bool> errored{false}; // an error line counts against it: FAILED
     std::atomic<int> pending{1};      // the walk's own hold, and one per job and subfolder
-    // Learnt once, by the walk, before the first copy into the folder.
+    FolderId dstId;              // the destination folder as the walk found it
+    // Learnt once, by the walk, before the first write into the folder.
     bool dstReady = false;
     dev_t dstDev = 0;
     bool dstDefaultAcl = true;   // a default ACL decides new files' modes, not the umask
+    bool madeWritable = false;   // the owner's write bit added for the work inside, to be taken back
     const DeviceTraits *traits = nullptr; // what the destination's file system keeps; null when unknown
-    bool nameAltered = false;    // made under a name the destination stores otherwise
+    void markFailed() override { errored = true; }
+
+    // Deep trees: the chain of parents is given up one by one, not by a
+    // recursion as deep as the tree.
+    ~Folder()
+    {
+        std::shared_ptr<Folder> up = std::move(parent);
+        while (up && up.use_count() == 1)
+            up = std::move(up->parent);
+    }
 };
 using FolderPtr = std::shared_ptr<Folder>;
+
+// A folder's place relative to the roots, "" or "a/b/", from its chain of
+// names: folders keep only their own name, so a tree thousands of folders
+// deep holds no path per folder.
+std::string relDirOf(const Folder &f)
+{
+    size_t length = 0;
+    for (const Folder *a = &f; a && !a->isRoot; a = a->parent.get())
+        length += a->name.size() + 1;
+    std::string rel(length, '/');
+    for (const Folder *a = &f; a && !a->isRoot; a = a->parent.get()) {
+        length -= a->name.size() + 1;
+        rel.replace(length, a->name.size(), a->name);
+    }
+    return rel;
+}
 
 struct FileJob
 {
@@ -129,6 +175,10 @@ DataPathSettings DataPathSettingsFrom(const CopyOptions &o)
     };
     flags(o.copyFlags, s.file);
     flags(o.dirCopyFlags, s.folder);
+    // Security and owner are /COPY:'s letters, and travel with folders too
+    // (unless /NODCOPY, which copies nothing of a folder).
+    s.folder.security = o.dirCopyFlags && s.file.security;
+    s.folder.owner = o.dirCopyFlags && s.file.owner;
     s.attribAdd = o.addAttributes;
     s.attribRemove = o.removeAttributes;
     s.restartable = o.restartable;
@@ -139,6 +189,8 @@ DataPathSettings DataPathSettingsFrom(const CopyOptions &o)
     s.sparse = o.sparse;
     s.durable = o.moveFiles;
     s.createOnly = o.create;
+    s.umask = currentUmask();
+    s.privileged = ::geteuid() == 0;
     return s;
 }
 
@@ -177,14 +229,11 @@ struct Engine::Impl
     Classifier classifier;
     DataPathSettings dp;
     DeviceCapabilities caps;
+    Guard guard;
+    std::vector<int> protectedFiles; // descriptors of the log files, for the guard
     bool listOnly;
     bool countOnly = false;
-    // Read once, before any worker runs: umask() can only be read by setting it.
-    const mode_t umask = [] {
-        const mode_t m = ::umask(022);
-        ::umask(m);
-        return m;
-    }();
+    const uid_t me = ::geteuid();
     bool mt;
     std::function<void()> beforeEachFile;
 
@@ -196,12 +245,16 @@ struct Engine::Impl
     // mostly stats, of both sides.
     std::unique_ptr<Pool> statHelper;
     FileId destRoot;
-    std::vector<FileId> sourceAncestry; // the source root and every folder above it
+    std::string srcRoot; // the roots as the report shows them, ending in '/'
+    std::string dstRoot;
     std::atomic<int64_t> copyingNs{0};
     std::atomic<int64_t> waitingNs{0};
     std::vector<dev_t> notedArchive;   // devices where /M cannot reset Archive (noted once)
     DeviceTraitsCache deviceTraits;    // the walk's thread alone
     std::vector<const DeviceTraits *> notedReadOnly; // devices that keep no read-only flag (noted once)
+
+    std::string srcPathOf(const Folder &f) const { return srcRoot + relDirOf(f); }
+    std::string dstPathOf(const Folder &f) const { return dstRoot + relDirOf(f); }
 
     // ---------------------------------------------------------------- report
 
@@ -212,24 +265,56 @@ struct Engine::Impl
         const std::lock_guard lock(reportMutex);
         sink(e);
     }
-    void countFile(const FileDecision &d, uint64_t size, Outcome outcome = Outcome::AsDecided)
+
+    // A file's or folder's place in the summary, counted once when it is
+    // settled (at the latest when it goes): as decided, or FAILED once an
+    // error line named it.
+    class Tally final : public Subject
     {
-        const std::lock_guard lock(reportMutex);
-        CountFile(totals, d, size, outcome);
-    }
-    void countDir(const DirDecision &d, Outcome outcome = Outcome::AsDecided)
+    public:
+        Tally(Impl &impl, const FileDecision &d, uint64_t size) : m_impl(impl), m_file(d), m_size(size) {}
+        Tally(Impl &impl, const DirDecision &d) : m_impl(impl), m_dir(d), m_isDir(true) {}
+        Tally(const Tally &) = delete;
+        Tally &operator=(const Tally &) = delete;
+        ~Tally() { settle(); }
+        void markFailed() override { m_outcome = Outcome::Failed; }
+        // The entry counts elsewhere (a folder that is walked counts itself
+        // when finished), or not at all (a loop).
+        void dismiss() { m_settled = true; }
+        void settle()
+        {
+            if (std::exchange(m_settled, true))
+                return;
+            const std::lock_guard lock(m_impl.reportMutex);
+            if (m_isDir)
+                CountDir(m_impl.totals, m_dir, m_outcome);
+            else
+                CountFile(m_impl.totals, m_file, m_size, m_outcome);
+        }
+
+    private:
+        Impl &m_impl;
+        FileDecision m_file;
+        DirDecision m_dir;
+        uint64_t m_size = 0;
+        bool m_isDir = false;
+        bool m_settled = false;
+        Outcome m_outcome = Outcome::AsDecided;
+    };
+
+    // The one way to an error line: it counts against what failed (a line
+    // that tells of a retry to come counts nothing yet). why replaces the
+    // system's message for the code.
+    void error(Subject &failed, ErrorAction action, int code, const std::string &dir, const std::string &name,
+               RetryState retry = RetryState::None, std::string why = {})
     {
-        const std::lock_guard lock(reportMutex);
-        CountDir(totals, d, outcome);
-    }
-    void error(ErrorAction action, int code, const std::string &dir, const std::string &name,
-               RetryState retry = RetryState::None)
-    {
+        if (retry != RetryState::Waiting)
+            failed.markFailed();
         Event e;
         e.kind = EventKind::Error;
         e.action = action;
-        e.error = code == kSourceChanged ? EAGAIN : code;
-        e.message = FailureMessage(code);
+        e.error = ShownErrorNumber(code);
+        e.message = why.empty() ? FailureMessage(code) : std::move(why);
         e.dir = dir;
         e.name = name;
         e.retry = retry;
@@ -239,16 +324,21 @@ struct Engine::Impl
     }
     // A name the destination cannot keep or tell apart: its ERROR line,
     // never retried (no retry changes a name).
-    void nameError(ErrorAction action, int code, const std::string &dir, const std::string &name, std::string why)
+    void nameError(Subject &failed, ErrorAction action, int code, const std::string &dir, const std::string &name,
+                   std::string why)
     {
+        error(failed, action, code, dir, name, RetryState::LimitExceeded, std::move(why));
+    }
+    // An error that ends the run before it began: the exit code's 16.
+    void seriousError(ErrorAction action, int code, const std::string &path, std::string message = {})
+    {
+        totals.serious = true;
         Event e;
         e.kind = EventKind::Error;
         e.action = action;
-        e.error = code;
-        e.message = std::move(why);
-        e.dir = dir;
-        e.name = name;
-        e.retry = RetryState::LimitExceeded;
+        e.error = ShownErrorNumber(code);
+        e.message = message.empty() ? FailureMessage(code) : std::move(message);
+        e.dir = path;
         e.timeNs = wallNs();
         emit(e);
     }
@@ -293,14 +383,14 @@ struct Engine::Impl
     // up, with an error line for each failure and /W's wait between them.
     // A silent pass tries once: it must not sleep.
     template <typename Attempt>
-    bool retried(ErrorAction action, const std::string &path, Attempt attempt)
+    bool retried(Subject &subject, ErrorAction action, const std::string &path, Attempt attempt)
     {
         for (uint32_t n = 0;; ++n) {
             const int code = attempt();
             if (!code)
                 return true;
             const bool last = n >= o.retries || countOnly;
-            error(action, code, path, std::string(), last ? RetryState::LimitExceeded : RetryState::Waiting);
+            error(subject, action, code, path, std::string(), last ? RetryState::LimitExceeded : RetryState::Waiting);
             if (last)
                 return false;
             std::this_thread::sleep_for(std::chrono::seconds(o.waitSeconds));
@@ -310,102 +400,141 @@ struct Engine::Impl
 
     // ---------------------------------------------------------------- folders
 
-    // Makes a folder of the destination now (with the folders above it that
-    // /S left to be made on demand). Under /L only pretends.
+    // Makes a folder of the destination now, with the folders above it that
+    // /S left to be made on demand (from the top down, any depth). Under /L
+    // only pretends. A folder that cannot be made is one error, counted
+    // against it; the folders below it are not made either, without lines.
     bool ensureDestination(Folder &f)
     {
         if (f.dst || (listOnly && f.created))
             return true;
         if (f.failed)
             return false;
-        if (listOnly) {
-            if (f.parent && !ensureDestination(*f.parent))
+        std::vector<Folder *> chain; // f, then each folder above it still to be made
+        for (Folder *a = &f; a && !a->dst && !(listOnly && a->created); a = a->parent.get()) {
+            if (a->failed || !a->parent) {
+                for (Folder *c : chain)
+                    c->failed = true;
+                f.failed = true;
                 return false;
-            f.created = true;
-            return true;
+            }
+            chain.push_back(a);
         }
-        if (!f.parent || !ensureDestination(*f.parent)) {
-            f.failed = true;
-            return false;
-        }
-        if (!retried(ErrorAction::CreatingDestinationDirectory, f.dstPath,
-                     [&] { return MakeFolder(f.parent->dst.get(), f.name, f.dst).code; })) {
-            f.failed = true;
-            return false;
-        }
-        f.created = true;
-        f.parent->touched = true;
-        // Made under the name the destination gives it (its content goes in): said once, counted failed.
-        if (const DeviceTraits *t = f.parent->traits; t && t->altersNames() && FateOfName(f.name, *t) == NameFate::Altered) {
-            nameError(ErrorAction::CreatingDestinationDirectory, EINVAL, f.dstPath, std::string(),
-                      NameFateMessage(f.name, *t));
-            f.nameAltered = true;
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            Folder &c = **it;
+            if (listOnly) {
+                c.created = true;
+                continue;
+            }
+            prepareDestination(*c.parent);
+            const std::string path = dstPathOf(c);
+            if (!retried(c, ErrorAction::CreatingDestinationDirectory, path, [&] {
+                    return MakeFolder(c.parent->dst.get(), c.name, c.srcStat.st_mode, dp, c.dst).code;
+                })) {
+                for (auto below = it; below != chain.rend(); ++below)
+                    (*below)->failed = true;
+                return false;
+            }
+            IdentifyFolder(c.dst.get(), c.dstId);
+            c.created = true;
+            c.parent->touched = true;
+            c.traits = c.parent->traits;
+            // Made under the name the destination gives it (its content goes in): said once, counted failed.
+            if (const DeviceTraits *t = c.traits; t && t->altersNames() && FateOfName(c.name, *t) == NameFate::Altered)
+                nameError(c, ErrorAction::CreatingDestinationDirectory, EINVAL, path, std::string(),
+                          NameFateMessage(c.name, *t));
         }
         return true;
     }
 
-    void release(const FolderPtr &f)
+    // Gives up a hold on a folder; the last one finishes it, and the folders
+    // above whose last hold that was, in turn (a loop, not a recursion).
+    void release(FolderPtr f)
     {
-        if (f->pending.fetch_sub(1) != 1)
-            return;
-        finish(*f);
-        if (f->parent)
-            release(f->parent);
+        while (f && f->pending.fetch_sub(1) == 1) {
+            finish(*f);
+            f = f->parent;
+        }
     }
 
     // A folder whose walk and jobs are all done: its properties (after the
-    // last write inside, so its time stays), the summary, and for /MOVE the
-    // source folder itself when it is empty.
+    // last write inside, so its time stays), for /MOVE the source folder
+    // itself when it is empty, and then its count.
     void finish(Folder &f)
     {
-        Outcome outcome = Outcome::AsDecided;
-        if (f.failed)
-            outcome = Outcome::Failed;
-        else if (f.onDemand && !f.created)
-            outcome = Outcome::NotCreated;
-        else if (f.nameAltered)
-            outcome = Outcome::Failed;
-        if (!listOnly && f.dst && !f.failed && !o.dirCopyFlags && f.created) {
-            // /NODCOPY: a made folder gets what a new folder gets, not the source's.
-            if (::fchmod(f.dst.get(), 0777 & ~umask) < 0) {
-                error(ErrorAction::ChangingFileAttributes, errno, f.dstPath, std::string());
-                outcome = Outcome::Failed;
-            }
-        } else if (!listOnly && f.dst && !f.failed && o.dirCopyFlags) {
-            bool apply = f.created || f.touched;
-            if (!apply) {
-                // An untouched folder is only looked at: its mode, and its time under T.
-                struct stat now;
-                apply = ::fstat(f.dst.get(), &now) < 0 || (now.st_mode & 07777) != (f.srcStat.st_mode & 07777)
-                    || ((o.dirCopyFlags & CopyFlag::Times)
-                        && (now.st_mtim.tv_sec != f.srcStat.st_mtim.tv_sec
-                            || now.st_mtim.tv_nsec != f.srcStat.st_mtim.tv_nsec));
-            }
-            if (apply) {
-                if (const CopyFailure e = FinishFolder(f.src.get(), f.srcStat, f.dst.get(), dp, caps)) {
-                    error(e.action, e.code, f.dstPath, std::string());
-                    outcome = Outcome::Failed;
+        const bool acts = !listOnly && !countOnly;
+        if (acts && f.dst && !f.failed) {
+            const std::string path = dstPathOf(f);
+            // What the work inside took: the owner's write bit goes back first.
+            if (f.madeWritable && ::fchmod(f.dst.get(), f.dstId.mode & 07777) < 0)
+                error(f, ErrorAction::ChangingFileAttributes, errno, path, std::string());
+            if (!o.dirCopyFlags) {
+                // /NODCOPY: a made folder gets what a new folder gets, not the source's.
+                if (f.created && ::fchmod(f.dst.get(), 0777 & ~dp.umask) < 0)
+                    error(f, ErrorAction::ChangingFileAttributes, errno, path, std::string());
+            } else {
+                // A folder that was made, received or lost something, or whose
+                // extended attributes or security are to be set again, gets its
+                // properties; any other is only looked at.
+                bool apply = f.created || f.touched || o.secFix || (o.dirCopyFlags & CopyFlag::ExtendedAttributes);
+                if (!apply) {
+                    struct stat now;
+                    apply = ::fstat(f.dst.get(), &now) < 0 || FolderDiffers(f.srcStat, now, dp);
+                }
+                if (apply) {
+                    if (const CopyFailure e = FinishFolder(f.src.get(), f.srcStat, f.dst.get(), f.created, dp, caps))
+                        error(f, e.action, e.code, path, std::string());
                 }
             }
         }
-        // Counted once, when its properties are known to be set: a folder
-        // is never both copied and failed.
-        countDir(f.decision, outcome);
-        if (!listOnly && !countOnly && f.decision.deleteSource && !f.failed) {
+        if (acts && f.decision.deleteSource && !f.failed && !f.errored) {
             f.src.reset();
-            const int r = f.parent ? ::unlinkat(f.parent->src.get(), f.name.c_str(), AT_REMOVEDIR)
-                                   : ::rmdir(o.source.c_str());
+            const int r = f.parent ? guard.removeSourceFolder(f.parent->src.get(), f.name.c_str())
+                                   : guard.removeSourceRoot(o.source.c_str());
             // A folder that still holds what was not moved stays, as it should.
-            if (r < 0 && errno != ENOTEMPTY && errno != EEXIST && errno != ENOTDIR && errno != ENOENT)
-                error(ErrorAction::DeletingSourceDirectory, errno, f.srcPath, std::string());
+            if (r && r != ENOTEMPTY && r != EEXIST && r != ENOTDIR && r != ENOENT)
+                error(f, ErrorAction::DeletingSourceDirectory, r, srcPathOf(f), std::string());
+        }
+        Outcome outcome = Outcome::AsDecided;
+        if (f.errored)
+            outcome = Outcome::Failed;
+        else if (f.failed || (f.onDemand && !f.created))
+            outcome = Outcome::NotCreated;
+        {
+            const std::lock_guard lock(reportMutex);
+            CountDir(totals, f.decision, outcome);
         }
         f.src.reset();
         f.dst.reset();
     }
 
+    // What every write into the folder needs first: its device and whether
+    // new files take their mode from the umask (no default ACL), so a file
+    // created with its mode needs no chmod; and, in a folder of ours that is
+    // read-only, the owner's write bit for the work inside (taken back when
+    // the folder is finished), so that an earlier copy of a read-only source
+    // folder never blocks a later run.
+    void prepareDestination(Folder &f)
+    {
+        if (f.dstReady || !f.dst || listOnly || countOnly)
+            return;
+        f.dstReady = true;
+        if (!f.created && f.dstId.uid == me && (f.dstId.mode & 0300) != 0300)
+            f.madeWritable = ::fchmod(f.dst.get(), (f.dstId.mode & 07777) | 0300) == 0;
+        f.dstDev = f.dstId.id.dev;
+        if (!caps.has(f.dstDev, f.dstDev, DeviceCapabilities::Acls)) {
+            f.dstDefaultAcl = false;
+        } else {
+            const ssize_t n = ::fgetxattr(f.dst.get(), "system.posix_acl_default", nullptr, 0);
+            f.dstDefaultAcl = n > 0 || (n < 0 && errno != ENODATA && !IsNoXattrSupport(errno));
+        }
+    }
+
     // ---------------------------------------------------------------- files
 
-    void clearArchive(Folder &f, const FileJob &job, dev_t dev)
+    // /M: the source's Archive attribute reset after its copy; false (with
+    // its error line) when it could not be.
+    bool clearArchive(Subject &file, Folder &f, const FileJob &job, dev_t dev, const std::string &srcPath)
     {
         const XattrPlace place{-1, f.src.get(), job.name.c_str(), job.followLink};
         std::string previous;
@@ -413,28 +542,28 @@ struct Engine::Impl
         const bool has = GetXattr(place, kDosAttribName, previous, err);
         bool unsupported = IsNoXattrSupport(err.code);
         if (err && !unsupported) {
-            error(ErrorAction::ChangingFileAttributes, err.code, f.srcPath, job.name);
-            return;
+            error(file, ErrorAction::ChangingFileAttributes, err.code, srcPath, job.name);
+            return false;
         }
         if (!unsupported) {
             const uint32_t now = AttributesFrom(mode_t(S_IWUSR), false, has, previous);
             const SysError e = WriteAttributes(place, now & ~uint32_t(Attr::Archive), false, has, previous,
                                                unsupported);
             if (e) {
-                error(ErrorAction::ChangingFileAttributes, e.code, f.srcPath, job.name);
-                return;
+                error(file, ErrorAction::ChangingFileAttributes, e.code, srcPath, job.name);
+                return false;
             }
         }
         if (unsupported) {
             {
                 const std::lock_guard lock(reportMutex);
                 if (std::find(notedArchive.begin(), notedArchive.end(), dev) != notedArchive.end())
-                    return;
+                    return true;
                 notedArchive.push_back(dev);
             }
-            note("the file system of " + f.srcPath
-                 + " keeps no DOS attributes: /M cannot reset the Archive attribute there.");
+            note("the file system of " + srcPath + " keeps no DOS attributes: /M cannot reset the Archive attribute there.");
         }
+        return true;
     }
 
     // What the destination could not keep of a file just copied: a date
@@ -447,7 +576,7 @@ struct Engine::Impl
             return;
         const DeviceTraits &t = *f.traits;
         if ((o.copyFlags & CopyFlag::Times) && !t.keepsTime(job.src.mtimeNs))
-            note("the destination keeps no such date: " + DisplayName(f.dstPath + job.name) + " is dated "
+            note("the destination keeps no such date: " + DisplayName(dstPathOf(f) + job.name) + " is dated "
                  + StampDateTime(KeptTimeNs(job.src.mtimeNs, t), clock.utcOffsetSeconds) + " there, not "
                  + StampDateTime(job.src.mtimeNs, clock.utcOffsetSeconds) + ".");
         const bool readOnly = ((job.mode && !(job.mode & S_IWUSR) && (o.copyFlags & CopyFlag::Attributes))
@@ -461,120 +590,105 @@ struct Engine::Impl
                 return;
             notedReadOnly.push_back(&t);
         }
-        note("the file system of " + DisplayName(f.dstPath)
+        note("the file system of " + DisplayName(dstPathOf(f))
              + " keeps no read-only attribute: read-only files copied there can be written.");
     }
 
-    // What the destination's file system keeps, learnt once per device: a
-    // folder not made yet is on its parent's.
+    // What the destination's file system keeps, learnt once per device
+    // before the folder's names are paired: a folder not made yet is on its
+    // parent's. The probe writes into the folder (through the guard), so a
+    // read-only folder of ours gets its owner's write bit first, as for any
+    // work inside; a listing writes nothing.
     void learnTraits(Folder &f)
     {
         if (f.parent)
             f.traits = f.parent->traits;
-        struct stat st;
-        if (f.dst && ::fstat(f.dst.get(), &st) == 0)
-            f.traits = &deviceTraits.of(f.dst.get(), st.st_dev, !listOnly);
+        if (!f.dst)
+            return;
+        const dev_t device = f.dstId.id.dev;
+        if (!listOnly && !deviceTraits.knows(device))
+            prepareDestination(f);
+        f.traits = &deviceTraits.of(f.dst.get(), device, !listOnly, guard);
     }
 
-    void copyFile(const FolderPtr &fp, const FileJob &job)
+    void copyFile(const FolderPtr &fp, const FileJob &job, const std::string &srcPath)
     {
         Folder &f = *fp;
         const bool progressShown = !mt && !o.noProgress && !countOnly;
-        bool purged = false;
-        bool kept = false;
+        Tally file(*this, job.decision, job.src.size);
         for (uint32_t attempt = 0;; ++attempt) {
             if (beforeEachFile)
                 beforeEachFile();
             if (!mt)
-                fileEvent(job.decision, job.src, f.srcPath, job.name);
+                fileEvent(job.decision, job.src, srcPath, job.name);
             CopyFailure failure;
+            struct stat copied{};
             dev_t srcDev = 0;
             if (!listOnly && !countOnly) {
-                if (job.decision.action == Action::PurgeAndCopy && !purged) {
-                    int code = 0;
-                    const bool gone = RemoveTree(
-                        f.dst.get(), job.name,
-                        [&](const std::string &, bool, int c) {
-                            if (!code)
-                                code = c;
-                        },
-                        keepNamed(f.relDir + job.name + '/', f.dstPath + job.name + '/'));
-                    // A folder kept inside (named by /XD) keeps the name taken: no retry changes that.
-                    kept = !gone && !code;
-                    purged = gone;
-                    if (!gone)
-                        failure = {code ? code : ENOTEMPTY, ErrorAction::DeletingExtraDirectory};
+                const int64_t start = steadyNs();
+                FileCopy copy{f.src.get(), job.name, job.followLink, f.dst.get(), job.name, guard};
+                // The first attempt goes by what the listing saw; a retry looks again.
+                if (attempt == 0 && job.mode && job.sameDevice) {
+                    copy.listed = SourceStamp{true, job.mode, job.src.size, job.src.mtimeNs, job.src.atimeNs,
+                                              f.srcStat.st_dev};
                 }
-                if (!failure) {
-                    const int64_t start = steadyNs();
-                    FileCopy copy{f.src.get(), job.name, job.followLink, f.dst.get(), job.name};
-                    // The first attempt goes by what the listing saw; a retry looks again.
-                    if (attempt == 0 && job.mode && job.sameDevice) {
-                        copy.listed = SourceStamp{true, job.mode, job.src.size, job.src.mtimeNs, job.src.atimeNs,
-                                                  f.srcStat.st_dev};
-                    }
-                    copy.dstDevKnown = f.dstReady;
-                    copy.dstDev = f.dstDev;
-                    copy.fresh = job.fresh;
-                    copy.createMaskKnown = f.dstReady && !f.dstDefaultAcl;
-                    copy.createMask = umask;
-                    if (job.asLink) {
-                        failure = CopyLink(copy, dp);
-                    } else {
-                        uint32_t shown = 0;
-                        if (progressShown)
-                            progress(0);
-                        const FileCopyResult r = CopyFile(copy, dp, caps, [&](uint64_t done, uint64_t total) {
-                            if (!progressShown)
-                                return;
-                            const auto permille = uint32_t(total ? done * 1000 / total : 1000);
-                            if (permille != shown || permille == 1000) {
-                                shown = permille;
-                                progress(permille);
-                            }
-                        });
-                        failure = r.failure;
-                        srcDev = r.source.st_dev;
-                    }
-                    copyingNs += steadyNs() - start;
+                copy.dstDevKnown = f.dstReady;
+                copy.dstDev = f.dstDev;
+                copy.fresh = job.fresh;
+                copy.noDefaultAcl = f.dstReady && !f.dstDefaultAcl;
+                if (job.asLink) {
+                    failure = CopyLink(copy, dp, copied);
+                } else {
+                    uint32_t shown = 0;
+                    if (progressShown)
+                        progress(0);
+                    const FileCopyResult r = CopyFile(copy, dp, caps, [&](uint64_t done, uint64_t total) {
+                        if (!progressShown)
+                            return;
+                        const auto permille = uint32_t(total ? done * 1000 / total : 1000);
+                        if (permille != shown || permille == 1000) {
+                            shown = permille;
+                            progress(permille);
+                        }
+                    });
+                    failure = r.failure;
+                    copied = r.copied;
+                    srcDev = r.source.st_dev;
                 }
+                copyingNs += steadyNs() - start;
             }
             if (!failure) {
                 f.touched = true;
                 if (mt)
-                    fileEvent(job.decision, job.src, f.srcPath, job.name);
-                if (job.nameAltered && !listOnly && !countOnly) {
-                    // There, but not under its name: said once, counted failed, and the
-                    // source stays (a move would lose the name). The next run takes
-                    // the stored name for this one.
-                    nameError(ErrorAction::CopyingFile, EINVAL, f.srcPath, job.name,
-                              NameFateMessage(job.name, *f.traits));
-                    countFile(job.decision, job.src.size, Outcome::Failed);
-                    return;
-                }
-                countFile(job.decision, job.src.size);
+                    fileEvent(job.decision, job.src, srcPath, job.name);
                 if (!listOnly && !countOnly) {
+                    if (job.nameAltered) {
+                        // There, but not under its name: said once, counted failed, and the
+                        // source stays (a move would lose the name). The next run takes
+                        // the stored name for this one.
+                        nameError(file, ErrorAction::CopyingFile, EINVAL, srcPath, job.name,
+                                  NameFateMessage(job.name, *f.traits));
+                        return;
+                    }
                     noteWhatIsNotKept(f, job);
-                    if (o.archiveReset)
-                        clearArchive(f, job, srcDev);
-                    if (job.decision.deleteSource && ::unlinkat(f.src.get(), job.name.c_str(), 0) < 0) {
-                        error(ErrorAction::DeletingSourceFile, errno, f.srcPath, job.name);
-                        const std::lock_guard lock(reportMutex);
-                        totals.files[Column::Failed] += 1;
+                    if (o.archiveReset && !clearArchive(file, f, job, srcDev, srcPath))
+                        return;
+                    if (job.decision.deleteSource) {
+                        if (const int e = guard.removeSourceFile(f.src.get(), job.name.c_str(), copied,
+                                                                 job.followLink, job.asLink))
+                            error(file, ErrorAction::DeletingSourceFile, e, srcPath, job.name);
                     }
                 }
                 return;
             }
-            const bool last = attempt >= o.retries || kept;
+            const bool last = attempt >= o.retries;
             // Attributes, times and security failed on the copy: its path is the destination's.
             const bool onCopy = failure.action == ErrorAction::ChangingFileAttributes
                 || failure.action == ErrorAction::SettingFileTimes || failure.action == ErrorAction::CopyingSecurity;
-            error(failure.action, failure.code, onCopy ? f.dstPath : f.srcPath, job.name,
+            error(file, failure.action, failure.code, onCopy ? dstPathOf(f) : srcPath, job.name,
                   last ? RetryState::LimitExceeded : RetryState::Waiting);
-            if (last) {
-                countFile(job.decision, job.src.size, Outcome::Failed);
+            if (last)
                 return;
-            }
             std::this_thread::sleep_for(std::chrono::seconds(o.waitSeconds));
             waitingNs += int64_t(o.waitSeconds) * 1000000000;
         }
@@ -605,6 +719,7 @@ struct Engine::Impl
         std::string name;
         DirDecision decision;
         bool isLink = false;
+        bool blocked = false; // its name in the destination is still taken by what a purge could not remove
     };
 
     static Entry entryAt(const Listing &l, uint32_t i) { return i == kNone ? Entry{} : entryOf(l[i]); }
@@ -650,26 +765,6 @@ struct Engine::Impl
         };
     }
 
-    // A move whose destination folder is its source folder (the same folder
-    // by another path: a link, a bind mount) would delete every file it
-    // copied onto itself: said, and the folder left alone.
-    bool movesOntoItself(int srcFd, int dstFd, const std::string &dstPath)
-    {
-        struct stat s, d;
-        if (!o.moveFiles || ::fstat(srcFd, &s) < 0 || ::fstat(dstFd, &d) < 0 || s.st_dev != d.st_dev
-            || s.st_ino != d.st_ino)
-            return false;
-        Event e;
-        e.kind = EventKind::Error;
-        e.action = ErrorAction::AccessingDestinationDirectory;
-        e.error = EINVAL;
-        e.message = "The destination is the source folder itself: a move would delete what it copies.";
-        e.dir = dstPath;
-        e.timeNs = wallNs();
-        emit(e);
-        return true;
-    }
-
     bool isLoop(const Folder &parent, const struct stat &st) const
     {
         if (FileId{st.st_dev, st.st_ino} == destRoot)
@@ -678,35 +773,6 @@ struct Engine::Impl
             if (a->srcStat.st_dev == st.st_dev && a->srcStat.st_ino == st.st_ino)
                 return true;
         return false;
-    }
-
-    bool protectedFromPurge(int parentFd, const char *name) const
-    {
-        struct stat st;
-        if (::fstatat(parentFd, name, &st, AT_SYMLINK_NOFOLLOW) < 0)
-            return false;
-        return std::find(sourceAncestry.begin(), sourceAncestry.end(), FileId{st.st_dev, st.st_ino})
-            != sourceAncestry.end();
-    }
-
-    // What every copy into the folder would otherwise ask for itself: its
-    // device, and whether new files take their mode from the umask (no
-    // default ACL), so a file created with its mode needs no chmod.
-    void prepareDestination(Folder &f)
-    {
-        if (f.dstReady || !f.dst)
-            return;
-        struct stat st;
-        if (::fstat(f.dst.get(), &st) < 0)
-            return; // not known: each copy finds out for itself
-        f.dstDev = st.st_dev;
-        if (!caps.has(st.st_dev, st.st_dev, DeviceCapabilities::Acls)) {
-            f.dstDefaultAcl = false;
-        } else {
-            const ssize_t n = ::fgetxattr(f.dst.get(), "system.posix_acl_default", nullptr, 0);
-            f.dstDefaultAcl = n > 0 || (n < 0 && errno != ENODATA && !IsNoXattrSupport(errno));
-        }
-        f.dstReady = true;
     }
 
     // The stats of a folder's entries, both sides, shared among the walk and
@@ -779,13 +845,13 @@ struct Engine::Impl
     }
 
     // A listing that failed, tried again by /R /W; false when it could not be.
-    bool relist(Folder &f, Listing &l, bool source, SysError e)
+    bool relist(Folder &f, Listing &l, bool source, SysError e, const std::string &srcPath, const std::string &dstPath)
     {
         const int fd = source ? f.src.get() : f.dst.get();
         const bool follow = source && !o.symbolicLinks;
-        dirEvent(f.decision.tag, 0, f.srcPath);
-        if (retried(source ? ErrorAction::ScanningSourceDirectory : ErrorAction::ScanningDestinationDirectory,
-                    source ? f.srcPath : f.dstPath, [&, first = e.code]() mutable {
+        dirEvent(f.decision.tag, 0, srcPath);
+        if (retried(f, source ? ErrorAction::ScanningSourceDirectory : ErrorAction::ScanningDestinationDirectory,
+                    source ? srcPath : dstPath, [&, first = e.code]() mutable {
                         return std::exchange(first, 0) ? e.code : l.read(fd, follow).code;
                     }))
             return true;
@@ -793,57 +859,23 @@ struct Engine::Impl
         return false;
     }
 
-    // The source names that the destination would take for another of the
-    // folder's, or that it refuses: each said and counted failed, and left
-    // out of the copy and the walk. Only names that would be written:
-    // one filtered out stays as it was decided.
-    void refuseUnkeptNames(Folder &f, const Listing &src, std::vector<Item> &items, const DeviceTraits &traits)
-    {
-        for (Item &it : items) {
-            if (it.src == kNone)
-                continue;
-            const bool writes = it.asDir
-                ? it.dir.action == DirAction::Create || it.dir.action == DirAction::PurgeAndCreate
-                : it.file.listed && (it.file.action == Action::Copy || it.file.action == Action::PurgeAndCopy);
-            const std::string name(src.name(it.src));
-            std::string why;
-            int code = EINVAL;
-            if (!writes)
-                continue;
-            if (it.twin != kNone) {
-                why = "The destination's file system takes this name for \"" + DisplayName(src.name(it.twin))
-                    + "\", which is copied from the same folder.";
-                code = EEXIST;
-            } else if (FateOfName(name, traits) == NameFate::Refused) {
-                why = NameFateMessage(name, traits);
-            } else {
-                continue;
-            }
-            if (it.asDir) {
-                nameError(ErrorAction::CreatingDestinationDirectory, code, f.dstPath + name + '/', std::string(), why);
-                countDir(it.dir, Outcome::Failed);
-                it.dir.action = DirAction::Skip;
-                it.dir.listed = false;
-            } else {
-                const Entry se = entryAt(src, it.src);
-                fileEvent(it.file, se, f.srcPath, name);
-                nameError(ErrorAction::CopyingFile, code, f.srcPath, name, why);
-                countFile(it.file, se.size, Outcome::Failed);
-                it.file.listed = false;
-            }
-        }
-    }
-
-    void walk(const FolderPtr &fp)
+    // Lists a folder, decides every name, and does what the decisions say
+    // for its files (the extras first); returns its subfolders, to be walked
+    // next.
+    std::vector<SubFolder> visit(const FolderPtr &fp)
     {
         Folder &f = *fp;
+        const std::string relDir = relDirOf(f);
+        const std::string srcPath = srcRoot + relDir;
+        const std::string dstPath = dstRoot + relDir;
+        const bool acts = !listOnly && !countOnly;
         Listing src, dst;
         SysError srcError, dstError;
         listSides(f, src, dst, srcError, dstError);
-        if (srcError && !relist(f, src, true, srcError))
-            return;
-        if (f.dst && dstError && !relist(f, dst, false, dstError))
-            return;
+        if (srcError && !relist(f, src, true, srcError, srcPath, dstPath))
+            return {};
+        if (f.dst && dstError && !relist(f, dst, false, dstError, srcPath, dstPath))
+            return {};
 
         const bool follow = !o.symbolicLinks;
         const bool srcAttributes = classifier.needsAttributes(Side::Source);
@@ -852,14 +884,17 @@ struct Engine::Impl
         static const DeviceTraits unknownDevice;
         const DeviceTraits &traits = f.traits ? *f.traits : unknownDevice;
         std::vector<std::string> staleTemps;
-        // The destination's names of the user: our temporary files are
+        // The destination's names of the user: our own temporary files are
         // not (never compared, never extras; stale ones go, a /Z copy's
-        // partial file stays while its source is the same), nor is the twin
-        // of a source entry stat could not look at (an error line below says why).
+        // partial file stays while its source is the same), but only what
+        // its mark proves ours: a file of the user's of that name is the
+        // user's. Nor is the twin of a source entry stat could not look at
+        // (an error line below says why).
         std::vector<uint32_t> shown;
         shown.reserve(dst.size());
         for (uint32_t j = 0; j < dst.size(); ++j) {
-            if (dst[j].kind == NodeKind::File && !dst[j].isLink && IsTempName(dst.name(j)))
+            if (dst[j].kind == NodeKind::File && !dst[j].isLink && IsTempName(dst.name(j))
+                && IsOurTemporary(f.dst.get(), dst.cName(j)))
                 staleTemps.emplace_back(dst.name(j));
             else if (src.unseen().empty()
                      || !std::binary_search(src.unseen().begin(), src.unseen().end(), dst.name(j),
@@ -886,7 +921,7 @@ struct Engine::Impl
                     struct stat st;
                     if (::fstatat(f.src.get(), src.cName(it.src), &st, AT_SYMLINK_NOFOLLOW) == 0) {
                         n.size = uint64_t(st.st_size);
-                        n.mtimeNs = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+                        n.mtimeNs = NsOf(st.st_mtim);
                         se.size = n.size;
                         se.mtimeNs = n.mtimeNs;
                     }
@@ -897,11 +932,18 @@ struct Engine::Impl
             if (it.dst != kNone && dstAttributes)
                 readAttributes(f.dst.get(), dst, it.dst, de, false);
             const std::string_view name = it.src != kNone ? src.name(it.src) : dst.name(it.dst);
-            it.asDir = classifier.decidesAsDirectory(se, de);
-            if (it.asDir)
-                it.dir = classifier.dir(se, de, name, f.relDir, f.depth + 1);
-            else
-                it.file = classifier.file(se, de, name, f.relDir, &traits);
+            if (it.src != kNone && it.dst != kNone && classifier.splitsMismatch(se, de, name, relDir, f.depth + 1)) {
+                // A file facing a folder under a purge: two names, as Robocopy
+                // lists files and folders apart. The destination's is an extra,
+                // reported and purged as one; then the source's is lonely.
+                Item extra;
+                extra.dst = it.dst;
+                decide(extra, Entry{}, de, dst.name(it.dst), relDir, f.depth, traits);
+                items.push_back(extra);
+                it.dst = kNone;
+                de = Entry{};
+            }
+            decide(it, se, de, name, relDir, f.depth, traits);
             items.push_back(it);
         }
 
@@ -910,75 +952,91 @@ struct Engine::Impl
         for (const Item &it : items)
             if (!it.asDir && it.file.listed && it.file.cls != FileClass::Extra)
                 ++count;
-        dirEvent(f.decision.tag, count, f.srcPath);
+        dirEvent(f.decision.tag, count, srcPath);
+        // A folder /E makes whatever it holds is made now; one that cannot be
+        // is its error line, and nothing inside it is done.
+        if (f.onDemand && !f.decision.createOnDemand && !ensureDestination(f))
+            return {};
         for (const auto &[name, code] : src.unseen()) {
-            error(ErrorAction::ScanningSourceDirectory, code, f.srcPath, name, RetryState::LimitExceeded);
             FileDecision unseen;
             unseen.action = Action::Copy;
-            countFile(unseen, 0, Outcome::Failed);
+            Tally entry(*this, unseen, 0);
+            error(entry, ErrorAction::ScanningSourceDirectory, code, srcPath, name, RetryState::LimitExceeded);
         }
         if (traits.altersNames())
-            refuseUnkeptNames(f, src, items, traits);
+            refuseUnkeptNames(srcPath, dstPath, src, items, traits);
 
-        if (!listOnly && !countOnly && !staleTemps.empty()) {
+        if (acts && !staleTemps.empty()) {
             // A /Z copy's partial file stays for the copy that resumes it.
             std::vector<std::string> resumable;
             if (o.restartable) {
                 for (const Item &it : items)
                     if (it.src != kNone && !it.asDir && src[it.src].kind == NodeKind::File
-                        && (it.file.action == Action::Copy || it.file.action == Action::PurgeAndCopy))
+                        && it.file.action == Action::Copy)
                         resumable.push_back(TempName(src.name(it.src), src[it.src].size, src[it.src].mtimeNs));
                 std::sort(resumable.begin(), resumable.end());
             }
-            for (const std::string &temp : staleTemps)
-                if (!std::binary_search(resumable.begin(), resumable.end(), temp))
-                    ::unlinkat(f.dst.get(), temp.c_str(), 0);
+            for (const std::string &temp : staleTemps) {
+                if (std::binary_search(resumable.begin(), resumable.end(), temp))
+                    continue;
+                prepareDestination(f);
+                const int e = guard.removeTemporary(f.dst.get(), temp.c_str());
+                if (e && e != ENOENT) {
+                    FileDecision ours;
+                    ours.cls = FileClass::Extra;
+                    ours.action = Action::Purge;
+                    Tally entry(*this, ours, 0);
+                    error(entry, ErrorAction::DeletingExtraFile, e, dstPath, temp);
+                }
+            }
         }
 
-        // Extras first, as they are found in the destination.
+        // Extras first, as they are found in the destination. A name a purge
+        // could not free is remembered: the source's entry of that name then
+        // fails once, without retries.
+        std::vector<std::string> blocked;
         for (const Item &it : items) {
             if (it.asDir || !it.file.listed || it.file.cls != FileClass::Extra)
                 continue;
             const Entry de = entryAt(dst, it.dst);
-            fileEvent(it.file, de, f.dstPath, std::string(dst.name(it.dst)));
-            Outcome outcome = Outcome::AsDecided;
-            if (it.file.action == Action::Purge && !listOnly && !countOnly) {
-                if (::unlinkat(f.dst.get(), dst.cName(it.dst), 0) < 0 && errno != ENOENT) {
-                    error(ErrorAction::DeletingExtraFile, errno, f.dstPath, std::string(dst.name(it.dst)));
-                    outcome = Outcome::Failed;
+            const std::string name(dst.name(it.dst));
+            fileEvent(it.file, de, dstPath, name);
+            Tally entry(*this, it.file, de.size);
+            if (it.file.action == Action::Purge && acts) {
+                prepareDestination(f);
+                if (const int e = guard.removeExtraFile(f.dst.get(), name.c_str())) {
+                    error(entry, ErrorAction::DeletingExtraFile, e, dstPath, name);
+                    blocked.push_back(name);
                 } else {
                     f.touched = true;
                 }
             }
-            countFile(it.file, de.size, outcome);
         }
         for (const Item &it : items) {
             if (!it.asDir || !it.dir.listed || it.dir.cls != DirClass::Extra)
                 continue;
             const std::string name(dst.name(it.dst));
-            const std::string path = f.dstPath + name + '/';
+            const std::string path = dstPath + name + '/';
             dirEvent(it.dir.tag, -1, path);
-            Outcome outcome = Outcome::AsDecided;
-            if (it.dir.action == DirAction::Purge && !listOnly && !countOnly) {
-                if (protectedFromPurge(f.dst.get(), name.c_str())) {
-                    error(ErrorAction::DeletingExtraDirectory, EBUSY, path, std::string());
-                    outcome = Outcome::Failed;
-                } else {
-                    bool failed = false;
-                    RemoveTree(
-                        f.dst.get(), name,
-                        [&](const std::string &rel, bool, int code) {
-                            error(ErrorAction::DeletingExtraDirectory, code, path, rel);
-                            failed = true;
-                        },
-                        keepNamed(f.relDir + name + '/', path));
-                    if (failed)
-                        outcome = Outcome::Failed;
-                }
+            Tally entry(*this, it.dir);
+            if (it.dir.action == DirAction::Purge && acts) {
+                prepareDestination(f);
+                const bool gone = guard.removeTree(
+                    f.dst.get(), name,
+                    [&](const std::string &rel, bool, int code) {
+                        error(entry, ErrorAction::DeletingExtraDirectory, code, path, rel);
+                    },
+                    keepNamed(relDir + name + '/', path));
+                if (!gone)
+                    blocked.push_back(name);
                 f.touched = true;
             }
-            countDir(it.dir, outcome);
         }
+        std::sort(blocked.begin(), blocked.end());
+        const auto isBlocked = [&](std::string_view name) {
+            return std::binary_search(blocked.begin(), blocked.end(), name,
+                                      [](std::string_view a, std::string_view b) { return a < b; });
+        };
 
         // The source's files. The workers take them in batches of the
         // folder's files (a few per worker, fewer bytes than kBatchBytes):
@@ -989,16 +1047,16 @@ struct Engine::Impl
         if (pool) {
             size_t copies = 0;
             for (const Item &it : items)
-                copies += !it.asDir && (it.file.action == Action::Copy || it.file.action == Action::PurgeAndCopy);
+                copies += !it.asDir && it.file.action == Action::Copy;
             batchFiles = std::clamp<size_t>(copies / (size_t(o.threads) * 4), 1, kBatchFiles);
         }
         const auto postBatch = [&] {
             if (batch.empty())
                 return;
             fp->pending += 1;
-            pool->post([this, fp, jobs = std::move(batch)] {
+            pool->post([this, fp, srcPath, jobs = std::move(batch)] {
                 for (const FileJob &job : jobs)
-                    copyFile(fp, job);
+                    copyFile(fp, job, srcPath);
                 release(fp);
             });
             batch = {};
@@ -1011,17 +1069,10 @@ struct Engine::Impl
             const Node &n = src[it.src];
             const Entry se = entryAt(src, it.src);
             if (d.action == Action::Skip || d.action == Action::Report || d.action == Action::Purge) {
-                fileEvent(d, se, f.srcPath, std::string(src.name(it.src)));
-                countFile(d, se.size);
-                // /TIMFIX: times that differ at all, even within /FFT's two seconds.
-                if (d.fixTimes && !listOnly && !countOnly && f.dst && it.dst != kNone
-                    && se.mtimeNs != dst[it.dst].mtimeNs) {
-                    struct stat st{};
-                    st.st_atim = {time_t(se.atimeNs / 1000000000), long(se.atimeNs % 1000000000)};
-                    st.st_mtim = {time_t(se.mtimeNs / 1000000000), long(se.mtimeNs % 1000000000)};
-                    if (const CopyFailure e = FixTimes(f.dst.get(), std::string(src.name(it.src)), st))
-                        error(e.action, e.code, f.dstPath, std::string(src.name(it.src)));
-                }
+                fileEvent(d, se, srcPath, std::string(src.name(it.src)));
+                Tally entry(*this, d, se.size);
+                if (acts && f.dst && it.dst != kNone)
+                    fixSkipped(entry, f, d, se, dst[it.dst], std::string(src.name(it.src)), n, dstPath);
                 continue;
             }
             FileJob job;
@@ -1030,129 +1081,261 @@ struct Engine::Impl
             job.decision = d;
             job.asLink = se.isLink && (o.symbolicLinks || classifier.copiesLinkAsLink(se));
             job.followLink = se.isLink && !job.asLink;
-            job.fresh = it.dst == kNone || d.action == Action::PurgeAndCopy;
+            job.fresh = it.dst == kNone;
             job.mode = n.kind == NodeKind::File ? n.mode : 0;
             job.sameDevice = !n.otherDevice;
             job.nameAltered = traits.altersNames() && FateOfName(job.name, traits) == NameFate::Altered;
             if (!job.asLink && n.kind != NodeKind::File) {
-                // A dangling link has nothing to copy; a FIFO, socket or
-                // device is nothing Robocopy knows: said, and left.
+                // A dangling link has nothing to copy (the line says why: no
+                // target, a loop of links); a FIFO, socket or device is
+                // nothing Robocopy knows: said, and left.
                 if (n.kind == NodeKind::Dangling) {
-                    fileEvent(d, se, f.srcPath, job.name);
-                    error(ErrorAction::CopyingFile, ENOENT, f.srcPath, job.name, RetryState::LimitExceeded);
-                    countFile(d, se.size, Outcome::Failed);
+                    fileEvent(d, se, srcPath, job.name);
+                    Tally entry(*this, d, se.size);
+                    error(entry, ErrorAction::CopyingFile, n.linkError ? n.linkError : ENOENT, srcPath, job.name,
+                          RetryState::LimitExceeded);
                 } else {
-                    note("not a file or folder, not copied: " + f.srcPath + job.name);
+                    note("not a file or folder, not copied: " + srcPath + job.name);
                 }
                 continue;
             }
-            if (!ensureDestination(f)) {
-                fileEvent(d, se, f.srcPath, job.name);
-                countFile(d, se.size, Outcome::Failed);
+            if (!ensureDestination(f))
+                break; // its error line is the folder's; nothing of it is copied
+            if (isBlocked(job.name)) {
+                fileEvent(d, se, srcPath, job.name);
+                Tally entry(*this, d, se.size);
+                error(entry, ErrorAction::CopyingFile, EEXIST, srcPath, job.name, RetryState::LimitExceeded);
                 continue;
             }
-            if (!listOnly && !countOnly)
-                prepareDestination(f);
-            if (pool && !listOnly && !countOnly) {
+            prepareDestination(f);
+            if (pool && acts) {
                 batchBytes += job.src.size;
                 batch.push_back(std::move(job));
                 if (batch.size() >= batchFiles || batchBytes >= kBatchBytes)
                     postBatch();
             } else {
-                copyFile(fp, job);
+                copyFile(fp, job, srcPath);
             }
         }
         postBatch();
+        if (f.failed)
+            return {};
 
         // The subfolders, each walked before the next; the listings of this
         // folder are given back first, so a deep tree holds only the names
         // of the folders on the way down.
         std::vector<SubFolder> subfolders;
         for (const Item &it : items)
-            if (it.asDir && it.src != kNone)
-                subfolders.push_back(SubFolder{std::string(src.name(it.src)), it.dir, src[it.src].isLink});
-        std::vector<Item>().swap(items);
-        src.release();
-        dst.release();
-        for (const SubFolder &sub : subfolders) {
-            const DirDecision &d = sub.decision;
-            const std::string &name = sub.name;
-            const std::string srcPath = f.srcPath + name + '/';
-            if (d.action == DirAction::Skip || d.action == DirAction::Report) {
-                if (d.listed) {
-                    dirEvent(d.tag, -1, srcPath);
-                    countDir(d);
-                }
+            if (it.asDir && it.src != kNone) {
+                const std::string name(src.name(it.src));
+                subfolders.push_back(SubFolder{name, it.dir, src[it.src].isLink, isBlocked(name)});
+            }
+        return subfolders;
+    }
+
+    // The source names that the destination would take for another of the
+    // folder's, or that it refuses: each said and counted failed, and left
+    // out of the copy and the walk. Only names that would be written:
+    // one filtered out stays as it was decided.
+    void refuseUnkeptNames(const std::string &srcPath, const std::string &dstPath, const Listing &src,
+                           std::vector<Item> &items, const DeviceTraits &traits)
+    {
+        for (Item &it : items) {
+            if (it.src == kNone)
                 continue;
-            }
-            auto child = std::make_shared<Folder>();
-            child->parent = fp;
-            child->name = name;
-            child->relDir = f.relDir + name + '/';
-            child->srcPath = srcPath;
-            child->dstPath = f.dstPath + name + '/';
-            child->decision = d;
-            child->depth = f.depth + 1;
-            SysError err;
-            const auto openSource = [&] {
-                child->src = OpenFolder(f.src.get(), name, sub.isLink, err);
-                if (child->src && ::fstat(child->src.get(), &child->srcStat) < 0)
-                    err.code = errno;
-                return child->src && !err.code ? 0 : err.code;
-            };
-            if (openSource()) {
-                dirEvent(d.tag, 0, srcPath);
-                if (!retried(ErrorAction::ScanningSourceDirectory, srcPath, [&, first = true]() mutable {
-                        return std::exchange(first, false) ? err.code : openSource();
-                    })) {
-                    countDir(d, Outcome::Failed);
-                    continue;
-                }
-            }
-            if (isLoop(f, child->srcStat)) {
-                // A link or bind mount back to a folder being walked (or
-                // to the destination inside the source) is walked once.
-                note("a loop back to a folder already walked, not walked again: " + srcPath);
+            const bool writes = it.asDir ? it.dir.action == DirAction::Create
+                                         : it.file.listed && it.file.action == Action::Copy;
+            if (!writes)
                 continue;
-            }
-            if (d.action == DirAction::Enter) {
-                const auto openDestination = [&] {
-                    child->dst = OpenFolder(f.dst.get(), name, false, err);
-                    return child->dst ? 0 : err.code;
-                };
-                if (f.dst && openDestination()) {
-                    dirEvent(d.tag, 0, srcPath);
-                    if (!retried(ErrorAction::AccessingDestinationDirectory, child->dstPath,
-                                 [&, first = true]() mutable {
-                                     return std::exchange(first, false) ? err.code : openDestination();
-                                 })) {
-                        countDir(d, Outcome::Failed);
-                        continue;
-                    }
-                }
-                if (child->dst && movesOntoItself(child->src.get(), child->dst.get(), child->dstPath)) {
-                    countDir(d, Outcome::Failed);
-                    continue;
-                }
+            const std::string name(src.name(it.src));
+            std::string why;
+            int code = EINVAL;
+            if (it.twin != kNone) {
+                why = "The destination's file system takes this name for \"" + DisplayName(src.name(it.twin))
+                    + "\", which is copied from the same folder.";
+                code = EEXIST;
+            } else if (FateOfName(name, traits) == NameFate::Refused) {
+                why = NameFateMessage(name, traits);
             } else {
-                if (d.action == DirAction::PurgeAndCreate && !listOnly && !countOnly && f.dst
-                    && ::unlinkat(f.dst.get(), name.c_str(), 0) < 0 && errno != ENOENT) {
-                    dirEvent(d.tag, 0, srcPath);
-                    error(ErrorAction::DeletingExtraFile, errno, f.dstPath, name);
-                    countDir(d, Outcome::Failed);
-                    continue;
-                }
-                child->onDemand = true;
-                if (!d.createOnDemand)
-                    ensureDestination(*child);
+                continue;
             }
-            fp->pending += 1;
-            walk(child);
-            release(child);
+            if (it.asDir) {
+                Tally entry(*this, it.dir);
+                nameError(entry, ErrorAction::CreatingDestinationDirectory, code, dstPath + name + '/', std::string(),
+                          why);
+                it.dir.action = DirAction::Skip;
+                it.dir.listed = false;
+            } else {
+                const Entry se = entryAt(src, it.src);
+                fileEvent(it.file, se, srcPath, name);
+                Tally entry(*this, it.file, se.size);
+                nameError(entry, ErrorAction::CopyingFile, code, srcPath, name, why);
+                it.file.listed = false;
+            }
+        }
+    }
+
+    // The decision about one name (of one side or both).
+    void decide(Item &it, const Entry &se, const Entry &de, std::string_view name, const std::string &relDir,
+                uint32_t depth, const DeviceTraits &traits)
+    {
+        it.asDir = classifier.decidesAsDirectory(se, de);
+        if (it.asDir)
+            it.dir = classifier.dir(se, de, name, relDir, depth + 1);
+        else
+            it.file = classifier.file(se, de, name, relDir, &traits);
+    }
+
+    // A skipped file that is on both sides: /TIMFIX gives it the source's
+    // times when they differ at all (even within /FFT's two seconds), /SECFIX
+    // its security. A failure counts against the file.
+    void fixSkipped(Subject &entry, Folder &f, const FileDecision &d, const Entry &se, const Node &de,
+                    const std::string &name, const Node &sn, const std::string &dstPath)
+    {
+        if (d.fixTimes && se.mtimeNs != de.mtimeNs) {
+            if (const CopyFailure e = FixTimes(f.dst.get(), name, se.atimeNs, se.mtimeNs))
+                error(entry, e.action, e.code, dstPath, name);
+        }
+        if (o.secFix && sn.kind == NodeKind::File && !(sn.isLink && o.symbolicLinks) && de.kind == NodeKind::File
+            && !de.isLink) {
+            if (const CopyFailure e = FixSecurity(f.src.get(), name, sn.isLink, f.dst.get(), name, dp, caps))
+                error(entry, e.action, e.code, dstPath, name);
+        }
+    }
+
+    // Opens a subfolder on both sides (making the destination's, unless /S
+    // leaves that to the first copy into it); null when it is not walked:
+    // excluded, reported, a loop, or a failure (said, and counted).
+    FolderPtr enter(const FolderPtr &fp, const SubFolder &sub)
+    {
+        Folder &f = *fp;
+        const DirDecision &d = sub.decision;
+        const std::string relDir = relDirOf(f) + sub.name + '/';
+        const std::string srcPath = srcRoot + relDir;
+        const std::string dstPath = dstRoot + relDir;
+        if (d.action == DirAction::Skip || d.action == DirAction::Report) {
+            if (d.listed) {
+                dirEvent(d.tag, -1, srcPath);
+                Tally entry(*this, d);
+            }
+            return nullptr;
+        }
+        Tally entry(*this, d); // until the folder counts for itself
+        auto child = std::make_shared<Folder>();
+        child->parent = fp;
+        child->name = sub.name;
+        child->decision = d;
+        child->depth = f.depth + 1;
+        SysError err;
+        const auto openSource = [&] {
+            child->src = OpenFolder(f.src.get(), sub.name, sub.isLink, err);
+            if (child->src && ::fstat(child->src.get(), &child->srcStat) < 0)
+                err.code = errno;
+            return child->src && !err.code ? 0 : err.code;
+        };
+        if (openSource()) {
+            dirEvent(d.tag, 0, srcPath);
+            if (!retried(entry, ErrorAction::ScanningSourceDirectory, srcPath, [&, first = true]() mutable {
+                    return std::exchange(first, false) ? err.code : openSource();
+                }))
+                return nullptr;
+        }
+        if (isLoop(f, child->srcStat)) {
+            // A link or bind mount back to a folder being walked (or
+            // to the destination inside the source) is walked once.
+            note("a loop back to a folder already walked, not walked again: " + srcPath);
+            entry.dismiss();
+            return nullptr;
+        }
+        guard.protectSourceFolder(FileId{child->srcStat.st_dev, child->srcStat.st_ino});
+        if (sub.blocked && !listOnly) {
+            dirEvent(d.tag, 0, srcPath);
+            error(entry, ErrorAction::CreatingDestinationDirectory, EEXIST, dstPath, std::string(),
+                  RetryState::LimitExceeded);
+            return nullptr;
+        }
+        if (d.action == DirAction::Enter) {
+            const auto openDestination = [&] {
+                child->dst = OpenFolder(f.dst.get(), sub.name, false, err);
+                if (!child->dst)
+                    return err.code;
+                if (const SysError e = IdentifyFolder(child->dst.get(), child->dstId)) {
+                    child->dst.reset();
+                    return e.code;
+                }
+                return 0;
+            };
+            if (const int first = f.dst ? openDestination() : 0) {
+                dirEvent(d.tag, 0, srcPath);
+                if (!retried(entry, ErrorAction::AccessingDestinationDirectory, dstPath, [&, code = first]() mutable {
+                        return std::exchange(code, 0) ? first : openDestination();
+                    }))
+                    return nullptr;
+            }
+            if (child->dst) {
+                // Never into the source, nor across into another file system.
+                if (const int refused = guard.checkDestinationFolder(child->dstId)) {
+                    dirEvent(d.tag, 0, srcPath);
+                    error(entry, ErrorAction::AccessingDestinationDirectory, refused, dstPath, std::string());
+                    return nullptr;
+                }
+            }
+        } else {
+            child->onDemand = true; // made by its walk (/E) or by the first copy into it (/S)
+        }
+        entry.dismiss();
+        fp->pending += 1;
+        return child;
+    }
+
+    // The walk, one folder at a time, on a stack of its own: a tree of any
+    // depth, with the names of the folders on the way down.
+    void walkTree(const FolderPtr &root)
+    {
+        struct Frame
+        {
+            FolderPtr folder;
+            std::vector<SubFolder> subfolders;
+            size_t next = 0;
+        };
+        std::vector<Frame> stack;
+        stack.push_back(Frame{root, visit(root)});
+        while (!stack.empty()) {
+            Frame &top = stack.back();
+            if (top.next == top.subfolders.size()) {
+                FolderPtr done = std::move(top.folder);
+                stack.pop_back();
+                release(std::move(done)); // the walk's own hold
+                continue;
+            }
+            const SubFolder sub = std::move(top.subfolders[top.next++]);
+            if (FolderPtr child = enter(top.folder, sub)) {
+                std::vector<SubFolder> below = visit(child);
+                stack.push_back(Frame{std::move(child), std::move(below)});
+            }
         }
     }
 
     // ---------------------------------------------------------------- the run
+
+    // The folders above a folder, up to the file system's root.
+    static bool holdsFolder(int dirFd, const FileId &inside)
+    {
+        Fd at(::openat(dirFd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        for (int depth = 0; at && depth < 4096; ++depth) {
+            FileId id;
+            if (IdOf(at.get(), id))
+                return false;
+            if (id == inside)
+                return true;
+            Fd up(::openat(at.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            FileId upId;
+            if (!up || IdOf(up.get(), upId) || upId == id)
+                return false;
+            at = std::move(up);
+        }
+        return false;
+    }
 
     Totals run()
     {
@@ -1160,15 +1343,17 @@ struct Engine::Impl
         // A silent pass is a listing that tells nobody.
         listOnly = o.listOnly || countOnly;
         totals = Totals{};
+        // What a destination keeps is learnt anew by each run (a listing learns less).
+        deviceTraits = DeviceTraitsCache{};
+        notedReadOnly.clear();
+        srcRoot = withSlash(o.source);
+        dstRoot = withSlash(o.destination);
         auto root = std::make_shared<Folder>();
         root->isRoot = true;
-        root->srcPath = withSlash(o.source);
-        root->dstPath = withSlash(o.destination);
         // The roots are named by the user: links to them are followed.
         root->src.reset(::open(o.source.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!root->src || ::fstat(root->src.get(), &root->srcStat) < 0) {
-            error(ErrorAction::AccessingSourceDirectory, errno, root->srcPath, std::string());
-            totals.serious = true;
+            seriousError(ErrorAction::AccessingSourceDirectory, errno, srcRoot);
             return totals;
         }
         Entry srcEntry;
@@ -1178,27 +1363,24 @@ struct Engine::Impl
         if (::stat(o.destination.c_str(), &dstStat) == 0)
             dstEntry.kind = S_ISDIR(dstStat.st_mode) ? EntryKind::Directory : EntryKind::File;
         else if (errno != ENOENT && errno != ENOTDIR) { // missing (or under a file): to be made
-            error(ErrorAction::AccessingDestinationDirectory, errno, root->dstPath, std::string());
-            totals.serious = true;
+            seriousError(ErrorAction::AccessingDestinationDirectory, errno, dstRoot);
             return totals;
         }
         if (dstEntry.kind == EntryKind::File) {
-            error(ErrorAction::AccessingDestinationDirectory, ENOTDIR, root->dstPath, std::string());
-            totals.serious = true;
+            seriousError(ErrorAction::AccessingDestinationDirectory, ENOTDIR, dstRoot);
             return totals;
         }
         root->decision = classifier.root(srcEntry, dstEntry);
         // /MOVE takes the source folder itself too, once it is empty.
         root->decision.deleteSource = o.moveDirs;
-        if (root->decision.action == DirAction::Create && !listOnly && !countOnly) {
+        if (root->decision.action == DirAction::Create && !listOnly) {
             // The whole path, as Robocopy makes it.
             std::string path;
             for (size_t at = 0; at != std::string::npos;) {
                 const size_t slash = o.destination.find('/', at + 1);
                 path = o.destination.substr(0, slash);
                 if (!path.empty() && ::mkdir(path.c_str(), 0777) < 0 && errno != EEXIST) {
-                    error(ErrorAction::CreatingDestinationDirectory, errno, withSlash(path), std::string());
-                    totals.serious = true;
+                    seriousError(ErrorAction::CreatingDestinationDirectory, errno, withSlash(path));
                     return totals;
                 }
                 at = slash;
@@ -1210,33 +1392,45 @@ struct Engine::Impl
         if (!listOnly || dstEntry.kind == EntryKind::Directory) {
             root->dst.reset(::open(o.destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             if (!root->dst && !(listOnly && errno == ENOENT)) {
-                error(ErrorAction::AccessingDestinationDirectory, errno, root->dstPath, std::string());
-                totals.serious = true;
+                seriousError(ErrorAction::AccessingDestinationDirectory, errno, dstRoot);
                 return totals;
             }
         }
-        if (root->dst && movesOntoItself(root->src.get(), root->dst.get(), root->dstPath)) {
-            totals.serious = true;
-            return totals;
-        }
-        if (root->dst)
-            IdOf(root->dst.get(), destRoot);
-        // The source root and every folder above it: a purge never deletes them.
-        sourceAncestry.clear();
-        {
-            Fd at(::dup(root->src.get()));
-            for (int depth = 0; at && depth < 4096; ++depth) {
-                FileId id;
-                if (IdOf(at.get(), id))
-                    break;
-                if (std::find(sourceAncestry.begin(), sourceAncestry.end(), id) != sourceAncestry.end())
-                    break;
-                sourceAncestry.push_back(id);
-                at.reset(::openat(at.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+
+        // What the run never destroys: the source and the folders above it,
+        // the log files; purges stay on the destination's device.
+        guard.protectSource(root->src.get());
+        for (const int fd : protectedFiles)
+            guard.protectFile(fd);
+        if (root->dst) {
+            if (const SysError e = IdentifyFolder(root->dst.get(), root->dstId)) {
+                seriousError(ErrorAction::AccessingDestinationDirectory, e.code, dstRoot);
+                return totals;
             }
+            destRoot = root->dstId.id;
+            guard.setDestinationDevice(destRoot.dev);
+            const FileId sourceRoot{root->srcStat.st_dev, root->srcStat.st_ino};
+            if (destRoot == sourceRoot) {
+                seriousError(ErrorAction::AccessingDestinationDirectory, EINVAL, dstRoot,
+                             o.moveFiles ? "The destination is the source folder itself: a move would delete what it copies."
+                                         : "The destination is the source folder itself: nothing to copy.");
+                return totals;
+            }
+            if (holdsFolder(root->src.get(), destRoot))
+                note("the source lies inside the destination: nothing of it, nor a folder that holds it, is deleted, "
+                     "and nothing is copied into it.");
+            else if (holdsFolder(root->dst.get(), sourceRoot))
+                note("the destination lies inside the source: it is not copied into itself.");
+        }
+        // A lease broken by another opener signals SIGIO, whose default ends
+        // the process: a move takes leases, and gives them up at once.
+        if (o.moveFiles && !listOnly) {
+            struct sigaction now{};
+            if (::sigaction(SIGIO, nullptr, &now) == 0 && now.sa_handler == SIG_DFL)
+                std::signal(SIGIO, SIG_IGN);
         }
 
-        if (mt && !listOnly && !countOnly) {
+        if (mt && !listOnly) {
             // Each queued copy may hold its folder's two descriptors open:
             // the queue stays well inside the limit of open files.
             size_t capacity = 1024;
@@ -1248,8 +1442,7 @@ struct Engine::Impl
         } else {
             statHelper = std::make_unique<Pool>(1, 16);
         }
-        walk(root);
-        release(root);
+        walkTree(root);
         pool.reset(); // every queued copy done, every folder finished
         statHelper.reset();
 
@@ -1268,6 +1461,8 @@ Engine::Engine(const CopyOptions &options, const RunClock &clock, EventSink sink
 }
 
 Engine::~Engine() = default;
+
+void Engine::protectFile(int fd) { m_impl->protectedFiles.push_back(fd); }
 
 Totals Engine::run()
 {

@@ -49,6 +49,10 @@ public:
     // (/RH with /PF). Not called when unset.
     void setBeforeEachFile(std::function<void()> wait) { m_beforeEachFile = std::move(wait); }
 
+    // A file the run must never delete or replace (a log file open on fd,
+    // which must stay open for the run): before run().
+    void protectFile(int fd);
+
 private:
     struct Impl;
     std::unique_ptr<Impl> m_impl;

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include <sys/types.h>
 #include <unistd.h>
 
 // A file descriptor that closes itself. The engine works on folder
@@ -62,5 +63,14 @@ struct SysError
 
 // The system's message for an errno, as strerror gives it (thread-safe).
 std::string SystemMessage(int code);
+
+// The (device, inode) of a file: what the engine knows a file or folder by.
+struct FileId
+{
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool operator==(const FileId &) const = default;
+};
+SysError IdOf(int fd, FileId &id);
 
 } // namespace copy

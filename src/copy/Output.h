@@ -29,6 +29,7 @@ public:
     // Opens the log file; the console then stays silent unless tee.
     SysError openLog(const std::string &path, bool append, bool unicode, bool tee);
     bool logging() const { return m_log.valid(); }
+    int logFd() const { return m_log.get(); }
 
     void write(std::string_view text);
     // Only the console (the " Log File : " line Robocopy shows when it logs).

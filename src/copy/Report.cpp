@@ -231,6 +231,7 @@ std::string_view ErrorActionText(ErrorAction action)
     case ErrorAction::SettingFileTimes: return "Setting File Times";
     case ErrorAction::CopyingSecurity: return "Copying NTFS Security to Destination File";
     case ErrorAction::OpeningLogFile: return "Opening Log File";
+    case ErrorAction::WritingLogFile: return "Writing Log File";
     }
     return "Copying File";
 }
@@ -403,14 +404,16 @@ std::string UsageText()
            "                   /R:n /W:n /MT[:n] /X /V /TS /FP /BYTES /NS /NC /NFL /NDL /NP\n"
            "                   /ETA /NJH /NJS /LOG: /LOG+: /UNILOG: /UNILOG+: /TEE\n"
            "                   /JOB: /SAVE: /QUIT /NOSD /NODD /SD: /DD: /?\n"
-           "  as Linux has it :: /COPY: and /DCOPY: D data, A attributes, T times, S POSIX ACLs,\n"
-           "                   O owner and group, E extended attributes of folders; /COPYALL\n"
-           "                   /SEC /NODCOPY; /A /M /IA: /XA: /A+: /A-: on the DOS attributes\n"
+           "  as Linux has it :: /COPY: and /DCOPY: D data, A attributes, T times, S the mode\n"
+           "                   and POSIX ACLs (files and folders), O owner and group, E\n"
+           "                   extended attributes of folders; /COPYALL /SEC /NODCOPY;\n"
+           "                   /SECFIX /TIMFIX set security and times of skipped files too;\n"
+           "                   /A /M /IA: /XA: /A+: /A-: on the DOS attributes\n"
            "                   kept in user.DOSATTRIB (R: the owner's write permission);\n"
            "                   /Z resumes a killed copy; /J unbuffered (O_DIRECT); /IPG:n;\n"
            "                   /NOOFFLOAD and /NOCLONE copy through user space; /SJ copies\n"
            "                   links to folders as links; /SPARSE; /MON:n /MOT:m /RH: /PF\n"
-           "  with a NOTE   :: /B /ZB (backup mode) /EFSRAW /SECFIX /FAT /256 /REG /TBD /IM\n"
+           "  with a NOTE   :: /B /ZB (backup mode) /EFSRAW /FAT /256 /REG /TBD /IM\n"
            "                   /UNICODE /COMPRESS /LFSM /IOMAXSIZE: /IORATE: /THRESHOLD:\n"
            "                   /COPY:U: accepted, nothing on Linux means the same.\n\n"
            "****  /MIR can DELETE files as well as copy them !\n";

@@ -1,5 +1,7 @@
 #include "copy/Walk.h"
 
+#include "copy/Times.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -11,8 +13,6 @@
 namespace copy {
 
 namespace {
-
-int64_t ns(const struct timespec &t) { return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec; }
 
 NodeKind kindOf(mode_t mode)
 {
@@ -27,8 +27,8 @@ void fill(Node &n, const struct stat &st)
 {
     n.mode = st.st_mode;
     n.size = S_ISREG(st.st_mode) || S_ISLNK(st.st_mode) ? uint64_t(st.st_size) : 0;
-    n.mtimeNs = ns(st.st_mtim);
-    n.atimeNs = ns(st.st_atim);
+    n.mtimeNs = NsOf(st.st_mtim);
+    n.atimeNs = NsOf(st.st_atim);
 }
 
 static_assert(sizeof(Node) <= 40, "a listed entry stays small: a folder may hold millions");
@@ -55,7 +55,7 @@ SysError readNamesOf(int fd, Each each)
             const auto *d = reinterpret_cast<const struct dirent64 *>(buffer + at);
             at += d->d_reclen;
             if (!isDots(d->d_name))
-                each(d->d_name, d->d_type);
+                each(d->d_name, d->d_type, ino_t(d->d_ino));
         }
     }
 }
@@ -81,7 +81,7 @@ SysError Listing::readNames(int fd)
         return SysError{errno};
     m_device = self.st_dev;
     int tooLong = 0;
-    const SysError e = readNamesOf(fd, [&](const char *name, unsigned char) {
+    const SysError e = readNamesOf(fd, [&](const char *name, unsigned char, ino_t) {
         const size_t length = std::strlen(name);
         if (length > UINT16_MAX || m_names.size() + length >= UINT32_MAX) {
             tooLong = ENAMETOOLONG; // beyond what any file system gives
@@ -121,6 +121,7 @@ void Listing::statRange(int fd, bool followLinks, size_t begin, size_t end)
                 n.otherDevice = shown.st_dev != m_device;
             } else {
                 n.kind = NodeKind::Dangling;
+                n.linkError = uint8_t(errno > 0 && errno < 256 ? errno : ENOENT);
                 fill(n, st);
             }
         } else {
@@ -165,109 +166,9 @@ Fd OpenFolder(int parentFd, const std::string &name, bool followLink, SysError &
     return fd;
 }
 
-SysError IdOf(int fd, FileId &id)
+SysError ForEachName(int fd, const std::function<void(const char *name, unsigned char type, ino_t ino)> &each)
 {
-    struct stat st;
-    if (::fstat(fd, &st) < 0)
-        return SysError{errno};
-    id = FileId{st.st_dev, st.st_ino};
-    return {};
-}
-
-namespace {
-
-bool isMountRoot(int parentFd, const char *name)
-{
-    struct statx sx;
-    if (::statx(parentFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, STATX_INO, &sx) < 0)
-        return false;
-    return (sx.stx_attributes_mask & STATX_ATTR_MOUNT_ROOT) && (sx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
-}
-
-bool removeInside(int dirFd, const std::string &prefix, const RemoveFailure &onFailure, const RemoveKeep &keep,
-                  int depth)
-{
-    std::vector<std::pair<std::string, bool>> names; // name, is a folder
-    const SysError e = readNamesOf(dirFd, [&](const char *name, unsigned char type) {
-        bool isDir = type == DT_DIR;
-        if (type == DT_UNKNOWN) {
-            struct stat st;
-            isDir = ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-        }
-        names.emplace_back(name, isDir);
-    });
-    if (e) {
-        onFailure(prefix, true, e.code);
-        return false;
-    }
-    bool all = true;
-    for (const auto &[name, isDir] : names) {
-        const std::string rel = prefix + name;
-        if (!isDir) {
-            if (::unlinkat(dirFd, name.c_str(), 0) < 0 && errno != ENOENT) {
-                onFailure(rel, false, errno);
-                all = false;
-            }
-            continue;
-        }
-        if (keep && keep(rel + '/')) {
-            all = false;
-            continue;
-        }
-        if (isMountRoot(dirFd, name.c_str())) {
-            onFailure(rel + '/', true, EXDEV);
-            all = false;
-            continue;
-        }
-        SysError err;
-        Fd sub = OpenFolder(dirFd, name, false, err);
-        if (!sub) {
-            // Swapped for a link or a file since the listing: not followed.
-            if ((err.code == ENOTDIR || err.code == ELOOP) && ::unlinkat(dirFd, name.c_str(), 0) == 0)
-                continue;
-            if (err.code != ENOENT) {
-                onFailure(rel + '/', true, err.code);
-                all = false;
-            }
-            continue;
-        }
-        if (depth > 4096 || !removeInside(sub.get(), rel + '/', onFailure, keep, depth + 1)) {
-            all = false;
-            continue;
-        }
-        sub.reset();
-        if (::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR) < 0 && errno != ENOENT) {
-            onFailure(rel + '/', true, errno);
-            all = false;
-        }
-    }
-    return all;
-}
-
-} // namespace
-
-bool RemoveTree(int parentFd, const std::string &name, const RemoveFailure &onFailure, const RemoveKeep &keep)
-{
-    if (isMountRoot(parentFd, name.c_str())) {
-        onFailure(std::string(), true, EBUSY);
-        return false;
-    }
-    SysError err;
-    Fd fd = OpenFolder(parentFd, name, false, err);
-    if (!fd) {
-        if (err.code == ENOENT)
-            return true;
-        onFailure(std::string(), true, err.code);
-        return false;
-    }
-    if (!removeInside(fd.get(), std::string(), onFailure, keep, 0))
-        return false;
-    fd.reset();
-    if (::unlinkat(parentFd, name.c_str(), AT_REMOVEDIR) < 0 && errno != ENOENT) {
-        onFailure(std::string(), true, errno);
-        return false;
-    }
-    return true;
+    return readNamesOf(fd, each);
 }
 
 } // namespace copy

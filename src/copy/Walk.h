@@ -28,6 +28,7 @@ struct Node
     NodeKind kind = NodeKind::Other; // of the target, for a symbolic link
     bool isLink = false;
     bool otherDevice = false;        // on another device than the folder (a mount, a followed link)
+    uint8_t linkError = 0;           // Dangling: why the target could not be looked at (ENOENT, ELOOP, ...)
     mode_t mode = 0;
     uint64_t size = 0;
     int64_t mtimeNs = 0;
@@ -81,24 +82,9 @@ private:
 // Opens a subfolder without following a symbolic link (unless asked).
 Fd OpenFolder(int parentFd, const std::string &name, bool followLink, SysError &err);
 
-// Deletes a folder and everything in it, working on descriptors only: a
-// symbolic link inside is removed, never followed; a mount point (another
-// file system or a bind mount) is never entered. Each failure is reported
-// with the path below the folder and the step, and the rest goes on.
-// Returns true when the folder itself is gone. A subfolder for which keep
-// (given its path below the folder, ending in '/') says true stays, and so
-// do the folders above it, with no failure.
-using RemoveFailure = std::function<void(const std::string &relPath, bool isDir, int code)>;
-using RemoveKeep = std::function<bool(const std::string &relPath)>;
-bool RemoveTree(int parentFd, const std::string &name, const RemoveFailure &onFailure, const RemoveKeep &keep = {});
-
-// The (device, inode) of a descriptor's file.
-struct FileId
-{
-    dev_t dev = 0;
-    ino_t ino = 0;
-    bool operator==(const FileId &) const = default;
-};
-SysError IdOf(int fd, FileId &id);
+// Calls each with every name of the folder open on fd (from its start),
+// but "." and "..", with its d_type and inode number. For the few walks that
+// need no stats (a purge); a listing reads names itself.
+SysError ForEachName(int fd, const std::function<void(const char *name, unsigned char type, ino_t ino)> &each);
 
 } // namespace copy

@@ -3,10 +3,12 @@
 // tool of its own, for a shell or a cron job:
 //     corvane-copy SRC DST /MIR /XD .git /R:2 /W:5 /LOG:/var/log/mirror.log
 // The exit code is Robocopy's bit map (1 copied, 2 extras, 4 mismatches,
-// 8 failures, 16 a serious error).
+// 8 failures, 16 a serious error). --help (-h) and --version print the
+// usage and the version (exit 0).
 
 #include "copy/CopyOptions.h"
 #include "copy/Engine.h"
+#include "copy/Guard.h"
 #include "copy/Output.h"
 #include "copy/Report.h"
 
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -55,33 +58,6 @@ bool readWhole(const std::string &path, std::string &contents, std::string &erro
             return true;
         contents.append(buffer, size_t(n));
     }
-}
-
-// Writes a new job file whole, or not at all (temporary name, then rename).
-int writeJobFile(const std::string &path, const std::string &text)
-{
-    const std::string temp = path + ".corvane-new";
-    Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!fd)
-        return errno;
-    std::string_view rest = text;
-    while (!rest.empty()) {
-        const ssize_t n = ::write(fd.get(), rest.data(), rest.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int e = n < 0 ? errno : EIO;
-            ::unlink(temp.c_str());
-            return e;
-        }
-        rest.remove_prefix(size_t(n));
-    }
-    if (::fsync(fd.get()) < 0 || fd.close() != 0 || ::rename(temp.c_str(), path.c_str()) < 0) {
-        const int e = errno;
-        ::unlink(temp.c_str());
-        return e;
-    }
-    return 0;
 }
 
 std::string userName()
@@ -131,11 +107,13 @@ private:
     }
     void waitForRunHours();
     Totals pass(bool countOnly);
+    int withLogFailure(int code);
 
     const CopyOptions &m_options;
     RunClock m_clock;
     Report m_report;
     Output m_out;
+    bool m_logFailureShown = false;
 };
 
 void Program::waitForRunHours()
@@ -155,9 +133,31 @@ Totals Program::pass(bool countOnly)
 {
     Engine engine(m_options, m_clock, [this](const Event &e) { write(e); });
     engine.setCountOnly(countOnly);
+    if (m_out.logging())
+        engine.protectFile(m_out.logFd());
     if (m_options.runHours.set && m_options.perFileRunHours)
         engine.setBeforeEachFile([this] { waitForRunHours(); });
     return engine.run();
+}
+
+// A log that could not be written (a full disk) is an error on the
+// console, where it is seen, and a failure in the exit code.
+int Program::withLogFailure(int code)
+{
+    const int e = m_out.logError();
+    if (!e)
+        return code;
+    if (!std::exchange(m_logFailureShown, true)) {
+        Event error;
+        error.kind = EventKind::Error;
+        error.action = ErrorAction::WritingLogFile;
+        error.error = e;
+        error.message = SystemMessage(e);
+        error.dir = m_options.logFile;
+        error.timeNs = wallNs();
+        m_out.writeConsole(m_report.format(error));
+    }
+    return code | ExitBit::Failed;
 }
 
 int Program::run()
@@ -180,7 +180,7 @@ int Program::run()
     }
     m_out.write(m_report.header(m_clock.nowNs));
     if (m_options.quit)
-        return 0;
+        return withLogFailure(0);
 
     if (m_options.runHours.set && !m_options.perFileRunHours)
         waitForRunHours();
@@ -189,9 +189,9 @@ int Program::run()
     // A run that could not start (no source, no destination) ends with its
     // error line, as Robocopy's does: there is nothing to sum up.
     if (totals.serious)
-        return ExitCode(totals);
+        return withLogFailure(ExitCode(totals));
     m_out.write(m_report.summary(totals, wallNs()));
-    int code = ExitCode(totals);
+    int code = withLogFailure(ExitCode(totals));
     if (!m_options.monitorChanges && !m_options.monitorMinutes)
         return code;
 
@@ -217,7 +217,7 @@ int Program::run()
         m_out.write(m_report.closeLine());
         if (!totals.serious)
             m_out.write(m_report.summary(totals, wallNs()));
-        code = ExitCode(totals);
+        code = withLogFailure(ExitCode(totals));
     }
 }
 
@@ -228,6 +228,13 @@ int main(int argc, char *argv[])
     std::signal(SIGPIPE, SIG_IGN); // a closed console must not end a copy
     raiseDescriptorLimit();
     std::vector<std::string> args(argv + 1, argv + argc);
+    // What a Linux user types first: the usage of /? and the version, on
+    // standard output, and no error (a folder of such a name is "./-h").
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h" || args[0] == "--version")) {
+        Output out;
+        out.write(args[0] == "--version" ? std::string("corvane-copy " CORVANE_VERSION "\n") : UsageText());
+        return 0;
+    }
     std::string cwd(4096, '\0');
     if (!::getcwd(cwd.data(), cwd.size()))
         cwd = "/";
@@ -245,8 +252,8 @@ int main(int argc, char *argv[])
     if (!parsed.options.saveJob.empty()) {
         const std::string path = JobFilePath(parsed.options.saveJob);
         const RunClock clock = CurrentClock();
-        if (const int e = writeJobFile(path, JobFileText(parsed.saved, path, userName(), clock.nowNs,
-                                                           clock.utcOffsetSeconds))) {
+        if (const int e = Guard::WriteWholeFile(path, JobFileText(parsed.saved, path, userName(), clock.nowNs,
+                                                                  clock.utcOffsetSeconds))) {
             Output out;
             out.write("ERROR : cannot write the job file " + path + "\n" + SystemMessage(e) + "\n");
             return ExitBit::Serious;

@@ -36,23 +36,32 @@ double ContrastRatio(const QColor &a, const QColor &b)
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-bool IsDarkWindow(const QPalette &palette)
+bool IsDarkColour(const QColor &colour)
 {
-    const QColor window = palette.color(QPalette::Active, QPalette::Window);
-    return ContrastRatio(window, Qt::white) > ContrastRatio(window, Qt::black);
+    return ContrastRatio(colour, Qt::white) > ContrastRatio(colour, Qt::black);
+}
+
+bool IsDarkWindow(const QPalette &palette) { return IsDarkColour(palette.color(QPalette::Active, QPalette::Window)); }
+
+QColor MixedToContrast(const QColor &colour, const QColor &toward, std::initializer_list<QColor> backgrounds,
+                       double minimum)
+{
+    const QColor from = colour.toRgb();
+    const QColor to = toward.toRgb();
+    for (int step = 0; step <= 100; ++step) {
+        const double t = step / 100.0;
+        auto mix = [t](int a, int b) { return int(std::lround(a + (b - a) * t)); };
+        const QColor mixed(mix(from.red(), to.red()), mix(from.green(), to.green()), mix(from.blue(), to.blue()));
+        if (std::all_of(backgrounds.begin(), backgrounds.end(),
+                        [&](const QColor &background) { return ContrastRatio(mixed, background) >= minimum; }))
+            return mixed;
+    }
+    return to;
 }
 
 QColor LightenedToContrast(const QColor &colour, const QColor &background, double minimum)
 {
-    const QColor rgb = colour.toRgb();
-    for (int step = 0; step <= 100; ++step) {
-        const double t = step / 100.0;
-        auto mix = [t](int c) { return int(std::lround(c + (255 - c) * t)); };
-        const QColor mixed(mix(rgb.red()), mix(rgb.green()), mix(rgb.blue()));
-        if (ContrastRatio(mixed, background) >= minimum)
-            return mixed;
-    }
-    return QColor(Qt::white);
+    return MixedToContrast(colour, Qt::white, {background}, minimum);
 }
 
 QColor VersionCaptionColour(VersionColour version, bool keyLabel, const QPalette &palette)

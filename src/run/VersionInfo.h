@@ -10,7 +10,7 @@ struct ProgramVersion
     int minor = 0;
     int revision = 0;
     QString comments;    // a credit line
-    QString productName; // the maker's web address
+    QString productName; // the About window's link: a web address, or a document relative to the program's folder
 };
 
 // Read at run time: from the executable's version resource on Windows, from
@@ -20,3 +20,10 @@ ProgramVersion ReadProgramVersion();
 // "<description> version <major>.<minor>.<revision> <comments>", numbers in
 // decimal without leading zeros.
 QString VersionLine(const ProgramVersion &version);
+
+// What the About window's link shows: a web address whole, a document (the
+// README installed with the program) by its file name.
+QString LinkCaption(const QString &link);
+// What a click on it opens: a web address as it is, a document by its full
+// path, found from the program's folder.
+QString LinkTarget(const QString &link, const QString &programFolder);

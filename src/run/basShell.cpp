@@ -31,6 +31,12 @@ bool pumpEvents(void *context)
 }
 } // namespace
 
+bool IsWebAddress(const QString &text)
+{
+    return text.contains(QStringLiteral("://")) || text.startsWith(QStringLiteral("www."), Qt::CaseInsensitive)
+        || text.startsWith(QStringLiteral("mailto:"), Qt::CaseInsensitive);
+}
+
 QString SetConsoleProgram(QString path) { return std::exchange(consoleProgramOverride(), std::move(path)); }
 
 QString ConsoleProgram()
@@ -68,12 +74,9 @@ int ShellOpen(const QString &file, const QString &parameters, const QString &ver
     Q_UNUSED(parameters);
     Q_UNUSED(verb);
     Q_UNUSED(showState);
-    // A text with a scheme (or a bare web name) is an address; anything else
-    // is a file, taken relative to the given folder.
-    const bool isAddress = file.contains(QStringLiteral("://")) || file.startsWith(QStringLiteral("www."), Qt::CaseInsensitive)
-        || file.startsWith(QStringLiteral("mailto:"), Qt::CaseInsensitive);
-    // A missing file is the handler's to report, as the Windows shell does.
-    const QUrl url = isAddress
+    // An address, or a file taken relative to the given folder. A missing
+    // file is the handler's to report, as the Windows shell does.
+    const QUrl url = IsWebAddress(file)
         ? QUrl::fromUserInput(file)
         : QUrl::fromLocalFile(QDir(folder.isEmpty() ? QDir::currentPath() : folder).absoluteFilePath(file));
     return QDesktopServices::openUrl(url) ? 0 : 31; // 31: no program for this kind of item

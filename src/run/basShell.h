@@ -29,6 +29,10 @@ int RunAndWait(const QString &command, const KeepWaiting &keepWaiting = {});
 QString SetConsoleProgram(QString path);
 QString ConsoleProgram();
 
+// Whether ShellOpen takes a text as a web address (a scheme, "www." or
+// "mailto:") rather than a file.
+bool IsWebAddress(const QString &text);
+
 // Opens a document or web address with the desktop's default handler.
 // Returns 0 when the request was made, otherwise a failure code from 1 to 32
 // (31: no program takes it). Throws nothing of its own; a failure of

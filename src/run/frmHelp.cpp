@@ -149,7 +149,8 @@ void frmHelp::Form_Load()
 {
     const ProgramVersion version = ReadProgramVersion();
     m_lblVersion->setText(VersionLine(version));
-    m_lblWebsite->setText(version.productName);
+    m_lblWebsite->setText(LinkCaption(version.productName));
+    m_lblWebsite->setToolTip(LinkTarget(version.productName, QApplication::applicationDirPath()));
     m_lblWebsite->adjustSize(); // the label sizes itself to its text
     // A longer address than the layout foresaw moves left rather than run
     // past the window's edge (keeping the left margin on the right side).
@@ -160,9 +161,11 @@ void frmHelp::Form_Load()
     }
 }
 
+// The web address, or the document the link names beside the program.
 void frmHelp::lblWebsite_Click()
 {
-    ShellOpen(m_lblWebsite->text(), QString(), QString(), QString(), 1);
+    ShellOpen(LinkTarget(ReadProgramVersion().productName, QApplication::applicationDirPath()), QString(), QString(),
+              QString(), 1);
 }
 
 bool frmHelp::eventFilter(QObject *watched, QEvent *event)

@@ -38,7 +38,7 @@ QString render(const CmdCommand &c)
 // What was left out, compactly: place, text, kind, reason and detail.
 QString render(const LeftOut &l)
 {
-    static const char *const kinds[] = {"switch", "word", "redirection"};
+    static const char *const kinds[] = {"switch", "word", "redirection", "command"};
     auto reason = [](LeftOutReason r) -> const char * {
         switch (r) {
         case LeftOutReason::UnknownSwitch: return "UnknownSwitch";
@@ -47,14 +47,17 @@ QString render(const LeftOut &l)
         case LeftOutReason::BadValue: return "BadValue";
         case LeftOutReason::UnknownLetters: return "UnknownLetters";
         case LeftOutReason::NoOption: return "NoOption";
+        case LeftOutReason::LettersWithoutOption: return "LettersWithoutOption";
         case LeftOutReason::TeeWithoutLog: return "TeeWithoutLog";
         case LeftOutReason::QuoteInPath: return "QuoteInPath";
         case LeftOutReason::EmptyFolder: return "EmptyFolder";
+        case LeftOutReason::NoSource: return "NoSource";
         case LeftOutReason::CannotWriteBack: return "CannotWriteBack";
         case LeftOutReason::Comment: return "Comment";
         case LeftOutReason::NotTaken: return "NotTaken";
         case LeftOutReason::NotRedirected: return "NotRedirected";
         case LeftOutReason::NoFolders: return "NoFolders";
+        case LeftOutReason::OtherCommand: return "OtherCommand";
         }
         return "?";
     };
@@ -679,14 +682,18 @@ void TestCommand::reading_data()
     QTest::newRow("switches and letters without an option")
         << false << u"robocopy a b /IM /LFSM:50M /COPY:DATX /dcopy:dae /A+:rz /COMPRESS /MIR"_qs << true
         << QStringList{"cboSource=a", "cboDestination=b", "chkMirror=1", "chkDestReadOnlyAdd=1"}
-        << QStringList{"#2 /IM switch NoOption", "#3 /LFSM:50M switch NoOption", "#4 /COPY:DATX switch UnknownLetters X",
-                       "#5 /dcopy:dae switch UnknownLetters e", "#6 /A+:rz switch UnknownLetters z",
-                       "#7 /COMPRESS switch NoOption"};
-    QTest::newRow("Robocopy's /IF names, the builder's /IF:")
-        << false << u"robocopy a b *.x /IF *.c \"my file.h\" /IF:*.txt /XF *.o"_qs << true
-        << QStringList{"cboSource=a", "cboDestination=b", "txtFilenames=*.x *.c \"my file.h\"",
-                       "txtJobIncludeFiles=*.txt", "txtExcludeFiles=*.o"}
+        << QStringList{"#2 /IM switch NoOption", "#3 /LFSM:50M switch NoOption",
+                       "#4 /COPY:DATX switch LettersWithoutOption X", "#5 /dcopy:dae switch LettersWithoutOption e",
+                       "#6 /A+:rz switch UnknownLetters z", "#7 /COMPRESS switch NoOption"};
+    QTest::newRow("Robocopy's /IF names, the builder's /IF: with names after it")
+        << false << u"robocopy a b *.x /IF *.c \"my file.h\" /IF:*.txt *.md /XF *.o"_qs << true
+        << QStringList{"cboSource=a", "cboDestination=b", "txtFilenames=*.x",
+                       "txtJobIncludeFiles=*.c \"my file.h\" *.txt *.md", "txtExcludeFiles=*.o"}
         << QStringList{};
+    QTest::newRow("/IF names before the folders take them; an empty /IF: needs a value")
+        << false << u"robocopy /IF: /MIR /IF:\"a b\" c d e"_qs << true
+        << QStringList{"txtJobIncludeFiles=\"a b\" c d e", "chkMirror=1"}
+        << QStringList{"#0 /IF: switch NeedsValue"};
     QTest::newRow("/Z and /B apart keep apart") << false << u"robocopy /Z /B"_qs << true
                                                 << QStringList{"chkRestartable=1", "chkBackup=2"} << QStringList{};
     QTest::newRow("composite switches")
@@ -710,8 +717,8 @@ void TestCommand::reading_data()
         << QStringList{};
     QTest::newRow("what cannot be written back is left out")
         << false << u"robocopy \"\" b /XF x\\\"y z /LOG:\"a\\\" b\" /R:1\\\" /JOB:q\\\"q"_qs << true
-        << QStringList{"cboDestination=b", "txtExcludeFiles=z"}
-        << QStringList{"#0 \"\" word EmptyFolder", "#3 x\\\"y word CannotWriteBack",
+        << QStringList{"txtExcludeFiles=z"}
+        << QStringList{"#0 \"\" word EmptyFolder", "#1 b word NoSource", "#3 x\\\"y word CannotWriteBack",
                        "#5 /LOG:\"a\\\" b\" switch QuoteInPath", "#6 /R:1\\\" switch CannotWriteBack",
                        "#7 /JOB:q\\\"q switch QuoteInPath"};
     QTest::newRow("a word with a slash in its name is a folder; one without, a switch")
@@ -756,10 +763,19 @@ void TestCommand::reading_data()
            ":: Logging Options :\r\n\t/LOG:C:\\Logs\\night log.txt\t:: output status to LOG file.\r\n"_qs
         << true
         << QStringList{"cboSource=C:\\My Data\\", "cboDestination=\\\\server\\share\\backup\\",
-                       "txtFilenames=*.doc \"my file.txt\"", "txtExcludeFolders=\"C:\\My Data\\Temp\\\\\" cache",
+                       "txtJobIncludeFiles=*.doc \"my file.txt\"", "txtExcludeFolders=\"C:\\My Data\\Temp\\\\\" cache",
                        "txtExcludeFiles=*.tmp", "chkSubdirectories=1", "chkEmpty=1", "chkMirror=1",
                        "txtRetryCount=1000000", "txtRetryWait=30", "txtLogFile=C:\\Logs\\night log.txt"}
         << QStringList{};
+    // A template for the command line's folders (/NOSD /NODD) with its names.
+    QTest::newRow("job file without folders, names of /IF")
+        << true
+        << u":: Robocopy Job T.RCJ\r\n\t/NOSD\t\t:: no source\r\n\t/NODD\r\n\t/IF\t\t:: Include Files\r\n\t\t*.txt\r\n"
+           "\t\t*.exe\r\n\t/IF:*.log *.md\r\n\t/DCOPY:DATE\r\n"_qs
+        << true
+        << QStringList{"chkJobNoSource=1", "chkJobNoDest=1", "txtJobIncludeFiles=*.txt *.exe *.log *.md",
+                       "chkFolderTimestamps=1"}
+        << QStringList{"#- /DCOPY:DATE switch LettersWithoutOption E"};
     QTest::newRow("job file by hand: odd spacing, letter case, strays")
         << true
         << u"   /sd:\"C:\\a b\"   \n/dd:D:\\x\n/xf *.bak *.old\n   \"quoted name.txt\"  \n/copy:datso\n  /mt:4\n"
@@ -866,13 +882,18 @@ void TestCommand::readArguments_data()
     QTest::newRow("POSIX folders; /IF names; /TEE beside a log")
         << QStringList{"/home/u/src", "/mnt/b", "/IF", "*.c", "*.h", "/TEE", "/LOG+:/var/log/copy.log", "/XD",
                        "/home/u/src/tmp"}
-        << u"ROBOCOPY.EXE /home/u/src /mnt/b *.c *.h /XD /home/u/src/tmp /TEE /LOG+:/var/log/copy.log"_qs
-        << QStringList{"cboSource=/home/u/src", "cboDestination=/mnt/b", "txtFilenames=*.c|*.h",
+        << u"ROBOCOPY.EXE /home/u/src /mnt/b /XD /home/u/src/tmp /TEE /LOG+:/var/log/copy.log /IF:*.c *.h"_qs
+        << QStringList{"cboSource=/home/u/src", "cboDestination=/mnt/b", "txtJobIncludeFiles=*.c|*.h",
                        "txtExcludeFolders=/home/u/src/tmp", "txtLogFile=/var/log/copy.log"}
         << QStringList{};
+    QTest::newRow("/IF names need no folders; /IF:name is the first")
+        << QStringList{"/IF:a b", "*.c", "%X%", "/MIR", "C:\\a"} << u"ROBOCOPY.EXE C:\\a /MIR /IF:\"a b\" *.c \"%X%\""_qs
+        << QStringList{"cboSource=C:\\a", "txtJobIncludeFiles=a b|*.c|%X%"} << QStringList{};
+    // A folder left out keeps its place: nothing moves into it.
     QTest::newRow("file names without both folders")
-        << QStringList{"/IF", "*.c", "%X%", "/MIR", "C:\\a"} << u"ROBOCOPY.EXE C:\\a /MIR"_qs
-        << QStringList{"cboSource=C:\\a"} << QStringList{"#1 *.c word NoFolders", "#2 %X% word NoFolders"};
+        << QStringList{"C:\\a\" D:\\b", "E:\\c", "*.c", "/XF", "x"} << u"ROBOCOPY.EXE /XF x"_qs
+        << QStringList{"txtExcludeFiles=x"}
+        << QStringList{"#0 C:\\a\" D:\\b word QuoteInPath source", "#1 E:\\c word NoSource", "#2 *.c word NoFolders"};
 }
 
 void TestCommand::readArguments()
@@ -918,6 +939,9 @@ void TestCommand::roundTrip()
                      && BuildCommandLine(ReadCommand(again).values) == again,
                  qPrintable(u"seed %1\n composed: %2\n read back: %3\n left out: %4"_qs.arg(seed).arg(
                      command, again, lines(reading.leftOut).join(u" | "))));
+        // And so does the state itself, as far as the command carries it.
+        const QStringList differences = StateDifferences(state, StateOf(reading.values));
+        QVERIFY2(differences.isEmpty(), qPrintable(u"seed %1: %2\n %3"_qs.arg(seed).arg(command, differences.join(u"\n "))));
 
         // The engine's reading of the words Robocopy receives agrees.
         QStringList words = receivedWords(command);

@@ -114,13 +114,13 @@ const char *dirClassName(DirClass c)
 
 const char *actionName(Action a)
 {
-    static const char *const names[] = {"Skip", "Copy", "Report", "Purge", "PurgeAndCopy"};
+    static const char *const names[] = {"Skip", "Copy", "Report", "Purge"};
     return names[size_t(a)];
 }
 
 const char *dirActionName(DirAction a)
 {
-    static const char *const names[] = {"Enter", "Create", "Skip", "Report", "Purge", "PurgeAndCreate"};
+    static const char *const names[] = {"Enter", "Create", "Skip", "Report", "Purge"};
     return names[size_t(a)];
 }
 
@@ -320,10 +320,16 @@ void TestCopyCore::fileDecision_data()
     // Purge.
     row("extra /PURGE", "/PURGE", "-", "f10@1000", "Extra Purge *EXTRA File", "extras", 2);
     row("extra /MIR", "/MIR", "-", "f10@1000", "Extra Purge *EXTRA File", "extras", 2);
-    row("mismatched /PURGE", "/PURGE", "f10@1000", "d", "Mismatched PurgeAndCopy New File", "copied", 1);
-    row("mismatched /PURGE /XL", "/PURGE /XL", "f10@1000", "d", "Mismatched Skip lonely", "skipped", 0);
+    // Under a purge a file facing a folder is two names, as Robocopy lists
+    // files and folders apart: the folder an extra, purged; the file lonely.
+    row("mismatched /PURGE", "/PURGE /S", "f10@1000", "d", "Extra Purge *EXTRA Dir | Lonely Copy New File", "copied", 3);
+    row("mismatched /PURGE /XL", "/PURGE /S /XL", "f10@1000", "d", "Extra Purge *EXTRA Dir | Lonely Skip lonely",
+        "skipped", 2);
+    row("mismatched /PURGE, folders not walked", "/PURGE", "f10@1000", "d", "Mismatched Report *MISMATCH", "mismatch", 4);
     // A destination folder /XD names is never purged, not even for a file of the source.
-    row("mismatched /PURGE /XD", "/PURGE /XD A.TXT", "f10@1000", "d", "Mismatched Report *MISMATCH", "mismatch", 4);
+    row("mismatched /PURGE /XD", "/PURGE /S /XD A.TXT", "f10@1000", "d", "Mismatched Report *MISMATCH", "mismatch", 4);
+    row("mismatched /MIR /XX", "/MIR /XX", "f10@1000", "d", "Mismatched Report *MISMATCH", "mismatch", 4);
+    row("mismatched /MIR, a FIFO in the source", "/MIR", "o", "d", "Mismatched Report *MISMATCH", "mismatch", 4);
     // Time equality: exact by default, 2 s with /FFT, an hour off with /DST.
     row("a nanosecond apart", "", "f10@1000", "f10@1000.000000001", "Older Copy Older", "copied", 1);
     row("/FFT within 2 s", "/FFT", "f10@1000", "f10@1002", "Same Skip same", "skipped", 0);
@@ -352,6 +358,7 @@ void TestCopyCore::fileDecision_data()
     row("/MIN", "/MIN:11", "f10@1000", "f10@1000", "Same Skip small", "skipped", 0);
     row("/MAXAGE days", "/MAXAGE:3", "f10@-4d", "-", "Lonely Skip too old", "skipped", 0);
     row("/MAXAGE days within", "/MAXAGE:3", "f10@-2d", "-", "Lonely Copy New File", "copied", 1);
+    row("/MAXAGE:0 is no limit", "/MAXAGE:0", "f10@-40000d", "-", "Lonely Copy New File", "copied", 1);
     row("/MINAGE days", "/MINAGE:3", "f10@-2d", "-", "Lonely Skip too new", "skipped", 0);
     row("/MINAGE days beyond", "/MINAGE:3", "f10@-4d", "-", "Lonely Copy New File", "copied", 1);
     // 2024-02-01 00:00 UTC is 1706745600 s.
@@ -407,12 +414,18 @@ void TestCopyCore::fileDecision()
     const CopyOptions o = options(switches);
     const Classifier classifier(o, runClock());
     const Entry s = entry(src);
-    const Entry d = entry(dst);
+    Entry d = entry(dst);
     QVERIFY(!classifier.decidesAsDirectory(s, d));
-    const FileDecision decided = classifier.file(s, d, name.toStdString(), "");
-    QCOMPARE(summary(decided), decision);
-
     Totals totals;
+    QString extra; // the destination's entry, decided apart when the name is two
+    if (classifier.splitsMismatch(s, d, name.toStdString(), "", 2)) {
+        const DirDecision purged = classifier.dir(Entry{}, d, name.toStdString(), "", 2);
+        CountDir(totals, purged);
+        extra = summary(purged) + u" | "_s;
+        d = Entry{};
+    }
+    const FileDecision decided = classifier.file(s, d, name.toStdString(), "");
+    QCOMPARE(extra + summary(decided), decision);
     CountFile(totals, decided, s.kind == EntryKind::Missing ? d.size : s.size);
     QCOMPARE(ExitCode(totals), exit);
     const QStringList columns{"total", "copied", "skipped", "mismatch", "failed", "extras"};
@@ -461,11 +474,12 @@ void TestCopyCore::dirDecision_data()
     row("extra /MIR", "/MIR", "-", "d", "Extra Purge *EXTRA Dir", "extras", 2);
     row("extra /XX /MIR", "/MIR /XX", "-", "d", "-", "", 0);
     row("mismatched", "/E", "d", "f10@1000", "Mismatched Report *MISMATCH", "mismatch", 4);
-    row("mismatched /MIR", "/MIR", "d", "f10@1000", "Mismatched PurgeAndCreate New Dir", "copied", 0);
+    row("mismatched /MIR", "/MIR", "d", "f10@1000", "Extra Purge *EXTRA File | Lonely Create New Dir", "copied", 2);
+    row("mismatched /MIR /XL", "/MIR /XL", "d", "f10@1000", "Extra Purge *EXTRA File | Lonely Skip lonely", "skipped", 2);
     row("mismatched /MIR /XF", "/MIR /XF sub", "d", "f10@1000", "Mismatched Report *MISMATCH", "mismatch", 4);
     // A link in the destination is never entered: it is no folder there.
     row("destination link", "/E", "d", "Ld", "Mismatched Report *MISMATCH", "mismatch", 4);
-    row("destination link /MIR", "/MIR", "d", "Ld", "Mismatched PurgeAndCreate New Dir", "copied", 0);
+    row("destination link /MIR", "/MIR", "d", "Ld", "Extra Purge *EXTRA File | Lonely Create New Dir", "copied", 2);
     row("source link followed", "/E", "Ld", "-", "Lonely Create New Dir", "copied", 0);
     row("source link /XJD", "/E /XJD", "Ld", "-", "Excluded Skip junction", "skipped", 0);
     row("source link /XJ", "/E /XJ", "Ld", "d", "Excluded Skip junction", "skipped", 0);
@@ -505,13 +519,21 @@ void TestCopyCore::dirDecision()
     const CopyOptions o = options(switches);
     const Classifier classifier(o, runClock());
     const Entry s = entry(src);
-    const Entry d = entry(dst);
+    Entry d = entry(dst);
     QVERIFY(classifier.decidesAsDirectory(s, d));
-    const DirDecision decided = classifier.dir(s, d, name.toStdString(), relDir.toStdString(), uint32_t(depth));
-    QCOMPARE(summary(decided), decision);
-
     Totals totals;
+    Totals extraFile;
+    QString extra; // the destination's entry, decided apart when the name is two
+    if (classifier.splitsMismatch(s, d, name.toStdString(), relDir.toStdString(), uint32_t(depth))) {
+        const FileDecision purged = classifier.file(Entry{}, d, name.toStdString(), relDir.toStdString());
+        CountFile(extraFile, purged, d.size);
+        extra = summary(purged) + u" | "_s;
+        d = Entry{};
+    }
+    const DirDecision decided = classifier.dir(s, d, name.toStdString(), relDir.toStdString(), uint32_t(depth));
+    QCOMPARE(extra + summary(decided), decision);
     CountDir(totals, decided);
+    totals += extraFile;
     QCOMPARE(ExitCode(totals), exit);
     const QStringList columns{"total", "copied", "skipped", "mismatch", "failed", "extras"};
     for (qsizetype c = 0; c < columns.size(); ++c) {
@@ -519,7 +541,7 @@ void TestCopyCore::dirDecision()
         const bool total = c == 0 && !column.isEmpty() && column != u"extras";
         QCOMPARE(totals.dirs[Column(c)], uint64_t(here || total ? 1 : 0));
     }
-    QCOMPARE(totals.files, Counts{});
+    QCOMPARE(totals.files, extraFile.files);
     // A folder /S made nothing in is skipped, not copied.
     if (decided.createOnDemand) {
         Totals empty;
@@ -1100,6 +1122,8 @@ void TestCopyCore::arguments_data()
                                  " xd=/opt/cache|x");
     row("s d /IF *.c *.h /E", "/home/u/s -> /home/u/d : *.c *.h /S /E /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
     row("s d /IF:*.c", "/home/u/s -> /home/u/d : *.c /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
+    row("s d /IF:*.c *.h /E", "/home/u/s -> /home/u/d : *.c *.h /S /E /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
+    row("/IF:*.c s d", "error: ERROR : No Source Directory Specified."); // names up to the next switch
     row("/SD:/a/ /DD:/b/", "/a -> /b : *.* /DCOPY:DA /COPY:DAT /R:1000000 /W:30");
     // Copy letters and their shorthands; the defaults always shown.
     row("s d /COPYALL", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DATSOU /R:1000000 /W:30");
@@ -1131,9 +1155,17 @@ void TestCopyCore::arguments_data()
     row("s d /M /MOVE /ZB", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DAT /MOVE /ZB /M /R:1000000 /W:30"
                             " note=/ZB (backup mode)");
     // Switches accepted with a NOTE, mapped ones, and what Robocopy refuses.
-    row("s d /B /EFSRAW /SECFIX /FAT /256 /REG /TBD /IM /UNICODE",
-        "/home/u/s -> /home/u/d : *.* /UNICODE /DCOPY:DA /COPY:DAT /SECFIX /FAT /256 /EFSRAW /B /IM /R:1000000"
-        " /W:30 /REG /TBD note=/B|/IM|/UNICODE|/EFSRAW|/SECFIX|/FAT|/256|/REG|/TBD");
+    row("s d /B /EFSRAW /FAT /256 /REG /TBD /IM /UNICODE",
+        "/home/u/s -> /home/u/d : *.* /UNICODE /DCOPY:DA /COPY:DAT /FAT /256 /EFSRAW /B /IM /R:1000000"
+        " /W:30 /REG /TBD note=/B|/IM|/UNICODE|/EFSRAW|/FAT|/256|/REG|/TBD");
+    // /SECFIX fixes what /COPY: carries of security; S when it carries none.
+    row("s d /SECFIX", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DATS /SECFIX /R:1000000 /W:30");
+    row("s d /SECFIX /COPY:DATO", "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DATO /SECFIX /R:1000000 /W:30");
+    // A move deletes the sources it copied: never after empty copies.
+    row("s d /MOV /CREATE", "error: ERROR : /CREATE cannot be used with /MOV: it makes empty copies, and the move"
+                            " would then delete the sources whose data was never copied.");
+    row("s d /CREATE /MOVE", "error: ERROR : /CREATE cannot be used with /MOVE: it makes empty copies, and the move"
+                             " would then delete the sources whose data was never copied.");
     row("s d /SJ /SL /NOCLONE /COMPRESS /SPARSE /LFSM:10M",
         "/home/u/s -> /home/u/d : *.* /DCOPY:DA /COPY:DAT /NOCLONE /SL /SJ /SPARSE /R:1000000 /W:30"
         " note=/COMPRESS|/LFSM:10M");
@@ -1223,6 +1255,11 @@ void TestCopyCore::jobFiles_data()
     QTest::newRow("template names the files")
         << QStringList{u"t.RCJ=\t/NOSD\n\t/NODD\n\t/IF\n\t\t*.c\n\t\t\"a b.h\"\n\t/S /NP\n\t/TEE\n"_s}
         << u"/JOB:t s d"_s << u"/home/u/s -> /home/u/d : *.c a b.h /NP /TEE /S /DCOPY:DA /COPY:DAT /R:1000000 /W:30"_s;
+    // /IF:name and the names below it; letters Robocopy knows that the
+    // window has no box for, as on the command line.
+    QTest::newRow("/IF: and its names, /DCOPY:E in a job")
+        << QStringList{u"e.RCJ=\t/NOSD\n\t/NODD\n\t/IF:*.log\n\t\t*.md\n\t/DCOPY:DAE\n\t/COPY:DATX\n"_s}
+        << u"/JOB:e s d"_s << u"/home/u/s -> /home/u/d : *.log *.md /DCOPY:DAE /COPY:DATX /R:1000000 /W:30"_s;
     QTest::newRow("unknown switch in a job") << QStringList{u"c.RCJ=\t/S\n\t/BOGUS\n"_s} << u"s d /NP /JOB:c"_s
                                              << u"error: ERROR : Invalid Parameter #4 : \"/BOGUS\""_s;
 }
@@ -1297,12 +1334,13 @@ void TestCopyCore::jobReadByWindow()
     QVERIFY(job.find("/SAVE") == std::string::npos);
 
     // The window reads it into the state the command gives (but for /MT,
-    // which a job does not keep, and the folders the job names in full).
+    // which a job does not keep, the folders the job names in full, and the
+    // file names, which it keeps as the names of /IF).
     const CommandReading fromJob = ReadJob(QString::fromStdString(job));
     QVERIFY(fromJob.found);
     QCOMPARE(LeftOutLines(fromJob.leftOut), QStringList());
     const QString windowCommand = u"ROBOCOPY.EXE \"/data/my files/\" /home/u/D:/Backup/"_s
-        + command.mid(command.indexOf(u" *.doc"));
+        + command.mid(command.indexOf(u" /E")) + u" /IF *.doc *.xls"_s;
     QCOMPARE(BuildCommandLine(fromJob.values), BuildCommandLine(ReadCommand(windowCommand).values));
 
     // And the engine reads it into the same run.

@@ -211,26 +211,29 @@ void TestCopyWindow::engineListingRead_data()
 
     // The trees: a.txt (12 bytes) and sub/b.bin (7000) to copy, same.txt
     // (5) alike on both sides; big extra.dat (3000), small.txt (20) and the
-    // folder gone/ in the destination alone.
-    const QStringList extras{u"F big extra.dat"_s, u"F small.txt"_s, u"D gone/"_s};
-    const QStringList copied{u"a.txt"_s, u"sub/b.bin"_s};
-    const QString deletes = u"This run will delete 2 files (%1) and 1 folder (with everything in it) from the "
+    // folder gone/ in the destination alone; the file m (2) in the source
+    // where the destination has a folder m/, which a purge deletes as an extra.
+    const QStringList extras{u"F big extra.dat"_s, u"F small.txt"_s, u"D gone/"_s, u"D m/"_s};
+    const QStringList copied{u"a.txt"_s, u"sub/b.bin"_s, u"m"_s};
+    const QString deletes = u"This run will delete 2 files (%1) and 2 folders (with everything in them) from the "
                             u"destination."_s;
     // Scaled as printed: 7017 bytes "6.9 k", 7012 "6.8 k", 3020 "2.9 k",
     // read back as 6.9 * 1024 and so on, rounded.
     QTest::newRow("mirror, sizes scaled")
-        << u"/MIR"_s << u"2 1 1 0 0 1"_s << u"3 2 1 0 0 2"_s << u"7066 6963 5 0 0 2970"_s << extras << copied
+        << u"/MIR"_s << u"2 1 1 0 0 2"_s << u"4 3 1 0 0 2"_s << u"7066 6963 5 0 0 2970"_s << extras << copied
         << deletes << qint64(2970);
     QTest::newRow("mirror, sizes in bytes")
-        << u"/MIR /BYTES"_s << u"2 1 1 0 0 1"_s << u"3 2 1 0 0 2"_s << u"7017 7012 5 0 0 3020"_s << extras
+        << u"/MIR /BYTES"_s << u"2 1 1 0 0 2"_s << u"4 3 1 0 0 2"_s << u"7019 7014 5 0 0 3020"_s << extras
         << copied << deletes << qint64(3020);
     QTest::newRow("mirror, a folder kept by /XD")
-        << u"/MIR /XD gone /BYTES"_s << u"2 1 1 0 0 0"_s << u"3 2 1 0 0 2"_s << u"7017 7012 5 0 0 3020"_s
-        << QStringList{u"F big extra.dat"_s, u"F small.txt"_s} << copied
-        << u"This run will delete 2 files (%1) from the destination."_s << qint64(3020);
+        << u"/MIR /XD gone /BYTES"_s << u"2 1 1 0 0 1"_s << u"4 3 1 0 0 2"_s << u"7019 7014 5 0 0 3020"_s
+        << QStringList{u"F big extra.dat"_s, u"F small.txt"_s, u"D m/"_s} << copied
+        << u"This run will delete 2 files (%1) and 1 folder (with everything in it) from the destination."_s
+        << qint64(3020);
     QTest::newRow("move")
-        << u"/MOVE /E /BYTES"_s << u"2 1 1 0 0 1"_s << u"3 2 1 0 0 2"_s << u"7017 7012 5 0 0 3020"_s << extras
-        << copied << u"This run will move 2 files (%1) out of the source."_s << qint64(7012);
+        << u"/MOVE /E /BYTES"_s << u"2 1 1 0 0 1"_s << u"4 2 1 1 0 2"_s << u"7019 7012 5 2 0 3020"_s
+        << extras.mid(0, 3) << copied.mid(0, 2) << u"This run will move 2 files (%1) out of the source."_s
+        << qint64(7012);
 }
 
 void TestCopyWindow::engineListingRead()
@@ -253,6 +256,7 @@ void TestCopyWindow::engineListingRead()
     QVERIFY(trees::write(dst + "/big extra.dat", QByteArray(3000, 'x')));
     QVERIFY(trees::write(dst + "/small.txt", QByteArray(20, 'y')));
     QVERIFY(trees::write(dst + "/gone/inside.txt", "z"));
+    QVERIFY(trees::write(src + "/m", "mm") && trees::write(dst + "/m/inner.txt", "z"));
     const trees::Description srcBefore = trees::describe(src);
     const trees::Description dstBefore = trees::describe(dst);
 

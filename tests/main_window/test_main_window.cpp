@@ -9,6 +9,7 @@
 #include "run/frmHelp.h"
 #include "tools/basTools.h"
 
+#include "Themes.h"
 #include "WindowTest.h"
 
 #include <QAction>
@@ -61,28 +62,6 @@ QPalette themePalette(const QColor &window, const QColor &text)
     palette.setColor(QPalette::WindowText, text);
     return palette;
 }
-
-// The application's palette for one scope, as a change of theme sets it:
-// the widgets learn of it through posted events, which are delivered here.
-class ScopedAppPalette
-{
-public:
-    explicit ScopedAppPalette(const QPalette &palette) : m_previous(QApplication::palette())
-    {
-        QApplication::setPalette(palette);
-        QCoreApplication::sendPostedEvents();
-    }
-    ~ScopedAppPalette()
-    {
-        QApplication::setPalette(m_previous);
-        QCoreApplication::sendPostedEvents();
-    }
-    ScopedAppPalette(const ScopedAppPalette &) = delete;
-    ScopedAppPalette &operator=(const ScopedAppPalette &) = delete;
-
-private:
-    QPalette m_previous;
-};
 
 // Small tables that keep or break the catalogue's own rules.
 namespace rules {

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs Corvane as a user would, from the build and from the Debian
 # package, into scratch folders, and checks what a desktop needs of it.
-# Usage: check_packaging.sh BUILD-DIR APP-ID
+# Usage: check_packaging.sh BUILD-DIR APP-ID LINK
 set -euo pipefail
 build=$1
 id=$2
+link=$3 # the About window's: a web address, or a document relative to the program
 scratch=$(mktemp -d)
 pid=
 cleanup() {
@@ -21,10 +22,17 @@ appstreamcli validate --no-net "$build/packaging/linux/$id.metainfo.xml"
 echo "-- cmake --install"
 prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in bin/corvane bin/corvane-cmd bin/corvane-copy share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
-         share/mime/packages/$id.xml share/icons/hicolor/scalable/apps/$id.svg; do
+installed=(bin/corvane bin/corvane-cmd bin/corvane-copy share/applications/$id.desktop share/metainfo/$id.metainfo.xml
+           share/mime/packages/$id.xml share/icons/hicolor/scalable/apps/$id.svg share/doc/corvane/README.md
+           share/doc/corvane/docs/corvane.png share/bash-completion/completions/corvane-copy
+           share/man/man1/corvane.1.gz share/man/man1/corvane-cmd.1.gz share/man/man1/corvane-copy.1.gz)
+for f in "${installed[@]}"; do
   [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
+# The About window's link opens the installed README.
+web_link() { [[ $link == *://* || $link == www.* ]]; }
+web_link || [ "$(realpath "$prefix/bin/$link")" = "$(realpath "$prefix/share/doc/corvane/README.md")" ] ||
+  fail "the About link $link does not name the installed README"
 for size in 16 24 32 48 64 128 256; do
   png=$prefix/share/icons/hicolor/${size}x${size}/apps/$id.png
   [ "$(identify -format '%wx%h' "$png")" = "${size}x${size}" ] || fail "$png is not ${size}x${size}"
@@ -47,6 +55,11 @@ root=$scratch/root
 dpkg -x "$deb" "$root"
 [ -x "$root/usr/bin/corvane-cmd" ] || fail "corvane-cmd is not beside the program"
 [ -x "$root/usr/bin/corvane-copy" ] || fail "corvane-copy is not beside the program"
+for f in "${installed[@]}"; do
+  [ -f "$root/usr/$f" ] || fail "the package lacks $f"
+done
+web_link || [ -f "$root/usr/bin/$link" ] || fail "the packaged About link $link names no file"
+[ "$(dpkg-deb -f "$deb" Maintainer)" != "" ] || fail "the package names no maintainer"
 
 echo "-- the packaged corvane-copy copies"
 mkdir -p "$scratch/tree/sub"

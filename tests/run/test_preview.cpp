@@ -124,6 +124,26 @@ QString linuxListing()
           u"   Bytes :         0         0         0         0         0        42\n"_s;
 }
 
+// From our engine, /MIR /L /FP /NP where a source file faces a destination
+// folder and a source folder a destination file: the destination's entry of
+// the other kind is an extra (it goes), the source's is new.
+QString linuxMismatchListing()
+{
+    return kDashes + u"\n   corvane-copy     ::     Robust File Copy, compatible with Robocopy\n"_s + kDashes
+        + u"\n  Options : *.* /FP /L /NP /S /E /DCOPY:DA /COPY:DAT /PURGE /MIR /R:0 /W:0\n"_s + kDashes
+        + u"\n\t                   1\t/home/u/src/\n"
+          u"\t  *EXTRA File\t\t       7\t/home/u/dst/notes\n"
+          u"\t*EXTRA Dir        -1\t/home/u/dst/report/\n"
+          u"\t    New File\t\t       3\t/home/u/src/report\n"
+          u"\t  New Dir          1\t/home/u/src/notes/\n"
+          u"\t    New File\t\t       2\t/home/u/src/notes/n.txt\n\n"_s
+        + kDashes.left(78)
+        + u"\n\n               Total    Copied   Skipped  Mismatch    FAILED    Extras\n"
+          u"    Dirs :         2         1         1         0         0         1\n"
+          u"   Files :         2         2         0         0         0         1\n"
+          u"   Bytes :         5         5         0         0         0         7\n"_s;
+}
+
 // The summary table alone: nothing listed, the header left out (/NJH in a job).
 QString bareSummary(const QString &extras)
 {
@@ -342,6 +362,13 @@ void TestPreview::readListing_data()
                                  << QStringList{u"F /home/u/dst/a.txt"_s, u"F /home/u/dst/b c.txt"_s,
                                                 u"F /home/u/dst/empty"_s, u"D /home/u/dst/old/"_s}
                                  << QStringList{} << u"hp"_s;
+    QTest::newRow("Linux, entries of the other kind replaced") << linuxMismatchListing() << true << u"2 1 1 0 0 1"_s
+                                                              << u"2 2 0 0 0 1"_s << u"5 5 0 0 0 7"_s
+                                                              << QStringList{u"F /home/u/dst/notes"_s,
+                                                                             u"D /home/u/dst/report/"_s}
+                                                              << QStringList{u"/home/u/src/report"_s,
+                                                                             u"/home/u/src/notes/n.txt"_s}
+                                                              << u"hp"_s;
     QTest::newRow("empty") << QString() << false << u"0 0 0 0 0 0"_s << u"0 0 0 0 0 0"_s << u"0 0 0 0 0 0"_s
                            << QStringList{} << QStringList{} << u""_s;
     const qsizetype table = english.indexOf(u"               Total"_s);
@@ -465,6 +492,9 @@ void TestPreview::previewOf_data()
         << u"R a b /MOV"_s << english << 3 << u"0 0 0 0 | 2 "_s + moved + u" 2 | no"_s;
     QTest::newRow("move and purge") << u"R a b /MOVE /PURGE"_s << english << 3
                                     << u"2 1 4096 3 | 2 "_s + moved + u" 2 | no"_s;
+    // A destination entry that one of the other kind replaces is among what goes.
+    QTest::newRow("mirror replaces entries of the other kind")
+        << u"R a b /MIR"_s << linuxMismatchListing() << 3 << u"1 1 7 2 | 0 0 0 | no"_s;
     QTest::newRow("mirror of a tree in step") << u"R a b /MIR"_s << bareSummary(u"0"_s) << 0
                                               << u"0 0 0 0 | 0 0 0 | yes"_s;
     QTest::newRow("in step but errors met") << u"R a b /MIR"_s << bareSummary(u"0"_s) << 8

@@ -106,8 +106,8 @@ QString madeFolder(const QString &path)
 #ifdef Q_OS_WIN
 bool underWine() { return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr; }
 
-// For the test's length the shell's handlers of .doc files and of web
-// addresses are a recording program. Only under Wine, whose prefix is a
+// For the test's length the shell's handlers of .doc and .txt files and of
+// web addresses are a recording program. Only under Wine, whose prefix is a
 // scratch one (and whose shell reads HKEY_CLASSES_ROOT alone): elsewhere
 // these are the user's own associations.
 class RecordingShellHandlers
@@ -121,12 +121,14 @@ public:
         if (RegGetValueW(HKEY_CLASSES_ROOT, kWebCommand, nullptr, RRF_RT_REG_SZ, nullptr, previous, &size) == ERROR_SUCCESS)
             m_webCommand = previous;
         set(L".doc", L"CorvaneTest.Document");
+        set(L".txt", L"CorvaneTest.Document");
         set(L"CorvaneTest.Document\\shell\\open\\command", command);
         set(kWebCommand, command);
     }
     ~RecordingShellHandlers()
     {
         RegDeleteTreeW(HKEY_CLASSES_ROOT, L".doc");
+        RegDeleteTreeW(HKEY_CLASSES_ROOT, L".txt");
         RegDeleteTreeW(HKEY_CLASSES_ROOT, L"CorvaneTest.Document");
         if (m_webCommand.empty())
             RegDeleteTreeW(HKEY_CLASSES_ROOT, L"https");
@@ -786,7 +788,7 @@ void TestRun::openFile_data()
     QTest::newRow("a UTF-16 job file")
         << "night.rcj"
         << "\xFF\xFE" + QStringEncoder(QStringConverter::Utf16LE).encode(u":: job\r\n\t/SD:C:\\\u00e9 t\\\r\n\t/DD:D:\\x\r\n\t/IF\r\n\t\t*.c\r\n\t/MIR\r\n")
-        << "ROBOCOPY.EXE \"C:\\\u00e9 t\\\\\" D:\\x *.c /MIR" << -1 << "";
+        << "ROBOCOPY.EXE \"C:\\\u00e9 t\\\\\" D:\\x /MIR /IF:*.c" << -1 << "";
     QTest::newRow("switches without an option") << "x.bat" << QByteArray("robocopy a b /IM /MIR /LFSM:5M")
                                                 << "ROBOCOPY.EXE a b /MIR" << int(vbExclamation)
                                                 << "Corvane left out these parts of the command:\n\n"
@@ -954,7 +956,7 @@ void TestRun::applyCommandText()
 }
 
 // Random window states saved with Save As and opened in another window
-// compose the very same command there.
+// come back there, and compose the very same command.
 void TestRun::roundTripThroughWindow()
 {
     SKIP_REAL_FILE_DIALOG();
@@ -1004,6 +1006,9 @@ void TestRun::roundTripThroughWindow()
         auto words = [](const QString &cmd) { return SplitWords(ScanCmdLine(cmd).commands.first().text); };
         QVERIFY2((opened == command || namesForFolder) && words(opened) == words(command),
                  qPrintable(u"seed %1, %2\n saved: %3\n opened: %4"_qs.arg(seed).arg(name, command, opened)));
+        // Every control as it was, as far as the command carries it.
+        const QStringList differences = StateDifferences(state, StateOf(*to));
+        QVERIFY2(differences.isEmpty(), qPrintable(u"seed %1, %2: %3"_qs.arg(seed).arg(command, differences.join(u"; "))));
     }
 }
 
@@ -1058,7 +1063,7 @@ void TestRun::aboutWindow()
                                              .arg(CORVANE_VERSION_PATCH)
                                              + version.comments);
     QCOMPARE(help->lblVersion()->geometry(), QRect(8, 8, 257, 17));
-    QCOMPARE(help->lblWebsite()->text(), version.productName);
+    QCOMPARE(help->lblWebsite()->text(), LinkCaption(version.productName));
     QCOMPARE(help->lblWebsite()->palette().color(QPalette::WindowText), QColor(0, 0, 255));
     // At its place, or moved left just enough for a longer address.
     QCOMPARE(help->lblWebsite()->y(), 8);
@@ -1093,10 +1098,12 @@ void TestRun::aboutWindow()
     QVERIFY(help->lblWebsite()->geometry().right() < help->width());
 
 #ifndef Q_OS_WIN // there the shell opens it: manualAndLinkThroughTheShell
-    // A click on the address opens it.
+    // A click on the link opens the README installed with the program, or
+    // the web address a packager set.
     QTest::mouseClick(help->lblWebsite(), Qt::LeftButton);
     QCOMPARE(m_urls.size(), 1);
-    QCOMPARE(m_urls.first(), QUrl::fromUserInput(version.productName));
+    const QString target = LinkTarget(version.productName, QCoreApplication::applicationDirPath());
+    QCOMPARE(m_urls.first(), IsWebAddress(target) ? QUrl::fromUserInput(target) : QUrl::fromLocalFile(target));
 #endif
 
     // Closing the main window's way: every other window goes.
@@ -1266,12 +1273,22 @@ void TestRun::manualAndLinkThroughTheShell()
     QCOMPARE(recordedRuns().first().args, QStringList{manual});
     QVERIFY(QFile::remove(manual));
 
-    // The About window's address goes to the program for web addresses.
+    // The About window's link: the README beside the program goes to the
+    // program for text files, whatever the current folder.
+    const QString readme = LinkTarget(ReadProgramVersion().productName, QCoreApplication::applicationDirPath());
+    {
+        QFile text(readme);
+        QVERIFY(text.open(QIODevice::WriteOnly));
+    }
     trigger(*w, "mnuHelpAbout");
     QVERIFY(frmHelp::Current());
-    QTest::mouseClick(frmHelp::Current()->lblWebsite(), Qt::LeftButton);
+    {
+        const ScopedCurrentFolder current(elsewhere.path());
+        QTest::mouseClick(frmHelp::Current()->lblWebsite(), Qt::LeftButton);
+    }
     QTRY_VERIFY_WITH_TIMEOUT(recordedRuns().size() == 2 && recordedRuns().last().ended, 20000);
-    QCOMPARE(recordedRuns().last().args, QStringList{ReadProgramVersion().productName});
+    QCOMPARE(recordedRuns().last().args, QStringList{readme});
+    QVERIFY(QFile::remove(readme));
     frmHelp::Current()->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(shown().isEmpty());

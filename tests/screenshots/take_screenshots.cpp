@@ -1,14 +1,23 @@
 // Saves pictures of the windows into the folder given as the argument, to be
 // looked at after a change: the main window as it starts, a small window
 // scrolled to the middle and to the far corner, the About window, the
-// dialogs of the listing before a run that deletes; the far corner (the
-// version key) and the About window under a dark theme.
+// dialogs of the listing before a run that deletes; then every window again
+// under each theme of Themes(), chosen while the program runs.
+//
+//   corvane_screenshots FOLDER
+//   corvane_screenshots --system-theme NAME FOLDER
+//
+// The second form saves only the windows of the theme list, as the system's
+// own theme draws them, into NAME_*.png: the screenshot step runs it under
+// a dark desktop scheme and, for Windows, under a dark colour scheme of Wine.
+#include "main_window/ReadableTheme.h"
 #include "main_window/frmCorvane.h"
 #include "run/ListingRun.h"
 #include "run/frmHelp.h"
 #include "run/frmPreview.h"
 
 #include "MessageBoxes.h"
+#include "Themes.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,15 +28,17 @@
 #include <QTest>
 
 #include <cstdio>
+#include <functional>
+#include <memory>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-bool save(QWidget *w, const QDir &folder, const char *name)
+bool save(QWidget *w, const QDir &folder, const QString &name)
 {
     QCoreApplication::processEvents();
-    const QString path = folder.filePath(QString::fromLatin1(name));
+    const QString path = folder.filePath(name);
     if (!w->grab().save(path)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return false;
@@ -36,48 +47,35 @@ bool save(QWidget *w, const QDir &folder, const char *name)
     return true;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+bool shown(QWidget *w)
 {
-    QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: corvane_screenshots FOLDER\n");
-        return 2;
-    }
-    const QDir folder(QString::fromLocal8Bit(argv[1]));
-    if (!QDir().mkpath(folder.path()))
-        return 1;
-    const MessageBoxCatcher noBoxes; // nothing modal may stop the step
-    QTemporaryDir settings;
-    frmCorvane window(SettingsLocation{settings.filePath(QStringLiteral("Settings.ini")),
-                                       settings.filePath(QStringLiteral("user.ini"))});
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        return 1;
-    bool ok = save(&window, folder, "main_window.png");
+    w->show();
+    return QTest::qWaitForWindowExposed(w);
+}
 
-    // The client area of a small window, scrolled to the middle and to the far corner.
+// The whole canvas, or a small client area scrolled to its far corner. The
+// menu bar of another style may be a pixel taller, which the window learns
+// only once it is laid out anew.
+void showWhole(frmCorvane &window)
+{
+    for (int i = 0; i < 3 && window.centralWidget()->size() != window.canvas()->size(); ++i) {
+        QTest::qWait(50);
+        window.resize(window.size() - window.centralWidget()->size() + window.canvas()->size());
+        QTest::qWait(50);
+    }
+}
+
+void showSmall(frmCorvane &window, int h, int v)
+{
     window.resize(window.size() - window.centralWidget()->size() + QSize(520, 380));
     QCoreApplication::processEvents();
-    window.hScroll()->setValue(4000);
-    window.vScroll()->setValue(2000);
-    ok = save(&window, folder, "layout_small_scrolled.png") && ok;
-    window.hScroll()->setValue(window.hScroll()->maximum());
-    window.vScroll()->setValue(window.vScroll()->maximum());
-    ok = save(&window, folder, "layout_small_far_corner.png") && ok;
+    window.hScroll()->setValue(h < 0 ? window.hScroll()->maximum() : h);
+    window.vScroll()->setValue(v < 0 ? window.vScroll()->maximum() : v);
+}
 
-    window.menuItem("mnuHelpAbout")->trigger();
-    frmHelp *help = frmHelp::Current();
-    ok = help && QTest::qWaitForWindowExposed(help) && save(help, folder, "frmHelp.png") && ok;
-    if (help)
-        help->close();
-
-    // The listing's dialogs, with a listing of a mirror as Robocopy prints it.
-    frmListing listing(&window);
-    listing.show();
-    ok = QTest::qWaitForWindowExposed(&listing) && save(&listing, folder, "frmListing.png") && ok;
-    listing.hide();
+// A listing of a mirror as Robocopy prints it, and what the preview makes of it.
+PreviewText mirrorPreview()
+{
     const QString dashes(78, u'-');
     QString output = dashes + u"\n   ROBOCOPY     ::     Robust File Copy for Windows\n"_s + dashes
         + u"\n  Options : *.* /FP /L /S /E /DCOPY:DA /COPY:DAT /PURGE /MIR /NP /R:0 /W:0\n"_s + dashes + u'\n';
@@ -88,35 +86,122 @@ int main(int argc, char *argv[])
           u"    Dirs :        12         0        12         0         0         1\n"
           u"   Files :       240         0       240         0         0        14\n"
           u"   Bytes :   1.204 g         0   1.204 g         0         0   112.7 k\n"_s;
-    frmPreview asking(PreviewTextOf(PreviewOf(ReadRunEffects(u"ROBOCOPY.EXE C:\\Projects D:\\Backup /MIR"_s),
-                                              ReadListing(output), 2)),
-                      &window);
-    asking.show();
-    ok = QTest::qWaitForWindowExposed(&asking) && save(&asking, folder, "frmPreview.png") && ok;
+    return PreviewTextOf(
+        PreviewOf(ReadRunEffects(u"ROBOCOPY.EXE C:\\Projects D:\\Backup /MIR"_s), ReadListing(output), 2));
+}
+
+// The windows saved under every theme, each as NAME_<name>.png. A new
+// window joins the themed pictures with one row here.
+struct Shot
+{
+    const char *name;
+    std::function<bool(const QDir &, const QString &)> take; // folder, file name
+};
+
+QList<Shot> themedShots(frmCorvane &window)
+{
+    return {
+        {"main_window",
+         [&window](const QDir &folder, const QString &file) {
+             showWhole(window);
+             return save(&window, folder, file);
+         }},
+        {"far_corner",
+         [&window](const QDir &folder, const QString &file) {
+             showSmall(window, -1, -1);
+             return save(&window, folder, file);
+         }},
+        {"frmHelp",
+         [&window](const QDir &folder, const QString &file) {
+             window.menuItem("mnuHelpAbout")->trigger();
+             frmHelp *help = frmHelp::Current();
+             const bool ok = help && QTest::qWaitForWindowExposed(help) && save(help, folder, file);
+             if (help)
+                 help->close();
+             return ok;
+         }},
+        {"frmListing",
+         [&window](const QDir &folder, const QString &file) {
+             frmListing listing(&window);
+             return shown(&listing) && save(&listing, folder, file);
+         }},
+        {"frmPreview_details",
+         [&window](const QDir &folder, const QString &file) {
+             frmPreview asking(mirrorPreview(), &window);
+             if (!shown(&asking))
+                 return false;
+             asking.cmdDetails()->click();
+             return save(&asking, folder, file);
+         }},
+    };
+}
+
+bool takeThemed(frmCorvane &window, const QDir &folder, const QString &theme)
+{
+    bool ok = true;
+    for (const Shot &shot : themedShots(window))
+        ok = shot.take(folder, theme + u'_' + QLatin1StringView(shot.name) + u".png"_s) && ok;
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    FollowThemeReadably();
+    const QStringList args = QApplication::arguments();
+    const bool systemTheme = args.size() == 4 && args.at(1) == u"--system-theme";
+    if (args.size() != 2 && !systemTheme) {
+        std::fprintf(stderr, "usage: corvane_screenshots [--system-theme NAME] FOLDER\n");
+        return 2;
+    }
+    const QDir folder(args.last());
+    if (!QDir().mkpath(folder.path()))
+        return 1;
+    const MessageBoxCatcher noBoxes; // nothing modal may stop the step
+    QTemporaryDir settings;
+    frmCorvane window(SettingsLocation{settings.filePath(QStringLiteral("Settings.ini")),
+                                       settings.filePath(QStringLiteral("user.ini"))});
+    if (!shown(&window))
+        return 1;
+    if (systemTheme) {
+        const bool ok = takeThemed(window, folder, args.at(2));
+        return ok && noBoxes.boxes.isEmpty() ? 0 : 1;
+    }
+    bool ok = save(&window, folder, u"main_window.png"_s);
+
+    // The client area of a small window, scrolled to the middle and to the far corner.
+    showSmall(window, 4000, 2000);
+    ok = save(&window, folder, u"layout_small_scrolled.png"_s) && ok;
+    showSmall(window, -1, -1);
+    ok = save(&window, folder, u"layout_small_far_corner.png"_s) && ok;
+
+    window.menuItem("mnuHelpAbout")->trigger();
+    frmHelp *help = frmHelp::Current();
+    ok = help && QTest::qWaitForWindowExposed(help) && save(help, folder, u"frmHelp.png"_s) && ok;
+    if (help)
+        help->close();
+
+    // The listing's dialogs.
+    frmListing listing(&window);
+    ok = shown(&listing) && save(&listing, folder, u"frmListing.png"_s) && ok;
+    listing.hide();
+    frmPreview asking(mirrorPreview(), &window);
+    ok = shown(&asking) && save(&asking, folder, u"frmPreview.png"_s) && ok;
     asking.cmdDetails()->click();
-    ok = save(&asking, folder, "frmPreview_details.png") && ok;
+    ok = save(&asking, folder, u"frmPreview_details.png"_s) && ok;
     asking.hide();
     frmPreview failed(FailureTextOf(ListingFailure::SeriousError, 16,
                                     u"ERROR : Invalid Parameter #3 : \"/BOGUS\"\n\n       Simple Usage :: ROBOCOPY source "
                                     "destination /MIR\n"_s),
                       &window);
-    failed.show();
-    ok = QTest::qWaitForWindowExposed(&failed) && save(&failed, folder, "frmPreview_failed.png") && ok;
+    ok = shown(&failed) && save(&failed, folder, u"frmPreview_failed.png"_s) && ok;
     failed.hide();
-    // Under a dark high-contrast theme (white on black, as High Contrast
-    // Black), chosen while the program runs.
-    const QColor black(0, 0, 0), white(255, 255, 255), grey(128, 128, 128);
-    QPalette dark(white, black, white, grey, grey, white, white, black, black);
-    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(63, 240, 63));
-    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(63, 240, 63));
-    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(63, 240, 63));
-    QApplication::setPalette(dark);
-    QCoreApplication::sendPostedEvents();
-    window.hScroll()->setValue(window.hScroll()->maximum());
-    window.vScroll()->setValue(window.vScroll()->maximum());
-    ok = save(&window, folder, "dark_theme_far_corner.png") && ok;
-    window.menuItem("mnuHelpAbout")->trigger();
-    help = frmHelp::Current();
-    ok = help && QTest::qWaitForWindowExposed(help) && save(help, folder, "frmHelp_dark_theme.png") && ok;
+
+    for (const Theme &theme : Themes()) {
+        const ScopedAppPalette palette(theme.palette);
+        ok = takeThemed(window, folder, theme.name) && ok;
+    }
     return ok && noBoxes.boxes.isEmpty() ? 0 : 1;
 }

@@ -43,6 +43,18 @@ robocopy !SRC! "!DST!\backup" /E /JOB:"%~dp0nightly.rcj" /SAVE:%~n0 /SD:%SRC% /D
     row("start with a title, cmd /c in quotes", "backup.cmd",
         uR"(start "Backup" /min /wait cmd /c "robocopy "C:\My Docs" E:\Backup /E /XA:H")"_s,
         uR"(ROBOCOPY.EXE "C:\My Docs" E:\Backup /E /XA:H)"_s);
+    // A sync script's step with a time-out: the title after /B, the whole
+    // command quoted for cmd /c, its log and "exit" inside.
+    row("start /B \"\" cmd /c \"robocopy ... > log 2>&1 & exit\"", "sync.cmd",
+        uR"(start /B "" cmd /c "robocopy "%SYNC_SRC%" "%SYNC_DST%" /MIR /LEV:10 /R:1 /W:2 /XJ /XJD /NFL /NDL /NJH /NJS /MT:2 /UNICODE > "%TEMP_LOG%" 2>&1 & exit")"_s,
+        uR"(ROBOCOPY.EXE "%SYNC_SRC%" "%SYNC_DST%" /LEV:10 /MIR /XJ /XJD /R:1 /W:2 /NDL /NFL /NJH /NJS /MT:2)"_s,
+        {u"/UNICODE (switch): it has no option in Corvane"_s,
+         uR"(> "%TEMP_LOG%" (redirection): Corvane runs Robocopy without redirections)"_s,
+         u"2>&1 (redirection): Corvane runs Robocopy without redirections"_s,
+         u"exit (command): Corvane runs the Robocopy command alone"_s});
+    row("start \"\" /wait cmd /c with the command in quotes", "bot.cmd",
+        u"START \"\" /wait cmd /c \"mvn clean package -U\"\r\nSTART \"\" /wait cmd /c \"robocopy /e Template Bot\"\r\n"_s,
+        u"ROBOCOPY.EXE Template Bot /E"_s);
     row("start with an empty title, cmd /k", "watch.cmd",
         uR"(start "" /D C:\Tools cmd /k robocopy C:\in D:\out /MON:5)"_s,
         uR"(ROBOCOPY.EXE C:\in D:\out /MON:5)"_s);
@@ -93,6 +105,11 @@ robocopy C:\Logs \\nas\logs *.log /MOV)"_s,
         uR"(ROBOCOPY.EXE \\old\share \\new\share /B /MIR /MT:32)"_s);
     row("names between switches", "docs2.cmd", uR"(robocopy /XF *.tmp *.bak /E C:\src D:\dst *.docx /R:1 *.xlsx)"_s,
         uR"(ROBOCOPY.EXE C:\src D:\dst *.docx *.xlsx /E /XF *.tmp *.bak /R:1)"_s);
+    // Include names stay names, in either form, whatever stands after them.
+    row("a data loader's logs by /IF", "loader.bat", uR"(robocopy %LOG_DIR% %LOG_DIR%\old\%DTTM% /IF *.*)"_s,
+        uR"(ROBOCOPY.EXE "%LOG_DIR%" "%LOG_DIR%\old\%DTTM%" /IF:*.*)"_s);
+    row("/IF names before the folders", "if.cmd", uR"(robocopy /IF:*.c *.h /S C:\src D:\dst /IF *.md)"_s,
+        uR"(ROBOCOPY.EXE C:\src D:\dst /S /IF:*.c *.h *.md)"_s);
 
     // What is left out says what it is.
     row("a comment and an unknown switch", "nightly.cmd", uR"(robocopy C:\Data E:\Data /MIR /NOFANCY :: re-sync)"_s,
@@ -102,9 +119,9 @@ robocopy C:\Logs \\nas\logs *.log /MOV)"_s,
     row("/TEE without a log file", "tee.cmd", uR"(robocopy C:\a D:\b /TEE /NP)"_s, uR"(ROBOCOPY.EXE C:\a D:\b /NP)"_s,
         {u"/TEE (switch): Corvane writes it only with a log file"_s});
     row("switches in forms Robocopy refuses", "forms.cmd",
-        uR"(robocopy C:\a D:\b /E /IM /R:3 /W /COPY:DATX /PURGE:x /RH:2200)"_s, uR"(ROBOCOPY.EXE C:\a D:\b /E /R:3)"_s,
+        uR"(robocopy C:\a D:\b /E /IM /R:3 /W /COPY:DATQ /PURGE:x /RH:2200)"_s, uR"(ROBOCOPY.EXE C:\a D:\b /E /R:3)"_s,
         {u"/IM (switch): it has no option in Corvane"_s, u"/W (switch): it needs a value after a colon"_s,
-         u"/COPY:DATX (switch): Robocopy knows no letter X here; the other letters were taken"_s,
+         u"/COPY:DATQ (switch): Robocopy knows no letter Q here; the other letters were taken"_s,
          u"/PURGE:x (switch): it takes no value after a colon"_s,
          u"/RH:2200 (switch): it needs a start and an end time (hhmm-hhmm)"_s});
     row("redirections", "logged.cmd", uR"(robocopy C:\a D:\b /MIR > "%TEMP%\copy.txt" 2>&1 || exit /b 1)"_s,
@@ -112,12 +129,32 @@ robocopy C:\Logs \\nas\logs *.log /MOV)"_s,
         {uR"(> "%TEMP%\copy.txt" (redirection): Corvane runs Robocopy without redirections)"_s,
          u"2>&1 (redirection): Corvane runs Robocopy without redirections"_s});
 
-    // A backslash before a closing quote escapes it: the folder holds a quote.
+    row("letters Robocopy knows that no box stands for", "ea.cmd",
+        uR"(robocopy C:\a D:\b /E /DCOPY:DATE /COPY:DATX /dcopy:dax)"_s, uR"(ROBOCOPY.EXE C:\a D:\b /E)"_s,
+        {u"/DCOPY:DATE (switch): Robocopy knows E (extended attributes) here, but Corvane has no option for it;"
+         " the other letters were taken"_s,
+         u"/COPY:DATX (switch): Robocopy knows X (skip alternate data streams) here, but Corvane has no option for it;"
+         " the other letters were taken"_s,
+         u"/dcopy:dax (switch): Robocopy knows x (skip alternate data streams) here, but Corvane has no option for it;"
+         " the other letters were taken"_s});
+
+    // A backslash before a closing quote escapes it: the folder holds a
+    // quote, and its place stays empty; what follows takes no folder's place.
+    const QString cause = uR"(. The likely cause: a \ before the closing quote makes the quote part of the folder; end the folder without \, or double it (\\))"_s;
     row("a quote in the source", "root.cmd", uR"(robocopy "D:\" "E:\x" /E)"_s, u"ROBOCOPY.EXE"_s,
-        {uR"("D:\" "E:\x" /E (word): a Windows command line cannot hold a folder with a double quotation mark ("); the source is left empty)"_s});
+        {uR"("D:\" "E:\x" /E (word): a Windows command line cannot hold a folder with a double quotation mark ("); the source is left empty)"_s + cause});
     row("a quote in the destination", "root2.cmd", uR"(robocopy C:\Data "E:\Backup\" /MIR)"_s,
         uR"(ROBOCOPY.EXE C:\Data)"_s,
-        {uR"("E:\Backup\" /MIR (word): a Windows command line cannot hold a folder with a double quotation mark ("); the destination is left empty)"_s});
+        {uR"("E:\Backup\" /MIR (word): a Windows command line cannot hold a folder with a double quotation mark ("); the destination is left empty)"_s + cause});
+    // A publish script: "%devDir%\" runs on to the next quote, and the rest
+    // of the line is one more word, which is no source.
+    row("a publish script's folder ending in \\\"", "Publish.bat",
+        uR"(if not "%pubDir%"=="" (
+ robocopy "%devDir%\" "%pubDir%" /E /PURGE /R:1 /W:10 /NJH /COPY:D /DCOPY:D /XJ /XF .gitignore .npmignore Commit.bat desktop.ini "New commits.txt" Publish.bat Publish.default.bat /XD .git node_modules
+))"_s,
+        u"ROBOCOPY.EXE"_s,
+        {uR"("%devDir%\" "%pubDir%" /E /PURGE /R:1 /W:10 /NJH /COPY:D /DCOPY:D /XJ /XF .gitignore .npmignore Commit.bat desktop.ini "New (word): a Windows command line cannot hold a folder with a double quotation mark ("); the source is left empty)"_s + cause,
+         uR"(commits.txt" Publish.bat Publish.default.bat /XD .git node_modules (word): Corvane writes a destination only after a source)"_s});
 
     // Carets: the fields written unchanged keep them, the quoted ones take the value.
     row("a caret in an exclude list", "tom.cmd", uR"(robocopy C:\a D:\b /XF Tom^&Jerry.txt)"_s,
