@@ -1752,6 +1752,29 @@ void TestCopyEngine::nothingLost_data()
                QCOMPARE(xattrOf(dst + "/d", "user.a"), std::string("changed"));
                QCOMPARE(xattrOf(dst + "/d", "user.b"), std::string());
            });
+    // With every destination folder dated 2001, the folders a rerun with
+    // nothing to copy writes into are where the device probe made its names.
+    QTest::newRow("27.12: the device probe writes into one folder a run, a listing into none, and leaves nothing")
+        << plain({{"src/a/f", "f"}, {"src/b/c/g", "g"}}) << QStringList{"/E"} << Way::Engine
+        << Check([](auto &src, auto &dst, auto &run) {
+               QCOMPARE(run.code(), 1);
+               const std::vector<std::string> folders{dst, dst + "/a", dst + "/b", dst + "/b/c"};
+               for (const std::string &folder : folders) {
+                   const struct timespec t[2] = {{1'000'000'000, 0}, {1'000'000'000, 0}};
+                   QVERIFY(::utimensat(AT_FDCWD, folder.c_str(), t, 0) == 0);
+               }
+               const auto written = [&] {
+                   std::vector<std::string> changed;
+                   std::copy_if(folders.begin(), folders.end(), std::back_inserter(changed),
+                                [](const std::string &folder) { return mtimeOf(folder) != 1'000'000'000; });
+                   return changed;
+               };
+               QCOMPARE(runEngine(options(src, dst, {"/E", "/L"})).code(), 0);
+               QCOMPARE(written(), std::vector<std::string>{});
+               QCOMPARE(runEngine(options(src, dst, {"/E", "/MT:4"})).code(), 0);
+               QCOMPARE(written(), std::vector<std::string>{dst});
+               QVERIFY(trees::temporaries(dst).empty());
+           });
 }
 
 void TestCopyEngine::nothingLost()
