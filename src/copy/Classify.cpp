@@ -487,10 +487,14 @@ void CountFile(Totals &totals, const FileDecision &decision, uint64_t size, Outc
         totals.files[column] += 1;
         totals.bytes[column] += size;
     };
+    // An extra that could not be deleted is also one of the items the run
+    // processed, so it joins Total: the columns then never add up past it.
     if (decision.cls == FileClass::Extra) {
         add(Column::Extras);
-        if (outcome == Outcome::Failed)
+        if (outcome == Outcome::Failed) {
+            add(Column::Total);
             add(Column::Failed);
+        }
         return;
     }
     add(Column::Total);
@@ -512,8 +516,10 @@ void CountDir(Totals &totals, const DirDecision &decision, Outcome outcome)
         return;
     if (decision.cls == DirClass::Extra) {
         totals.dirs[Column::Extras] += 1;
-        if (outcome == Outcome::Failed)
+        if (outcome == Outcome::Failed) {
+            totals.dirs[Column::Total] += 1;
             totals.dirs[Column::Failed] += 1;
+        }
         return;
     }
     totals.dirs[Column::Total] += 1;

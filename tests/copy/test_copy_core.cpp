@@ -277,6 +277,14 @@ void TestCopyCore::exitCode()
 }
 
 // The documented cases: class x switch -> action, tag, summary column and exit bits.
+// Whatever became of an entry, the columns beside Total never add up past it.
+template <typename Counts> static void checkAddsUp(const Counts &counts)
+{
+    QVERIFY2(counts[Column::Copied] + counts[Column::Skipped] + counts[Column::Mismatch] + counts[Column::Failed]
+                 <= counts[Column::Total],
+             "the columns add up past Total");
+}
+
 void TestCopyCore::fileDecision_data()
 {
     QTest::addColumn<QString>("switches");
@@ -443,6 +451,11 @@ void TestCopyCore::fileDecision()
         QCOMPARE(failed.files[Column::Copied], uint64_t(0));
         QCOMPARE(ExitCode(failed), 8);
     }
+    for (const Outcome outcome : {Outcome::AsDecided, Outcome::Failed}) {
+        Totals counted;
+        CountFile(counted, decided, 1, outcome);
+        checkAddsUp(counted.files);
+    }
 }
 
 void TestCopyCore::dirDecision_data()
@@ -548,6 +561,11 @@ void TestCopyCore::dirDecision()
         CountDir(empty, decided, Outcome::NotCreated);
         QCOMPARE(empty.dirs[Column::Skipped], uint64_t(1));
         QCOMPARE(empty.dirs[Column::Copied], uint64_t(0));
+    }
+    for (const Outcome outcome : {Outcome::AsDecided, Outcome::Failed, Outcome::NotCreated}) {
+        Totals counted;
+        CountDir(counted, decided, outcome);
+        checkAddsUp(counted.dirs);
     }
 }
 
