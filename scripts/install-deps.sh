@@ -12,6 +12,8 @@ packages=(
   g++-mingw-w64-x86-64
   desktop-file-utils appstream shared-mime-info dpkg-dev groff-base man-db   # packaging; man pages checked
   perl rsync strace time   # the copy soak (bench/copy-soak.sh) and benchmark (bench/copy-bench.sh)
+  systemd cron             # scheduled commands: systemd-analyze judges the units, crontab the fallback
+  exfat-fuse exfatprogs ntfs-3g   # the copy engine's tests on Windows file systems (tests/copy/)
 )
 if [ "${1:-}" = "--windows" ]; then
   # Wine's own fonts (Tahoma, Marlett) make the window look as on Windows.

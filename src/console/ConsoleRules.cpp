@@ -11,11 +11,15 @@ QString UsageText()
 {
     return QStringLiteral(
                "Usage: corvane-cmd \"cmd.exe /c COMMAND\"\n"
+               "       corvane-cmd --batch FILE [--log LOGFILE]\n"
                "\n"
                "Runs COMMAND as cmd.exe would, in a console window of its own: the steps\n"
                "between & one after the other, each program looked up in the current\n"
                "folder and then along PATH; PAUSE waits for a key. The whole command is\n"
                "one argument; \"cmd.exe /c \" before it may be left out.\n"
+               "With --batch it runs the lines of a saved command file the same way,\n"
+               "without a window, its output appended to LOGFILE between a start line and\n"
+               "an end line with the exit code (for a scheduler).\n"
                "\n"
                "Exit code: that of the last step; %1 when a program is not found (cmd.exe\n"
                "gives 9009); %2 when it cannot be executed; %3 when a step is ended by a\n"

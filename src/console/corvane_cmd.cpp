@@ -2,9 +2,11 @@
 // none. Corvane starts it with the whole process command ("cmd.exe /c ...")
 // as its single argument. It runs the steps of the command one after the
 // other in a window of its own, shows their output as it arrives, and ends
-// with the exit code of the last step. Called any other way it prints how to
-// call it and ends.
+// with the exit code of the last step. "--batch FILE" runs a saved command
+// file without a window, for a scheduler (console/BatchRun.h). Called any
+// other way it prints how to call it and ends.
 
+#include "console/BatchRun.h"
 #include "console/ConsoleWindow.h"
 
 #include <QApplication>
@@ -29,6 +31,14 @@ void onTerminationSignal(int)
 
 int main(int argc, char *argv[])
 {
+    // A scheduled run has no display: it needs no more than Qt Core.
+    QStringList words;
+    for (int i = 1; i < argc; ++i)
+        words << QString::fromLocal8Bit(argv[i]);
+    if (const std::optional<console::BatchArguments> batch = console::ReadBatchArguments(words)) {
+        QCoreApplication app(argc, argv);
+        return console::RunBatch(*batch, QCoreApplication::applicationDirPath());
+    }
     // Before the application: the usage needs no display.
     if (argc != 2) {
         std::fputs(qPrintable(console::UsageText()), stderr);

@@ -207,15 +207,15 @@ bool Classifier::needsAttributes(Side side) const
         || m_options.archiveOnly || m_options.archiveReset;
 }
 
-bool Classifier::timesEqual(int64_t a, int64_t b) const
+bool Classifier::timesEqual(int64_t src, int64_t dst, const DeviceTraits &destination) const
 {
     const uint64_t tolerance = m_options.fatTimes ? uint64_t(2 * NsPerSecond)
-                                                  : uint64_t(std::max<int64_t>(m_granularityNs - 1, 0));
-    const uint64_t difference = absDifference(a, b);
-    if (difference <= tolerance)
+                                                  : uint64_t(std::max<int64_t>(destination.timeResolutionNs - 1, 0));
+    if (DestinationTimeMatches(src, dst, tolerance, destination))
         return true;
     // /DST: an hour apart, give or take the same tolerance.
     constexpr uint64_t hour = uint64_t(3600 * NsPerSecond);
+    const uint64_t difference = absDifference(src, dst);
     return m_options.dstCompensation && absDifference(static_cast<int64_t>(difference), int64_t(hour)) <= tolerance;
 }
 
@@ -278,20 +278,22 @@ Tag Classifier::sourceFilter(const Entry &src) const
     return Tag::None;
 }
 
-FileClass Classifier::classOf(const Entry &src, const Entry &dst) const
+FileClass Classifier::classOf(const Entry &src, const Entry &dst, const DeviceTraits &destination) const
 {
-    if (!timesEqual(src.mtimeNs, dst.mtimeNs))
+    if (!timesEqual(src.mtimeNs, dst.mtimeNs, destination))
         return src.mtimeNs > dst.mtimeNs ? FileClass::Newer : FileClass::Older;
     if (src.size != dst.size)
         return FileClass::Changed;
+    // Letters the destination cannot keep cannot differ there.
+    const uint16_t compared = ComparedAttributes & KeptAttributes(destination);
     if (m_options.includeTweaked && src.attributesKnown && dst.attributesKnown
-        && (src.attributes & ComparedAttributes) != (dst.attributes & ComparedAttributes))
+        && (src.attributes & compared) != (dst.attributes & compared))
         return FileClass::Tweaked;
     return FileClass::Same;
 }
 
-FileDecision Classifier::file(const Entry &src, const Entry &dst, std::string_view name,
-                              std::string_view relDir) const
+FileDecision Classifier::file(const Entry &src, const Entry &dst, std::string_view name, std::string_view relDir,
+                              const DeviceTraits *destination) const
 {
     const CopyOptions &o = m_options;
     FileDecision d;
@@ -327,7 +329,8 @@ FileDecision Classifier::file(const Entry &src, const Entry &dst, std::string_vi
         return d;
     };
     const bool destinationIsFolder = isDirectory(dst, Side::Destination);
-    d.cls = !inDestination ? FileClass::Lonely : destinationIsFolder ? FileClass::Mismatched : classOf(src, dst);
+    d.cls = !inDestination ? FileClass::Lonely : destinationIsFolder ? FileClass::Mismatched
+                                                                : classOf(src, dst, destination ? *destination : DeviceTraits{});
     if (excludedFile(name, relDir))
         return skip(Tag::Named);
     if (linkExcluded(src, src.kind == EntryKind::Directory))
@@ -484,10 +487,14 @@ void CountFile(Totals &totals, const FileDecision &decision, uint64_t size, Outc
         totals.files[column] += 1;
         totals.bytes[column] += size;
     };
+    // An extra that could not be deleted is also one of the items the run
+    // processed, so it joins Total: the columns then never add up past it.
     if (decision.cls == FileClass::Extra) {
         add(Column::Extras);
-        if (outcome == Outcome::Failed)
+        if (outcome == Outcome::Failed) {
+            add(Column::Total);
             add(Column::Failed);
+        }
         return;
     }
     add(Column::Total);
@@ -509,8 +516,10 @@ void CountDir(Totals &totals, const DirDecision &decision, Outcome outcome)
         return;
     if (decision.cls == DirClass::Extra) {
         totals.dirs[Column::Extras] += 1;
-        if (outcome == Outcome::Failed)
+        if (outcome == Outcome::Failed) {
+            totals.dirs[Column::Total] += 1;
             totals.dirs[Column::Failed] += 1;
+        }
         return;
     }
     totals.dirs[Column::Total] += 1;

@@ -6,6 +6,7 @@
 
 #include "copy/CopyOptions.h"
 #include "copy/CopyTypes.h"
+#include "copy/DestinationRules.h"
 
 #include <string>
 #include <string_view>
@@ -71,8 +72,10 @@ public:
                         uint32_t depth) const;
 
     // A name that is no folder in the source. relDir is the folder relative
-    // to the roots, "" at the top or "a/b/".
-    FileDecision file(const Entry &src, const Entry &dst, std::string_view name, std::string_view relDir) const;
+    // to the roots, "" at the top or "a/b/". destination: what the
+    // destination's file system keeps of times and attributes, when known.
+    FileDecision file(const Entry &src, const Entry &dst, std::string_view name, std::string_view relDir,
+                      const DeviceTraits *destination = nullptr) const;
 
     // A folder of the source, or of the destination alone; depth is its
     // level, the roots being level 1.
@@ -93,10 +96,9 @@ public:
     // that no purge deletes it, not even inside an extra folder that goes.
     bool keptFromPurge(std::string_view name, std::string_view relDir) const { return excludedDir(name, relDir); }
 
-    // Two modification times equal as Robocopy compares them (/FFT, /DST,
-    // and the destination's own time granularity, when the engine learnt it).
-    bool timesEqual(int64_t a, int64_t b) const;
-    void setDestinationTimeGranularity(int64_t ns) { m_granularityNs = ns; }
+    // A source's and a destination's modification times equal as Robocopy
+    // compares them (/FFT, /DST), within what the destination keeps.
+    bool timesEqual(int64_t src, int64_t dst, const DeviceTraits &destination) const;
 
     const CopyOptions &options() const { return m_options; }
 
@@ -106,7 +108,7 @@ private:
     bool excludedFile(std::string_view name, std::string_view relDir) const;
     bool excludedDir(std::string_view name, std::string_view relDir) const;
     Tag sourceFilter(const Entry &src) const;
-    FileClass classOf(const Entry &src, const Entry &dst) const;
+    FileClass classOf(const Entry &src, const Entry &dst, const DeviceTraits &destination) const;
     bool linkExcluded(const Entry &entry, bool directory) const;
 
     const CopyOptions &m_options;
@@ -117,7 +119,6 @@ private:
     NamePatterns m_excludeFilePaths;
     NamePatterns m_excludeDirNames;
     NamePatterns m_excludeDirPaths;
-    int64_t m_granularityNs = 1;
     // Age limits as instants (ns since the epoch); INT64_MIN / INT64_MAX when unset.
     int64_t m_oldestModified;
     int64_t m_newestModified;

@@ -274,7 +274,6 @@ struct Use
     bool hasValue = false;           // a colon follows the name
     std::string value;               // after the colon, as bytes
     std::optional<LeftOutReason> leftOut; // why the reader left the word out, when it did
-    QString letters;                 // for UnknownLetters: the letters no box stands for
 };
 
 // A folder or a name, and its place among the arguments (-1 in a job file).
@@ -376,10 +375,8 @@ CommandLine readCommandLine(const std::vector<std::string> &args,
             use.hasValue = true;
             use.value = args[i].substr(colon + 1);
         }
-        if (const LeftOut *item = leftOut[i]) {
+        if (const LeftOut *item = leftOut[i])
             use.leftOut = item->reason;
-            use.letters = item->detail;
-        }
         if (name == u"?" && !use.hasValue)
             c.usage = true;
         uses.push_back(std::move(use));
@@ -496,7 +493,6 @@ bool readJobLayer(Layer &layer, const QString &jobText)
             use.word = item.text;
             use.hasValue = item.text.contains(u':');
             use.leftOut = item.reason;
-            use.letters = item.detail;
             layer.uses.push_back(std::move(use));
         } else if (item.kind == LeftOutKind::Word && item.reason == LeftOutReason::NotTaken) {
             Use use;
@@ -778,18 +774,6 @@ void applyOther(Reading &r, const Use &use)
     }
 }
 
-// Letters of newer versions that the window has no box for: X (skip
-// alternate data streams, which Linux files do not have) in /COPY: and
-// /DCOPY:, E (extended attributes of folders) in /DCOPY:. Any other letter
-// Robocopy refuses.
-bool newerLetters(const Use &use)
-{
-    const QString name = switchName(use.word).toString().toUpper();
-    const QStringView allowed = name == u"COPY" ? QStringView(u"X") : name == u"DCOPY" ? QStringView(u"XE") : QStringView();
-    return !use.letters.isEmpty()
-        && std::all_of(use.letters.begin(), use.letters.end(), [&](QChar c) { return allowed.contains(c.toUpper()); });
-}
-
 void applyUse(Reading &r, const Use &use, bool commandLine)
 {
     if (use.leftOut) {
@@ -797,7 +781,9 @@ void applyUse(Reading &r, const Use &use, bool commandLine)
             return void(r.fail(use.index, use.word));
         if (*use.leftOut == LeftOutReason::NoOption)
             return applyOther(r, use);
-        if (*use.leftOut == LeftOutReason::UnknownLetters && !newerLetters(use))
+        // A letter Robocopy does not know; those only the window has no box
+        // for (X, E of /DCOPY:) are left out as LettersWithoutOption and taken.
+        if (*use.leftOut == LeftOutReason::UnknownLetters)
             return void(r.fail(use.index, use.word));
     }
     if (use.row)

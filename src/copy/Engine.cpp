@@ -1,8 +1,11 @@
 #include "copy/Engine.h"
 
+#include "copy/DeviceTraits.h"
 #include "copy/DosAttributes.h"
 #include "copy/Guard.h"
+#include "copy/NameBytes.h"
 #include "copy/Pool.h"
+#include "copy/Report.h"
 #include "copy/Times.h"
 #include "copy/Walk.h"
 
@@ -18,10 +21,8 @@
 #include <utility>
 
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -83,27 +84,6 @@ Entry entryOf(const Node &n)
     return e;
 }
 
-// How finely the destination's file system keeps modification times, so
-// a copy is not taken for changed only because its time was rounded.
-int64_t timeGranularityNs(int fd)
-{
-    struct statfs fs;
-    if (::fstatfs(fd, &fs) < 0)
-        return 1;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case MSDOS_SUPER_MAGIC: return 2000000000; // FAT: 2 s
-    case 0x2011BAB0UL: return 10000000;        // exFAT: 10 ms
-    case 0x7366746eUL:                          // ntfs3
-    case 0x5346544eUL:                          // NTFS (ntfs-3g, old driver)
-    case 0xFF534D42UL:                          // CIFS / SMB
-    case 0xFE534D42UL:                          // SMB2
-        return 100;
-    case 0x65735546UL:                          // FUSE: unknown, take microseconds
-        return 1000;
-    default: return 1;
-    }
-}
-
 // What an error line counts against: an entry whose place in the summary
 // is not yet counted, and lands in FAILED once an error was reported for it.
 struct Subject
@@ -136,6 +116,7 @@ struct Folder final : Subject
     dev_t dstDev = 0;
     bool dstDefaultAcl = true;   // a default ACL decides new files' modes, not the umask
     bool madeWritable = false;   // the owner's write bit added for the work inside, to be taken back
+    const DeviceTraits *traits = nullptr; // what the destination's file system keeps; null when unknown
     void markFailed() override { errored = true; }
 
     // Deep trees: the chain of parents is given up one by one, not by a
@@ -175,6 +156,7 @@ struct FileJob
     bool fresh = false;  // nothing stood under the name in the destination
     mode_t mode = 0;     // the source's mode as listed; 0 when not known
     bool sameDevice = false;
+    bool nameAltered = false; // the destination stores the name otherwise
 };
 
 } // namespace
@@ -268,6 +250,8 @@ struct Engine::Impl
     std::atomic<int64_t> copyingNs{0};
     std::atomic<int64_t> waitingNs{0};
     std::vector<dev_t> notedArchive;   // devices where /M cannot reset Archive (noted once)
+    DeviceTraitsCache deviceTraits;    // the walk's thread alone
+    std::vector<const DeviceTraits *> notedReadOnly; // devices that keep no read-only flag (noted once)
 
     std::string srcPathOf(const Folder &f) const { return srcRoot + relDirOf(f); }
     std::string dstPathOf(const Folder &f) const { return dstRoot + relDirOf(f); }
@@ -319,9 +303,10 @@ struct Engine::Impl
     };
 
     // The one way to an error line: it counts against what failed (a line
-    // that tells of a retry to come counts nothing yet).
+    // that tells of a retry to come counts nothing yet). why replaces the
+    // system's message for the code.
     void error(Subject &failed, ErrorAction action, int code, const std::string &dir, const std::string &name,
-               RetryState retry = RetryState::None)
+               RetryState retry = RetryState::None, std::string why = {})
     {
         if (retry != RetryState::Waiting)
             failed.markFailed();
@@ -329,13 +314,20 @@ struct Engine::Impl
         e.kind = EventKind::Error;
         e.action = action;
         e.error = ShownErrorNumber(code);
-        e.message = FailureMessage(code);
+        e.message = why.empty() ? FailureMessage(code) : std::move(why);
         e.dir = dir;
         e.name = name;
         e.retry = retry;
         e.waitSeconds = o.waitSeconds;
         e.timeNs = wallNs();
         emit(e);
+    }
+    // A name the destination cannot keep or tell apart: its ERROR line,
+    // never retried (no retry changes a name).
+    void nameError(Subject &failed, ErrorAction action, int code, const std::string &dir, const std::string &name,
+                   std::string why)
+    {
+        error(failed, action, code, dir, name, RetryState::LimitExceeded, std::move(why));
     }
     // An error that ends the run before it began: the exit code's 16.
     void seriousError(ErrorAction action, int code, const std::string &path, std::string message = {})
@@ -446,6 +438,11 @@ struct Engine::Impl
             IdentifyFolder(c.dst.get(), c.dstId);
             c.created = true;
             c.parent->touched = true;
+            c.traits = c.parent->traits;
+            // Made under the name the destination gives it (its content goes in): said once, counted failed.
+            if (const DeviceTraits *t = c.traits; t && t->altersNames() && FateOfName(c.name, *t) == NameFate::Altered)
+                nameError(c, ErrorAction::CreatingDestinationDirectory, EINVAL, path, std::string(),
+                          NameFateMessage(c.name, *t));
         }
         return true;
     }
@@ -569,6 +566,51 @@ struct Engine::Impl
         return true;
     }
 
+    // What the destination could not keep of a file just copied: a date
+    // beyond the years it keeps (said for each file as it is copied; the
+    // next run takes the date kept for the source's), and the read-only
+    // flag (said once per device).
+    void noteWhatIsNotKept(const Folder &f, const FileJob &job)
+    {
+        if (!f.traits)
+            return;
+        const DeviceTraits &t = *f.traits;
+        if ((o.copyFlags & CopyFlag::Times) && !t.keepsTime(job.src.mtimeNs))
+            note("the destination keeps no such date: " + DisplayName(dstPathOf(f) + job.name) + " is dated "
+                 + StampDateTime(KeptTimeNs(job.src.mtimeNs, t), clock.utcOffsetSeconds) + " there, not "
+                 + StampDateTime(job.src.mtimeNs, clock.utcOffsetSeconds) + ".");
+        const bool readOnly = ((job.mode && !(job.mode & S_IWUSR) && (o.copyFlags & CopyFlag::Attributes))
+                               || (o.addAttributes & Attr::ReadOnly))
+            && !(o.removeAttributes & Attr::ReadOnly);
+        if (!readOnly || t.keepsReadOnly)
+            return;
+        {
+            const std::lock_guard lock(reportMutex);
+            if (std::find(notedReadOnly.begin(), notedReadOnly.end(), &t) != notedReadOnly.end())
+                return;
+            notedReadOnly.push_back(&t);
+        }
+        note("the file system of " + DisplayName(dstPathOf(f))
+             + " keeps no read-only attribute: read-only files copied there can be written.");
+    }
+
+    // What the destination's file system keeps, learnt once per device
+    // before the folder's names are paired: a folder not made yet is on its
+    // parent's. The probe writes into the folder (through the guard), so a
+    // read-only folder of ours gets its owner's write bit first, as for any
+    // work inside; a listing writes nothing.
+    void learnTraits(Folder &f)
+    {
+        if (f.parent)
+            f.traits = f.parent->traits;
+        if (!f.dst)
+            return;
+        const dev_t device = f.dstId.id.dev;
+        if (!listOnly && !deviceTraits.knows(device))
+            prepareDestination(f);
+        f.traits = &deviceTraits.of(f.dst.get(), device, !listOnly, guard);
+    }
+
     void copyFile(const FolderPtr &fp, const FileJob &job, const std::string &srcPath)
     {
         Folder &f = *fp;
@@ -620,6 +662,15 @@ struct Engine::Impl
                 if (mt)
                     fileEvent(job.decision, job.src, srcPath, job.name);
                 if (!listOnly && !countOnly) {
+                    if (job.nameAltered) {
+                        // There, but not under its name: said once, counted failed, and the
+                        // source stays (a move would lose the name). The next run takes
+                        // the stored name for this one.
+                        nameError(file, ErrorAction::CopyingFile, EINVAL, srcPath, job.name,
+                                  NameFateMessage(job.name, *f.traits));
+                        return;
+                    }
+                    noteWhatIsNotKept(f, job);
                     if (o.archiveReset && !clearArchive(file, f, job, srcDev, srcPath))
                         return;
                     if (job.decision.deleteSource) {
@@ -631,7 +682,10 @@ struct Engine::Impl
                 return;
             }
             const bool last = attempt >= o.retries;
-            error(file, failure.action, failure.code, srcPath, job.name,
+            // Attributes, times and security failed on the copy: its path is the destination's.
+            const bool onCopy = failure.action == ErrorAction::ChangingFileAttributes
+                || failure.action == ErrorAction::SettingFileTimes || failure.action == ErrorAction::CopyingSecurity;
+            error(file, failure.action, failure.code, onCopy ? dstPathOf(f) : srcPath, job.name,
                   last ? RetryState::LimitExceeded : RetryState::Waiting);
             if (last)
                 return;
@@ -643,12 +697,13 @@ struct Engine::Impl
     // ---------------------------------------------------------------- the walk
 
     // One name of a folder, both sides: indices into the two listings and
-    // the decision, 24 bytes (a folder of a million files stays small).
+    // the decision, 28 bytes (a folder of a million files stays small).
     static constexpr uint32_t kNone = UINT32_MAX;
     struct Item
     {
         uint32_t src = kNone;
         uint32_t dst = kNone;
+        uint32_t twin = kNone; // the source name the destination takes this one for
         bool asDir = false;
         FileDecision file;
         DirDecision dir;
@@ -825,34 +880,38 @@ struct Engine::Impl
         const bool follow = !o.symbolicLinks;
         const bool srcAttributes = classifier.needsAttributes(Side::Source);
         const bool dstAttributes = classifier.needsAttributes(Side::Destination);
+        learnTraits(f);
+        static const DeviceTraits unknownDevice;
+        const DeviceTraits &traits = f.traits ? *f.traits : unknownDevice;
         std::vector<std::string> staleTemps;
-        std::vector<Item> items;
-        items.reserve(std::max(src.size(), dst.size()));
-        for (size_t i = 0, j = 0; i < src.size() || j < dst.size();) {
-            // Our own temporary files are not the user's: never compared,
-            // never extras; stale ones go (a /Z copy's partial file stays
-            // while its source is the same). Only what its mark proves ours:
-            // a file of the user's of that name is the user's.
-            if (j < dst.size() && dst[j].kind == NodeKind::File && !dst[j].isLink && IsTempName(dst.name(j))
-                && IsOurTemporary(f.dst.get(), dst.cName(j))) {
+        // The destination's names of the user: our own temporary files are
+        // not (never compared, never extras; stale ones go, a /Z copy's
+        // partial file stays while its source is the same), but only what
+        // its mark proves ours: a file of the user's of that name is the
+        // user's. Nor is the twin of a source entry stat could not look at
+        // (an error line below says why).
+        std::vector<uint32_t> shown;
+        shown.reserve(dst.size());
+        for (uint32_t j = 0; j < dst.size(); ++j) {
+            if (dst[j].kind == NodeKind::File && !dst[j].isLink && IsTempName(dst.name(j))
+                && IsOurTemporary(f.dst.get(), dst.cName(j)))
                 staleTemps.emplace_back(dst.name(j));
-                ++j;
-                continue;
-            }
-            // A source entry stat could not look at is there all the same:
-            // its destination twin is no extra (an error line below says why).
-            if (j < dst.size() && !src.unseen().empty()
-                && std::binary_search(src.unseen().begin(), src.unseen().end(), dst.name(j),
-                                      [](const auto &a, const auto &b) { return nameOf(a) < nameOf(b); })) {
-                ++j;
-                continue;
-            }
+            else if (src.unseen().empty()
+                     || !std::binary_search(src.unseen().begin(), src.unseen().end(), dst.name(j),
+                                            [](const auto &a, const auto &b) { return nameOf(a) < nameOf(b); }))
+                shown.push_back(j);
+        }
+        // Names paired as the destination tells them apart (letter case, trailing dots).
+        const std::vector<NamePair> pairs = PairNames(
+            src.size(), [&](uint32_t i) { return src.name(i); }, shown.size(),
+            [&](uint32_t j) { return dst.name(shown[j]); }, traits);
+        std::vector<Item> items;
+        items.reserve(pairs.size());
+        for (const NamePair &pair : pairs) {
             Item it;
-            const int c = i >= src.size() ? 1 : j >= dst.size() ? -1 : src.name(i).compare(dst.name(j));
-            if (c <= 0)
-                it.src = uint32_t(i++);
-            if (c >= 0)
-                it.dst = uint32_t(j++);
+            it.src = pair.src;
+            it.dst = pair.dst == kNoName ? kNone : shown[pair.dst];
+            it.twin = pair.twin;
             Entry se = entryAt(src, it.src);
             Entry de = entryAt(dst, it.dst);
             if (it.src != kNone) {
@@ -879,12 +938,12 @@ struct Engine::Impl
                 // reported and purged as one; then the source's is lonely.
                 Item extra;
                 extra.dst = it.dst;
-                decide(extra, Entry{}, de, name, relDir, f.depth);
+                decide(extra, Entry{}, de, dst.name(it.dst), relDir, f.depth, traits);
                 items.push_back(extra);
                 it.dst = kNone;
                 de = Entry{};
             }
-            decide(it, se, de, name, relDir, f.depth);
+            decide(it, se, de, name, relDir, f.depth, traits);
             items.push_back(it);
         }
 
@@ -904,6 +963,8 @@ struct Engine::Impl
             Tally entry(*this, unseen, 0);
             error(entry, ErrorAction::ScanningSourceDirectory, code, srcPath, name, RetryState::LimitExceeded);
         }
+        if (traits.altersNames())
+            refuseUnkeptNames(srcPath, dstPath, src, items, traits);
 
         if (acts && !staleTemps.empty()) {
             // A /Z copy's partial file stays for the copy that resumes it.
@@ -1023,6 +1084,7 @@ struct Engine::Impl
             job.fresh = it.dst == kNone;
             job.mode = n.kind == NodeKind::File ? n.mode : 0;
             job.sameDevice = !n.otherDevice;
+            job.nameAltered = traits.altersNames() && FateOfName(job.name, traits) == NameFate::Altered;
             if (!job.asLink && n.kind != NodeKind::File) {
                 // A dangling link has nothing to copy (the line says why: no
                 // target, a loop of links); a FIFO, socket or device is
@@ -1071,15 +1133,57 @@ struct Engine::Impl
         return subfolders;
     }
 
+    // The source names that the destination would take for another of the
+    // folder's, or that it refuses: each said and counted failed, and left
+    // out of the copy and the walk. Only names that would be written:
+    // one filtered out stays as it was decided.
+    void refuseUnkeptNames(const std::string &srcPath, const std::string &dstPath, const Listing &src,
+                           std::vector<Item> &items, const DeviceTraits &traits)
+    {
+        for (Item &it : items) {
+            if (it.src == kNone)
+                continue;
+            const bool writes = it.asDir ? it.dir.action == DirAction::Create
+                                         : it.file.listed && it.file.action == Action::Copy;
+            if (!writes)
+                continue;
+            const std::string name(src.name(it.src));
+            std::string why;
+            int code = EINVAL;
+            if (it.twin != kNone) {
+                why = "The destination's file system takes this name for \"" + DisplayName(src.name(it.twin))
+                    + "\", which is copied from the same folder.";
+                code = EEXIST;
+            } else if (FateOfName(name, traits) == NameFate::Refused) {
+                why = NameFateMessage(name, traits);
+            } else {
+                continue;
+            }
+            if (it.asDir) {
+                Tally entry(*this, it.dir);
+                nameError(entry, ErrorAction::CreatingDestinationDirectory, code, dstPath + name + '/', std::string(),
+                          why);
+                it.dir.action = DirAction::Skip;
+                it.dir.listed = false;
+            } else {
+                const Entry se = entryAt(src, it.src);
+                fileEvent(it.file, se, srcPath, name);
+                Tally entry(*this, it.file, se.size);
+                nameError(entry, ErrorAction::CopyingFile, code, srcPath, name, why);
+                it.file.listed = false;
+            }
+        }
+    }
+
     // The decision about one name (of one side or both).
     void decide(Item &it, const Entry &se, const Entry &de, std::string_view name, const std::string &relDir,
-                uint32_t depth)
+                uint32_t depth, const DeviceTraits &traits)
     {
         it.asDir = classifier.decidesAsDirectory(se, de);
         if (it.asDir)
             it.dir = classifier.dir(se, de, name, relDir, depth + 1);
         else
-            it.file = classifier.file(se, de, name, relDir);
+            it.file = classifier.file(se, de, name, relDir, &traits);
     }
 
     // A skipped file that is on both sides: /TIMFIX gives it the source's
@@ -1239,6 +1343,9 @@ struct Engine::Impl
         // A silent pass is a listing that tells nobody.
         listOnly = o.listOnly || countOnly;
         totals = Totals{};
+        // What a destination keeps is learnt anew by each run (a listing learns less).
+        deviceTraits = DeviceTraitsCache{};
+        notedReadOnly.clear();
         srcRoot = withSlash(o.source);
         dstRoot = withSlash(o.destination);
         auto root = std::make_shared<Folder>();
@@ -1314,7 +1421,6 @@ struct Engine::Impl
                      "and nothing is copied into it.");
             else if (holdsFolder(root->dst.get(), sourceRoot))
                 note("the destination lies inside the source: it is not copied into itself.");
-            classifier.setDestinationTimeGranularity(timeGranularityNs(root->dst.get()));
         }
         // A lease broken by another opener signals SIGIO, whose default ends
         // the process: a move takes leases, and gives them up at once.

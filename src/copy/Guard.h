@@ -82,7 +82,9 @@ public:
     // it is ours (IsOurTemporary). Returns 0 when gone, ENOENT when missing,
     // EEXIST when the name holds something that is not ours.
     int removeTemporary(int dirFd, const char *name) const;
-    // What this copy made under a name (known by its identity), after a failure.
+    // What this run made under a name (known by its identity): a copy's
+    // file after a failure, the device probe's files. A name that holds
+    // anything else by now is left alone.
     int discard(int dirFd, const char *name, const FileId &made) const;
     // A source file that /MOV or /MOVE copied: only while the name still
     // points to the very file copied (same inode, size, modification and

@@ -309,6 +309,8 @@ void frmCorvane::connectControls()
         {MenuName("mnuFileSaveAs"), &frmCorvane::mnuFileSaveAs_Click},
         {MenuName("mnuFileOpen"), &frmCorvane::mnuFileOpen_Click},
         {MenuName("mnuFileApplyCommand"), &frmCorvane::mnuFileApplyCommand_Click},
+        {MenuName("mnuFileSchedule"), &frmCorvane::mnuFileSchedule_Click},
+        {MenuName("mnuFileSchedules"), &frmCorvane::mnuFileSchedules_Click},
         {MenuName("mnuFileClear"), &frmCorvane::mnuFileClear_Click},
         {MenuName("mnuFileLoad"), &frmCorvane::mnuFileLoad_Click},
         {MenuName("mnuFileSave"), &frmCorvane::mnuFileSave_Click},

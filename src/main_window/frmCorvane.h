@@ -111,6 +111,10 @@ private slots:
     void mnuFileOpen_Click();
     void mnuFileApplyCommand_Click();
 
+    // ---- Scheduling the command (run/frmCorvane_schedule.cpp) ----
+    void mnuFileSchedule_Click();
+    void mnuFileSchedules_Click();
+
     // ---- Settings, start-up and shut-down (settings/frmCorvane_settings.cpp) ----
     void Form_Unload();
     void SaveFormSettings();

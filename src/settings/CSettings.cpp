@@ -1,7 +1,9 @@
 #include "settings/CSettings.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 
 #include <new>
 #include <utility>
@@ -111,6 +113,18 @@ void CSettings::DeleteSetting(const QString &sKey)
     } else if (const std::optional<SettingsError> failure = userRemove(sKey)) { // an empty key: the whole section
         report(*failure);
     }
+}
+
+QString CSettings::settingsFolder() const
+{
+    if (m_saveToIni)
+        return QFileInfo(m_iniPath).absolutePath();
+    const std::unique_ptr<QSettings> store = openUserStore();
+#ifdef Q_OS_WIN
+    if (store->format() == QSettings::NativeFormat) // the registry
+        return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u'/' + m_appName;
+#endif
+    return QFileInfo(store->fileName()).absolutePath();
 }
 
 void CSettings::report(const SettingsError &error)

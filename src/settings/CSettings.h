@@ -84,6 +84,10 @@ public:
     void DeleteSetting(const QString &sKey = QString());
 
     const QString &iniPath() const { return m_iniPath; }
+    // The folder of the back end in use: Settings.ini's, or the per-user
+    // store's (where that is the registry, the user's local application
+    // data). What belongs beside the settings goes there.
+    QString settingsFolder() const;
 
     // The Boolean of a stored text: "0" and "False" are false, "-1", "True"
     // and any other non-zero number true; any other text gives fallback.

@@ -3,6 +3,7 @@
 #include "copy/Classify.h"
 #include "copy/CopyOptions.h"
 #include "copy/CopyTypes.h"
+#include "copy/DestinationRules.h"
 #include "copy/NameBytes.h"
 #include "copy/Report.h"
 #include "command/CommandBuilder.h"
@@ -12,6 +13,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 
 using namespace copy;
@@ -158,6 +161,30 @@ QString summary(const DirDecision &d)
     return s.trimmed();
 }
 
+// What a destination's file system does, written short: "fold", "strip"
+// (trailing dots and spaces dropped), "refuse-dot", "refuse-chars",
+// "refuse-reserved", "refuse-bytes", "res=2" (seconds kept), "fat-years"
+// (1980 to 2107, as exFAT), "no-R", "no-letters".
+DeviceTraits traitsOf(const QString &shorthand)
+{
+    const QStringList w = shorthand.split(u' ', Qt::SkipEmptyParts);
+    const auto refused = [&](const char16_t *word) { return w.contains(word) ? NameFate::Refused : NameFate::Kept; };
+    DeviceTraits t;
+    t.foldsCase = w.contains(u"fold"_s);
+    t.trailingDotOrSpace = w.contains(u"strip"_s) ? NameFate::Altered : refused(u"refuse-dot");
+    t.windowsCharacters = refused(u"refuse-chars");
+    t.reservedNames = refused(u"refuse-reserved");
+    t.nonUtf8 = refused(u"refuse-bytes");
+    t.keepsReadOnly = !w.contains(u"no-R"_s);
+    t.keepsDosLetters = !w.contains(u"no-letters"_s);
+    for (const QString &word : w)
+        if (word.startsWith(u"res="))
+            t.timeResolutionNs = int64_t(word.mid(4).toDouble() * double(Second) + 0.5);
+    if (w.contains(u"fat-years"_s))
+        ApplyFormatLimits(t, VolumeFormat::ExFat);
+    return t;
+}
+
 } // namespace
 
 class TestCopyCore : public QObject
@@ -174,6 +201,12 @@ private slots:
     void namePatterns_data();
     void namePatterns();
     void ageCutoff();
+    void destinationNames_data();
+    void destinationNames();
+    void destinationDecision_data();
+    void destinationDecision();
+    void destinationProbeReadings_data();
+    void destinationProbeReadings();
     void displayName_data();
     void displayName();
     void reportHeader_data();
@@ -244,6 +277,14 @@ void TestCopyCore::exitCode()
 }
 
 // The documented cases: class x switch -> action, tag, summary column and exit bits.
+// Whatever became of an entry, the columns beside Total never add up past it.
+template <typename Counts> static void checkAddsUp(const Counts &counts)
+{
+    QVERIFY2(counts[Column::Copied] + counts[Column::Skipped] + counts[Column::Mismatch] + counts[Column::Failed]
+                 <= counts[Column::Total],
+             "the columns add up past Total");
+}
+
 void TestCopyCore::fileDecision_data()
 {
     QTest::addColumn<QString>("switches");
@@ -410,6 +451,11 @@ void TestCopyCore::fileDecision()
         QCOMPARE(failed.files[Column::Copied], uint64_t(0));
         QCOMPARE(ExitCode(failed), 8);
     }
+    for (const Outcome outcome : {Outcome::AsDecided, Outcome::Failed}) {
+        Totals counted;
+        CountFile(counted, decided, 1, outcome);
+        checkAddsUp(counted.files);
+    }
 }
 
 void TestCopyCore::dirDecision_data()
@@ -516,6 +562,11 @@ void TestCopyCore::dirDecision()
         QCOMPARE(empty.dirs[Column::Skipped], uint64_t(1));
         QCOMPARE(empty.dirs[Column::Copied], uint64_t(0));
     }
+    for (const Outcome outcome : {Outcome::AsDecided, Outcome::Failed, Outcome::NotCreated}) {
+        Totals counted;
+        CountDir(counted, decided, outcome);
+        checkAddsUp(counted.dirs);
+    }
 }
 
 void TestCopyCore::namePatterns_data()
@@ -591,6 +642,174 @@ void TestCopyCore::ageCutoff()
     // The engine's own rules win where it gives them.
     clock.localMidnightNs = [](uint32_t yyyymmdd) { return int64_t(yyyymmdd); };
     QCOMPARE(AgeCutoffNs(date, clock), int64_t(20000301));
+}
+
+// How names pair up, and which are kept, where the destination folds case,
+// drops trailing dots or refuses names: "src=dst", "src=-" (lonely), "-=dst"
+// (extra), "src>winner" (a twin the destination takes for the winner's
+// name: never copied); a source name ends in "!" when the destination
+// refuses it, in "~" when it stores it otherwise.
+void TestCopyCore::destinationNames_data()
+{
+    QTest::addColumn<QString>("traits");
+    QTest::addColumn<QStringList>("src"); // each side sorted by bytes, as listings are; %E9 a byte
+    QTest::addColumn<QStringList>("dst");
+    QTest::addColumn<QString>("pairs");
+    const auto row = [](const char *title, const char *traits, const QStringList &src, const QStringList &dst,
+                        const QString &pairs) { QTest::newRow(title) << QString::fromUtf8(traits) << src << dst << pairs; };
+    row("names as they are", "", {"Photos", "a:b", "dot.", "photos"}, {"dot", "photos"},
+        "Photos=- a:b=- -=dot dot.=- photos=photos");
+    row("folded: the first by bytes wins", "fold", {"Photos", "photos"}, {}, "Photos=- photos>Photos");
+    row("folded: the destination's spelling wins", "fold", {"Photos", "photos"}, {"photos"},
+        "Photos>photos photos=photos");
+    row("folded: other letters are the same entry, not an extra", "fold", {"README", "b"}, {"B", "readme"},
+        "README=readme b=B");
+    row("folded: letters beyond ASCII", "fold", {u"ÄRGER"_s, u"Ärger"_s}, {u"ärger"_s}, u"ÄRGER=ärger Ärger>ÄRGER"_s);
+    row("folded: both spellings there, each its own", "fold", {"A", "a"}, {"A", "a"}, "A=A a=a");
+    row("folded: three spellings, one entry", "fold", {"REPORT", "Report", "report"}, {"Report"},
+        "REPORT>Report Report=Report report>Report");
+    row("dots dropped: the stored name stands for it", "strip", {"dot.", "x. ."}, {"dot"}, "dot.~=dot x. .~=-");
+    row("dots dropped: a name there already wins", "strip", {"...", ".hidden", "dot", "dot."}, {},
+        "...!=- .hidden=- dot=- dot.~>dot");
+    row("dots dropped and folded", "fold strip", {"Notes.", "notes"}, {"NOTES"}, "Notes.~=NOTES notes>Notes.");
+    row("dots refused", "refuse-dot", {"dot.", "space "}, {"dot"}, "-=dot dot.!=- space !=-");
+    row("Windows' characters", "refuse-chars", {"a:b", "ok", "tab\tname"}, {}, "a:b!=- ok=- tab\tname!=-");
+    row("device names", "refuse-reserved", {"COM0", "Com1.log", "con", "console.txt"}, {},
+        "COM0=- Com1.log!=- con!=- console.txt=-");
+    row("bytes that are no UTF-8", "refuse-bytes", {u"café"_s, u"caf%E9"_s}, {},
+        u"café=- caf\uFFFD!=-"_s);
+    row("refused over altered", "strip refuse-chars", {"a:b."}, {}, "a:b.!=-");
+}
+
+void TestCopyCore::destinationNames()
+{
+    QFETCH(QString, traits);
+    QFETCH(QStringList, src);
+    QFETCH(QStringList, dst);
+    QFETCH(QString, pairs);
+    // "%E9" stands for a byte that is no UTF-8.
+    const auto bytes = [](const QStringList &names) {
+        std::vector<std::string> out;
+        for (const QString &n : names)
+            out.push_back(QByteArray::fromPercentEncoding(n.toUtf8()).toStdString());
+        return out;
+    };
+    const std::vector<std::string> s = bytes(src), d = bytes(dst);
+    QVERIFY(std::is_sorted(s.begin(), s.end()) && std::is_sorted(d.begin(), d.end()));
+    const DeviceTraits t = traitsOf(traits);
+    const std::vector<NamePair> found = PairNames(
+        s.size(), [&](uint32_t i) { return std::string_view(s[i]); }, d.size(),
+        [&](uint32_t j) { return std::string_view(d[j]); }, t);
+    QStringList shown;
+    size_t srcSeen = 0, dstSeen = 0;
+    for (const NamePair &p : found) {
+        QString left = u"-"_s;
+        if (p.src != kNoName) {
+            const NameFate fate = FateOfName(s[p.src], t);
+            left = QString::fromUtf8(s[p.src]) + (fate == NameFate::Refused ? u"!"_s : fate == NameFate::Altered ? u"~"_s : QString());
+            QCOMPARE(NameFateMessage(s[p.src], t).empty(), fate == NameFate::Kept);
+        }
+        const QString right = p.dst == kNoName ? u"-"_s : QString::fromStdString(d[p.dst]);
+        shown << (p.twin != kNoName ? left + u'>' + QString::fromStdString(s[p.twin]) : left + u'=' + right);
+        QVERIFY(p.twin == kNoName || p.dst == kNoName);
+        srcSeen += p.src != kNoName;
+        dstSeen += p.dst != kNoName;
+    }
+    QCOMPARE(shown.join(u' '), pairs);
+    // Every name of each side once: nothing dropped, nothing doubled.
+    QCOMPARE(srcSeen, s.size());
+    QCOMPARE(dstSeen, d.size());
+}
+
+// Times and attributes compared within what the destination keeps.
+// 1975-06-01 is 170812800 s, 1980-01-01 315532800 s, 2107-12-31 23:59:59
+// 4354819199 s, 2150-01-01 5680281600 s, 2072-01-01 3218918400 s.
+void TestCopyCore::destinationDecision_data()
+{
+    QTest::addColumn<QString>("traits");
+    QTest::addColumn<QString>("switches");
+    QTest::addColumn<QString>("src");
+    QTest::addColumn<QString>("dst");
+    QTest::addColumn<QString>("decision");
+    const auto row = [](const char *title, const char *traits, const char *switches, const char *src,
+                        const char *dst, const char *decision) {
+        QTest::newRow(title) << QString::fromUtf8(traits) << QString::fromUtf8(switches) << QString::fromUtf8(src)
+                             << QString::fromUtf8(dst) << QString::fromUtf8(decision);
+    };
+    row("unknown device: a nanosecond counts", "", "", "f10@1000.000000001", "f10@1000", "Newer Copy Newer");
+    row("whole seconds: the fraction dropped", "res=1", "", "f10@1000.9", "f10@1000", "Same Skip same");
+    row("whole seconds: a second apart", "res=1", "", "f10@1001", "f10@1000", "Newer Copy Newer");
+    row("2 s: rounded up", "res=2", "", "f10@1000.5", "f10@1002", "Same Skip same");
+    row("10 ms: beyond", "res=0.01", "", "f10@1000.011", "f10@1000", "Newer Copy Newer");
+    row("100 ns: beyond", "res=0.0000001", "", "f10@1000.0000001", "f10@1000", "Newer Copy Newer");
+    row("before 1980: the clamped date", "fat-years", "", "f10@170812800", "f10@315532800", "Same Skip same");
+    row("before 1980: clamped in local time", "fat-years", "", "f10@170812800", "f10@315550800", "Same Skip same");
+    row("before 1980: kept in memory", "fat-years", "", "f10@170812800", "f10@170812800", "Same Skip same");
+    row("before 1980: another date", "fat-years", "", "f10@170812800", "f10@631152000", "Older Copy Older");
+    row("before 1980: another size", "fat-years", "", "f10@170812800", "f11@315532800", "Changed Copy Changed");
+    row("before 1980 where it is kept", "", "", "f10@170812800", "f10@315532800", "Older Copy Older");
+    row("after 2107: wrapped", "fat-years", "", "f10@5680281600", "f10@3218918400", "Same Skip same");
+    row("/IT: R where it is kept", "", "/IT", "f10@1000#RA", "f10@1000#A", "Tweaked Copy Tweaked");
+    row("/IT: R where it is dropped", "no-R", "/IT", "f10@1000#RA", "f10@1000#A", "Same Skip same");
+    row("/IT: H where letters are lost", "no-letters", "/IT", "f10@1000#HA", "f10@1000#A", "Same Skip same");
+    row("/IT: R where letters are lost", "no-letters", "/IT", "f10@1000#RA", "f10@1000#A", "Tweaked Copy Tweaked");
+}
+
+void TestCopyCore::destinationDecision()
+{
+    QFETCH(QString, traits);
+    QFETCH(QString, switches);
+    QFETCH(QString, src);
+    QFETCH(QString, dst);
+    QFETCH(QString, decision);
+    const CopyOptions o = options(switches); // the classifier keeps a reference
+    const Classifier classifier(o, runClock());
+    const DeviceTraits t = traitsOf(traits);
+    QCOMPARE(summary(classifier.file(entry(src), entry(dst), "a.txt", "", &t)), decision);
+}
+
+// What a probe's readings mean: the resolution from the time kept for
+// 1600000001.123456789 s (or from the times of entries already there),
+// and a volume's format from its first sector.
+void TestCopyCore::destinationProbeReadings_data()
+{
+    QTest::addColumn<qint64>("kept");
+    QTest::addColumn<qint64>("resolution");
+    QTest::newRow("kept exactly") << qint64(1'600'000'001'123'456'789) << qint64(1);
+    QTest::newRow("NTFS: 100 ns") << qint64(1'600'000'001'123'456'700) << qint64(100);
+    QTest::newRow("exFAT: 10 ms") << qint64(1'600'000'001'120'000'000) << qint64(10'000'000);
+    QTest::newRow("exfat-fuse: seconds") << qint64(1'600'000'001'000'000'000) << qint64(Second);
+    QTest::newRow("FAT: 2 s up") << qint64(1'600'000'002'000'000'000) << qint64(2 * Second);
+    QTest::newRow("not a rounding") << qint64(315'532'801'000'000'000) << qint64(1);
+}
+
+void TestCopyCore::destinationProbeReadings()
+{
+    QFETCH(qint64, kept);
+    QFETCH(qint64, resolution);
+    QCOMPARE(ResolutionFromProbe(1'600'000'001'123'456'789, kept), resolution);
+    if (resolution > 1) {
+        const std::vector<int64_t> four{kept, kept + 6 * Second, kept - 2 * Second, kept + 14 * Second};
+        QCOMPARE(ResolutionFromEntries(four), resolution);
+        QCOMPARE(ResolutionFromEntries({four.begin(), four.end() - 1}), int64_t(1)); // too few to tell
+        QCOMPARE(ResolutionFromEntries({kept, kept + 1, kept + 2 * Second, kept + 4 * Second}), int64_t(1));
+    }
+    const auto sector = [](size_t at, const char *text, bool signature) {
+        std::string s(512, '\0');
+        s.replace(at, std::strlen(text), text);
+        return signature ? s.replace(510, 2, "\x55\xAA") : s;
+    };
+    QCOMPARE(FormatOfBootSector(sector(3, "EXFAT   ", true)), VolumeFormat::ExFat);
+    QCOMPARE(FormatOfBootSector(sector(82, "FAT32   ", true)), VolumeFormat::Fat);
+    QCOMPARE(FormatOfBootSector(sector(54, "FAT16   ", false)), VolumeFormat::Unknown);
+    QCOMPARE(FormatOfBootSector(sector(3, "EXFAT   ", true).substr(0, 100)), VolumeFormat::Unknown);
+    DeviceTraits t;
+    t.timeResolutionNs = resolution;
+    ApplyFormatLimits(t, VolumeFormat::Fat);
+    QCOMPARE(t.timeResolutionNs, std::max<int64_t>(resolution, 2 * Second)); // the coarser of the two
+    QVERIFY(!t.keepsTime(315'532'799 * Second) && t.keepsTime(315'532'800 * Second));
+    QVERIFY(t.keepsTime(4'354'819'199 * Second) && !t.keepsTime(4'354'819'200 * Second));
+    QCOMPARE(KeptTimeNs(0, t), 315'532'800 * Second);
 }
 
 void TestCopyCore::displayName_data()

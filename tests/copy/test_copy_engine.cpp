@@ -26,6 +26,8 @@
 #include <thread>
 
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -68,10 +70,13 @@ extern "C" int fstatat(int fd, const char *__restrict path, struct stat *__restr
     return real(fd, path, st, flags);
 }
 
-// A move's flushes (fsync), watched: the paths flushed while the source
+// Setting times fails (EPERM) on whatever lies in a folder of this name, as
+// where the copier does not own the file: the data path's futimens lands here.
+// And a move's flushes (fsync), watched: the paths flushed while the source
 // g_movedSource was still there; and a hook run at the first flush, as a
 // writer replacing a source the moment its copy lands would.
 namespace {
+std::atomic<const char *> g_failTimesIn{nullptr};
 std::mutex g_moveMutex;
 bool g_watchMoves = false;
 std::string g_movedSource;
@@ -86,6 +91,17 @@ std::string pathOfFd(int fd)
 }
 
 } // namespace
+
+extern "C" int futimens(int fd, const struct timespec times[2]) noexcept
+{
+    if (const char *marker = g_failTimesIn.load(); marker && pathOfFd(fd).find(marker) != std::string::npos) {
+        errno = EPERM;
+        return -1;
+    }
+    using Real = int (*)(int, const struct timespec *);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "futimens"));
+    return real(fd, times);
+}
 
 extern "C" int fsync(int fd)
 {
@@ -182,6 +198,46 @@ Run runEngine(const CopyOptions &o)
     return run;
 }
 
+// A volume of a Windows file system in an image, mounted through FUSE for
+// the object's life: "exfat" (exfat-fuse on a loop device) or "ntfs"
+// (ntfs-3g with its options). Needs root, /dev/fuse and the tools.
+struct FuseVolume
+{
+    std::string path, loop, mountCommand;
+    bool mounted = false;
+    // Runs a shell command: whether it worked, and its first line of output.
+    static bool sh(const std::string &command, std::string *firstLine = nullptr)
+    {
+        FILE *p = ::popen((command + " 2>/dev/null").c_str(), "r");
+        char line[256];
+        for (bool first = true; p && std::fgets(line, sizeof line, p); first = false) // read to the end
+            if (first && firstLine)
+                *firstLine = std::string(line, ::strcspn(line, "\n"));
+        return p && ::pclose(p) == 0;
+    }
+    FuseVolume(const std::string &dir, const std::string &kind, const std::string &options) : path(dir + "/mnt")
+    {
+        const std::string image = dir + "/volume.img";
+        const bool exfat = kind == "exfat";
+        fs::create_directories(path);
+        if (::geteuid() != 0 || ::access("/dev/fuse", W_OK) != 0
+            || !sh("truncate -s 16M " + image + (exfat ? " && mkfs.exfat " : " && mkntfs -F -Q ") + image)
+            || (exfat && !sh("losetup -f --show " + image, &loop)))
+            return;
+        mountCommand = exfat ? "mount.exfat-fuse " + loop : "ntfs-3g " + (options.empty() ? "" : "-o " + options + ' ') + image;
+        mounted = sh(mountCommand + ' ' + path);
+    }
+    ~FuseVolume()
+    {
+        if (mounted && ::umount2(path.c_str(), 0) != 0)
+            ::umount2(path.c_str(), MNT_DETACH);
+        if (!loop.empty())
+            sh("losetup -d " + loop);
+    }
+    // What is read after this is what the volume keeps, not what the driver remembers.
+    bool remount() { return ::umount2(path.c_str(), 0) == 0 && (mounted = sh(mountCommand + ' ' + path)); }
+};
+
 // The summary rows that must agree between two runs of the same work.
 bool sameCounts(const Totals &a, const Totals &b)
 {
@@ -239,6 +295,10 @@ private slots:
     void programRuns();
     void unreadableEntries();
     void killedRunsThenRerun();
+    void propertyFailures_data();
+    void propertyFailures();
+    void windowsMedia_data();
+    void windowsMedia();
 
 private:
     std::string scratch(const char *name) const { return m_dir.filePath(QLatin1StringView(name)).toStdString(); }
@@ -1692,6 +1752,29 @@ void TestCopyEngine::nothingLost_data()
                QCOMPARE(xattrOf(dst + "/d", "user.a"), std::string("changed"));
                QCOMPARE(xattrOf(dst + "/d", "user.b"), std::string());
            });
+    // With every destination folder dated 2001, the folders a rerun with
+    // nothing to copy writes into are where the device probe made its names.
+    QTest::newRow("27.12: the device probe writes into one folder a run, a listing into none, and leaves nothing")
+        << plain({{"src/a/f", "f"}, {"src/b/c/g", "g"}}) << QStringList{"/E"} << Way::Engine
+        << Check([](auto &src, auto &dst, auto &run) {
+               QCOMPARE(run.code(), 1);
+               const std::vector<std::string> folders{dst, dst + "/a", dst + "/b", dst + "/b/c"};
+               for (const std::string &folder : folders) {
+                   const struct timespec t[2] = {{1'000'000'000, 0}, {1'000'000'000, 0}};
+                   QVERIFY(::utimensat(AT_FDCWD, folder.c_str(), t, 0) == 0);
+               }
+               const auto written = [&] {
+                   std::vector<std::string> changed;
+                   std::copy_if(folders.begin(), folders.end(), std::back_inserter(changed),
+                                [](const std::string &folder) { return mtimeOf(folder) != 1'000'000'000; });
+                   return changed;
+               };
+               QCOMPARE(runEngine(options(src, dst, {"/E", "/L"})).code(), 0);
+               QCOMPARE(written(), std::vector<std::string>{});
+               QCOMPARE(runEngine(options(src, dst, {"/E", "/MT:4"})).code(), 0);
+               QCOMPARE(written(), std::vector<std::string>{dst});
+               QVERIFY(trees::temporaries(dst).empty());
+           });
 }
 
 void TestCopyEngine::nothingLost()
@@ -2290,6 +2373,121 @@ void TestCopyEngine::killedRunsThenRerun()
     QVERIFY2(rerun.exitCode() < 8, rerun.readAllStandardOutput().constData());
     QVERIFY2(trees::describe(dst) == source, qPrintable(trees::difference(source, trees::describe(dst))));
     QVERIFY(trees::temporaries(dst).empty());
+}
+
+// A failure to set a copy's properties names the copy, and counts once:
+// the rows Files and Dirs (Total Copied Skipped Mismatch FAILED Extras).
+void TestCopyEngine::propertyFailures_data()
+{
+    QTest::addColumn<QString>("switches");
+    QTest::addColumn<QString>("error"); // the ERROR line's action and path, %1 the destination
+    QTest::addColumn<QString>("counts");
+    QTest::newRow("a file's times") << "/E" << "Setting File Times %1/fail-times/f" << "1 0 0 0 1 0, 2 2 0 0 0 0";
+    QTest::newRow("a folder's times") << "/E /DCOPY:DAT /XF f" << "Setting File Times %1/fail-times/"
+                                      << "1 0 1 0 0 0, 2 1 0 0 1 0";
+}
+
+void TestCopyEngine::propertyFailures()
+{
+    QFETCH(QString, switches);
+    QFETCH(QString, error);
+    QFETCH(QString, counts);
+    static int n = 0;
+    const std::string base = scratch("property/") + std::to_string(++n);
+    QVERIFY(trees::write(base + "/src/fail-times/f", "x"));
+    std::vector<std::string> args{base + "/src", base + "/dst", "/R:0", "/W:0"};
+    for (const QString &w : switches.split(u' '))
+        args.push_back(w.toStdString());
+    g_failTimesIn = "/fail-times";
+    const Run run = runEngine(ParseArguments(args, "/", {}, [](const std::string &p) { return fs::is_directory(p); }).options);
+    g_failTimesIn = nullptr;
+    QVERIFY2(run.report.find(error.arg(QString::fromStdString(base + "/dst")).toStdString()) != std::string::npos,
+             run.report.c_str());
+    QStringList rows;
+    for (const Counts &c : {run.totals.files, run.totals.dirs}) {
+        QStringList cells;
+        for (const uint64_t v : c.value)
+            cells << QString::number(v);
+        rows << cells.join(u' ');
+    }
+    QCOMPARE(rows.join(QLatin1StringView(", ")), counts);
+}
+
+// /MIR onto the volumes Windows users copy to, twice, the volume mounted
+// again in between: names the destination folds together or refuses are
+// ERROR lines (never a purge of what was just copied), dates it clamps and
+// a read-only flag it drops are NOTE lines, and the second run copies and
+// deletes nothing.
+void TestCopyEngine::windowsMedia_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("mountOptions");
+    QTest::addColumn<QStringList>("errors"); // the failed names, below the source
+    QTest::addColumn<QStringList>("notes");
+    QTest::addColumn<QStringList>("kept");   // on the copy after both runs: "name=content"
+
+    const QStringList always{"Photos/2023/IMG_1.JPG=one", "Photos/2023/IMG_2.JPG=two", "Report.txt=R",
+                             "old/ancient.txt=1975", "ro/locked.txt=read-only"};
+    const QString readOnly = QStringLiteral("keeps no read-only attribute");
+    QTest::newRow("exFAT: folds case, refuses colons and bad bytes, keeps seconds and 1980 on")
+        << "exfat" << "" << QStringList{"photos/", "report.txt", "a:b", "bad\\xFF"}
+        << QStringList{"keeps no such date", readOnly} << always + QStringList{"dot.=dot"};
+    QTest::newRow("NTFS: names as on Linux but bytes that are no UTF-8")
+        << "ntfs" << "" << QStringList{"bad\\xFF"} << QStringList{readOnly}
+        << always + QStringList{"photos/readme.txt=readme", "report.txt=r", "a:b=colon", "dot.=dot"};
+    QTest::newRow("NTFS windows_names: Windows' names only")
+        << "ntfs" << "windows_names" << QStringList{"a:b", "bad\\xFF", "dot."} << QStringList{readOnly}
+        << always + QStringList{"photos/readme.txt=readme", "report.txt=r"};
+}
+
+void TestCopyEngine::windowsMedia()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, mountOptions);
+    QFETCH(QStringList, errors);
+    QFETCH(QStringList, notes);
+    QFETCH(QStringList, kept);
+    static int n = 0;
+    const std::string base = scratch("media/") + std::to_string(++n);
+    fs::create_directories(base);
+    FuseVolume volume(base, kind.toStdString(), mountOptions.toStdString());
+    if (!volume.mounted)
+        QSKIP("no volume: mounting one through FUSE needs root, /dev/fuse, exfat-fuse, exfatprogs and ntfs-3g");
+    const std::string src = base + "/src", dst = volume.path + "/backup";
+    // Times with a fraction of a second no FAT-family volume keeps; one of 1975.
+    for (const char *file : {"Photos/2023/IMG_1.JPG=one", "Photos/2023/IMG_2.JPG=two", "photos/readme.txt=readme",
+                             "Report.txt=R", "report.txt=r", "dot.=dot", "a:b=colon", "bad%FF=bytes",
+                             "old/ancient.txt=1975", "ro/locked.txt=read-only"}) {
+        const QList<QByteArray> parts = QByteArray(file).split('=');
+        const std::string path = src + '/' + QByteArray::fromPercentEncoding(parts[0]).toStdString();
+        const time_t when = parts[1] == "1975" ? 170'812'800 : 1'600'000'001;
+        const struct timespec t[2] = {{when, 123456789}, {when, 123456789}};
+        QVERIFY(trees::write(path, parts[1]) && ::utimensat(AT_FDCWD, path.c_str(), t, 0) == 0);
+    }
+    QVERIFY(::chmod((src + "/ro/locked.txt").c_str(), 0444) == 0);
+
+    const CopyOptions o = options(src, dst, {"/MIR"});
+    const Run first = runEngine(o);
+    for (const QString &name : errors) // its ERROR line ends in its path (the folder's, the destination's)
+        QVERIFY2(first.report.find('/' + name.toStdString() + '\n') != std::string::npos, first.report.c_str());
+    for (const QString &note : notes)
+        QVERIFY2(first.report.find(note.toStdString()) != std::string::npos, first.report.c_str());
+    QCOMPARE(first.errors(), int(errors.size()));
+    QCOMPARE(first.totals.files[Column::Failed] + first.totals.dirs[Column::Failed], uint64_t(errors.size()));
+    QCOMPARE(first.totals.dirs[Column::Failed],
+             uint64_t(std::count_if(errors.begin(), errors.end(), [](const QString &e) { return e.endsWith(u'/'); })));
+
+    QVERIFY(volume.remount());
+    const Run second = runEngine(o);
+    QVERIFY2(second.totals.files[Column::Copied] == 0, second.report.c_str());
+    QCOMPARE(first.totals.files[Column::Extras] + second.totals.files[Column::Extras] + second.totals.dirs[Column::Extras],
+             uint64_t(0));
+    QCOMPARE(second.errors(), int(errors.size()));
+    QCOMPARE(second.code(), errors.isEmpty() ? 0 : 8);
+    for (const QString &entry : kept) {
+        const std::string path = dst + '/' + entry.section(u'=', 0, 0).toStdString();
+        QCOMPARE(trees::read(path), entry.section(u'=', 1).toUtf8());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCopyEngine)
