@@ -222,26 +222,27 @@ bool ListingReader::bodyLine(QStringView line)
 
 void ListingReader::summaryLine(QStringView line)
 {
+    if (!m_table.addLine(line))
+        return;
+    m_reading.dirs = m_table.rows()[0];
+    m_reading.files = m_table.rows()[1];
+    m_reading.bytes = m_table.rows()[2];
+    m_reading.readable = true;
+}
+
+bool SummaryTableReader::addLine(QStringView line)
+{
     SummaryRow row{};
     bool plain = false;
-    if (!ReadSummaryRow(line, row, plain)) {
-        m_rowsInARow = 0;
-        return;
+    if (!ReadSummaryRow(line, row, plain) || (!plain && m_inARow < 2)) {
+        m_inARow = 0;
+        return false;
     }
-    if (m_rowsInARow == 2) {
-        m_rows[2] = row;
-        m_reading.dirs = m_rows[0];
-        m_reading.files = m_rows[1];
-        m_reading.bytes = m_rows[2];
-        m_reading.readable = true;
-        m_rowsInARow = 0;
-        return;
-    }
-    if (!plain) {
-        m_rowsInARow = 0;
-        return;
-    }
-    m_rows[m_rowsInARow++] = row;
+    m_rows[size_t(m_inARow)] = row;
+    if (++m_inARow < 3)
+        return false;
+    m_inARow = 0;
+    return true;
 }
 
 ListingReading ReadListing(const QString &output)

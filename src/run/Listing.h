@@ -33,6 +33,20 @@ bool ReadSummaryRow(QStringView line, SummaryRow &row, bool &plain);
 // "t" in either case; 0 for anything else.
 qint64 SizeUnitScale(QStringView unit);
 
+// Finds the summary table by its shape as lines come: three rows in a row
+// (folders, files, bytes), the first two of whole numbers.
+class SummaryTableReader
+{
+public:
+    // True when the line completed a table; its rows are in rows() then.
+    bool addLine(QStringView line);
+    const std::array<SummaryRow, 3> &rows() const { return m_rows; }
+
+private:
+    int m_inARow = 0;
+    std::array<SummaryRow, 3> m_rows{};
+};
+
 // An entry of the listing that the run would remove.
 struct ListedEntry
 {
@@ -81,8 +95,7 @@ private:
     Part m_part = Part::Start;
     int m_headerDashes = 0;
     // Rows of the table being read: folders, files, bytes.
-    int m_rowsInARow = 0;
-    SummaryRow m_rows[3]{};
+    SummaryTableReader m_table;
 };
 
 // The reading of a whole listing at once.

@@ -253,7 +253,7 @@ void OutputReader::line(QStringView text)
             folderEnded();
             m_part = Part::Summary;
             m_reading = RunSummary();
-            m_rowsInARow = 0;
+            m_table = SummaryTableReader();
         } else {
             entry(text);
         }
@@ -439,23 +439,11 @@ void OutputReader::folderEnded()
 
 void OutputReader::summaryLine(QStringView text)
 {
-    SummaryRow row{};
-    bool plain = false;
-    if (!ReadSummaryRow(text, row, plain)) {
-        m_rowsInARow = 0;
+    if (!m_table.addLine(text))
         return;
-    }
-    if (m_rowsInARow == 2) {
-        m_reading.bytes = row;
-        m_reading.found = true;
-        m_summary = m_reading;
-        m_rowsInARow = 0;
-        return;
-    }
-    if (!plain) {
-        m_rowsInARow = 0;
-        return;
-    }
-    (m_rowsInARow == 0 ? m_reading.dirs : m_reading.files) = row;
-    ++m_rowsInARow;
+    m_reading.dirs = m_table.rows()[0];
+    m_reading.files = m_table.rows()[1];
+    m_reading.bytes = m_table.rows()[2];
+    m_reading.found = true;
+    m_summary = m_reading;
 }

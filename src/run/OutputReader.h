@@ -149,7 +149,7 @@ private:
 
     RunSummary m_summary;
     RunSummary m_reading; // the table being read
-    int m_rowsInARow = 0;
+    SummaryTableReader m_table;
     int m_jobs = 0;
 
     QStringList m_pending;
