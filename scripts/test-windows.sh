@@ -261,6 +261,33 @@ same_runs() {
 check "the saved file ran with Execute's arguments" same_runs
 runs_of
 
+# The run window (Options > Show Progress in Corvane) follows the recording
+# ROBOCOPY.EXE as it prints a recorded Robocopy output slowly, in the
+# console's code page: pictures of it running and finished.
+"$wine" reg delete 'HKCU\Software\VB and VBA Program Settings\Corvane' /f >/dev/null 2>&1 || true
+rm -f "$run_log"
+cp tests/run/data/windows-copy.txt "$fake/output.txt"
+{
+  printf '[Settings]\r\n'
+  printf '%s\r\n' 'cboSource=C:\Data' 'cboDestination=D:\Backup' 'mnuOptionsShowProgress=-1' \
+    'mnuOptionsAutoClose=0' 'mnuOptionsPreview=0'
+} >"$ini"
+WINEPATH="Z:$fake" CORVANE_TEST_LOG="Z:$run_log" CORVANE_TEST_OUTPUT=output.txt CORVANE_TEST_DELAY=200 \
+  "$wine" "$app/corvane.exe" &
+program=$!
+sleep 8
+xdotool windowfocus --sync "$(desktop)"
+xdotool key ctrl+e
+sleep 4
+import -window root "$root/build-win/screenshots/zip_run_window_running.png"
+sleep 8
+import -window root "$root/build-win/screenshots/zip_run_window_finished.png"
+"$wine" taskkill /im corvane.exe >/dev/null 2>&1 || true
+wait "$program" || true
+rm -f "$fake/output.txt"
+check "ran ROBOCOPY.EXE through cmd.exe in the run window" grep -q '^END$' "$run_log"
+check "remembered the run's folders as after a console run" grep -qxF $'cboSource_0=C:\\Data\r' "$ini"
+
 # Test programs and checks of the zip.
 echo "Windows: $passed passed, ${#failed[@]} failed"
 if [ ${#failed[@]} -gt 0 ]; then

@@ -1,13 +1,11 @@
 #include "console/ConsoleWindow.h"
 
-#include "command/CommandWords.h"
+#include "console/StepRunner.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFontDatabase>
 #include <QKeyEvent>
-#include <QProcess>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -16,8 +14,15 @@
 namespace console {
 
 ConsoleWindow::ConsoleWindow(const QString &processCommand, QWidget *parent)
-    : QPlainTextEdit(parent), m_command(::StripInterpreter(processCommand))
+    : QPlainTextEdit(parent),
+      m_runner(new StepRunner(processCommand, QCoreApplication::applicationDirPath(), this))
 {
+    connect(m_runner, &StepRunner::output, this, &ConsoleWindow::write);
+    connect(m_runner, &StepRunner::pausing, this, [this] {
+        m_pausing = true;
+        m_pauseKeyPressed = false;
+    });
+    connect(m_runner, &StepRunner::finished, this, &ConsoleWindow::end);
     setWindowTitle(processCommand);
     setReadOnly(true);
     setUndoRedoEnabled(false);
@@ -41,16 +46,7 @@ void ConsoleWindow::start()
     // and the keys meant for PAUSE would go to Corvane's Execute button.
     raise();
     activateWindow();
-    QTimer::singleShot(0, this, [this] {
-        // Like cmd.exe, a command over the limit runs no step at all.
-        if (m_command.size() > MaxCommandLength) {
-            writeLines({TooLongLine()});
-            end(TooLongStatus);
-            return;
-        }
-        m_steps = SplitSteps(m_command);
-        nextStep();
-    });
+    m_runner->start();
 }
 
 namespace {
@@ -116,8 +112,7 @@ void ConsoleWindow::keysUp()
 {
     if (m_pausing && m_pauseKeyPressed) {
         m_pausing = false;
-        write(QStringLiteral("\n"));
-        QTimer::singleShot(0, this, [this] { nextStep(); });
+        m_runner->continueAfterPause();
     } else if (m_endStatus) {
         finish(*m_endStatus);
     }
@@ -137,14 +132,14 @@ void ConsoleWindow::closeEvent(QCloseEvent *event)
     event->accept();
     if (m_finished)
         return;
-    int status = m_endStatus.value_or(m_errorLevel);
-    if (m_process) {
-        m_process->disconnect(this);
-        m_process->kill();
-        m_process->waitForFinished(5000);
-        status = AbnormalEndStatus;
+    if (m_endStatus) {
+        finish(*m_endStatus);
+        return;
     }
-    finish(status);
+    // A running step is ended; the status comes back through end().
+    m_runner->stop();
+    if (m_endStatus)
+        finish(*m_endStatus);
 }
 
 void ConsoleWindow::write(const QString &text)
@@ -160,84 +155,6 @@ void ConsoleWindow::write(const QString &text)
     replacement += m_screen.current();
     cursor.insertText(replacement);
     verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-}
-
-void ConsoleWindow::writeLines(const QStringList &lines)
-{
-    for (const QString &line : lines)
-        write(line + u'\n');
-}
-
-void ConsoleWindow::nextStep()
-{
-    if (m_finished)
-        return;
-    if (m_index >= m_steps.size()) {
-        end(m_errorLevel);
-        return;
-    }
-    const Step &step = m_steps.at(m_index++);
-    if (m_index > 1 && !StepRuns(m_steps.at(m_index - 2).after, m_errorLevel)) {
-        QTimer::singleShot(0, this, [this] { nextStep(); });
-        return;
-    }
-    if (!step.redirections.isEmpty() || step.piped) {
-        writeLines({RedirectionLine(step)});
-        m_errorLevel = RedirectionStatus;
-        QTimer::singleShot(0, this, [this] { nextStep(); });
-        return;
-    }
-    if (IsPause(step.command)) {
-        // The error level is left as it was, as the real PAUSE does.
-        write(QStringLiteral("Press any key to continue . . . "));
-        m_pausing = true;
-        m_pauseKeyPressed = false;
-        return;
-    }
-    const QStringList words = ::SplitWords(step.command);
-    if (words.isEmpty()) {
-        QTimer::singleShot(0, this, [this] { nextStep(); });
-        return;
-    }
-    const QString program = ProgramToRun(words.first(), QDir::currentPath(), qEnvironmentVariable("PATH"),
-                                         QCoreApplication::applicationDirPath());
-    if (program.isEmpty()) {
-        writeLines(NotFoundLines(words.first()));
-        m_errorLevel = NotFoundStatus;
-        QTimer::singleShot(0, this, [this] { nextStep(); });
-        return;
-    }
-    run(program, words.mid(1));
-}
-
-void ConsoleWindow::run(const QString &program, const QStringList &arguments)
-{
-    m_process = new QProcess(this);
-    m_process->setProcessChannelMode(QProcess::MergedChannels);
-    m_decoder = QStringDecoder(QStringDecoder::System);
-    connect(m_process, &QProcess::readyReadStandardOutput, this,
-            [this] { write(m_decoder.decode(m_process->readAllStandardOutput())); });
-    connect(m_process, &QProcess::finished, this, [this](int exitCode, QProcess::ExitStatus status) {
-        write(m_decoder.decode(m_process->readAllStandardOutput()));
-        m_errorLevel = status == QProcess::NormalExit ? exitCode : AbnormalEndStatus;
-        stepEnded();
-    });
-    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return;
-        writeLines({QStringLiteral("The system cannot execute the specified program.")});
-        m_errorLevel = CannotExecuteStatus;
-        stepEnded();
-    });
-    m_process->start(program, arguments);
-    m_process->closeWriteChannel(); // the steps read no keyboard
-}
-
-void ConsoleWindow::stepEnded()
-{
-    m_process->deleteLater();
-    m_process = nullptr;
-    QTimer::singleShot(0, this, [this] { nextStep(); });
 }
 
 void ConsoleWindow::end(int status)

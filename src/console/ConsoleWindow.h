@@ -5,13 +5,12 @@
 #include <QHash>
 #include <QPlainTextEdit>
 #include <QSet>
-#include <QStringDecoder>
 
 #include <optional>
 
-class QProcess;
-
 namespace console {
+
+class StepRunner;
 
 // The window of corvane-cmd: runs the steps of one process command
 // ("cmd.exe /c ...") one after the other, shows their output as it arrives,
@@ -47,19 +46,12 @@ protected:
 
 private:
     void write(const QString &text);
-    void writeLines(const QStringList &lines);
-    void nextStep();
-    void run(const QString &program, const QStringList &arguments);
-    void stepEnded();
     // The command has ended: finish once no key is down.
     void end(int status);
     void keysUp();
     void finish(int status);
 
-    QString m_command;
-    QList<Step> m_steps;
-    qsizetype m_index = 0;
-    int m_errorLevel = 0;
+    StepRunner *m_runner = nullptr;
     bool m_pausing = false;
     bool m_pauseKeyPressed = false; // a key went down during this PAUSE
     QSet<quint32> m_keysDown;       // pressed in the window, not yet released for good
@@ -68,8 +60,6 @@ private:
     static constexpr int kReleaseSettleMs = 50;
     std::optional<int> m_endStatus; // the command ended with it; keys are still down
     bool m_finished = false;
-    QProcess *m_process = nullptr;
-    QStringDecoder m_decoder;
     Screen m_screen;
 };
 

@@ -63,6 +63,7 @@ struct MenuSpec
     const char *caption; // "-" for a separator
     const char *shortcut;
     bool checkable;      // check-mark item, created checked
+    bool uncheckedAtStart = false; // a check-mark item created unchecked
 };
 
 #include "main_window/CatalogueTable.h"

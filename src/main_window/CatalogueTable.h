@@ -406,6 +406,7 @@ inline constexpr MenuSpec kMenus[] = {
     {"mnuOptionsSaveOnExit", "mnuOptions", "&Save Settings On Exit", nullptr, true},
     {"mnuOptionsUseIni", "mnuOptions", "&Use INI File for Settings", nullptr, true},
     {"mnuOptionsPreview", "mnuOptions", "&Preview Runs That Delete", nullptr, true},
+    {"mnuOptionsShowProgress", "mnuOptions", "S&how Progress in Corvane", nullptr, true, true},
     {"mnuHelp", nullptr, "&Help", nullptr, false},
     {"mnuHelpRoboCopy", "mnuHelp", "&RoboCopy Manual", nullptr, false},
     {"mnuHelpAbout", "mnuHelp", "&About", nullptr, false},

@@ -255,7 +255,7 @@ void frmCorvane::buildMenus()
             action->setShortcut(QKeySequence(QString::fromLatin1(entry.shortcut)));
         if (entry.checkable) {
             action->setCheckable(true);
-            action->setChecked(true);
+            action->setChecked(!entry.uncheckedAtStart);
         }
         m_menuItems.insert(name, action);
     }

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QDropEvent;
@@ -18,6 +19,7 @@ class QPushButton;
 class QScrollBar;
 class CSettings;
 struct CommandReading;
+struct ListingReading;
 
 // The main window. Its controls are the option state: there is no separate
 // model. Controls are built from the option catalogue and addressed by name.
@@ -126,6 +128,7 @@ private slots:
     void mnuOptionsSaveOnExit_Click();
     void mnuOptionsUseIni_Click();
     void mnuOptionsPreview_Click();
+    void mnuOptionsShowProgress_Click();
 
     // ---- Layout and pickers (frmCorvane_layout.cpp, frmCorvane_pickers.cpp) ----
     void Form_Resize();
@@ -160,7 +163,9 @@ private:
 
     // running (run/frmCorvane_run.cpp): before a run that can delete or
     // move, a listing and the user's word; true when the run may start.
-    bool PreviewAllowsRun(const QString &commandLine, const std::function<bool()> &windowOpen);
+    // listed: the listing it made, when it made one and the run may start.
+    bool PreviewAllowsRun(const QString &commandLine, const std::function<bool()> &windowOpen,
+                          std::optional<ListingReading> *listed = nullptr);
 
     // opening a command
     void setOptionsFrom(const CommandReading &reading, const QString &where);

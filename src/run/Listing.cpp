@@ -10,17 +10,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-bool isDashes(QStringView line)
-{
-    const QStringView t = line.trimmed();
-    if (t.size() < 10)
-        return false;
-    for (QChar c : t)
-        if (c != u'-')
-            return false;
-    return true;
-}
-
 // The words of a line, between blanks and tabs.
 QList<QStringView> wordsOf(QStringView line)
 {
@@ -48,7 +37,18 @@ const QRegularExpression &numberPattern()
     return re;
 }
 
-qint64 scaleOf(QStringView unit)
+// A listed entry: its tag (words without digits), its size or count, and
+// its path. The tag is in the listing's language; the layout is not.
+const QRegularExpression &entryPattern()
+{
+    static const QRegularExpression re(
+        u"^(?<tag>\\D*?)\\s*(?<size>-?\\d+(?:[.,]\\d+)?)(?:\\s+[kmgtKMGT](?=\\s))?\\s+(?<path>\\S.*?)\\s*$"_s);
+    return re;
+}
+
+} // namespace
+
+qint64 SizeUnitScale(QStringView unit)
 {
     if (unit.size() != 1)
         return 0;
@@ -61,9 +61,18 @@ qint64 scaleOf(QStringView unit)
     }
 }
 
-// "label : n n n n n n", the numbers perhaps scaled; plain when every one is
-// a whole number without a scale (the folders and files rows).
-bool readRow(QStringView line, SummaryRow &row, bool &plain)
+bool IsDashLine(QStringView line)
+{
+    const QStringView t = line.trimmed();
+    if (t.size() < 10)
+        return false;
+    for (QChar c : t)
+        if (c != u'-')
+            return false;
+    return true;
+}
+
+bool ReadSummaryRow(QStringView line, SummaryRow &row, bool &plain)
 {
     const qsizetype colon = line.indexOf(u':');
     if (colon <= 0)
@@ -82,8 +91,8 @@ bool readRow(QStringView line, SummaryRow &row, bool &plain)
         if (column >= row.size() || !numberPattern().match(token).hasMatch())
             return false;
         qint64 scale = 1;
-        if (i + 1 < tokens.size() && scaleOf(tokens.at(i + 1)) > 0) {
-            scale = scaleOf(tokens.at(++i));
+        if (i + 1 < tokens.size() && SizeUnitScale(tokens.at(i + 1)) > 0) {
+            scale = SizeUnitScale(tokens.at(++i));
             plain = false;
         }
         const bool fraction = token.contains(u'.') || token.contains(u',');
@@ -108,17 +117,6 @@ bool readRow(QStringView line, SummaryRow &row, bool &plain)
     return column == row.size();
 }
 
-// A listed entry: its tag (words without digits), its size or count, and
-// its path. The tag is in the listing's language; the layout is not.
-const QRegularExpression &entryPattern()
-{
-    static const QRegularExpression re(
-        u"^(?<tag>\\D*?)\\s*(?<size>-?\\d+(?:[.,]\\d+)?)(?:\\s+[kmgtKMGT](?=\\s))?\\s+(?<path>\\S.*?)\\s*$"_s);
-    return re;
-}
-
-} // namespace
-
 void ListingReader::addLine(QStringView line)
 {
     if (line.endsWith(u'\r'))
@@ -131,7 +129,7 @@ void ListingReader::addLine(QStringView line)
     case Part::Start:
         if (line.trimmed().isEmpty())
             return;
-        if (isDashes(line)) {
+        if (IsDashLine(line)) {
             m_part = Part::Header;
             m_headerDashes = 1;
             return;
@@ -142,7 +140,7 @@ void ListingReader::addLine(QStringView line)
             m_part = Part::Body;
         return;
     case Part::Header:
-        if (isDashes(line)) {
+        if (IsDashLine(line)) {
             if (++m_headerDashes == 3) {
                 m_part = Part::Body;
                 m_reading.headerFound = true;
@@ -166,7 +164,7 @@ void ListingReader::addLine(QStringView line)
         }
         return;
     case Part::Body:
-        if (isDashes(line)) {
+        if (IsDashLine(line)) {
             m_part = Part::Summary;
             return;
         }
@@ -224,26 +222,27 @@ bool ListingReader::bodyLine(QStringView line)
 
 void ListingReader::summaryLine(QStringView line)
 {
+    if (!m_table.addLine(line))
+        return;
+    m_reading.dirs = m_table.rows()[0];
+    m_reading.files = m_table.rows()[1];
+    m_reading.bytes = m_table.rows()[2];
+    m_reading.readable = true;
+}
+
+bool SummaryTableReader::addLine(QStringView line)
+{
     SummaryRow row{};
     bool plain = false;
-    if (!readRow(line, row, plain)) {
-        m_rowsInARow = 0;
-        return;
+    if (!ReadSummaryRow(line, row, plain) || (!plain && m_inARow < 2)) {
+        m_inARow = 0;
+        return false;
     }
-    if (m_rowsInARow == 2) {
-        m_rows[2] = row;
-        m_reading.dirs = m_rows[0];
-        m_reading.files = m_rows[1];
-        m_reading.bytes = m_rows[2];
-        m_reading.readable = true;
-        m_rowsInARow = 0;
-        return;
-    }
-    if (!plain) {
-        m_rowsInARow = 0;
-        return;
-    }
-    m_rows[m_rowsInARow++] = row;
+    m_rows[size_t(m_inARow)] = row;
+    if (++m_inARow < 3)
+        return false;
+    m_inARow = 0;
+    return true;
 }
 
 ListingReading ReadListing(const QString &output)

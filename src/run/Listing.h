@@ -21,6 +21,32 @@
 enum SummaryColumn : int { Total, Copied, Skipped, Mismatch, Failed, Extras, SummaryColumns };
 using SummaryRow = std::array<qint64, SummaryColumns>;
 
+// The shapes of Robocopy's report lines, read alike by the listing and by
+// the run window (run/OutputReader.h).
+// A rule: dashes alone.
+bool IsDashLine(QStringView line);
+// A row of the summary table, "label : n n n n n n", the numbers perhaps
+// scaled ("3.9 k"); plain when every one is a whole number without a scale
+// (the folders and files rows).
+bool ReadSummaryRow(QStringView line, SummaryRow &row, bool &plain);
+// The scale of the unit letter after a size: 1024 for "k", then "m", "g",
+// "t" in either case; 0 for anything else.
+qint64 SizeUnitScale(QStringView unit);
+
+// Finds the summary table by its shape as lines come: three rows in a row
+// (folders, files, bytes), the first two of whole numbers.
+class SummaryTableReader
+{
+public:
+    // True when the line completed a table; its rows are in rows() then.
+    bool addLine(QStringView line);
+    const std::array<SummaryRow, 3> &rows() const { return m_rows; }
+
+private:
+    int m_inARow = 0;
+    std::array<SummaryRow, 3> m_rows{};
+};
+
 // An entry of the listing that the run would remove.
 struct ListedEntry
 {
@@ -69,8 +95,7 @@ private:
     Part m_part = Part::Start;
     int m_headerDashes = 0;
     // Rows of the table being read: folders, files, bytes.
-    int m_rowsInARow = 0;
-    SummaryRow m_rows[3]{};
+    SummaryTableReader m_table;
 };
 
 // The reading of a whole listing at once.

@@ -22,6 +22,8 @@
 #include "run/Listing_win.h"
 #else
 #include "console/ConsoleRules.h"
+
+#include <unistd.h>
 #endif
 
 using namespace Qt::Literals::StringLiterals;
@@ -64,11 +66,9 @@ frmListing::frmListing(QWidget *owner) : QDialog(owner)
     bar->setMinimumWidth(label->sizeHint().width() + fontMetrics().averageCharWidth() * 12);
 }
 
-namespace {
-
 // The output of a listing for a failure's details: the head whole, then
 // only the last lines, so a listing of millions of files costs little.
-class OutputKeeper
+class ListingJob::OutputKeeper
 {
 public:
     void add(const QString &line)
@@ -104,62 +104,111 @@ private:
     qint64 m_dropped = 0;
 };
 
-QString decodeLine(const QByteArray &bytes)
+QString DecodeConsoleOutput(QByteArrayView bytes)
 {
 #ifdef Q_OS_WIN
-    const std::wstring wide = win32::FromOemCodePage(std::string_view(bytes.constData(), size_t(bytes.size())));
+    const std::wstring wide = win32::FromOemCodePage(std::string_view(bytes.data(), size_t(bytes.size())));
     return QString::fromStdWString(wide);
 #else
     return QString::fromLocal8Bit(bytes);
 #endif
 }
 
-} // namespace
+ListingJob::ListingJob(QObject *parent) : QObject(parent), m_kept(std::make_unique<OutputKeeper>()) {}
+
+ListingJob::~ListingJob() { cancel(); }
+
+void ListingJob::start(const QString &arguments, bool lowPriority)
+{
+    using Status = ListingOutcome::Status;
+    const QString program = ListingProgram();
+    m_running = true;
+    if (program.isEmpty()) {
+        QTimer::singleShot(0, this, [this] { end(Status::NotFound); });
+        return;
+    }
+    m_process = new QProcess(this);
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    m_process->setStandardInputFile(QProcess::nullDevice());
+    m_process->setProgram(program);
+#ifdef Q_OS_WIN
+    // The text goes to Robocopy as written, quotes and all, as cmd.exe would hand it on.
+    m_process->setNativeArguments(arguments);
+    if (lowPriority) {
+        m_process->setCreateProcessArgumentsModifier([](QProcess::CreateProcessArguments *a) {
+            a->flags |= 0x00004000; // BELOW_NORMAL_PRIORITY_CLASS
+        });
+    }
+#else
+    // As the stand-in console splits a command's words.
+    m_process->setArguments(SplitWords(arguments));
+    if (lowPriority)
+        m_process->setChildProcessModifier([] { [[maybe_unused]] const int ignored = ::nice(10); });
+#endif
+    connect(m_process, &QProcess::readyReadStandardOutput, this, [this] { takeLines(false); });
+    connect(m_process, &QProcess::finished, this, [this](int exitCode, QProcess::ExitStatus status) {
+        takeLines(true);
+        m_outcome.reading = m_reader.reading();
+        m_outcome.output = m_kept->text();
+        m_outcome.exitCode = exitCode;
+        end(status == QProcess::NormalExit ? Status::Finished : Status::EndedAbnormally);
+    });
+    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        m_outcome.output = m_process->errorString();
+        end(Status::CannotStart);
+    });
+    m_process->start();
+}
+
+void ListingJob::takeLines(bool atEnd)
+{
+    m_pending += m_process->readAllStandardOutput();
+    qsizetype start = 0;
+    for (qsizetype nl = m_pending.indexOf('\n'); nl >= 0; nl = m_pending.indexOf('\n', start)) {
+        const QString line = DecodeConsoleOutput(QByteArrayView(m_pending).sliced(start, nl - start));
+        m_reader.addLine(line);
+        m_kept->add(line.endsWith(u'\r') ? line.chopped(1) : line);
+        start = nl + 1;
+    }
+    m_pending.remove(0, start);
+    if (atEnd && !m_pending.isEmpty()) {
+        const QString line = DecodeConsoleOutput(m_pending);
+        m_reader.addLine(line);
+        m_kept->add(line);
+        m_pending.clear();
+    }
+}
+
+void ListingJob::end(ListingOutcome::Status status)
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    m_outcome.status = status;
+    if (m_process)
+        m_process->disconnect(this);
+    emit finished();
+}
+
+void ListingJob::cancel()
+{
+    if (!m_running)
+        return;
+    m_running = false;
+    m_outcome.status = ListingOutcome::Status::Cancelled;
+    if (m_process) {
+        m_process->disconnect(this);
+        m_process->kill();
+        m_process->waitForFinished(5000);
+    }
+}
 
 ListingOutcome RunListing(const QString &arguments, QWidget *owner, const KeepWaiting &keepWaiting)
 {
     using Status = ListingOutcome::Status;
-    ListingOutcome outcome;
-    const QString program = ListingProgram();
-    if (program.isEmpty()) {
-        outcome.status = Status::NotFound;
-        return outcome;
-    }
-
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setProgram(program);
-#ifdef Q_OS_WIN
-    // The text goes to Robocopy as written, quotes and all, as cmd.exe would hand it on.
-    process.setNativeArguments(arguments);
-#else
-    // As the stand-in console splits a command's words.
-    process.setArguments(SplitWords(arguments));
-#endif
-
-    ListingReader reader;
-    OutputKeeper kept;
-    QByteArray pending;
-    auto takeLines = [&](bool atEnd) {
-        pending += process.readAllStandardOutput();
-        qsizetype start = 0;
-        for (qsizetype nl = pending.indexOf('\n'); nl >= 0; nl = pending.indexOf('\n', start)) {
-            const QString line = decodeLine(pending.mid(start, nl - start));
-            reader.addLine(line);
-            kept.add(line.endsWith(u'\r') ? line.chopped(1) : line);
-            start = nl + 1;
-        }
-        pending.remove(0, start);
-        if (atEnd && !pending.isEmpty()) {
-            const QString line = decodeLine(pending);
-            reader.addLine(line);
-            kept.add(line);
-            pending.clear();
-        }
-    };
-
-    enum class End : quint8 { None, Finished, FailedToStart, Cancelled, Abandoned };
+    enum class End : quint8 { None, Finished, Cancelled, Abandoned };
     End end = End::None;
     QEventLoop loop;
     auto finish = [&](End why) {
@@ -168,12 +217,8 @@ ListingOutcome RunListing(const QString &arguments, QWidget *owner, const KeepWa
         loop.quit();
     };
     frmListing progress(owner);
-    QObject::connect(&process, &QProcess::readyReadStandardOutput, &loop, [&] { takeLines(false); });
-    QObject::connect(&process, &QProcess::finished, &loop, [&] { finish(End::Finished); });
-    QObject::connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            finish(End::FailedToStart);
-    });
+    ListingJob job;
+    QObject::connect(&job, &ListingJob::finished, &loop, [&] { finish(End::Finished); });
     QObject::connect(&progress, &QDialog::rejected, &loop, [&] { finish(End::Cancelled); });
     QTimer poll;
     poll.setInterval(55);
@@ -186,7 +231,7 @@ ListingOutcome RunListing(const QString &arguments, QWidget *owner, const KeepWa
     showLater.setInterval(ListingDialogDelayMs);
     QObject::connect(&showLater, &QTimer::timeout, &progress, [&progress] { progress.show(); });
 
-    process.start();
+    job.start(arguments);
     poll.start();
     showLater.start();
     // A start that fails at once has told so already.
@@ -196,25 +241,10 @@ ListingOutcome RunListing(const QString &arguments, QWidget *owner, const KeepWa
     showLater.stop();
     progress.hide();
 
-    switch (end) {
-    case End::Cancelled:
-    case End::Abandoned:
-    case End::None:
-        process.kill();
-        process.waitForFinished(5000);
-        outcome.status = end == End::Cancelled ? Status::Cancelled : Status::Abandoned;
-        return outcome;
-    case End::FailedToStart:
-        outcome.status = Status::CannotStart;
-        outcome.output = process.errorString();
-        return outcome;
-    case End::Finished:
-        break;
-    }
-    takeLines(true);
-    outcome.reading = reader.reading();
-    outcome.output = kept.text();
-    outcome.exitCode = process.exitCode();
-    outcome.status = process.exitStatus() == QProcess::NormalExit ? Status::Finished : Status::EndedAbnormally;
+    if (end == End::Finished)
+        return job.outcome();
+    job.cancel();
+    ListingOutcome outcome;
+    outcome.status = end == End::Cancelled ? Status::Cancelled : Status::Abandoned;
     return outcome;
 }

@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <memory>
+
 // The Robocopy a listing runs: on Windows robocopy.exe as cmd.exe would
 // find it (the current folder, then PATH); elsewhere the program the
 // stand-in console (ConsoleProgram) would start for "ROBOCOPY.EXE": one
@@ -32,8 +34,51 @@ struct ListingOutcome
     QString output;
 };
 
-// Runs Robocopy directly with the listing's arguments (ListingArguments),
-// no console window, its output read as it comes. The window goes on
+class QProcess;
+
+// Robocopy run directly with the listing's arguments (ListingArguments), no
+// console window, its output read as it comes; finished() is sent once, when
+// it has ended by itself or could not start (never after cancel()). The
+// listing ends with the object.
+class ListingJob : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ListingJob(QObject *parent = nullptr);
+    ~ListingJob() override;
+
+    // Starts the listing; a low-priority one yields the processor to a run
+    // beside it. Sends finished() at once (later, from the event loop) when
+    // there is no Robocopy to run.
+    void start(const QString &arguments, bool lowPriority = false);
+    // Ends a running listing; its outcome is Cancelled.
+    void cancel();
+    bool isRunning() const { return m_running; }
+    // Complete once finished() was sent.
+    const ListingOutcome &outcome() const { return m_outcome; }
+
+signals:
+    void finished();
+
+private:
+    void takeLines(bool atEnd);
+    void end(ListingOutcome::Status status);
+
+    QProcess *m_process = nullptr;
+    ListingReader m_reader;
+    QByteArray m_pending;
+    ListingOutcome m_outcome;
+    bool m_running = false;
+    class OutputKeeper;
+    std::unique_ptr<OutputKeeper> m_kept;
+};
+
+// Robocopy's output as it reaches a pipe, as text: on Windows in the
+// console's (OEM) code page, elsewhere in the system's encoding.
+QString DecodeConsoleOutput(QByteArrayView bytes);
+
+// Runs a ListingJob with the listing's arguments. The window goes on
 // serving its events; after a moment a dialog ("Listing what this run will
 // change...") shows over owner with a Cancel button. keepWaiting is asked
 // between events, as by RunAndWait.

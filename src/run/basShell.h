@@ -11,6 +11,7 @@ enum RunResult : int {
     RunStatusUnreadable = -2, // its status could not be read during the wait
     RunAbandoned = -3,        // the caller gave up the wait; the process goes on
     RunEndedAbnormally = -4,  // a signal ended the console (killed, crashed)
+    RunCancelled = -5,        // the user ended the run in Corvane's run window
 };
 
 // Called between polls; false ends the wait at once (the process is left running).

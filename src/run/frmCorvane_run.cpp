@@ -14,6 +14,7 @@
 #include "run/basShell.h"
 #include "run/frmHelp.h"
 #include "run/frmPreview.h"
+#include "run/frmRun.h"
 #include "tools/basTools.h"
 
 #include <QAction>
@@ -32,6 +33,7 @@
 namespace {
 constexpr MenuName kAutoClose("mnuOptionsAutoClose");
 constexpr MenuName kPreview("mnuOptionsPreview");
+constexpr MenuName kShowProgress("mnuOptionsShowProgress");
 const QString kSaveFilter = QStringLiteral("Batch Files (*.CMD)|*.BAT;*.CMD|Text Files (*.TXT)|*.TXT|All Files|*.*");
 
 // Microsoft's Robocopy reference, offered when robocopy.doc is missing.
@@ -59,9 +61,11 @@ void frmCorvane::cmdExecute_Click()
 
     const QString commandLine = commandToHandOn(*this);
     const bool autoClose = menuItem(kAutoClose)->isChecked();
+    const bool showProgress = menuItem(kShowProgress)->isChecked();
     // cmd.exe would refuse it and end with a status the report reads as
-    // success, so it is refused here before anything starts.
-    if (const QString tooLong = TooLongToRunMessage(commandLine, autoClose); !tooLong.isEmpty()) {
+    // success, so it is refused here before anything starts. The run window
+    // adds no PAUSE.
+    if (const QString tooLong = TooLongToRunMessage(commandLine, autoClose || showProgress); !tooLong.isEmpty()) {
         MsgBox(tooLong, vbCritical);
         return;
     }
@@ -72,16 +76,33 @@ void frmCorvane::cmdExecute_Click()
     QPointer<frmCorvane> self(this);
     const bool wasVisible = isVisible();
     auto windowOpen = [self, wasVisible] { return self && (!wasVisible || self->isVisible()); };
-    if (!PreviewAllowsRun(commandLine, windowOpen))
+    std::optional<ListingReading> listed;
+    if (!PreviewAllowsRun(commandLine, windowOpen, &listed))
         return;
 
-    const QString command = ProcessCommand(commandLine, autoClose);
-    const int result = RunAndWait(command, windowOpen);
-    if (result == RunAbandoned || !windowOpen())
-        return;
-
-    if (menuItem(kAutoClose)->isChecked())
-        MsgBox(ExitReport(result), vbOKOnly);
+    int result = 0;
+    if (showProgress) {
+        // The same command, followed in Corvane's own window, which stays
+        // open after the run as the console does after PAUSE.
+        QPointer<frmRun> window;
+        result = frmRun::Run(commandLine, ProcessCommand(commandLine, true), std::move(listed), windowOpen, &window);
+        if (result == RunAbandoned || !windowOpen())
+            return;
+        // Auto-Close: a run without failures closes its window, and the
+        // usual report follows; after failures the window tells them.
+        const bool success = result >= 0 && (result & (8 | 16)) == 0;
+        if (menuItem(kAutoClose)->isChecked() && success) {
+            if (window)
+                window->close();
+            MsgBox(ExitReport(result), vbOKOnly);
+        }
+    } else {
+        result = RunAndWait(ProcessCommand(commandLine, autoClose), windowOpen);
+        if (result == RunAbandoned || !windowOpen())
+            return;
+        if (menuItem(kAutoClose)->isChecked())
+            MsgBox(ExitReport(result), vbOKOnly);
+    }
     if (!windowOpen())
         return;
 
@@ -94,7 +115,8 @@ void frmCorvane::cmdExecute_Click()
 
 void frmCorvane::mnuFileExecute_Click() { cmdExecute_Click(); }
 
-bool frmCorvane::PreviewAllowsRun(const QString &commandLine, const std::function<bool()> &windowOpen)
+bool frmCorvane::PreviewAllowsRun(const QString &commandLine, const std::function<bool()> &windowOpen,
+                                  std::optional<ListingReading> *listed)
 {
     if (!menuItem(kPreview)->isChecked())
         return true;
@@ -131,6 +153,8 @@ bool frmCorvane::PreviewAllowsRun(const QString &commandLine, const std::functio
                 text = FailureTextOf(ListingFailure::Unreadable, outcome.exitCode, outcome.output);
             } else {
                 const Preview preview = PreviewOf(effects, outcome.reading, outcome.exitCode);
+                if (listed && (outcome.exitCode & 8) == 0)
+                    *listed = outcome.reading;
                 if (preview.removesNothing())
                     return true;
                 text = PreviewTextOf(preview);
@@ -140,7 +164,11 @@ bool frmCorvane::PreviewAllowsRun(const QString &commandLine, const std::functio
     }
     if (!windowOpen())
         return false;
-    return frmPreview::Ask(text, this) && windowOpen();
+    if (frmPreview::Ask(text, this) && windowOpen())
+        return true;
+    if (listed)
+        listed->reset();
+    return false;
 }
 
 void frmCorvane::cmdCopy_Click()

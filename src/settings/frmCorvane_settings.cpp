@@ -203,6 +203,9 @@ void frmCorvane::Form_Load()
         ->setChecked(CSettings::toBoolean(settings.GetSetting(QStringLiteral("mnuOptionsAutoClose"), 1), true));
     menuItem("mnuOptionsPreview")
         ->setChecked(CSettings::toBoolean(settings.GetSetting(QStringLiteral("mnuOptionsPreview"), 1), true));
+    // Unchecked unless chosen: Execute runs in the console as it always did.
+    menuItem("mnuOptionsShowProgress")
+        ->setChecked(CSettings::toBoolean(settings.GetSetting(QStringLiteral("mnuOptionsShowProgress"), 0), false));
     menuItem("mnuOptionsUseIni")->setChecked(settings.SaveToINI());
     UpdateCommandLine();
 }
@@ -212,6 +215,7 @@ void frmCorvane::Form_Unload()
     const bool saveOnExit = menuItem("mnuOptionsSaveOnExit")->isChecked();
     const bool autoClose = menuItem("mnuOptionsAutoClose")->isChecked();
     const bool preview = menuItem("mnuOptionsPreview")->isChecked();
+    const bool showProgress = menuItem("mnuOptionsShowProgress")->isChecked();
     // A window that never loaded its settings has nothing of the user's to keep.
     if (m_settings) {
         CSettings &settings = *m_settings;
@@ -222,6 +226,7 @@ void frmCorvane::Form_Unload()
             settings.SaveSetting(QStringLiteral("mnuOptionsSaveOnExit"), saveOnExit);
             settings.SaveSetting(QStringLiteral("mnuOptionsAutoClose"), autoClose);
             settings.SaveSetting(QStringLiteral("mnuOptionsPreview"), preview);
+            settings.SaveSetting(QStringLiteral("mnuOptionsShowProgress"), showProgress);
         });
     }
     // All is saved: the program may end here, and its windows go with it at
@@ -253,6 +258,7 @@ void frmCorvane::connectOptionsMenu()
         {MenuName("mnuOptionsSaveOnExit"), &frmCorvane::mnuOptionsSaveOnExit_Click},
         {MenuName("mnuOptionsUseIni"), &frmCorvane::mnuOptionsUseIni_Click},
         {MenuName("mnuOptionsPreview"), &frmCorvane::mnuOptionsPreview_Click},
+        {MenuName("mnuOptionsShowProgress"), &frmCorvane::mnuOptionsShowProgress_Click},
     };
     for (const auto &[name, handler] : items) {
         QAction *action = menuItem(name);
@@ -278,6 +284,12 @@ void frmCorvane::mnuOptionsSaveOnExit_Click()
 void frmCorvane::mnuOptionsPreview_Click()
 {
     QAction *item = menuItem("mnuOptionsPreview");
+    item->setChecked(!item->isChecked());
+}
+
+void frmCorvane::mnuOptionsShowProgress_Click()
+{
+    QAction *item = menuItem("mnuOptionsShowProgress");
     item->setChecked(!item->isChecked());
 }
 

@@ -532,7 +532,7 @@ void TestMainWindow::versionColours()
 void TestMainWindow::menus_data()
 {
     QTest::addColumn<QString>("menu");
-    QTest::addColumn<QStringList>("items"); // name|caption|shortcut|checked
+    QTest::addColumn<QStringList>("items"); // name|caption|shortcut|checked, unchecked or empty (no check mark)
     QTest::newRow("File") << u"&File"_s
                           << QStringList{u"mnuFileSaveAs|Save Command Line &As...||"_s,
                                          u"mnuFileOpen|&Open Command File...||"_s,
@@ -548,7 +548,8 @@ void TestMainWindow::menus_data()
                              << QStringList{u"mnuOptionsAutoClose|&Auto-Close Command Window||checked"_s,
                                             u"mnuOptionsSaveOnExit|&Save Settings On Exit||checked"_s,
                                             u"mnuOptionsUseIni|&Use INI File for Settings||checked"_s,
-                                            u"mnuOptionsPreview|&Preview Runs That Delete||checked"_s};
+                                            u"mnuOptionsPreview|&Preview Runs That Delete||checked"_s,
+                                            u"mnuOptionsShowProgress|S&how Progress in Corvane||unchecked"_s};
     QTest::newRow("Help") << u"&Help"_s
                           << QStringList{u"mnuHelpRoboCopy|&RoboCopy Manual||"_s, u"mnuHelpAbout|&About||"_s};
 }
@@ -585,7 +586,7 @@ void TestMainWindow::menus()
         }
         QCOMPARE(a->text(), parts[1]);
         QCOMPARE(a->shortcut(), QKeySequence(parts[2]));
-        QCOMPARE(a->isCheckable(), parts[3] == u"checked");
+        QCOMPARE(a->isCheckable(), parts[3] == u"checked" || parts[3] == u"unchecked");
         QCOMPARE(a->isChecked(), parts[3] == u"checked");
     }
 }

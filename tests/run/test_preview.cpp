@@ -39,19 +39,6 @@ namespace {
 
 const QString kDashes = QString(79, u'-');
 
-// Numbers and sizes as the C locale writes them, for the length of a test.
-class ScopedCLocale
-{
-public:
-    ScopedCLocale() { QLocale::setDefault(QLocale(QLocale::C)); }
-    ~ScopedCLocale() { QLocale::setDefault(m_previous); }
-    ScopedCLocale(const ScopedCLocale &) = delete;
-    ScopedCLocale &operator=(const ScopedCLocale &) = delete;
-
-private:
-    QLocale m_previous;
-};
-
 // A listing as Robocopy prints it for "C:\Src D:\Dst /MIR" with /L /NP /FP:
 // the header, one line per folder and file (tabs as Robocopy writes them),
 // the summary table. Two extra files and an extra folder in the

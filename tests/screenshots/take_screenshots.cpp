@@ -1,8 +1,9 @@
 // Saves pictures of the windows into the folder given as the argument, to be
 // looked at after a change: the main window as it starts, a small window
 // scrolled to the middle and to the far corner, the About window, the
-// dialogs of the listing before a run that deletes; then every window again
-// under each theme of Themes(), chosen while the program runs.
+// dialogs of the listing before a run that deletes, the run window (running,
+// paused, finished with errors); then every window again under each theme of
+// Themes(), chosen while the program runs.
 //
 //   corvane_screenshots FOLDER
 //   corvane_screenshots --system-theme NAME FOLDER
@@ -15,13 +16,20 @@
 #include "run/ListingRun.h"
 #include "run/frmHelp.h"
 #include "run/frmPreview.h"
+#include "run/frmRun.h"
 
 #include "MessageBoxes.h"
+#include "RecordingRobocopy.h"
+#include "ScopedHook.h"
 #include "Themes.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -90,6 +98,73 @@ PreviewText mirrorPreview()
         PreviewOf(ReadRunEffects(u"ROBOCOPY.EXE C:\\Projects D:\\Backup /MIR"_s), ReadListing(output), 2));
 }
 
+QByteArray recorded(const char *name)
+{
+    QFile f(QStringLiteral(CORVANE_TEST_DATA "/") + QLatin1StringView(name));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Serves events until done() or the time is up.
+bool waitFor(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < ms)
+        QTest::qWait(20);
+    return done();
+}
+
+// The recording Robocopy, first along PATH for the program's life.
+const RecordingRobocopy &robocopy()
+{
+    static const QTemporaryDir folder;
+    static const RecordingRobocopy recording(folder.filePath(u"robocopy"_s));
+    static const ScopedEnvironmentVariable path("PATH", recording.folder());
+    return recording;
+}
+
+// A run of the recording Robocopy in the run window: its command as the
+// window shows it, what the recording prints (more: its switches, as a
+// delay), and the listing the run is measured by.
+frmRun *startRun(const QString &shown, const QByteArray &output, const QByteArray &listing, const QString &more)
+{
+    robocopy().setOutput(u"output.txt"_s, output);
+    robocopy().setListing(QString::fromUtf8(listing));
+    auto *run = new frmRun(shown, u"cmd.exe /c "_s + shown + u" /TESTOUTPUT:output.txt"_s + more, std::nullopt);
+    run->start();
+    return run;
+}
+
+// A run with errors, followed to its end.
+frmRun *errorsRun()
+{
+    const QByteArray output = recorded("windows-mt-errors.txt");
+    frmRun *run = startRun(u"ROBOCOPY.EXE C:\\Data D:\\Data /E /MT:8 /R:1 /W:1"_s, output, output, u" /TESTCODE:9"_s);
+    waitFor([run] { return !run->isRunning(); }, 30000);
+    return run;
+}
+
+// A big file under way, and the listing that gives the run's totals.
+QPointer<frmRun> bigFileRun()
+{
+    const QByteArray copy = recorded("windows-copy.txt");
+    QByteArray running = copy.left(copy.indexOf("\t                   4\t"))
+        + "\t                   6\tC:\\Users\\J\xc3\xbcrgen\\Documents\\\r\n";
+    for (int i = 1; i <= 5; ++i)
+        running += "\t    New File  \t\t   " + QByteArray::number(1000 * i + 345) + "\tLetter " + QByteArray::number(i)
+            + ".docx\r100%\r\n";
+    running += "\t    New File  \t\t   4.2 g\tDisk image.vhdx\r\n";
+    const QByteArray listing = running + QByteArray(78, '-')
+        + "\r\n               Total    Copied   Skipped  Mismatch    FAILED    Extras\r\n"
+          "    Dirs :         1         0         1         0         0         0\r\n"
+          "   Files :         8         6         2         0         0         0\r\n"
+          "   Bytes :    4.21 g    4.21 g     3.1 k         0         0         0\r\n";
+    for (int permille = 0; permille <= 1000; permille += 5)
+        running += QByteArray::number(permille / 10).rightJustified(3) + '.' + QByteArray::number(permille % 10) + "%\r\n";
+    return startRun(u"ROBOCOPY.EXE \"C:\\Users\\J\u00fcrgen\\Documents\" D:\\Backup\\Documents /E"_s, running, listing,
+                    u" /TESTDELAY:30"_s);
+}
+
 // The windows saved under every theme, each as NAME_<name>.png. A new
 // window joins the themed pictures with one row here.
 struct Shot
@@ -132,6 +207,14 @@ QList<Shot> themedShots(frmCorvane &window)
                  return false;
              asking.cmdDetails()->click();
              return save(&asking, folder, file);
+         }},
+        {"frmRun_errors",
+         [](const QDir &folder, const QString &file) {
+             QPointer<frmRun> run = errorsRun();
+             const bool ok = run && !run->isRunning() && save(run, folder, file);
+             if (run)
+                 run->close();
+             return ok;
          }},
     };
 }
@@ -198,6 +281,21 @@ int main(int argc, char *argv[])
                       &window);
     ok = shown(&failed) && save(&failed, folder, u"frmPreview_failed.png"_s) && ok;
     failed.hide();
+
+    // The run window: a big file under way, the listing beside the run
+    // giving the totals; paused; a run finished with errors.
+    QPointer<frmRun> run = bigFileRun();
+    auto *current = run->findChild<QProgressBar *>(u"barCurrentFile"_s);
+    ok = waitFor([&] { return current->isVisible() && current->value() >= 35; }, 30000)
+        && save(run, folder, u"frmRun_running.png"_s) && ok;
+    run->findChild<QPushButton *>(u"cmdPause"_s)->click();
+    QTest::qWait(300);
+    ok = run->isPaused() && save(run, folder, u"frmRun_paused.png"_s) && ok;
+    run->close(); // ends the run
+    run = errorsRun();
+    ok = run && !run->isRunning() && save(run, folder, u"frmRun_errors.png"_s) && ok;
+    if (run)
+        run->close();
 
     for (const Theme &theme : Themes()) {
         const ScopedAppPalette palette(theme.palette);

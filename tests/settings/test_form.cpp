@@ -370,6 +370,7 @@ void TestForm::firstStart()
     QVERIFY(isChecked(*w, "mnuOptionsAutoClose"));
     QVERIFY(isChecked(*w, "mnuOptionsUseIni"));
     QVERIFY(isChecked(*w, "mnuOptionsPreview"));
+    QVERIFY(!isChecked(*w, "mnuOptionsShowProgress")); // Execute keeps to the console unless chosen
     QCOMPARE(s.ini(), QByteArray("[Settings]\r\nSaveToINI=-1\r\n"));
     QVERIFY(!s.userHas(u"SaveToINI"_s));
 
@@ -392,9 +393,10 @@ void TestForm::firstStart()
     QCOMPARE(s.iniLine("mnuOptionsSaveOnExit"), QByteArray("mnuOptionsSaveOnExit=-1"));
     QCOMPARE(s.iniLine("mnuOptionsAutoClose"), QByteArray("mnuOptionsAutoClose=-1"));
     QCOMPARE(s.iniLine("mnuOptionsPreview"), QByteArray("mnuOptionsPreview=-1"));
+    QCOMPARE(s.iniLine("mnuOptionsShowProgress"), QByteArray("mnuOptionsShowProgress=0"));
     QCOMPARE(s.iniLine("chkData"), QByteArray("chkData=1"));
     QCOMPARE(s.iniLine("SaveToINI"), QByteArray("SaveToINI=-1"));
-    QCOMPARE(s.ini().count("\r\n"), 1 + 1 + persistedControlCount() + 3); // header, flag, controls, Options keys
+    QCOMPARE(s.ini().count("\r\n"), 1 + 1 + persistedControlCount() + 4); // header, flag, controls, Options keys
     QVERIFY2(boxes.boxes.isEmpty(), qPrintable(boxes.describe()));
 }
 
@@ -476,6 +478,19 @@ void TestForm::previewStoredAtExit()
     w = start(s);
     QVERIFY(isChecked(*w, "mnuOptionsPreview"));
     QVERIFY(!isChecked(*w, "mnuOptionsAutoClose"));
+
+    // Show Progress the same way, but a store without the key means unchecked.
+    QVERIFY(!isChecked(*w, "mnuOptionsShowProgress"));
+    trigger(*w, "mnuOptionsShowProgress");
+    QVERIFY(isChecked(*w, "mnuOptionsShowProgress"));
+    QVERIFY(s.iniLine("mnuOptionsShowProgress").isEmpty()); // only at exit
+    finish(w);
+    QCOMPARE(s.iniLine("mnuOptionsShowProgress"), QByteArray("mnuOptionsShowProgress=-1"));
+    w = start(s);
+    QVERIFY(isChecked(*w, "mnuOptionsShowProgress"));
+    trigger(*w, "mnuOptionsShowProgress");
+    finish(w);
+    QCOMPARE(s.iniLine("mnuOptionsShowProgress"), QByteArray("mnuOptionsShowProgress=0"));
 }
 
 void TestForm::switchToUserStoreAndBack()

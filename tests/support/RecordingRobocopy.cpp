@@ -31,18 +31,29 @@ wait=0
 } >> "$log"
 listing=
 listcode=
+output=
+delay=0
 for a in "$@"; do
   case "$a" in
     /TESTCODE:*) code=${a#/TESTCODE:} ;;
     /TESTWAIT:*) wait=${a#/TESTWAIT:} ;;
     /TESTLISTCODE:*) listcode=${a#/TESTLISTCODE:} ;;
+    /TESTOUTPUT:*) output=${a#/TESTOUTPUT:} ;;
+    /TESTDELAY:*) delay=${a#/TESTDELAY:} ;;
     /L|/l) listing=1 ;;
   esac
 done
 listingFile="$(dirname "$0")/listing.txt"
+outputFile="$(dirname "$0")/$output"
 if [ -n "$listing" ] && [ -f "$listingFile" ]; then
   cat "$listingFile"
   [ -n "$listcode" ] && code=$listcode
+elif [ -z "$listing" ] && [ -n "$output" ] && [ -f "$outputFile" ]; then
+  pause=$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))
+  while IFS= read -r line || [ -n "$line" ]; do
+    printf '%s\n' "$line"
+    [ "$delay" != 0 ] && sleep "$pause"
+  done < "$outputFile"
 else
   printf '  10%%\r  55%%\r 100%%\n'
 fi
@@ -95,6 +106,13 @@ void RecordingRobocopy::clear() const
 }
 
 QString RecordingRobocopy::listingFile() const { return m_folder + QStringLiteral("/listing.txt"); }
+
+void RecordingRobocopy::setOutput(const QString &name, const QByteArray &utf8) const
+{
+    QFile f(m_folder + u'/' + name);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(utf8) != utf8.size())
+        qFatal("cannot write %s", qPrintable(f.fileName()));
+}
 
 void RecordingRobocopy::setListing(const QString &text) const
 {

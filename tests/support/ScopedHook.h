@@ -16,6 +16,7 @@
 //   environment variables    PATH, CORVANE_TEST_LOG                       ScopedEnvironmentVariable
 //   the current folder       QDir::setCurrent                             ScopedCurrentFolder
 //   the message handler      qInstallMessageHandler                       ScopedMessageHandler
+//   the default locale       QLocale::setDefault                          ScopedCLocale
 //
 // Each of the program's hooks stands where it hands over to the platform
 // (the message box's exec, the dialogs' exec, the spawned console, the
@@ -23,6 +24,7 @@
 // in the tests.
 
 #include <QByteArray>
+#include <QLocale>
 #include <QObject>
 #include <QString>
 #include <QtGlobal>
@@ -113,4 +115,17 @@ public:
 
 private:
     QtMessageHandler m_previous;
+};
+
+// Numbers and sizes as the C locale writes them, for the object's lifetime.
+class ScopedCLocale
+{
+public:
+    ScopedCLocale() { QLocale::setDefault(QLocale(QLocale::C)); }
+    ~ScopedCLocale() { QLocale::setDefault(m_previous); }
+    ScopedCLocale(const ScopedCLocale &) = delete;
+    ScopedCLocale &operator=(const ScopedCLocale &) = delete;
+
+private:
+    QLocale m_previous;
 };
